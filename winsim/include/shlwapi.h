@@ -1,0 +1,3 @@
+// winsim: shlwapi.h
+#pragma once
+#include "windows.h"

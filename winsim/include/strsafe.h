@@ -1,0 +1,3 @@
+// winsim: strsafe.h
+#pragma once
+#include "windows.h"

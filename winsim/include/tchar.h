@@ -1,0 +1,3 @@
+// winsim: tchar.h
+#pragma once
+#include "windows.h"

@@ -1,0 +1,3 @@
+// winsim: national-language support (code pages are declared with the string functions).
+#pragma once
+#include "winbase.h"

@@ -1,0 +1,4 @@
+// winsim: the registry API.
+#pragma once
+#include "windef.h"
+#include "winbase.h"

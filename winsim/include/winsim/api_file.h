@@ -1,0 +1,3 @@
+// winsim: kernel32 file functions (included by winbase.h).
+#pragma once
+#include "../winnt.h"

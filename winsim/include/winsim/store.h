@@ -1,0 +1,86 @@
+// winsim: the machine's persistent state, one SQLite database written through on every change.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// A prepared statement with positional binding (1-based) and typed column reads.
+class Stmt {
+public:
+    Stmt(sqlite3* db, const char* sql);
+    ~Stmt();
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    Stmt& Bind(int i, int64_t v);
+    Stmt& Bind(int i, const std::string& v);
+    Stmt& Bind(int i, const std::vector<uint8_t>& v);
+    Stmt& BindNull(int i);
+    // Steps once; true while a row is available.
+    bool Step();
+    // Runs to completion (for statements without rows).
+    void Run();
+    void Reset();
+
+    int64_t Int(int col) const;
+    std::string Text(int col) const;
+    std::vector<uint8_t> Blob(int col) const;
+    bool IsNull(int col) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* st_ = nullptr;
+};
+
+class Store {
+public:
+    // path ":memory:" gives a private in-memory database.
+    explicit Store(const std::string& path);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    sqlite3* db() { return db_; }
+    void Exec(const char* sql);
+    // Runs fn inside one transaction (nested calls join the outer one).
+    template <class F> void Transaction(F&& fn) {
+        Begin();
+        try {
+            fn();
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+        Commit();
+    }
+
+    // Small typed settings: (namespace, key) -> value.
+    std::optional<int64_t> GetInt(const std::string& ns, const std::string& key);
+    int64_t GetInt(const std::string& ns, const std::string& key, int64_t def);
+    void SetInt(const std::string& ns, const std::string& key, int64_t v);
+    std::optional<std::string> GetText(const std::string& ns, const std::string& key);
+    void SetText(const std::string& ns, const std::string& key, const std::string& v);
+    void DeleteSetting(const std::string& ns, const std::string& key);
+    std::vector<std::pair<std::string, std::string>> ListSettings(const std::string& ns);
+
+    // Serialises use of the connection by the threads of one host.
+    std::recursive_mutex& mutex() { return mu_; }
+
+private:
+    void Begin();
+    void Commit();
+    void Rollback();
+
+    sqlite3* db_ = nullptr;
+    int depth_ = 0;
+    std::recursive_mutex mu_;
+};
+
+}  // namespace winsim

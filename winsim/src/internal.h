@@ -1,0 +1,25 @@
+// winsim: hooks between the machine and the models of its subsystems.
+#pragma once
+
+#include "winsim/machine.h"
+
+#include <string>
+
+namespace winsim::internal {
+
+// Schemas and device registrations, run once when a machine is opened.
+void InitRegistry(Machine& m);
+void InitFiles(Machine& m);
+void InitDrivers(Machine& m);
+
+// Profile steps, run in this order when a machine is created or reset.
+void ProfileRegistry(Machine& m, const std::string& profile);
+void ProfileFiles(Machine& m, const std::string& profile);
+void ProfileDrivers(Machine& m, const std::string& profile);
+
+// Erases the persistent state of each subsystem (Reset).
+void ResetRegistry(Machine& m);
+void ResetFiles(Machine& m);
+void ResetDrivers(Machine& m);
+
+}  // namespace winsim::internal

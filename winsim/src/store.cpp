@@ -1,0 +1,164 @@
+// winsim: SQLite-backed machine state.
+#include "winsim/store.h"
+
+#include <stdexcept>
+
+namespace winsim {
+
+namespace {
+[[noreturn]] void Throw(sqlite3* db, const char* what) {
+    throw std::runtime_error(std::string("winsim store: ") + what + ": " + sqlite3_errmsg(db));
+}
+}  // namespace
+
+Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) Throw(db, sql);
+}
+
+Stmt::~Stmt() { sqlite3_finalize(st_); }
+
+Stmt& Stmt::Bind(int i, int64_t v) {
+    sqlite3_bind_int64(st_, i, v);
+    return *this;
+}
+
+Stmt& Stmt::Bind(int i, const std::string& v) {
+    sqlite3_bind_text(st_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Stmt& Stmt::Bind(int i, const std::vector<uint8_t>& v) {
+    sqlite3_bind_blob(st_, i, v.empty() ? "" : static_cast<const void*>(v.data()), static_cast<int>(v.size()),
+                      SQLITE_TRANSIENT);
+    return *this;
+}
+
+Stmt& Stmt::BindNull(int i) {
+    sqlite3_bind_null(st_, i);
+    return *this;
+}
+
+bool Stmt::Step() {
+    int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    Throw(db_, "step");
+}
+
+void Stmt::Run() {
+    while (Step()) {
+    }
+}
+
+void Stmt::Reset() {
+    sqlite3_reset(st_);
+    sqlite3_clear_bindings(st_);
+}
+
+int64_t Stmt::Int(int col) const { return sqlite3_column_int64(st_, col); }
+
+std::string Stmt::Text(int col) const {
+    const unsigned char* p = sqlite3_column_text(st_, col);
+    return p ? std::string(reinterpret_cast<const char*>(p), sqlite3_column_bytes(st_, col)) : std::string();
+}
+
+std::vector<uint8_t> Stmt::Blob(int col) const {
+    const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(st_, col));
+    int n = sqlite3_column_bytes(st_, col);
+    return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
+}
+
+bool Stmt::IsNull(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
+
+Store::Store(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        throw std::runtime_error("winsim store: cannot open " + path + ": " + msg);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    Exec("PRAGMA foreign_keys=ON");
+    if (path != ":memory:") Exec("PRAGMA journal_mode=WAL");
+    Exec("CREATE TABLE IF NOT EXISTS settings (ns TEXT NOT NULL, key TEXT NOT NULL, value, "
+         "PRIMARY KEY (ns, key))");
+}
+
+Store::~Store() { sqlite3_close(db_); }
+
+void Store::Exec(const char* sql) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "?";
+        sqlite3_free(err);
+        throw std::runtime_error(std::string("winsim store: ") + msg + " in: " + sql);
+    }
+}
+
+void Store::Begin() {
+    mu_.lock();
+    if (depth_++ == 0) Exec("BEGIN IMMEDIATE");
+}
+
+void Store::Commit() {
+    if (--depth_ == 0) Exec("COMMIT");
+    mu_.unlock();
+}
+
+void Store::Rollback() {
+    if (--depth_ == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    mu_.unlock();
+}
+
+std::optional<int64_t> Store::GetInt(const std::string& ns, const std::string& key) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    Stmt s(db_, "SELECT value FROM settings WHERE ns=? AND key=?");
+    s.Bind(1, ns).Bind(2, key);
+    if (!s.Step() || s.IsNull(0)) return std::nullopt;
+    return s.Int(0);
+}
+
+int64_t Store::GetInt(const std::string& ns, const std::string& key, int64_t def) {
+    auto v = GetInt(ns, key);
+    return v ? *v : def;
+}
+
+void Store::SetInt(const std::string& ns, const std::string& key, int64_t v) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    Stmt s(db_, "INSERT INTO settings (ns, key, value) VALUES (?, ?, ?) "
+                "ON CONFLICT (ns, key) DO UPDATE SET value=excluded.value");
+    s.Bind(1, ns).Bind(2, key).Bind(3, v).Run();
+}
+
+std::optional<std::string> Store::GetText(const std::string& ns, const std::string& key) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    Stmt s(db_, "SELECT value FROM settings WHERE ns=? AND key=?");
+    s.Bind(1, ns).Bind(2, key);
+    if (!s.Step() || s.IsNull(0)) return std::nullopt;
+    return s.Text(0);
+}
+
+void Store::SetText(const std::string& ns, const std::string& key, const std::string& v) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    Stmt s(db_, "INSERT INTO settings (ns, key, value) VALUES (?, ?, ?) "
+                "ON CONFLICT (ns, key) DO UPDATE SET value=excluded.value");
+    s.Bind(1, ns).Bind(2, key).Bind(3, v).Run();
+}
+
+void Store::DeleteSetting(const std::string& ns, const std::string& key) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    Stmt s(db_, "DELETE FROM settings WHERE ns=? AND key=?");
+    s.Bind(1, ns).Bind(2, key).Run();
+}
+
+std::vector<std::pair<std::string, std::string>> Store::ListSettings(const std::string& ns) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    std::vector<std::pair<std::string, std::string>> out;
+    Stmt s(db_, "SELECT key, value FROM settings WHERE ns=? ORDER BY key");
+    s.Bind(1, ns);
+    while (s.Step()) out.emplace_back(s.Text(0), s.Text(1));
+    return out;
+}
+
+}  // namespace winsim
