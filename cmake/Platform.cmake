@@ -39,3 +39,22 @@ else()
   target_compile_options(winapi INTERFACE -include ${CMAKE_SOURCE_DIR}/winsim/include/winsim/crt.h)
   target_compile_definitions(winapi INTERFACE UNICODE _UNICODE)
 endif()
+
+# vq_add_program(target FILE name.exe FOLDER "C:\\..." [GUI] SOURCES ...)
+# A program of the system: a Windows executable in the cross builds; on Linux an executable
+# that runs the same entry point as a process of the simulated machine.
+function(vq_add_program target)
+  cmake_parse_arguments(P "GUI" "FILE;FOLDER" "SOURCES;LIBS" ${ARGN})
+  if(VQ_WINDOWS)
+    if(P_GUI)
+      add_executable(${target} WIN32 ${P_SOURCES})
+    else()
+      add_executable(${target} ${P_SOURCES})
+    endif()
+  else()
+    add_executable(${target} ${P_SOURCES} ${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp)
+    set_source_files_properties(${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp PROPERTIES
+      COMPILE_DEFINITIONS "WINSIM_PROGRAM_FILE=L\"${P_FILE}\";WINSIM_PROGRAM_FOLDER=L\"${P_FOLDER}\"$<$<BOOL:${P_GUI}>:;WINSIM_GUI_PROGRAM>")
+  endif()
+  target_link_libraries(${target} PRIVATE ${P_LIBS} winapi)
+endfunction()

@@ -1,0 +1,45 @@
+// winsim: running the system's programs as processes of a simulated machine.
+#pragma once
+
+#include "machine.h"
+
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+using WMainFn = int (*)(int argc, wchar_t** argv);
+using WWinMainFn = int (*)(HINSTANCE inst, HINSTANCE prev, LPWSTR cmdline, int show);
+
+struct ProgramInfo {
+    std::wstring file_name;       // "RVQXSVC.exe"
+    std::wstring default_folder;  // where the program is installed by default, e.g. "C:\Program Files\Quarven\Veltrane"
+    WMainFn wmain = nullptr;      // console programs
+    WWinMainFn wwinmain = nullptr;  // Windows programs
+};
+
+// Splits a command line as the Microsoft C runtime does for argv.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& cmdline);
+// Quotes an argument so that SplitCommandLine gives it back.
+std::wstring QuoteArgument(const std::wstring& arg);
+// The arguments part of a command line (after the program name), as wWinMain receives it.
+std::wstring ArgumentsOf(const std::wstring& cmdline);
+
+// Runs the program's entry on the calling host thread as the main thread of process p
+// (which must have no threads yet) and returns its exit code. When the entry returns, the
+// process ends as on Windows: every other thread of it is stopped.
+int RunProgram(Machine& m, std::shared_ptr<Process> p, const ProgramInfo& info);
+
+// main() of a standalone Linux executable of a system program: opens the machine of
+// $WINSIM_MACHINE (else the default folder; created from the tablet profile), creates the
+// program's process (image $WINSIM_IMAGE or the program's default path; session
+// $WINSIM_SESSION, default 1; a 32-bit image when $WINSIM_IMAGE32 is 1), writes the
+// program's image file there if it is missing, runs the program with the host arguments
+// and returns its exit code. The clock runs in real time unless $WINSIM_CLOCK is
+// "virtual". Debug output goes to stderr when $WINSIM_DEBUG_OUTPUT is 1.
+int StandaloneMain(int argc, char** argv, const ProgramInfo& info);
+
+// Writes the placeholder image file that names a program of the machine.
+void InstallProgramImage(Machine& m, const std::wstring& path, const std::wstring& program);
+
+}  // namespace winsim

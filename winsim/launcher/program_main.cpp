@@ -1,0 +1,23 @@
+// main() of a system program's standalone Linux executable: runs the program's Windows
+// entry point as a process of the simulated machine.
+#include <windows.h>
+
+#include "winsim/program.h"
+
+#ifdef WINSIM_GUI_PROGRAM
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
+#else
+int wmain(int argc, wchar_t** argv);
+#endif
+
+int main(int argc, char** argv) {
+    winsim::ProgramInfo info;
+    info.file_name = WINSIM_PROGRAM_FILE;
+    info.default_folder = WINSIM_PROGRAM_FOLDER;
+#ifdef WINSIM_GUI_PROGRAM
+    info.wwinmain = &wWinMain;
+#else
+    info.wmain = &wmain;
+#endif
+    return winsim::StandaloneMain(argc, argv, info);
+}
