@@ -234,7 +234,8 @@ TEST(RegistryUsers, ResetErasesAndReappliesTheProfile) {
     reg.DeleteKey(L"HKLM\\SOFTWARE\\Microsoft");
     machine->Reset("tablet");
     EXPECT_FALSE(reg.KeyExists(L"HKLM\\SOFTWARE\\Quarven"));
-    EXPECT_EQ(L"Windows 10 Pro", reg.GetString(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName"));
+    EXPECT_EQ(L"Windows 10 Pro",
+              reg.GetString(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -305,7 +306,18 @@ TEST_F(RegistryFolderTest, TwoOpeningsOfOneFolderSeeEachOthersChanges) {
 // ---------------------------------------------------------------------------------------
 // Failure injection
 
-enum class Attempt { OpenWrite, OpenRead, OpenMax, Set, DeleteValue, CreateSub, DeleteKey, DeleteTree, Query, GetValue };
+enum class Attempt {
+    OpenWrite,
+    OpenRead,
+    OpenMax,
+    Set,
+    DeleteValue,
+    CreateSub,
+    DeleteKey,
+    DeleteTree,
+    Query,
+    GetValue
+};
 
 struct DenyCase {
     const char* what;
@@ -360,7 +372,9 @@ TEST(RegistryDeny, FlagsRefuseTheirOperations) {
                 break;
             case Attempt::DeleteKey: st = RegDeleteKeyW(HKEY_LOCAL_MACHINE, sub); break;
             case Attempt::DeleteTree: st = RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven"); break;
-            case Attempt::Query: st = RegQueryValueExW(open, L"n", nullptr, nullptr, reinterpret_cast<BYTE*>(&d), &cb); break;
+            case Attempt::Query:
+                st = RegQueryValueExW(open, L"n", nullptr, nullptr, reinterpret_cast<BYTE*>(&d), &cb);
+                break;
             case Attempt::GetValue:
                 st = RegGetValueW(HKEY_LOCAL_MACHINE, sub, L"n", RRF_RT_REG_DWORD, nullptr, &d, &cb);
                 break;

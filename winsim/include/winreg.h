@@ -33,7 +33,15 @@
 //     write" flag (set through winsim/registry.h) that makes opens asking for those rights,
 //     and the operations themselves, fail with ERROR_ACCESS_DENIED.
 //   - Volatile keys are kept like others (the machine never reboots).
-//   - Registry functions return their error and leave the thread's last error alone.
+//   - Registry functions return their error and leave the thread's last error alone. The
+//     functions that open a key set *phkResult to NULL when they fail. A name that does not
+//     fit its buffer gives ERROR_MORE_DATA with nothing copied and the count unchanged.
+//   - A key component is at most 255 characters, a value name at most 16383; longer ones
+//     give ERROR_INVALID_PARAMETER. A subkey path starting with '\\' gives
+//     ERROR_BAD_PATHNAME; empty components (doubled or trailing '\\') are skipped.
+//   - Roots and hive keys (the keys right below HKLM and HKU) cannot be deleted
+//     (ERROR_ACCESS_DENIED); RegDeleteTreeW refuses a tree with a deny-write key in it as a
+//     whole instead of deleting part of it.
 #pragma once
 #include "windef.h"
 #include "winbase.h"

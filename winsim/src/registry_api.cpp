@@ -394,172 +394,208 @@ std::vector<uint8_t> WideBytes(const std::wstring& w) {
     return out;
 }
 
+// Runs an entry point; a failure of the store itself (a database error) is reported the
+// way Windows reports an unreadable hive instead of escaping into the caller.
+template <class F> LSTATUS Guard(F&& f) {
+    try {
+        return f();
+    } catch (const std::exception&) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Keys
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
-    return Api().Open(hKey, lpSubKey, samDesired, phkResult);
+    return Guard([&]() -> LSTATUS {
+        return Api().Open(hKey, lpSubKey, samDesired, phkResult);
+    });
 }
 
 LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    if (!lpSubKey || !*lpSubKey) {
-        *phkResult = hKey;
-        return ERROR_SUCCESS;
-    }
-    return Api().Open(hKey, lpSubKey, MAXIMUM_ALLOWED, phkResult);
+    return Guard([&]() -> LSTATUS {
+        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        if (!lpSubKey || !*lpSubKey) {
+            *phkResult = hKey;
+            return ERROR_SUCCESS;
+        }
+        return Api().Open(hKey, lpSubKey, MAXIMUM_ALLOWED, phkResult);
+    });
 }
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions,
                                REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-    return Api().Create(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+    return Guard([&]() -> LSTATUS {
+        return Api().Create(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+    });
 }
 
 LSTATUS WINAPI RegCreateKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    if (!lpSubKey || !*lpSubKey) {
-        *phkResult = hKey;
-        return ERROR_SUCCESS;
-    }
-    return Api().Create(hKey, lpSubKey, nullptr, 0, MAXIMUM_ALLOWED, phkResult, nullptr);
+    return Guard([&]() -> LSTATUS {
+        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        if (!lpSubKey || !*lpSubKey) {
+            *phkResult = hKey;
+            return ERROR_SUCCESS;
+        }
+        return Api().Create(hKey, lpSubKey, nullptr, 0, MAXIMUM_ALLOWED, phkResult, nullptr);
+    });
 }
 
 LSTATUS WINAPI RegOpenCurrentUser(REGSAM samDesired, PHKEY phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    Api api;
-    api.UserHive(CurrentProcess().user_sid);  // a hive is there for every user
-    return api.Open(HKEY_USERS, CurrentProcess().user_sid.c_str(), samDesired, phkResult);
+    return Guard([&]() -> LSTATUS {
+        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        Api api;
+        api.UserHive(CurrentProcess().user_sid);  // a hive is there for every user
+        return api.Open(HKEY_USERS, CurrentProcess().user_sid.c_str(), samDesired, phkResult);
+    });
 }
 
 LSTATUS WINAPI RegConnectRegistryW(LPCWSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    *phkResult = NULL;
-    if (lpMachineName && *lpMachineName) {
-        std::wstring name = lpMachineName;
-        if (name.compare(0, 2, L"\\\\") == 0) name = name.substr(2);
-        std::wstring self = CurrentProcess().GetEnv(L"COMPUTERNAME");
-        if (!IEquals(name, self) && !IEquals(name, L"localhost") && name != L".") return ERROR_BAD_NETPATH;
-    }
-    int pre = PredefinedIndex(hKey);
-    if (pre != kLocalMachine && pre != kUsers) return ERROR_INVALID_HANDLE;
-    return Api().Open(hKey, nullptr, KEY_ALL_ACCESS, phkResult);
+    return Guard([&]() -> LSTATUS {
+        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        *phkResult = NULL;
+        if (lpMachineName && *lpMachineName) {
+            std::wstring name = lpMachineName;
+            if (name.compare(0, 2, L"\\\\") == 0) name = name.substr(2);
+            std::wstring self = CurrentProcess().GetEnv(L"COMPUTERNAME");
+            if (!IEquals(name, self) && !IEquals(name, L"localhost") && name != L".") return ERROR_BAD_NETPATH;
+        }
+        int pre = PredefinedIndex(hKey);
+        if (pre != kLocalMachine && pre != kUsers) return ERROR_INVALID_HANDLE;
+        return Api().Open(hKey, nullptr, KEY_ALL_ACCESS, phkResult);
+    });
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
-    if (PredefinedIndex(hKey) >= 0) return ERROR_SUCCESS;
-    auto& keys = Table().keys;
-    auto it = keys.find(reinterpret_cast<uintptr_t>(hKey));
-    if (it == keys.end()) return ERROR_INVALID_HANDLE;
-    keys.erase(it);
-    return ERROR_SUCCESS;
+    return Guard([&]() -> LSTATUS {
+        if (PredefinedIndex(hKey) >= 0) return ERROR_SUCCESS;
+        auto& keys = Table().keys;
+        auto it = keys.find(reinterpret_cast<uintptr_t>(hKey));
+        if (it == keys.end()) return ERROR_INVALID_HANDLE;
+        keys.erase(it);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
-    OpenKey ok{};
-    return Api().Resolve(hKey, View32(0), &ok);
+    return Guard([&]() -> LSTATUS {
+        OpenKey ok{};
+        return Api().Resolve(hKey, View32(0), &ok);
+    });
 }
 
 LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD) {
-    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Target(hKey, lpSubKey, samDesired & KEY_WOW64_RES, &k);
-    if (st) return st;
-    if (k.deny_write) return ERROR_ACCESS_DENIED;
-    if (api.model().SubkeyCount(k.id) > 0) return ERROR_ACCESS_DENIED;
-    api.model().DeleteTree(k.id);
-    return ERROR_SUCCESS;
+    return Guard([&]() -> LSTATUS {
+        if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Target(hKey, lpSubKey, samDesired & KEY_WOW64_RES, &k);
+        if (st) return st;
+        if (k.deny_write) return ERROR_ACCESS_DENIED;
+        if (api.model().SubkeyCount(k.id) > 0) return ERROR_ACCESS_DENIED;
+        api.model().DeleteTree(k.id);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) { return RegDeleteKeyExW(hKey, lpSubKey, 0, 0); }
 
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
-    Api api;
-    if (lpSubKey && *lpSubKey) {
+    return Guard([&]() -> LSTATUS {
+        Api api;
+        if (lpSubKey && *lpSubKey) {
+            KeyRow k;
+            LSTATUS st = api.Target(hKey, lpSubKey, 0, &k);
+            if (st) return st;
+            if (api.TreeDenied(k.id)) return ERROR_ACCESS_DENIED;
+            api.model().DeleteTree(k.id);
+            return ERROR_SUCCESS;
+        }
         KeyRow k;
-        LSTATUS st = api.Target(hKey, lpSubKey, 0, &k);
+        OpenKey ok{};
+        LSTATUS st = api.Use(hKey, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &k, &ok);
         if (st) return st;
+        bool has_values = api.model().ValueCount(k.id) > 0;
+        if (has_values && !(ok.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
         if (api.TreeDenied(k.id)) return ERROR_ACCESS_DENIED;
-        api.model().DeleteTree(k.id);
+        api.model().DeleteContents(k.id);
         return ERROR_SUCCESS;
-    }
-    KeyRow k;
-    OpenKey ok{};
-    LSTATUS st = api.Use(hKey, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &k, &ok);
-    if (st) return st;
-    bool has_values = api.model().ValueCount(k.id) > 0;
-    if (has_values && !(ok.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (api.TreeDenied(k.id)) return ERROR_ACCESS_DENIED;
-    api.model().DeleteContents(k.id);
-    return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
-    if (lpClass && !lpcchClass) return ERROR_INVALID_PARAMETER;
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(hKey, KEY_ENUMERATE_SUB_KEYS, &k);
-    if (st) return st;
-    auto sub = api.model().SubkeyAt(k.id, dwIndex);
-    if (!sub) return ERROR_NO_MORE_ITEMS;
-    if ((st = PutName(sub->name, lpName, lpcchName))) return st;
-    if (lpClass) {
-        if ((st = PutName(sub->cls, lpClass, lpcchClass))) return st;
-    } else if (lpcchClass) {
-        *lpcchClass = static_cast<DWORD>(sub->cls.size());
-    }
-    PutFileTime(sub->last_write, lpftLastWriteTime);
-    return ERROR_SUCCESS;
+    return Guard([&]() -> LSTATUS {
+        if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
+        if (lpClass && !lpcchClass) return ERROR_INVALID_PARAMETER;
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(hKey, KEY_ENUMERATE_SUB_KEYS, &k);
+        if (st) return st;
+        auto sub = api.model().SubkeyAt(k.id, dwIndex);
+        if (!sub) return ERROR_NO_MORE_ITEMS;
+        if ((st = PutName(sub->name, lpName, lpcchName))) return st;
+        if (lpClass) {
+            if ((st = PutName(sub->cls, lpClass, lpcchClass))) return st;
+        } else if (lpcchClass) {
+            *lpcchClass = static_cast<DWORD>(sub->cls.size());
+        }
+        PutFileTime(sub->last_write, lpftLastWriteTime);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) {
-    return RegEnumKeyExW(hKey, dwIndex, lpName, &cchName, nullptr, nullptr, nullptr, nullptr);
+    return Guard([&]() -> LSTATUS {
+        return RegEnumKeyExW(hKey, dwIndex, lpName, &cchName, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                                 LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                 LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
-    if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(hKey, KEY_QUERY_VALUE, &k);
-    if (st) return st;
-    std::lock_guard<std::recursive_mutex> g(api.model().store().mutex());
-    auto subs = api.model().Subkeys(k.id);
-    auto vals = api.model().Values(k.id);
-    DWORD max_sub = 0, max_cls = 0, max_vname = 0, max_vdata = 0;
-    for (const auto& s : subs) {
-        max_sub = std::max(max_sub, static_cast<DWORD>(s.name.size()));
-        max_cls = std::max(max_cls, static_cast<DWORD>(s.cls.size()));
-    }
-    for (const auto& v : vals) {
-        max_vname = std::max(max_vname, static_cast<DWORD>(v.name.size()));
-        max_vdata = std::max(max_vdata, static_cast<DWORD>(ToCaller(v.type, v.data).size()));
-    }
-    if (lpClass) {
-        if (*lpcchClass <= k.cls.size()) {
-            *lpcchClass = static_cast<DWORD>(k.cls.size());
-            return ERROR_MORE_DATA;
+    return Guard([&]() -> LSTATUS {
+        if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(hKey, KEY_QUERY_VALUE, &k);
+        if (st) return st;
+        std::lock_guard<std::recursive_mutex> g(api.model().store().mutex());
+        auto subs = api.model().Subkeys(k.id);
+        auto vals = api.model().Values(k.id);
+        DWORD max_sub = 0, max_cls = 0, max_vname = 0, max_vdata = 0;
+        for (const auto& s : subs) {
+            max_sub = std::max(max_sub, static_cast<DWORD>(s.name.size()));
+            max_cls = std::max(max_cls, static_cast<DWORD>(s.cls.size()));
         }
-        PutName(k.cls, lpClass, lpcchClass);
-    } else if (lpcchClass) {
-        *lpcchClass = static_cast<DWORD>(k.cls.size());
-    }
-    if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subs.size());
-    if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = max_sub;
-    if (lpcbMaxClassLen) *lpcbMaxClassLen = max_cls;
-    if (lpcValues) *lpcValues = static_cast<DWORD>(vals.size());
-    if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = max_vname;
-    if (lpcbMaxValueLen) *lpcbMaxValueLen = max_vdata;
-    if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = SECURITY_DESCRIPTOR_MIN_LENGTH;
-    PutFileTime(k.last_write, lpftLastWriteTime);
-    return ERROR_SUCCESS;
+        for (const auto& v : vals) {
+            max_vname = std::max(max_vname, static_cast<DWORD>(v.name.size()));
+            max_vdata = std::max(max_vdata, static_cast<DWORD>(ToCaller(v.type, v.data).size()));
+        }
+        if (lpClass) {
+            if (*lpcchClass <= k.cls.size()) {
+                *lpcchClass = static_cast<DWORD>(k.cls.size());
+                return ERROR_MORE_DATA;
+            }
+            PutName(k.cls, lpClass, lpcchClass);
+        } else if (lpcchClass) {
+            *lpcchClass = static_cast<DWORD>(k.cls.size());
+        }
+        if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subs.size());
+        if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = max_sub;
+        if (lpcbMaxClassLen) *lpcbMaxClassLen = max_cls;
+        if (lpcValues) *lpcValues = static_cast<DWORD>(vals.size());
+        if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = max_vname;
+        if (lpcbMaxValueLen) *lpcbMaxValueLen = max_vdata;
+        if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = SECURITY_DESCRIPTOR_MIN_LENGTH;
+        PutFileTime(k.last_write, lpftLastWriteTime);
+        return ERROR_SUCCESS;
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -567,139 +603,152 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
-    if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(hKey, KEY_QUERY_VALUE, &k);
-    if (st) return st;
-    auto v = api.model().Value(k.id, lpValueName ? lpValueName : L"");
-    if (!v) return ERROR_FILE_NOT_FOUND;
-    if (lpType) *lpType = v->type;
-    return PutData(ToCaller(v->type, v->data), lpData, lpcbData);
+    return Guard([&]() -> LSTATUS {
+        if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(hKey, KEY_QUERY_VALUE, &k);
+        if (st) return st;
+        auto v = api.model().Value(k.id, lpValueName ? lpValueName : L"");
+        if (!v) return ERROR_FILE_NOT_FOUND;
+        if (lpType) *lpType = v->type;
+        return PutData(ToCaller(v->type, v->data), lpData, lpcbData);
+    });
 }
 
 LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
                             PVOID pvData, LPDWORD pcbData) {
-    DWORD restrict = dwFlags & RRF_RT_ANY;
-    if (!restrict || (dwFlags & RRF_WOW64_MASK) == RRF_WOW64_MASK || (pvData && !pcbData))
-        return ERROR_INVALID_PARAMETER;
-    if (restrict != RRF_RT_ANY && (restrict & RRF_RT_REG_EXPAND_SZ) && !(dwFlags & RRF_NOEXPAND))
-        return ERROR_INVALID_PARAMETER;
-    DWORD buf_size = pcbData ? *pcbData : 0;
-    auto fail = [&](LSTATUS st) {
-        if ((dwFlags & RRF_ZEROONFAILURE) && pvData && buf_size) std::memset(pvData, 0, buf_size);
-        return st;
-    };
-
-    HKEY key = hkey;
-    HKEY opened = NULL;
-    if (lpSubKey && *lpSubKey) {
-        REGSAM view = (dwFlags & RRF_SUBKEY_WOW6464KEY) ? KEY_WOW64_64KEY
-                      : (dwFlags & RRF_SUBKEY_WOW6432KEY) ? KEY_WOW64_32KEY
-                                                         : 0;
-        LSTATUS st = RegOpenKeyExW(hkey, lpSubKey, 0, KEY_QUERY_VALUE | view, &opened);
-        if (st) return fail(st);
-        key = opened;
-    }
-    struct Closer {
-        HKEY h;
-        ~Closer() {
-            if (h) RegCloseKey(h);
-        }
-    } closer{opened};
-
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(key, KEY_QUERY_VALUE, &k);
-    if (st) return fail(st);
-    auto v = api.model().Value(k.id, lpValue ? lpValue : L"");
-    if (!v) return fail(ERROR_FILE_NOT_FOUND);
-
-    DWORD type = v->type;
-    std::vector<uint8_t> out;
-    if (type == REG_EXPAND_SZ && !(dwFlags & RRF_NOEXPAND)) {
-        std::wstring src = StoredText(v->data);
-        DWORD need = ExpandEnvironmentStringsW(src.c_str(), nullptr, 0);
-        std::wstring dst(need, L'\0');
-        ExpandEnvironmentStringsW(src.c_str(), &dst[0], need);
-        out = WideBytes(dst);  // with its terminator
-        type = REG_SZ;
-    } else {
-        out = ToCaller(type, v->data);
-    }
-
-    if (restrict != RRF_RT_ANY) {
-        if (!(RestrictBit(type) & restrict)) return fail(ERROR_UNSUPPORTED_TYPE);
-        if (type == REG_BINARY) {
-            if (restrict == RRF_RT_DWORD && out.size() != 4) return fail(ERROR_DATATYPE_MISMATCH);
-            if (restrict == RRF_RT_QWORD && out.size() != 8) return fail(ERROR_DATATYPE_MISMATCH);
-        }
-        if (type == REG_DWORD && out.size() != 4) return fail(ERROR_DATATYPE_MISMATCH);
-        if (type == REG_QWORD && out.size() != 8) return fail(ERROR_DATATYPE_MISMATCH);
-    }
-
-    // Strings come back terminated (a list with its final empty string).
-    if (IsStringType(type)) {
-        size_t n = out.size() / sizeof(WCHAR);
-        auto unit = [&](size_t i) {
-            WCHAR c;
-            std::memcpy(&c, out.data() + i * sizeof(WCHAR), sizeof(WCHAR));
-            return c;
+    return Guard([&]() -> LSTATUS {
+        DWORD restrict = dwFlags & RRF_RT_ANY;
+        if (!restrict || (dwFlags & RRF_WOW64_MASK) == RRF_WOW64_MASK || (pvData && !pcbData))
+            return ERROR_INVALID_PARAMETER;
+        if (restrict != RRF_RT_ANY && (restrict & RRF_RT_REG_EXPAND_SZ) && !(dwFlags & RRF_NOEXPAND))
+            return ERROR_INVALID_PARAMETER;
+        DWORD buf_size = pcbData ? *pcbData : 0;
+        auto fail = [&](LSTATUS st) {
+            if ((dwFlags & RRF_ZEROONFAILURE) && pvData && buf_size) std::memset(pvData, 0, buf_size);
+            return st;
         };
-        size_t want = (type == REG_MULTI_SZ && n > 0) ? 2 : 1;
-        size_t have = 0;
-        while (have < want && have < n && unit(n - 1 - have) == 0) ++have;
-        out.resize(out.size() + (want - have) * sizeof(WCHAR), 0);
-    }
 
-    if (pdwType) *pdwType = type;
-    st = PutData(out, static_cast<LPBYTE>(pvData), pcbData);
-    if (st) return fail(st);
-    return ERROR_SUCCESS;
+        HKEY key = hkey;
+        HKEY opened = NULL;
+        if (lpSubKey && *lpSubKey) {
+            REGSAM view = (dwFlags & RRF_SUBKEY_WOW6464KEY) ? KEY_WOW64_64KEY
+                          : (dwFlags & RRF_SUBKEY_WOW6432KEY) ? KEY_WOW64_32KEY
+                                                             : 0;
+            LSTATUS st = RegOpenKeyExW(hkey, lpSubKey, 0, KEY_QUERY_VALUE | view, &opened);
+            if (st) return fail(st);
+            key = opened;
+        }
+        struct Closer {
+            HKEY h;
+            ~Closer() {
+                if (h) RegCloseKey(h);
+            }
+        } closer{opened};
+
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(key, KEY_QUERY_VALUE, &k);
+        if (st) return fail(st);
+        auto v = api.model().Value(k.id, lpValue ? lpValue : L"");
+        if (!v) return fail(ERROR_FILE_NOT_FOUND);
+
+        DWORD type = v->type;
+        std::vector<uint8_t> out;
+        if (type == REG_EXPAND_SZ && !(dwFlags & RRF_NOEXPAND)) {
+            std::wstring src = StoredText(v->data);
+            DWORD need = ExpandEnvironmentStringsW(src.c_str(), nullptr, 0);
+            std::wstring dst(need, L'\0');
+            ExpandEnvironmentStringsW(src.c_str(), &dst[0], need);
+            out = WideBytes(dst);  // with its terminator
+            type = REG_SZ;
+        } else {
+            out = ToCaller(type, v->data);
+        }
+
+        if (restrict != RRF_RT_ANY) {
+            if (!(RestrictBit(type) & restrict)) return fail(ERROR_UNSUPPORTED_TYPE);
+            if (type == REG_BINARY) {
+                if (restrict == RRF_RT_DWORD && out.size() != 4) return fail(ERROR_DATATYPE_MISMATCH);
+                if (restrict == RRF_RT_QWORD && out.size() != 8) return fail(ERROR_DATATYPE_MISMATCH);
+            }
+            if (type == REG_DWORD && out.size() != 4) return fail(ERROR_DATATYPE_MISMATCH);
+            if (type == REG_QWORD && out.size() != 8) return fail(ERROR_DATATYPE_MISMATCH);
+        }
+
+        // Strings come back terminated (a list with its final empty string).
+        if (IsStringType(type)) {
+            size_t n = out.size() / sizeof(WCHAR);
+            auto unit = [&](size_t i) {
+                WCHAR c;
+                std::memcpy(&c, out.data() + i * sizeof(WCHAR), sizeof(WCHAR));
+                return c;
+            };
+            size_t want = (type == REG_MULTI_SZ && n > 0) ? 2 : 1;
+            size_t have = 0;
+            while (have < want && have < n && unit(n - 1 - have) == 0) ++have;
+            out.resize(out.size() + (want - have) * sizeof(WCHAR), 0);
+        }
+
+        if (pdwType) *pdwType = type;
+        st = PutData(out, static_cast<LPBYTE>(pvData), pcbData);
+        if (st) return fail(st);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
                               DWORD cbData) {
-    std::wstring name = lpValueName ? lpValueName : L"";
-    if (name.size() > reg::kMaxValueName) return ERROR_INVALID_PARAMETER;
-    if (!lpData && cbData) return ERROR_NOACCESS;
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(hKey, KEY_SET_VALUE, &k);
-    if (st) return st;
-    api.model().SetValue(k.id, name, dwType, ToStored(dwType, lpData, cbData));
-    return ERROR_SUCCESS;
+    return Guard([&]() -> LSTATUS {
+        std::wstring name = lpValueName ? lpValueName : L"";
+        if (name.size() > reg::kMaxValueName) return ERROR_INVALID_PARAMETER;
+        if (!lpData && cbData) return ERROR_NOACCESS;
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(hKey, KEY_SET_VALUE, &k);
+        if (st) return st;
+        api.model().SetValue(k.id, name, dwType, ToStored(dwType, lpData, cbData));
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS WINAPI RegSetKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName, DWORD dwType, LPCVOID lpData,
                                DWORD cbData) {
-    if (!lpSubKey || !*lpSubKey) return RegSetValueExW(hKey, lpValueName, 0, dwType, static_cast<const BYTE*>(lpData), cbData);
-    HKEY h = NULL;
-    LSTATUS st = RegCreateKeyExW(hKey, lpSubKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr);
-    if (st) return st;
-    st = RegSetValueExW(h, lpValueName, 0, dwType, static_cast<const BYTE*>(lpData), cbData);
-    RegCloseKey(h);
-    return st;
+    return Guard([&]() -> LSTATUS {
+        if (!lpSubKey || !*lpSubKey)
+            return RegSetValueExW(hKey, lpValueName, 0, dwType, static_cast<const BYTE*>(lpData), cbData);
+        HKEY h = NULL;
+        LSTATUS st = RegCreateKeyExW(hKey, lpSubKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr);
+        if (st) return st;
+        st = RegSetValueExW(h, lpValueName, 0, dwType, static_cast<const BYTE*>(lpData), cbData);
+        RegCloseKey(h);
+        return st;
+    });
 }
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(hKey, KEY_SET_VALUE, &k);
-    if (st) return st;
-    return api.model().DeleteValue(k.id, lpValueName ? lpValueName : L"") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return Guard([&]() -> LSTATUS {
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(hKey, KEY_SET_VALUE, &k);
+        if (st) return st;
+        return api.model().DeleteValue(k.id, lpValueName ? lpValueName : L"") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
 }
 
 LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    Api api;
-    KeyRow k;
-    LSTATUS st = api.Use(hKey, KEY_QUERY_VALUE, &k);
-    if (st) return st;
-    auto v = api.model().ValueAt(k.id, dwIndex);
-    if (!v) return ERROR_NO_MORE_ITEMS;
-    if ((st = PutName(v->name, lpValueName, lpcchValueName))) return st;
-    if (lpType) *lpType = v->type;
-    return PutData(ToCaller(v->type, v->data), lpData, lpcbData);
+    return Guard([&]() -> LSTATUS {
+        if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+        Api api;
+        KeyRow k;
+        LSTATUS st = api.Use(hKey, KEY_QUERY_VALUE, &k);
+        if (st) return st;
+        auto v = api.model().ValueAt(k.id, dwIndex);
+        if (!v) return ERROR_NO_MORE_ITEMS;
+        if ((st = PutName(v->name, lpValueName, lpcchValueName))) return st;
+        if (lpType) *lpType = v->type;
+        return PutData(ToCaller(v->type, v->data), lpData, lpcbData);
+    });
 }

@@ -185,8 +185,9 @@ int64_t Model::SubkeyCount(KeyId id) {
 std::optional<KeyRow> Model::SubkeyAt(KeyId id, int64_t index) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(st.db(),
-           (std::string("SELECT ") + kKeyCols + " FROM reg_keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?").c_str());
+    Stmt s(
+        st.db(),
+        (std::string("SELECT ") + kKeyCols + " FROM reg_keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?").c_str());
     s.Bind(1, id).Bind(2, index);
     if (!s.Step()) return std::nullopt;
     return ReadKey(s);

@@ -128,7 +128,8 @@ bool ParseHexBytes(const std::string& s, std::vector<uint8_t>* out) {
         digits += c;
     }
     if (digits.size() % 2) return false;
-    for (size_t i = 0; i < digits.size(); i += 2) out->push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i < digits.size(); i += 2)
+        out->push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return true;
 }
 

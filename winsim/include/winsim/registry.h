@@ -87,7 +87,11 @@ public:
 
     // .reg files. ExportReg writes the key and its whole tree (an empty text, header only,
     // when the key is missing). Key names use full root names; HKCU/HKCR/HKCC paths are
-    // written under the root they were given with.
+    // written under the root they were given with. Values are written so that an import
+    // restores their exact bytes: a REG_SZ that is not one terminated line of text (no
+    // terminator, inner NUL, line break, odd size) is written as hex(1). Not representable:
+    // value or key names holding line breaks; in Regedit4, characters above U+00FF
+    // (written as '?').
     std::wstring ExportReg(const std::wstring& path, RegFormat format = RegFormat::Version5) const;
     // File bytes: UTF-16LE with BOM (Version5) or Latin-1 (Regedit4); lines end in CRLF.
     std::vector<uint8_t> ExportRegFile(const std::wstring& path, RegFormat format = RegFormat::Version5) const;
