@@ -123,7 +123,9 @@ int RunProgram(Machine& m, std::shared_ptr<Process> p, const ProgramInfo& info) 
 }
 
 void InstallProgramImage(Machine& m, const std::wstring& path, const std::wstring& program) {
-    ProcessScope scope(m, ProcessOptions{L"C:\\Windows\\System32\\winsim.exe"});
+    ProcessOptions tool;
+    tool.image = L"C:\\Windows\\System32\\winsim.exe";
+    ProcessScope scope(m, tool);
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
     // Create the folders on the way.
     for (size_t pos = path.find(L'\\', 3); pos != std::wstring::npos; pos = path.find(L'\\', pos + 1))
