@@ -84,7 +84,7 @@ std::wstring Normalize(const std::wstring& root, const std::wstring& rest) {
 
 // "C:\" of a current directory ("C:\x", or a UNC "\\server\share\x").
 std::wstring RootOf(const std::wstring& dir) {
-    if (dir.size() >= 2 && dir[1] == L':') return std::wstring(1, UpperChar(dir[0])) + L":\\";
+    if (dir.size() >= 2 && dir[1] == L':') return dir.substr(0, 2) + L"\\";
     if (StartsWith(dir, L"\\\\")) {
         size_t a = dir.find(L'\\', 2);
         size_t b = a == std::wstring::npos ? std::wstring::npos : dir.find(L'\\', a + 1);
@@ -211,8 +211,8 @@ std::wstring FullPath(const std::wstring& path, const std::wstring& current_dir)
     }
     std::wstring cwd = current_dir.empty() ? L"C:\\" : current_dir;
     if (s.size() >= 2 && IsAlpha(s[0]) && s[1] == L':') {
+        if (s.size() >= 3 && s[2] == L'\\') return Normalize(s.substr(0, 3), s.substr(3));
         std::wstring root = std::wstring(1, UpperChar(s[0])) + L":\\";
-        if (s.size() >= 3 && s[2] == L'\\') return Normalize(root, s.substr(3));
         // Drive-relative: against the current directory when it is on that drive.
         std::wstring base = IEquals(RootOf(cwd), root) ? cwd : root;
         std::wstring croot = RootOf(base);
