@@ -472,6 +472,30 @@ TEST_F(FilesApiTest, FindDataCarriesShortNamesSizesAndNoDotsAtTheRoot) {
               got);
 }
 
+TEST_F(FilesApiTest, ListingsAndShortPathsAgreeOnShortNames) {
+    ASSERT_TRUE(wf::CreateFolders(*machine, L"C:\\Docs"));
+    for (int i = 1; i <= 12; ++i) Put((L"C:\\Docs\\Document " + std::to_wstring(i) + L".txt").c_str(), "d");
+    Put(L"C:\\Docs\\short.txt", "s");
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW(L"C:\\Docs\\*.txt", &fd);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    int seen = 0;
+    do {
+        WCHAR buf[MAX_PATH];
+        std::wstring path = std::wstring(L"C:\\Docs\\") + fd.cFileName;
+        ASSERT_NE(0u, GetShortPathNameW(path.c_str(), buf, MAX_PATH));
+        std::wstring last = std::wstring(buf).substr(8);
+        EXPECT_EQ(fd.cAlternateFileName[0] ? fd.cAlternateFileName : fd.cFileName, last) << winsim::Utf8(path);
+        // And the short name leads back to the file.
+        WCHAR back[MAX_PATH];
+        ASSERT_NE(0u, GetLongPathNameW(buf, back, MAX_PATH));
+        EXPECT_EQ(path, back);
+        ++seen;
+    } while (FindNextFileW(f, &fd));
+    FindClose(f);
+    EXPECT_EQ(13, seen);
+}
+
 // ---------------------------------------------------------------------------------------
 // Temporary files and folders
 

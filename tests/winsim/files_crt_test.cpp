@@ -200,6 +200,25 @@ TEST_F(FilesCrtTest, OpenErrorsAndSharing) {
     EXPECT_EQ(0, _wremove(L"C:\\shared.txt"));
 }
 
+TEST_F(FilesCrtTest, InjectedWriteFailures) {
+    FILE* f = _wfopen(L"C:\\full.log", L"w");
+    ASSERT_NE(nullptr, f);
+    EXPECT_GE(fputws(L"ok\n", f), 0);
+    wf::InjectFailure(*machine, L"C:\\full.log", wf::kFailWrite, ERROR_ACCESS_DENIED);
+    errno = 0;
+    EXPECT_EQ(static_cast<int>(WEOF), fputws(L"refused\n", f));
+    EXPECT_EQ(EACCES, errno);
+    EXPECT_EQ(WEOF, fputwc(L'x', f));
+    fclose(f);
+    EXPECT_EQ("ok\r\n", Get(L"C:\\full.log"));
+    wf::InjectFailure(*machine, L"C:\\full.log", wf::kFailOpen, ERROR_SHARING_VIOLATION);
+    errno = 0;
+    EXPECT_EQ(nullptr, _wfopen(L"C:\\full.log", L"r"));
+    EXPECT_EQ(EACCES, errno);
+    wf::ClearFailures(*machine);
+    EXPECT_EQ(0, _wremove(L"C:\\full.log"));
+}
+
 // ---------------------------------------------------------------------------------------
 // Files and folders
 

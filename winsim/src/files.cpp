@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 namespace stdfs = std::filesystem;
@@ -271,6 +272,14 @@ bool IsValid83(const std::wstring& name) {
     return true;
 }
 
+namespace {
+std::wstring ComposeShort(const std::pair<std::wstring, std::wstring>& basis, size_t index) {
+    std::wstring tail = L"~" + std::to_wstring(index);
+    std::wstring stem = basis.first.substr(0, std::min(basis.first.size(), 8 - std::min<size_t>(tail.size(), 7)));
+    return stem + tail + (basis.second.empty() ? L"" : L"." + basis.second);
+}
+}  // namespace
+
 std::wstring ShortName(const std::vector<std::wstring>& names, const std::wstring& name) {
     if (IsValid83(name)) return name;
     auto basis = ShortBasis(name);
@@ -279,11 +288,26 @@ std::wstring ShortName(const std::vector<std::wstring>& names, const std::wstrin
         if (!IsValid83(n) && ShortBasis(n) == basis) same.push_back(n);
     if (std::find(same.begin(), same.end(), name) == same.end()) same.push_back(name);
     std::sort(same.begin(), same.end(), NameLess);
-    size_t index = std::find(same.begin(), same.end(), name) - same.begin() + 1;
-    std::wstring tail = L"~" + std::to_wstring(index);
-    std::wstring stem = basis.first.substr(0, std::min(basis.first.size(), 8 - std::min<size_t>(tail.size(), 7)));
-    return stem + tail + (basis.second.empty() ? L"" : L"." + basis.second);
+    return ComposeShort(basis, std::find(same.begin(), same.end(), name) - same.begin() + 1);
 }
+
+namespace detail {
+std::vector<std::wstring> ShortNames(const std::vector<std::wstring>& names) {
+    std::vector<std::wstring> out(names.size());
+    std::map<std::pair<std::wstring, std::wstring>, std::vector<size_t>> groups;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (IsValid83(names[i]))
+            out[i] = names[i];
+        else
+            groups[ShortBasis(names[i])].push_back(i);
+    }
+    for (auto& [basis, members] : groups) {
+        std::sort(members.begin(), members.end(), [&](size_t a, size_t b) { return NameLess(names[a], names[b]); });
+        for (size_t k = 0; k < members.size(); ++k) out[members[k]] = ComposeShort(basis, k + 1);
+    }
+    return out;
+}
+}  // namespace detail
 
 bool MatchPattern(const std::wstring& pattern, const std::wstring& name) {
     if (pattern.empty()) return false;
@@ -353,9 +377,10 @@ bool FindEntry(const std::string& host_dir, const std::wstring& name, std::wstri
             return true;
         }
     if (name.find(L'~') != std::wstring::npos) {
-        for (const auto& n : names)
-            if (IEquals(ShortName(names, n), name)) {
-                *found = n;
+        std::vector<std::wstring> shorts = ShortNames(names);
+        for (size_t i = 0; i < names.size(); ++i)
+            if (IEquals(shorts[i], name)) {
+                *found = names[i];
                 return true;
             }
     }

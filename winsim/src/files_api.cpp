@@ -594,8 +594,10 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR name, LPWIN32_FIND_DATAW out) {
     }
     std::vector<std::wstring> names = ListNames(rd.host);
     std::sort(names.begin(), names.end(), NameLess);
-    for (const auto& n : names) {
-        std::wstring alt = ShortName(names, n);
+    std::vector<std::wstring> shorts = ShortNames(names);
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::wstring& n = names[i];
+        const std::wstring& alt = shorts[i];
         if (!MatchPattern(pattern, n) && (alt == n || !MatchPattern(pattern, alt))) continue;
         struct stat st;
         std::string host = JoinHost(rd.host, n);

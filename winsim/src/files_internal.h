@@ -47,6 +47,8 @@ bool& Wow64Disabled(Thread& t);
 
 // Entries of a host folder (without "." and ".."), in the host's order.
 std::vector<std::wstring> ListNames(const std::string& host_dir);
+// The short names of every entry of a folder (names: all its entries), in that order.
+std::vector<std::wstring> ShortNames(const std::vector<std::wstring>& names);
 // The on-disk name in host_dir that name (long or short, any case) denotes.
 bool FindEntry(const std::string& host_dir, const std::wstring& name, std::wstring* found);
 std::string JoinHost(const std::string& dir, const std::wstring& name);
