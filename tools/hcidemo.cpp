@@ -42,11 +42,11 @@ int wmain(int argc, wchar_t** argv) {
     CDemoHost host;
     g_pDebugLogHost = &host;
     g_pDebugCtrl = new CDebugCtrl();
-    DBGPRINT(L"hcidemo:Start\n");
+    DBGPRINT(L"Start");
     CQivHCICtrl hci;
     int nResult = hci.MBNPower(bOn);
     printf("module power %s: %s\n", bOn ? "on" : "off", nResult ? "done" : "failed");
-    DBGPRINT(L"hcidemo:End = %d\n", nResult);
+    DBGPRINT(L"End = %d", nResult);
     delete g_pDebugCtrl;
     g_pDebugCtrl = NULL;
     g_pDebugLogHost = NULL;

@@ -57,7 +57,9 @@ DWORD VunddModel::Ioctl(DeviceHandle&, IoctlRequest& r) {
     }
     std::array<DWORD, 6> out = in;
     DWORD status = 0;
-    if (DWORD injected = d.error_for(sel)) {
+    DWORD injected = d.error_for(sel);
+    if (injected & 0xFF00) {
+        // A failure reply: nothing changes.
         status = injected;
     } else if (in[1] != kRegWwan) {
         status = kHciReplyNotSupported;
@@ -72,6 +74,8 @@ DWORD VunddModel::Ioctl(DeviceHandle&, IoctlRequest& r) {
     } else {
         status = kHciReplyNotSupported;
     }
+    // A status without a high byte is a success with an unusual low byte.
+    if (status == 0 && injected) status = injected;
     out[0] = status;
     LogRequest(m_, in, out, true);
     r.out.resize(24);

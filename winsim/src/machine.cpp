@@ -52,10 +52,13 @@ std::unique_ptr<Machine> Machine::Open(const std::string& folder, const std::str
     fs::create_directories(folder);
     std::unique_ptr<Machine> m(new Machine(folder, false));
     m->store_ = std::make_unique<Store>((fs::path(folder) / "machine.db").string());
-    std::time_t now = std::time(nullptr);
+    // The clock of a machine opened from a folder starts at the host's local time.
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
     std::tm lt{};
-    localtime_r(&now, &lt);
-    m->SetBootLocalTime(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec, 0);
+    localtime_r(&ts.tv_sec, &lt);
+    m->SetBootLocalTime(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec,
+                        static_cast<int>(ts.tv_nsec / 1000000));
     m->Init();
     if (fresh) {
         m->ApplyProfile(profile);

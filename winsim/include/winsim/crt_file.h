@@ -121,6 +121,9 @@ wchar_t* winsim_fgetws(wchar_t* str, int n, FILE* stream);
 wint_t winsim_ungetwc(wint_t c, FILE* stream);
 int winsim_fclose(FILE* stream);
 int winsim_fflush(FILE* stream);
+// The Microsoft runtime's wide printf to a stream ("%s" is a wide string).
+int winsim_fwprintf(FILE* stream, const wchar_t* format, ...);
+int winsim_vfwprintf(FILE* stream, const wchar_t* format, va_list args);
 
 #ifdef __cplusplus
 }  // extern "C"
@@ -132,6 +135,8 @@ using ::winsim_fgetws;
 using ::winsim_fputwc;
 using ::winsim_fputws;
 using ::winsim_ungetwc;
+using ::winsim_fwprintf;
+using ::winsim_vfwprintf;
 }  // namespace std
 #endif
 
@@ -145,6 +150,10 @@ using ::winsim_ungetwc;
 #undef putwc
 #undef fclose
 #undef fflush
+#undef fwprintf
+#undef vfwprintf
+#define fwprintf winsim_fwprintf
+#define vfwprintf winsim_vfwprintf
 #define fputwc winsim_fputwc
 #define putwc winsim_fputwc
 #define fputws winsim_fputws
