@@ -1,0 +1,401 @@
+// The window manager's messages: cross-thread sends, queue order, thread queues and waits.
+#include "user_fixture.h"
+
+using namespace usertest;
+
+namespace {
+
+// Where the receiving thread sits when a message is sent to it, and when the sender
+// therefore gets its answer.
+struct ReceiverCase {
+    const char* name;
+    std::function<void(WindowThread&)> first;  // runs on the receiver before its message loop
+    DWORD delivered_after;                      // ms after the send
+};
+
+class CrossThreadSend : public UserTest, public ::testing::WithParamInterface<int> {};
+
+HANDLE g_never = nullptr;
+
+std::vector<ReceiverCase> ReceiverCases() {
+    return {
+        {"GetMessage", nullptr, 0},
+        {"Sleep", [](WindowThread&) { Sleep(1000); }, 1000},
+        {"WaitForSingleObject", [](WindowThread&) { WaitForSingleObject(g_never, 1000); }, 1000},
+        {"MsgWaitAllInput",
+         [](WindowThread&) {
+             DWORD r = MsgWaitForMultipleObjects(1, &g_never, FALSE, 5000, QS_ALLINPUT);
+             Log().push_back(Rec{GetCurrentThreadId(), nullptr, WM_APP, r, GetTickCount()});
+         },
+         0},
+        {"MsgWaitPostedOnly", [](WindowThread&) { MsgWaitForMultipleObjects(1, &g_never, FALSE, 700, QS_POSTMESSAGE); },
+         700},
+        {"WaitMessage", [](WindowThread&) { WaitMessage(); }, 0},
+        {"PeekAfterSleep",
+         [](WindowThread&) {
+             Sleep(300);
+             MSG m;
+             PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+             Sleep(5000);
+         },
+         300},
+    };
+}
+
+TEST_P(CrossThreadSend, IsHandledOnlyInsideMessageRetrieval) {
+    ReceiverCase c = ReceiverCases()[GetParam()];
+    SCOPED_TRACE(c.name);
+    g_never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    WindowThread r;
+    r.body = c.first;
+    r.Start();
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(42, SendMessageW(r.hwnd, kDouble, 21, 0));
+    EXPECT_EQ(c.delivered_after, GetTickCount() - t0);
+    auto handled = Of(kDouble);
+    ASSERT_EQ(1u, handled.size());
+    EXPECT_EQ(r.tid, handled[0].tid);  // on the window's thread, not the sender's
+    if (std::string(c.name) == "MsgWaitAllInput") {
+        auto w = Of(WM_APP);
+        ASSERT_EQ(1u, w.size());
+        EXPECT_EQ(WAIT_OBJECT_0 + 1, w[0].wp);  // input: index nCount
+    }
+    r.Stop();
+    CloseHandle(g_never);
+}
+
+INSTANTIATE_TEST_SUITE_P(Receivers, CrossThreadSend, ::testing::Range(0, 7));
+
+TEST_F(UserTest, SenderHandlesMessagesSentToItWhileItWaits) {
+    // The worker's handler sends back to a window of the waiting sender.
+    HWND mine = MakeWindow(L"main");
+    WindowThread r;
+    r.Start();
+    EXPECT_EQ(2 * 5 + 1, SendMessageW(r.hwnd, kCallBack, 5, reinterpret_cast<LPARAM>(mine)));
+    auto back = Of(kDouble);
+    ASSERT_EQ(1u, back.size());
+    EXPECT_EQ(GetCurrentThreadId(), back[0].tid);
+    r.Stop();
+    DestroyWindow(mine);
+}
+
+TEST_F(UserTest, TwoThreadsSendingToEachOtherAtOnceBothGetAnswers) {
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    WindowThread a, b;
+    LRESULT ra = 0, rb = 0;
+    a.body = [&](WindowThread&) {
+        WaitForSingleObject(go, INFINITE);
+        ra = SendMessageW(b.hwnd, kDouble, 3, 0);
+    };
+    b.body = [&](WindowThread&) {
+        WaitForSingleObject(go, INFINITE);
+        rb = SendMessageW(a.hwnd, kDouble, 4, 0);
+    };
+    a.Start();
+    b.Start();
+    SetEvent(go);
+    Sleep(10);
+    EXPECT_EQ(6, ra);
+    EXPECT_EQ(8, rb);
+    a.Stop();
+    b.Stop();
+    CloseHandle(go);
+}
+
+TEST_F(UserTest, SentMessagesComeBeforePostedOnes) {
+    WindowThread r;
+    r.body = [](WindowThread&) { Sleep(1000); };
+    r.Start();
+    PostMessageW(r.hwnd, kNote, 1, 0);
+    PostMessageW(r.hwnd, kNote, 2, 0);
+    HANDLE sender = Spawn([&] { SendMessageW(r.hwnd, kNote, 3, 0); });
+    Join(sender);
+    auto notes = Of(kNote);
+    ASSERT_EQ(3u, notes.size());
+    EXPECT_EQ(3u, notes[0].wp);
+    EXPECT_EQ(1u, notes[1].wp);
+    EXPECT_EQ(2u, notes[2].wp);
+    r.Stop();
+}
+
+TEST_F(UserTest, QueueOrderIsPostedThenQuitThenTimer) {
+    HWND h = MakeWindow();
+    SetTimer(h, 1, 10, nullptr);
+    Sleep(50);
+    PostQuitMessage(3);
+    PostMessageW(h, kNote, 0, 0);
+    MSG m;
+    ASSERT_TRUE(GetMessageW(&m, nullptr, 0, 0));
+    EXPECT_EQ(kNote, m.message);
+    EXPECT_FALSE(GetMessageW(&m, nullptr, 0, 0));
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), m.message);
+    EXPECT_EQ(3u, m.wParam);
+    ASSERT_TRUE(GetMessageW(&m, nullptr, 0, 0));
+    EXPECT_EQ(static_cast<UINT>(WM_TIMER), m.message);
+    DestroyWindow(h);
+}
+
+struct GoneCase {
+    const char* name;
+    std::function<void(WindowThread&)> first;
+};
+
+TEST_F(UserTest, SenderGetsZeroWhenTheWindowGoesFirst) {
+    std::vector<GoneCase> cases = {
+        {"window destroyed", [](WindowThread& self) {
+             Sleep(1000);
+             DestroyWindow(self.hwnd);
+         }},
+        {"thread ended", [](WindowThread&) {
+             Sleep(1000);
+             ExitThread(5);
+         }},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Log().clear();
+        WindowThread r;
+        r.body = c.first;
+        r.Start();
+        DWORD t0 = GetTickCount();
+        EXPECT_EQ(0, SendMessageW(r.hwnd, kDouble, 21, 0));
+        EXPECT_EQ(1000u, GetTickCount() - t0);
+        EXPECT_TRUE(Of(kDouble).empty());
+        EXPECT_FALSE(IsWindow(r.hwnd));
+        r.Join();
+    }
+}
+
+TEST_F(UserTest, SendMessageTimeoutGivesUpAndTheMessageIsNotHandledLater) {
+    struct Case {
+        const char* name;
+        UINT flags;
+        DWORD sleep_before_send;
+        DWORD returns_after;
+    } cases[] = {
+        {"plain time-out", SMTO_NORMAL, 0, 1000},
+        {"abort if hung: not hung yet", SMTO_ABORTIFHUNG, 3000, 1000},
+        {"abort if hung: hung", SMTO_ABORTIFHUNG, 6000, 0},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Log().clear();
+        WindowThread r;
+        r.body = [](WindowThread&) { Sleep(20000); };
+        r.Start();
+        Sleep(c.sleep_before_send);
+        DWORD t0 = GetTickCount();
+        DWORD_PTR result = 99;
+        SetLastError(0);
+        EXPECT_EQ(0, SendMessageTimeoutW(r.hwnd, kDouble, 1, 0, c.flags, 1000, &result));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), GetLastError());
+        EXPECT_EQ(c.returns_after, GetTickCount() - t0);
+        EXPECT_EQ(99u, result);
+        r.Stop();
+        EXPECT_TRUE(Of(kDouble).empty());
+    }
+}
+
+TEST_F(UserTest, SendMessageTimeoutReturnsTheResult) {
+    WindowThread r;
+    r.Start();
+    DWORD_PTR result = 0;
+    EXPECT_NE(0, SendMessageTimeoutW(r.hwnd, kDouble, 8, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, 1000, &result));
+    EXPECT_EQ(16u, result);
+    r.Stop();
+}
+
+TEST_F(UserTest, ReplyMessageReleasesTheSenderEarly) {
+    WindowThread r;
+    r.Start();
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(42, SendMessageW(r.hwnd, kReply, 0, 0));
+    EXPECT_EQ(0u, GetTickCount() - t0);
+    r.Stop();
+}
+
+TEST_F(UserTest, InSendMessageTellsCrossThreadFromDirectCalls) {
+    static BOOL seen[2];
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpszClassName = L"InSend";
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_USER) seen[wp] = InSendMessage();
+        if (m == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcW(h, m, wp, lp);
+    };
+    ASSERT_NE(0, RegisterClassExW(&wc));
+    HWND h = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE t = Spawn([&] {
+        h = CreateWindowExW(0, L"InSend", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        SendMessageW(h, WM_USER, 0, 0);
+        SetEvent(ready);
+        Pump();
+    });
+    WaitForSingleObject(ready, INFINITE);
+    SendMessageW(h, WM_USER, 1, 0);
+    EXPECT_FALSE(seen[0]);
+    EXPECT_TRUE(seen[1]);
+    PostMessageW(h, WM_CLOSE, 0, 0);
+    Join(t);
+    CloseHandle(ready);
+}
+
+TEST_F(UserTest, ThreadWithoutWindowRunsAMessageLoop) {
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::vector<UINT> got;
+    std::pair<HANDLE, std::vector<UINT>*> args(ready, &got);
+    DWORD tid = 0;
+    HANDLE t = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* args = static_cast<std::pair<HANDLE, std::vector<UINT>*>*>(p);
+            MSG m;
+            PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue
+            SetEvent(args->first);
+            while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+                EXPECT_EQ(nullptr, m.hwnd);
+                args->second->push_back(m.message);
+            }
+            return static_cast<DWORD>(m.wParam);
+        },
+        &args, 0, &tid);
+    // Before the thread has a queue, posting to it fails.
+    EXPECT_FALSE(winsim::user::HasQueue(*machine, tid));
+    EXPECT_FALSE(PostThreadMessageW(tid, WM_USER, 0, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_THREAD_ID), GetLastError());
+    WaitForSingleObject(ready, INFINITE);
+    EXPECT_TRUE(PostThreadMessageW(tid, WM_USER + 7, 0, 0));
+    EXPECT_TRUE(PostThreadMessageW(tid, WM_USER + 8, 0, 0));
+    EXPECT_TRUE(PostThreadMessageW(tid, WM_QUIT, 9, 0));
+    WaitForSingleObject(t, INFINITE);
+    DWORD code = 0;
+    GetExitCodeThread(t, &code);
+    EXPECT_EQ(9u, code);
+    EXPECT_EQ((std::vector<UINT>{WM_USER + 7, WM_USER + 8}), got);
+    CloseHandle(t);
+    CloseHandle(ready);
+}
+
+TEST_F(UserTest, PostThreadMessageToAnUnknownThreadFails) {
+    EXPECT_FALSE(PostThreadMessageW(0x7FFFFFF0, WM_USER, 0, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_THREAD_ID), GetLastError());
+}
+
+TEST_F(UserTest, GetMessageWithAnInvalidWindowFilterFails) {
+    MSG m;
+    HWND other = nullptr;
+    WindowThread r;
+    r.Start();
+    other = r.hwnd;
+    struct Case {
+        const char* name;
+        HWND filter;
+    } cases[] = {{"no such window", reinterpret_cast<HWND>(0x7777770)}, {"another thread's window", other}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(-1, GetMessageW(&m, c.filter, 0, 0));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE), GetLastError());
+    }
+    r.Stop();
+}
+
+TEST_F(UserTest, PeekMessageRemovesOnlyWithPmRemove) {
+    HWND h = MakeWindow();
+    PostMessageW(h, kNote, 1, 0);
+    MSG m;
+    EXPECT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(kNote, m.message);
+    EXPECT_FALSE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    // A range filter leaves other messages in place.
+    PostMessageW(h, kNote, 2, 0);
+    PostMessageW(h, kDouble, 3, 0);
+    EXPECT_TRUE(PeekMessageW(&m, nullptr, kDouble, kDouble, PM_REMOVE));
+    EXPECT_EQ(3u, m.wParam);
+    EXPECT_TRUE(PeekMessageW(&m, h, 0, 0, PM_REMOVE));
+    EXPECT_EQ(2u, m.wParam);
+    DestroyWindow(h);
+}
+
+TEST_F(UserTest, MsgWaitForMultipleObjectsResults) {
+    HWND h = MakeWindow();
+    HANDLE ev = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        DWORD timeout, mask, flags;
+        DWORD expected;
+        DWORD after_ms;
+    } cases[] = {
+        {"nothing: time-out", [] {}, 400, QS_ALLINPUT, 0, WAIT_TIMEOUT, 400},
+        {"object signalled", [&] { SetEvent(ev); }, 400, QS_ALLINPUT, 0, WAIT_OBJECT_0, 0},
+        {"object and input: the object's index", [&] {
+             SetEvent(ev);
+             PostMessageW(h, kNote, 0, 0);
+         },
+         400, QS_ALLINPUT, 0, WAIT_OBJECT_0, 0},
+        {"posted from another thread later", [&] {
+             CloseHandle(Spawn([&] {
+                 Sleep(250);
+                 PostMessageW(h, kNote, 0, 0);
+             }));
+         },
+         1000, QS_ALLINPUT, 0, WAIT_OBJECT_0 + 1, 250},
+        {"input already seen is not new", [&] {
+             PostMessageW(h, kNote, 0, 0);
+             MSG m;
+             PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+         },
+         300, QS_ALLINPUT, 0, WAIT_TIMEOUT, 300},
+        {"input already seen with MWMO_INPUTAVAILABLE", [&] {
+             PostMessageW(h, kNote, 0, 0);
+             MSG m;
+             PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+         },
+         300, QS_ALLINPUT, MWMO_INPUTAVAILABLE, WAIT_OBJECT_0 + 1, 0},
+        {"a timer that comes due", [&] { SetTimer(h, 4, 120, nullptr); }, 1000, QS_TIMER, 0, WAIT_OBJECT_0 + 1, 120},
+        {"a timer outside the mask", [&] { SetTimer(h, 4, 120, nullptr); }, 500, QS_POSTMESSAGE, 0, WAIT_TIMEOUT, 500},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetEvent(ev);
+        c.before();
+        DWORD t0 = GetTickCount();
+        EXPECT_EQ(c.expected, MsgWaitForMultipleObjectsEx(1, &ev, c.timeout, c.mask, c.flags));
+        EXPECT_EQ(c.after_ms, GetTickCount() - t0);
+        KillTimer(h, 4);
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    CloseHandle(ev);
+    DestroyWindow(h);
+}
+
+TEST_F(UserTest, PostingStopsAtTheQueueQuota) {
+    HWND h = MakeWindow();
+    int ok = 0;
+    for (int i = 0; i < 10001; ++i) ok += PostMessageW(h, kNote, 0, 0) ? 1 : 0;
+    EXPECT_EQ(10000, ok);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA), GetLastError());
+    DestroyWindow(h);
+    EXPECT_EQ(0u, winsim::user::PendingPosted(*machine, GetCurrentThreadId()));  // went with the window
+}
+
+TEST_F(UserTest, TranslateMessageTurnsKeysIntoCharacters) {
+    HWND h = CreateWindowExW(0, L"EDIT", L"", WS_VISIBLE, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
+    for (WPARAM vk : {WPARAM('H'), WPARAM('I'), WPARAM('7')}) PostMessageW(h, WM_KEYDOWN, vk, 0);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    wchar_t buf[16];
+    GetWindowTextW(h, buf, 16);
+    EXPECT_STREQ(L"hi7", buf);
+    DestroyWindow(h);
+}
+
+}  // namespace
