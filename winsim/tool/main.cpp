@@ -1,6 +1,7 @@
 // winsim tool: entry point and the machine commands.
 #include "tool.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -79,6 +80,26 @@ const Command kCreate{"create", "create [--profile NAME] [--force]",
                           return 0;
                       }};
 Registrar r1(kCreate);
+
+const Command kReset{"reset", "reset [--profile NAME]", "erase the machine and set it up again from a profile",
+                     [](Context& ctx, const Args& a) {
+                         std::string profile;
+                         for (size_t i = 0; i < a.size(); ++i) {
+                             if (a[i] == "--profile" && i + 1 < a.size())
+                                 profile = a[++i];
+                             else
+                                 return BadArgs(kReset, "unexpected argument '" + a[i] + "'");
+                         }
+                         Machine& m = ctx.machine();
+                         if (profile.empty()) profile = m.store().GetText("machine", "profile").value_or("tablet");
+                         auto profiles = Machine::Profiles();
+                         if (std::find(profiles.begin(), profiles.end(), profile) == profiles.end())
+                             return BadArgs(kReset, "unknown profile '" + profile + "'");
+                         m.Reset(profile);
+                         std::printf("reset the machine in %s to '%s'\n", ctx.folder.c_str(), profile.c_str());
+                         return 0;
+                     }};
+Registrar r3(kReset);
 
 const Command kInfo{"info", "info", "show the machine folder and its profile", [](Context& ctx, const Args& a) {
                         if (!a.empty()) return BadArgs(kInfo, "no arguments expected");
