@@ -115,6 +115,26 @@ TEST_F(UserTest, TimerSetFromAnotherThreadWakesTheWindowsThread) {
     r.Stop();
 }
 
+TEST_F(UserTest, TimerSetFromAnotherThreadWakesAMessageWaitOnlyWhenDue) {
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD result = 0, at = 0;
+    WindowThread r;
+    r.body = [&](WindowThread&) {
+        result = MsgWaitForMultipleObjects(1, &never, FALSE, INFINITE, QS_TIMER);
+        at = GetTickCount();
+    };
+    r.Start();
+    DWORD t0 = GetTickCount();
+    Sleep(100);
+    SetTimer(r.hwnd, 1, 300, nullptr);
+    Sleep(1000);
+    EXPECT_EQ(WAIT_OBJECT_0 + 1, result);
+    EXPECT_EQ(400u, at - t0);
+    KillTimer(r.hwnd, 1);
+    r.Stop();
+    CloseHandle(never);
+}
+
 TEST_F(UserTest, TimersOfAnotherProcessesWindowAreRefused) {
     HWND h = nullptr;
     auto p = machine->CreateProcess(winsim::ProcessOptions{});

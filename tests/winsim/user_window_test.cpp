@@ -416,6 +416,35 @@ TEST_F(UserTest, WindowsDieWithTheirThread) {
     EXPECT_EQ(nullptr, FindWindowW(nullptr, L"short-lived"));
 }
 
+TEST_F(UserTest, PaintMessagesForVisibleWindowsThatNeedPainting) {
+    HWND shown = MakeWindow(L"shown", nullptr, WS_VISIBLE);
+    HWND hidden = MakeWindow(L"hidden");
+    auto paints = [] {
+        int n = 0;
+        MSG m;
+        while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
+            ++n;
+            DispatchMessageW(&m);  // DefWindowProc validates
+            if (n > 5) break;
+        }
+        return n;
+    };
+    EXPECT_EQ(1, paints());  // its first showing
+    EXPECT_EQ(0, paints());
+    InvalidateRect(hidden, nullptr, TRUE);
+    EXPECT_EQ(0, paints());
+    InvalidateRect(shown, nullptr, TRUE);
+    EXPECT_EQ(1, paints());
+    ShowWindow(hidden, SW_SHOWNA);
+    EXPECT_EQ(1, paints());
+    InvalidateRect(shown, nullptr, FALSE);
+    EXPECT_TRUE(GetUpdateRect(shown, nullptr, FALSE));
+    UpdateWindow(shown);  // paints at once
+    EXPECT_FALSE(GetUpdateRect(shown, nullptr, FALSE));
+    DestroyWindow(shown);
+    DestroyWindow(hidden);
+}
+
 TEST_F(UserTest, ProgressBarKeepsRangePositionAndStep) {
     HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", 0, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, bar);

@@ -373,9 +373,12 @@ bool MayTakeForeground(UserMachine& um, const Window& w) {
     return !fg || fg->pid == w.pid;
 }
 
+bool VisibleChain(UserMachine& um, std::shared_ptr<Window> w);
+
 void MarkPaint(const std::shared_ptr<Window>& w, bool erase) {
     w->needs_paint = true;
     w->erase = w->erase || erase;
+    if (!VisibleChain(UM(), w)) return;  // hidden windows get no WM_PAINT
     if (auto t = w->thread.lock())
         if (auto q = QueueOf(*t, false)) {
             q->changed |= QS_PAINT;

@@ -366,6 +366,7 @@ BOOL WINAPI InvalidateRect(HWND h, const RECT*, BOOL erase) {
     if (!w) return FALSE;
     w->needs_paint = true;
     w->erase = w->erase || erase;
+    if (!IsWindowVisible(h)) return TRUE;  // hidden windows get no WM_PAINT
     if (auto t = w->thread.lock())
         if (auto q = QueueOf(*t, false)) {
             q->changed |= QS_PAINT;

@@ -110,7 +110,9 @@ public:
     }
     const char* TypeName() const override { return "MessageQueue"; }
     // Only its owner waits on a queue; the condition is the one the waiting call set.
-    bool IsSignaled(const Thread* t) const override { return t == owner && (rescan || (wake && wake())); }
+    bool IsSignaled(const Thread* t) const override {
+        return t == owner && ((rescan && accept_rescan) || (wake && wake()));
+    }
     bool Acquire(Thread*) override { return false; }
 
     Thread* owner;
@@ -122,6 +124,7 @@ public:
     std::vector<Timer> timers;
     DWORD changed = 0;    // QS_* bits of input that arrived since the thread last looked
     bool rescan = false;  // timers changed from another thread: the waiter recomputes its time-out
+    bool accept_rescan = false;  // the current wait wakes for rescan
     std::function<bool()> wake;
     std::vector<std::shared_ptr<SentMsg>> receiving;  // sent messages being handled (null: a direct call)
     bool in_msg_wait = false;

@@ -213,15 +213,19 @@ bool MakeFilter(HWND h, UINT min, UINT max, Filter* f) {
     return true;
 }
 
+// The queue's state for the length of one wait.
 struct WaitFlags {
     MsgQueue& q;
     bool saved;
-    WaitFlags(MsgQueue& queue, bool in_msg_wait) : q(queue), saved(queue.in_msg_wait) {
+    WaitFlags(MsgQueue& queue, bool in_msg_wait, bool accept_rescan = true) : q(queue), saved(queue.in_msg_wait) {
         q.in_msg_wait = in_msg_wait;
+        q.accept_rescan = accept_rescan;
+        q.rescan = false;
     }
     ~WaitFlags() {
         q.in_msg_wait = saved;
         q.wake = nullptr;
+        q.accept_rescan = false;
         q.rescan = false;
         q.last_look = CurrentMachine().NowMs();
     }
@@ -452,14 +456,17 @@ DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD n, const HANDLE* hs, DWORD ms, DW
         uint64_t now = Now();
         q.last_look = now;
         NoteDueTimers(q, now);
+        auto has_input = [&um, &q, mask, available] {
+            DWORD bits = available ? (StatusBits(um, q, nullptr) | q.changed) : q.changed;
+            if (!q.sent.empty()) bits |= QS_SENDMESSAGE;
+            return (bits & mask) != 0;
+        };
         DWORD r;
         {
-            WaitFlags wf(q, (mask & QS_SENDMESSAGE) != 0);
-            q.wake = [&um, &q, mask, available] {
-                DWORD bits = available ? (StatusBits(um, q, nullptr) | q.changed) : q.changed;
-                if (!q.sent.empty()) bits |= QS_SENDMESSAGE;
-                return (bits & mask) != 0;
-            };
+            // A wait for all objects cannot be woken for a timer change only: it would have
+            // taken the objects.
+            WaitFlags wf(q, (mask & QS_SENDMESSAGE) != 0, !all);
+            q.wake = has_input;
             r = WaitOn(objs, all, TimeoutUntil(std::min(deadline, NextUnnotedDue(q)), now));
         }
         if (r == WAIT_TIMEOUT) {
@@ -467,6 +474,7 @@ DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD n, const HANDLE* hs, DWORD ms, DW
             continue;
         }
         bool input = all ? r == WAIT_OBJECT_0 : r == WAIT_OBJECT_0 + n;
+        if (input && !all && !has_input()) continue;  // woken to recompute the timers' time-out
         if (input) {
             if (mask & QS_SENDMESSAGE) HandleSent(q);
             q.changed &= ~mask;

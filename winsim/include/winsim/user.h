@@ -44,8 +44,9 @@ namespace winsim::user {
 
 enum class Delivery {
     Post,        // PostMessage to each window
-    Send,        // SendMessageTimeout-style: the caller waits for each window in turn, each
-                 // with its own time-out, so a blocked window thread does not stop the others
+    Send,        // SendMessageTimeout-style (SMTO_ABORTIFHUNG): the caller waits for each
+                 // window in turn, each with its own time-out, so a blocked window thread
+                 // does not stop the others; a hung thread is passed over at once
     SendNotify,  // SendNotifyMessage-style: queued as sent messages; the caller does not wait
 };
 
