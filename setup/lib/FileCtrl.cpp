@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <wchar.h>
 #include <winver.h>
 
 #include "DbgMac.h"
