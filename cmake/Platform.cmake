@@ -40,21 +40,40 @@ else()
   target_compile_definitions(winapi INTERFACE UNICODE _UNICODE)
 endif()
 
-# vq_add_program(target FILE name.exe FOLDER "C:\\..." [GUI] SOURCES ...)
+if(VQ_WINDOWS)
+  enable_language(RC)
+endif()
+
+# vq_add_program(target FILE name.exe FOLDER "C:\\..." [GUI] [DESCRIPTION text] SOURCES ...)
 # A program of the system: a Windows executable in the cross builds; on Linux an executable
-# that runs the same entry point as a process of the simulated machine.
+# that runs the same entry point as a process of the simulated machine. Its version
+# resource comes from common/Version.h (a resource script on Windows; on Linux winsim
+# attaches the same strings to the program's image file).
 function(vq_add_program target)
-  cmake_parse_arguments(P "GUI" "FILE;FOLDER" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(P "GUI" "FILE;FOLDER;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
+  get_filename_component(P_NAME "${P_FILE}" NAME_WE)
+  if(NOT P_DESCRIPTION)
+    set(P_DESCRIPTION "${P_NAME}")
+  endif()
   if(VQ_WINDOWS)
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc")
+    file(WRITE "${rc}.in"
+      "#define VQ_PROGRAM_FILE_STR \"${P_FILE}\"\n"
+      "#define VQ_PROGRAM_NAME_STR \"${P_NAME}\"\n"
+      "#define VQ_PROGRAM_DESCRIPTION_STR \"${P_DESCRIPTION}\"\n"
+      "#include \"Version.rc\"\n")
+    configure_file("${rc}.in" "${rc}" COPYONLY)
     if(P_GUI)
-      add_executable(${target} WIN32 ${P_SOURCES})
+      add_executable(${target} WIN32 ${P_SOURCES} ${rc})
     else()
-      add_executable(${target} ${P_SOURCES})
+      add_executable(${target} ${P_SOURCES} ${rc})
     endif()
+    set_property(SOURCE ${rc} APPEND PROPERTY INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/common)
   else()
     add_executable(${target} ${P_SOURCES} ${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp)
     set_source_files_properties(${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp PROPERTIES
-      COMPILE_DEFINITIONS "WINSIM_PROGRAM_FILE=L\"${P_FILE}\";WINSIM_PROGRAM_FOLDER=L\"${P_FOLDER}\"$<$<BOOL:${P_GUI}>:;WINSIM_GUI_PROGRAM>")
+      COMPILE_DEFINITIONS "WINSIM_PROGRAM_FILE=L\"${P_FILE}\";WINSIM_PROGRAM_FOLDER=L\"${P_FOLDER}\";WINSIM_PROGRAM_VERSION;VQ_PROGRAM_FILE_STR=\"${P_FILE}\";VQ_PROGRAM_NAME_STR=\"${P_NAME}\";VQ_PROGRAM_DESCRIPTION_STR=\"${P_DESCRIPTION}\"$<$<BOOL:${P_GUI}>:;WINSIM_GUI_PROGRAM>")
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/common)
   endif()
   target_link_libraries(${target} PRIVATE ${P_LIBS} winapi)
 endfunction()

@@ -62,3 +62,72 @@ WINSIM_END_C
 
 // ---------------------------------------------------------------------------------------
 // Paths
+//
+// Paths are at most MAX_PATH characters with the terminator; a result that would be
+// longer makes the function fail and leaves its buffer as it was (PathCombineW empties
+// its destination). Backslash is the separator ('/' counts only where noted).
+// - PathIsRelativeW: FALSE when the path begins with '\' or has a drive ("C:..."), TRUE
+//   otherwise (also for an empty or null path).
+// - PathCombineW(dest, dir, file): a file with a drive or a UNC prefix is taken alone; a
+//   file beginning with '\' goes below the root of dir; an empty file leaves dir alone;
+//   otherwise dir + '\' + file. The
+//   result is canonicalised ("." dropped, ".." removes the component before it but never
+//   the root). PathAppendW is PathCombineW(path, path, more) after dropping the leading
+//   backslashes of more (unless it is a UNC path).
+// - PathFindFileNameW: the last component (a trailing backslash stays with it: "C:\dir\"
+//   gives "dir\"); PathStripPathW keeps only that.
+// - PathFindExtensionW: the last '.' of the last component; a blank or backslash after it
+//   means none, and then the result points at the terminator. PathRemoveExtensionW cuts
+//   there; PathRenameExtensionW replaces it.
+// - PathRemoveFileSpecW: removes the last component and its backslash but keeps a root
+//   ("C:\a" gives "C:\", "\a" gives "\"); TRUE when something was removed.
+// - PathAddBackslashW / PathRemoveBackslashW: add or remove one trailing backslash (a
+//   root keeps its own); both return a pointer to the terminator (or to the removed
+//   backslash), PathAddBackslashW null when the path would be too long. An empty path
+//   gets no backslash.
+// - PathGetArgsW: what follows the first blank outside quotes, or the terminator.
+// - PathQuoteSpacesW encloses a path that holds a blank in quotes; PathUnquoteSpacesW
+//   removes quotes that enclose the whole path.
+// - PathFileExistsW: the path names a file or a folder. PathIsDirectoryW returns
+//   FILE_ATTRIBUTE_DIRECTORY for a folder, else FALSE; PathIsDirectoryEmptyW is TRUE for
+//   a folder without entries.
+
+WINSIM_BEGIN_C
+BOOL WINAPI PathAppendW(LPWSTR pszPath, LPCWSTR pszMore);
+LPWSTR WINAPI PathCombineW(LPWSTR pszDest, LPCWSTR pszDir, LPCWSTR pszFile);
+BOOL WINAPI PathCanonicalizeW(LPWSTR pszBuf, LPCWSTR pszPath);
+BOOL WINAPI PathIsRelativeW(LPCWSTR pszPath);
+BOOL WINAPI PathFileExistsW(LPCWSTR pszPath);
+BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath);
+BOOL WINAPI PathIsDirectoryEmptyW(LPCWSTR pszPath);
+BOOL WINAPI PathRemoveFileSpecW(LPWSTR pszPath);
+void WINAPI PathStripPathW(LPWSTR pszPath);
+void WINAPI PathRemoveExtensionW(LPWSTR pszPath);
+LPWSTR WINAPI PathFindExtensionW(LPCWSTR pszPath);
+LPWSTR WINAPI PathFindFileNameW(LPCWSTR pszPath);
+BOOL WINAPI PathRenameExtensionW(LPWSTR pszPath, LPCWSTR pszExt);
+LPWSTR WINAPI PathAddBackslashW(LPWSTR pszPath);
+LPWSTR WINAPI PathRemoveBackslashW(LPWSTR pszPath);
+LPWSTR WINAPI PathGetArgsW(LPCWSTR pszPath);
+void WINAPI PathUnquoteSpacesW(LPWSTR lpsz);
+void WINAPI PathQuoteSpacesW(LPWSTR lpsz);
+WINSIM_END_C
+
+#define PathAppend PathAppendW
+#define PathCombine PathCombineW
+#define PathCanonicalize PathCanonicalizeW
+#define PathIsRelative PathIsRelativeW
+#define PathFileExists PathFileExistsW
+#define PathIsDirectory PathIsDirectoryW
+#define PathIsDirectoryEmpty PathIsDirectoryEmptyW
+#define PathRemoveFileSpec PathRemoveFileSpecW
+#define PathStripPath PathStripPathW
+#define PathRemoveExtension PathRemoveExtensionW
+#define PathFindExtension PathFindExtensionW
+#define PathFindFileName PathFindFileNameW
+#define PathRenameExtension PathRenameExtensionW
+#define PathAddBackslash PathAddBackslashW
+#define PathRemoveBackslash PathRemoveBackslashW
+#define PathGetArgs PathGetArgsW
+#define PathUnquoteSpaces PathUnquoteSpacesW
+#define PathQuoteSpaces PathQuoteSpacesW

@@ -562,6 +562,15 @@ int winsim_fclose(FILE* f) {
     if (ours) {
         fflush(f);
         Touch(f, &st);
+        // A write failure injected on the file also fails the close of a writable stream,
+        // as a buffered write that cannot be flushed does.
+        if (st.writable && st.file) {
+            if (DWORD e = InjectedFailure(*st.machine, st.file->key, kFailWrite)) {
+                fclose(f);
+                errno = ErrnoFromWin32(e);
+                return EOF;
+            }
+        }
     }
     return fclose(f);
 }

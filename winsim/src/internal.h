@@ -11,15 +11,18 @@ namespace winsim::internal {
 void InitRegistry(Machine& m);
 void InitFiles(Machine& m);
 void InitDrivers(Machine& m);
+void InitWmi(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);
 void ProfileFiles(Machine& m, const std::string& profile);
 void ProfileDrivers(Machine& m, const std::string& profile);
+void ProfileWmi(Machine& m, const std::string& profile);
 
 // Erases the persistent state of each subsystem (Reset).
 void ResetRegistry(Machine& m);
 void ResetFiles(Machine& m);
 void ResetDrivers(Machine& m);
+void ResetWmi(Machine& m);
 
 }  // namespace winsim::internal

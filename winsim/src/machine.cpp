@@ -108,6 +108,7 @@ void Machine::Init() {
     internal::InitRegistry(*this);
     internal::InitFiles(*this);
     internal::InitDrivers(*this);
+    internal::InitWmi(*this);
 }
 
 void Machine::ApplyProfile(const std::string& profile) {
@@ -117,9 +118,11 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileRegistry(*this, profile);
     internal::ProfileFiles(*this, profile);
     internal::ProfileDrivers(*this, profile);
+    internal::ProfileWmi(*this, profile);
 }
 
 void Machine::Reset(const std::string& profile) {
+    internal::ResetWmi(*this);
     internal::ResetDrivers(*this);
     internal::ResetFiles(*this);
     internal::ResetRegistry(*this);

@@ -1,5 +1,6 @@
 // winsim: running the system's programs in the machine.
 #include "winsim/program.h"
+#include "winsim/version.h"
 
 #include <windows.h>
 
@@ -157,6 +158,10 @@ int StandaloneMain(int argc, char** argv, const ProgramInfo& info) {
         for (int i = 1; i < argc; ++i) cmd += L" " + QuoteArgument(Wide(argv[i]));
         opt.command_line = cmd;
         InstallProgramImage(*m, opt.image, info.file_name);
+        if (!info.version_strings.empty())
+            version::Attach(*m, opt.image,
+                            version::VersionInfo::WithStrings({info.version_language, info.version_codepage},
+                                                              info.version_strings));
         auto p = m->CreateProcess(opt);
         int code = RunProgram(*m, p, info);
         std::fflush(stdout);

@@ -13,7 +13,9 @@
 //   - ", ccs=UTF-16LE" / "UNICODE" / "UTF-8": text in that encoding with CR LF
 //     translation; a byte-order mark is written to a new or truncated file and skipped on
 //     reading, and a mark found in an existing file decides the encoding.
-// fread/fwrite and the narrow functions stay the host's (bytes as they are). Streams not
+// fread/fwrite and the narrow functions stay the host's (bytes as they are); a write
+// failure injected on the file (files.h, kFailWrite) fails the wide writes and the fclose
+// of a writable stream, as a buffered write that cannot be flushed does. Streams not
 // opened by _wfopen (stdout ...) get UTF-8 without translation.
 #pragma once
 

@@ -16,6 +16,11 @@ struct ProgramInfo {
     std::wstring default_folder;  // where the program is installed by default, e.g. "C:\Program Files\Quarven\Veltrane"
     WMainFn wmain = nullptr;      // console programs
     WWinMainFn wwinmain = nullptr;  // Windows programs
+    // The strings of the program's version resource (name, value) and its translation;
+    // StandaloneMain attaches them to the image file (none: the file keeps what it has).
+    std::vector<std::pair<std::wstring, std::wstring>> version_strings;
+    WORD version_language = 0x0409;
+    WORD version_codepage = 1200;
 };
 
 // Splits a command line as the Microsoft C runtime does for argv.

@@ -1,0 +1,37 @@
+#include "LibText.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+int ReplaceAll(LPWSTR pszText, size_t cchText, LPCWSTR pszSearch, LPCWSTR pszReplace) {
+    if (!pszText || !pszSearch || !*pszSearch || cchText == 0) return 0;
+    if (!pszReplace) pszReplace = L"";
+    size_t nSearch = wcslen(pszSearch);
+    size_t nReplace = wcslen(pszReplace);
+    if (!wcsstr(pszText, pszSearch)) return 0;
+
+    LPWSTR pszWork = static_cast<LPWSTR>(malloc(cchText * sizeof(WCHAR)));
+    if (!pszWork) return -1;
+    size_t nOut = 0;
+    LPCWSTR p = pszText;
+    for (;;) {
+        LPCWSTR hit = wcsstr(p, pszSearch);
+        size_t nKeep = hit ? static_cast<size_t>(hit - p) : wcslen(p);
+        size_t nAdd = nKeep + (hit ? nReplace : 0);
+        if (nOut + nAdd >= cchText) {
+            free(pszWork);
+            return -1;
+        }
+        memcpy(pszWork + nOut, p, nKeep * sizeof(WCHAR));
+        nOut += nKeep;
+        if (!hit) break;
+        memcpy(pszWork + nOut, pszReplace, nReplace * sizeof(WCHAR));
+        nOut += nReplace;
+        p = hit + nSearch;
+    }
+    pszWork[nOut] = 0;
+    memcpy(pszText, pszWork, (nOut + 1) * sizeof(WCHAR));
+    free(pszWork);
+    return 1;
+}

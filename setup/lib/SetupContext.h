@@ -1,0 +1,38 @@
+// What the setup library needs from the script engine: the program's paths and names, the
+// machine's OEM string and the per-command WOW flag. The engine's environment object
+// implements it and sets g_pSetupContext; without one the library uses the running
+// module's paths, an empty OEM string and a clear WOW flag.
+#pragma once
+
+#include <windows.h>
+
+class CSetupContext {
+public:
+    // Full path of the running program.
+    virtual LPCWSTR GetProgramPath() = 0;
+    // The program's file name with its extension ("Setup.exe").
+    virtual LPCWSTR GetProgramFileName() = 0;
+    // The program's file name without its extension ("Setup").
+    virtual LPCWSTR GetProgramName() = 0;
+    // The program's folder, long form, without a trailing backslash.
+    virtual LPCWSTR GetProgramFolder() = 0;
+    // The program's folder in its short (8.3) form.
+    virtual LPCWSTR GetShortProgramFolder() = 0;
+    // The machine's OEM string (with a forced region applied).
+    virtual LPCWSTR GetOemString() = 0;
+    // Non-zero while the running command works in the other registry view.
+    virtual int GetWowFlag() = 0;
+
+protected:
+    ~CSetupContext() {}
+};
+
+// Set by the setup program once its environment object exists; null before.
+extern CSetupContext* g_pSetupContext;
+
+// g_pSetupContext, or the default context of the running module.
+CSetupContext* GetSetupContext();
+
+// Joins a relative path to the program's folder (long form) into out (MAX_PATH
+// characters); an absolute path is copied. 0 when the result does not fit.
+int MakeProgramPath(LPCWSTR pszPath, LPWSTR pszOut);

@@ -1,0 +1,3 @@
+// winsim: the WMI interfaces (see wbemcli.h).
+#pragma once
+#include "wbemcli.h"
