@@ -70,9 +70,24 @@ function(vq_add_program target)
     endif()
     set_property(SOURCE ${rc} APPEND PROPERTY INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/common)
   else()
-    add_executable(${target} ${P_SOURCES} ${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp)
-    set_source_files_properties(${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp PROPERTIES
-      COMPILE_DEFINITIONS "WINSIM_PROGRAM_FILE=L\"${P_FILE}\";WINSIM_PROGRAM_FOLDER=L\"${P_FOLDER}\";WINSIM_PROGRAM_VERSION;VQ_PROGRAM_FILE_STR=\"${P_FILE}\";VQ_PROGRAM_NAME_STR=\"${P_NAME}\";VQ_PROGRAM_DESCRIPTION_STR=\"${P_DESCRIPTION}\"$<$<BOOL:${P_GUI}>:;WINSIM_GUI_PROGRAM>")
+    # A launcher source of the target's own, so that each program keeps its own names.
+    set(launcher "${CMAKE_CURRENT_BINARY_DIR}/${target}_main.cpp")
+    string(REPLACE "\\" "\\\\" folder_lit "${P_FOLDER}")
+    set(gui_def "")
+    if(P_GUI)
+      set(gui_def "#define WINSIM_GUI_PROGRAM 1\n")
+    endif()
+    file(WRITE "${launcher}.in"
+      "#define WINSIM_PROGRAM_FILE L\"${P_FILE}\"\n"
+      "#define WINSIM_PROGRAM_FOLDER L\"${folder_lit}\"\n"
+      "#define WINSIM_PROGRAM_VERSION 1\n"
+      "#define VQ_PROGRAM_FILE_STR \"${P_FILE}\"\n"
+      "#define VQ_PROGRAM_NAME_STR \"${P_NAME}\"\n"
+      "#define VQ_PROGRAM_DESCRIPTION_STR \"${P_DESCRIPTION}\"\n"
+      "${gui_def}"
+      "#include \"${CMAKE_SOURCE_DIR}/winsim/launcher/program_main.cpp\"\n")
+    configure_file("${launcher}.in" "${launcher}" COPYONLY)
+    add_executable(${target} ${P_SOURCES} ${launcher})
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/common)
   endif()
   target_link_libraries(${target} PRIVATE ${P_LIBS} winapi)
