@@ -247,3 +247,4 @@ inline PVOID InterlockedCompareExchangePointer(PVOID volatile* p, PVOID exchange
 // Files, strings and code pages are declared in their own headers.
 #include "winsim/api_file.h"
 #include "winsim/api_string.h"
+#include "winsim/api_comm.h"
