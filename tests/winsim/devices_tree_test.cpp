@@ -30,7 +30,7 @@ protected:
         return v;
     }
 
-    // The Part's property change: parameters set, class installer called.
+    // A property change as the service makes it: parameters set, class installer called.
     BOOL PropChange(OneDevice& d, DWORD state, DWORD scope, bool call = true) {
         SP_PROPCHANGE_PARAMS p{};
         p.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);

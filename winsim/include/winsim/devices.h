@@ -13,7 +13,7 @@
 //     Driver ("{class GUID}\NNNN"), Service (REG_SZ), ConfigFlags (CONFIGFLAG_DISABLED 1
 //     while disabled in the global scope), Capabilities (DWORD); subkey Device Parameters.
 //   HKLM\SYSTEM\CurrentControlSet\Control\Class\<class GUID>: Class; \NNNN the driver key:
-//     DriverDesc, ProviderName, MatchingDeviceId and the spec's driver values.
+//     DriverDesc, ProviderName, MatchingDeviceId and the device's own driver values.
 //   HKLM\SYSTEM\CurrentControlSet\Hardware Profiles\Current\System\CurrentControlSet\Enum
 //     \<instance ID>: CSConfigFlags (CSCONFIGFLAG_DISABLED 1 while disabled in the
 //     config-specific scope).
