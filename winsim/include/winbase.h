@@ -248,3 +248,4 @@ inline PVOID InterlockedCompareExchangePointer(PVOID volatile* p, PVOID exchange
 #include "winsim/api_file.h"
 #include "winsim/api_string.h"
 #include "winsim/api_profile.h"
+#include "winsim/api_comm.h"

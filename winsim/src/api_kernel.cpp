@@ -726,6 +726,8 @@ BOOL WINAPI DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD in_size, LPVO
                             LPDWORD returned, LPOVERLAPPED ov) {
     auto dh = Obj<DeviceHandle>(h);
     if (!dh) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    bool overlapped = (dh->flags & FILE_FLAG_OVERLAPPED) != 0;
+    if (overlapped && !ov) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     if (!ov && !returned) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     IoctlRequest r;
     r.code = code;
@@ -733,15 +735,48 @@ BOOL WINAPI DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD in_size, LPVO
     r.out_size = out ? out_size : 0;
     DWORD err = dh->model->Ioctl(*dh, r);
     if (err == ERROR_IO_PENDING) {
-        // Pending requests are only possible on overlapped handles; the model keeps them.
-        if (ov) ov->Internal = STATUS_PENDING;
-        return Fail(ERROR_IO_PENDING, FALSE);
+        auto p = std::make_shared<PendingRequest>();
+        static std::atomic<uint64_t> next_id{1};
+        p->id = next_id++;
+        p->handle = dh;
+        p->pid = Proc().pid;
+        p->tid = CurrentThread().tid;
+        p->code = code;
+        p->tag = r.tag;
+        p->in = std::move(r.in);
+        p->out = out;
+        p->out_size = r.out_size;
+        p->done = std::make_shared<Event>(true, false);
+        if (returned) *returned = 0;
+        if (overlapped) {
+            p->ov = ov;
+            ov->Internal = STATUS_PENDING;
+            ov->InternalHigh = 0;
+            if (ov->hEvent) {
+                p->event = Obj<Event>(ov->hEvent);
+                if (p->event) p->event->Reset();
+            }
+            dh->signaled = false;
+            dh->model->AddPending(p);
+            return Fail(ERROR_IO_PENDING, FALSE);
+        }
+        // A handle without FILE_FLAG_OVERLAPPED: the call waits for the request, as the
+        // I/O manager makes a synchronous caller wait on Windows.
+        dh->model->AddPending(p);
+        while (!p->finished) WaitOn({p->done}, false, INFINITE);
+        if (returned) *returned = p->bytes;
+        if (ov) {
+            ov->Internal = NtStatusFromWin32(p->error);
+            ov->InternalHigh = p->bytes;
+        }
+        if (p->error) return Fail(p->error, FALSE);
+        return TRUE;
     }
     DWORD n = static_cast<DWORD>(std::min<size_t>(r.out.size(), r.out_size));
     if (n && out) std::memcpy(out, r.out.data(), n);
     if (returned) *returned = n;
     if (ov) {
-        ov->Internal = err ? 0xC0000001u : 0;
+        ov->Internal = NtStatusFromWin32(err);
         ov->InternalHigh = n;
         if (ov->hEvent) SetEvent(ov->hEvent);
     }
@@ -758,20 +793,29 @@ BOOL WINAPI GetOverlappedResult(HANDLE h, LPOVERLAPPED ov, LPDWORD n, BOOL wait)
             if (WaitForSingleObject(w, INFINITE) == WAIT_FAILED) return FALSE;
     }
     if (n) *n = static_cast<DWORD>(ov->InternalHigh);
-    if (ov->Internal == STATUS_CANCELLED) return Fail(ERROR_OPERATION_ABORTED, FALSE);
-    if (ov->Internal != 0) return Fail(ERROR_GEN_FAILURE, FALSE);
+    DWORD status = static_cast<DWORD>(ov->Internal);
+    if (status != 0) return Fail(Win32FromNtStatus(status), FALSE);
     return TRUE;
 }
 
-BOOL WINAPI CancelIo(HANDLE h) { return CancelIoEx(h, nullptr); }
-
-BOOL WINAPI CancelIoEx(HANDLE h, LPOVERLAPPED) {
+BOOL WINAPI CancelIo(HANDLE h) {
     auto dh = Obj<DeviceHandle>(h);
     if (!dh) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    // Cancellation of pending requests comes with the models that keep them.
-    return Fail(ERROR_NOT_FOUND, FALSE);
+    dh->model->CancelPending(dh.get(), CurrentThread().tid, nullptr);
+    return TRUE;
+}
+
+BOOL WINAPI CancelIoEx(HANDLE h, LPOVERLAPPED ov) {
+    auto dh = Obj<DeviceHandle>(h);
+    if (!dh) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (dh->model->CancelPending(dh.get(), 0, ov) == 0) return Fail(ERROR_NOT_FOUND, FALSE);
+    return TRUE;
 }
 
 void DeviceHandle::OnHandleClosed(Process&) {
-    if (open_handles > 0 && --open_handles == 0) model->Close(*this);
+    if (open_handles > 0 && --open_handles == 0) {
+        // Closing the last handle cancels what is still pending on it.
+        model->CancelPending(this, 0, nullptr);
+        model->Close(*this);
+    }
 }

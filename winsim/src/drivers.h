@@ -11,4 +11,8 @@ void InitVundd(Machine& m);
 void ProfileVundd(Machine& m, const std::string& profile);
 void ResetVundd(Machine& m);
 
+void InitVundg(Machine& m);
+void ProfileVundg(Machine& m, const std::string& profile);
+void ResetVundg(Machine& m);
+
 }  // namespace winsim::drivers

@@ -1,0 +1,48 @@
+// winsim: internals shared by the device tree, the serial ports, the display and the
+// maker's drivers.
+#pragma once
+
+#include "winsim/machine.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+inline bool StartsWithI(const std::wstring& s, const std::wstring& prefix) {
+    return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
+}
+
+namespace devices {
+void CreateSchema(Machine& m);
+// The root node and its registry key (every profile has them).
+void EnsureRoot(Machine& m);
+// Forgets every node and change (the registry is erased separately).
+void Erase(Machine& m);
+// The device trees of the profiles.
+void ProfileDevices(Machine& m, const std::string& profile);
+}  // namespace devices
+
+namespace serial {
+void Init(Machine& m);
+void Reset(Machine& m);
+// The settings namespace of a port ("serial.COM5").
+std::string Ns(const std::wstring& port);
+// Bytes a port receives, due at machine time at.
+struct RxChunk {
+    uint64_t at;
+    std::string bytes;
+};
+// Feeds bytes written to the port into its modem (line_buf holds a line not yet ended);
+// returns what the modem sends back.
+std::vector<RxChunk> ModemInput(Machine& m, const std::wstring& port, std::string* line_buf, const std::string& bytes,
+                                uint64_t now);
+}  // namespace serial
+
+namespace display {
+void Init(Machine& m);
+void Profile(Machine& m, const std::string& profile);
+}  // namespace display
+
+}  // namespace winsim

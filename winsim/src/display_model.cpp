@@ -1,0 +1,217 @@
+// winsim: the display, its adapters' settings keys and EnumDisplaySettingsW.
+#include <windows.h>
+
+#include "winsim/api_display.h"
+
+#include "devices_internal.h"
+#include "winsim/devices.h"
+#include "winsim/display.h"
+#include "winsim/registry.h"
+#include "winsim/vundg.h"
+
+#include <cstddef>
+#include <cstring>
+#include <stdexcept>
+
+namespace winsim {
+
+namespace {
+constexpr const char* kNs = "display";
+
+struct Runtime {
+    explicit Runtime(Machine&) {}
+    std::vector<Display::ChangeListener> listeners;
+};
+Runtime& Rt(Machine& m) { return m.Ext<Runtime>("display.runtime"); }
+
+DWORD Get(Machine& m, const char* key, int64_t def) { return static_cast<DWORD>(m.store().GetInt(kNs, key, def)); }
+}  // namespace
+
+DWORD Display::native_width() { return Get(m_, "width", 1024); }
+DWORD Display::native_height() { return Get(m_, "height", 768); }
+DWORD Display::bits_per_pel() { return Get(m_, "bpp", 32); }
+DWORD Display::frequency() { return Get(m_, "frequency", 60); }
+DWORD Display::orientation() { return Get(m_, "orientation", 0); }
+DWORD Display::width() { return orientation() & 1 ? native_height() : native_width(); }
+DWORD Display::height() { return orientation() & 1 ? native_width() : native_height(); }
+
+void Display::SetNativeMode(DWORD width, DWORD height, DWORD bpp, DWORD frequency) {
+    Store& s = m_.store();
+    s.SetInt(kNs, "width", width);
+    s.SetInt(kNs, "height", height);
+    s.SetInt(kNs, "bpp", bpp);
+    s.SetInt(kNs, "frequency", frequency);
+}
+
+void Display::SetOrientation(DWORD o) {
+    if (o > 3) throw std::invalid_argument("winsim display: orientation must be 0-3");
+    m_.store().SetInt(kNs, "orientation", o);
+}
+
+bool Display::orientation_field() { return Get(m_, "orientation_field", 1) != 0; }
+void Display::set_orientation_field(bool on) { m_.store().SetInt(kNs, "orientation_field", on); }
+DWORD Display::enum_error() { return Get(m_, "enum_error", 0); }
+void Display::set_enum_error(DWORD err) { m_.store().SetInt(kNs, "enum_error", err); }
+bool Display::tablet_pc() { return Get(m_, "tabletpc", 0) != 0; }
+void Display::set_tablet_pc(bool on) { m_.store().SetInt(kNs, "tabletpc", on ? 1 : 0); }
+
+DWORD Display::AddAdapter(const DisplayAdapterSpec& spec) {
+    DeviceSpec d;
+    d.instance_id = spec.instance_id;
+    d.parent = spec.parent;
+    d.class_name = L"Display";
+    d.class_guid = devclass::kDisplay;
+    d.hardware_ids = spec.hardware_ids;
+    d.description = spec.description;
+    d.friendly_name = spec.friendly_name;
+    d.manufacturer = L"Tessel";
+    d.service = spec.service;
+    if (!spec.video_id.empty()) d.parameters.emplace_back(L"VideoID", spec.video_id);
+    DWORD dn = DeviceTree(m_).Add(d);
+    if (spec.settings) {
+        std::wstring key = std::wstring(kHwProfile) +
+                           (spec.video_route ? L"Control\\VIDEO\\" + spec.video_id + L"\\0000"
+                                             : L"Services\\" + spec.service + L"\\Device0");
+        Registry r(m_);
+        r.SetDword(key, L"DefaultSettings.Orientation", spec.orientation);
+        r.SetDword(key, L"DefaultSettings.BitsPerPel", spec.bits_per_pel);
+        r.SetDword(key, L"DefaultSettings.XResolution", spec.x_resolution);
+        r.SetDword(key, L"DefaultSettings.YResolution", spec.y_resolution);
+    }
+    return dn;
+}
+
+std::vector<std::wstring> Display::SettingsKeys() {
+    DeviceTree tree(m_);
+    Registry r(m_);
+    std::vector<std::wstring> keys;
+    for (auto& n : tree.List()) {
+        if (!n.present || !IEquals(n.class_guid, devclass::kDisplay) || !StartsWithI(n.instance_id, L"PCI\\")) continue;
+        auto video = r.GetString(tree.ParametersKey(n.devinst), L"VideoID");
+        if (video) {
+            std::wstring k = std::wstring(kHwProfile) + L"Control\\VIDEO\\" + *video + L"\\0000";
+            if (r.KeyExists(k)) {
+                keys.push_back(k);
+                continue;
+            }
+        }
+        auto svc = r.GetString(tree.EnumKey(n.devinst), L"Service");
+        if (svc) {
+            std::wstring k = std::wstring(kHwProfile) + L"Services\\" + *svc + L"\\Device0";
+            if (r.KeyExists(k)) keys.push_back(k);
+        }
+    }
+    return keys;
+}
+
+void Display::Rotate(DWORD o) {
+    SetOrientation(o);
+    Registry r(m_);
+    for (auto& k : SettingsKeys()) {
+        r.SetDword(k, L"DefaultSettings.Orientation", o);
+        r.SetDword(k, L"DefaultSettings.XResolution", width());
+        r.SetDword(k, L"DefaultSettings.YResolution", height());
+    }
+    VundgDriver(m_).Fire(kVundgPostureEvent, o);
+    DWORD bpp = bits_per_pel(), cx = width(), cy = height();
+    auto listeners = Rt(m_).listeners;
+    for (auto& l : listeners) l(bpp, cx, cy);
+}
+
+void Display::AddChangeListener(ChangeListener l) { Rt(m_).listeners.push_back(std::move(l)); }
+
+namespace display {
+
+void Init(Machine&) {}
+
+void Profile(Machine& m, const std::string& profile) {
+    Display d(m);
+    if (profile == "tablet") {
+        d.SetNativeMode(1366, 768, 32, 60);
+        d.set_tablet_pc(true);
+    } else {
+        d.SetNativeMode(1024, 768, 32, 60);
+        d.set_tablet_pc(false);
+    }
+    d.SetOrientation(DMDO_DEFAULT);
+}
+
+}  // namespace display
+}  // namespace winsim
+
+// ---------------------------------------------------------------------------------------
+// user32
+
+using namespace winsim;
+
+namespace {
+
+struct ModeSize {
+    DWORD w, h;
+};
+
+// The modes of the display in its current orientation: the native size first, then the
+// usual smaller ones, each at 32 and 16 bits per pixel.
+std::vector<std::pair<ModeSize, DWORD>> Modes(Display& d) {
+    std::vector<ModeSize> sizes = {{d.native_width(), d.native_height()}, {1280, 720}, {1024, 768}, {800, 600}};
+    std::vector<std::pair<ModeSize, DWORD>> v;
+    for (DWORD bpp : {32u, 16u}) {
+        for (auto s : sizes) {
+            if (s.w > d.native_width() || s.h > d.native_height()) continue;
+            if (d.orientation() & 1) std::swap(s.w, s.h);
+            bool dup = false;
+            for (auto& [m, b] : v) dup = dup || (b == bpp && m.w == s.w && m.h == s.h);
+            if (!dup) v.push_back({s, bpp});
+        }
+    }
+    return v;
+}
+
+bool IsDisplay1(LPCWSTR name) { return !name || !*name || IEquals(name, L"\\\\.\\DISPLAY1"); }
+
+}  // namespace
+
+BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode, DWORD) {
+    Display d(CurrentMachine());
+    if (DWORD e = d.enum_error()) return Fail(e, FALSE);
+    if (!lpDevMode) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (lpDevMode->dmSize < offsetof(DEVMODEW, dmICMMethod)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (!IsDisplay1(lpszDeviceName)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    DWORD w, h, bpp = d.bits_per_pel();
+    if (iModeNum == ENUM_CURRENT_SETTINGS || iModeNum == ENUM_REGISTRY_SETTINGS) {
+        w = d.width();
+        h = d.height();
+    } else {
+        auto modes = Modes(d);
+        if (iModeNum >= modes.size()) return FALSE;
+        w = modes[iModeNum].first.w;
+        h = modes[iModeNum].first.h;
+        bpp = modes[iModeNum].second;
+    }
+    DEVMODEW dm;
+    std::memset(&dm, 0, sizeof dm);
+    const wchar_t* kName = L"Display Adapter";
+    wcsncpy(dm.dmDeviceName, kName, CCHDEVICENAME - 1);
+    dm.dmSpecVersion = DM_SPECVERSION;
+    dm.dmDriverVersion = 0x0001;
+    dm.dmSize = lpDevMode->dmSize;
+    dm.dmDriverExtra = 0;
+    dm.dmFields = DM_POSITION | DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFLAGS | DM_DISPLAYFREQUENCY;
+    if (d.orientation_field()) {
+        dm.dmFields |= DM_DISPLAYORIENTATION;
+        dm.dmDisplayOrientation = d.orientation();
+    }
+    dm.dmBitsPerPel = bpp;
+    dm.dmPelsWidth = w;
+    dm.dmPelsHeight = h;
+    dm.dmDisplayFrequency = d.frequency();
+    size_t n = lpDevMode->dmSize < sizeof dm ? lpDevMode->dmSize : sizeof dm;
+    WORD extra = lpDevMode->dmDriverExtra;
+    std::memcpy(lpDevMode, &dm, n);
+    lpDevMode->dmDriverExtra = extra;
+    return TRUE;
+}
+
+BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode) {
+    return EnumDisplaySettingsExW(lpszDeviceName, iModeNum, lpDevMode, 0);
+}
