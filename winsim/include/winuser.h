@@ -827,3 +827,6 @@ WINSIM_END_C
 #define LoadCursor LoadCursorW
 #define LoadIcon LoadIconW
 #define SystemParametersInfo SystemParametersInfoW
+
+// Display settings (EnumDisplaySettingsW, DEVMODEW).
+#include "winsim/api_display.h"

@@ -11,6 +11,8 @@ namespace winsim::internal {
 void InitRegistry(Machine& m);
 void InitFiles(Machine& m);
 void InitDrivers(Machine& m);
+// Device and display changes reach the top-level windows (after the models exist).
+void InitBroadcasts(Machine& m);
 void InitWmi(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.

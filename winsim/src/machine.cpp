@@ -109,6 +109,7 @@ void Machine::Init() {
     internal::InitFiles(*this);
     internal::InitDrivers(*this);
     internal::InitWmi(*this);
+    internal::InitBroadcasts(*this);
 }
 
 void Machine::ApplyProfile(const std::string& profile) {
