@@ -256,3 +256,4 @@ inline PVOID InterlockedCompareExchangePointer(PVOID volatile* p, PVOID exchange
 #include "winsim/api_string.h"
 #include "winsim/api_profile.h"
 #include "winsim/api_comm.h"
+#include "winsim/api_sysinfo.h"
