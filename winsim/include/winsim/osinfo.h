@@ -50,8 +50,8 @@ void SetSystemLanguage(Machine& m, LANGID lang);
 void SetSystemUILanguage(Machine& m, LANGID lang);
 // The user's nation (HKCU\Control Panel\International\Geo "Nation"); nullopt removes it.
 void SetUserGeoId(Machine& m, std::optional<GEOID> geo, const std::wstring& user_sid = L"");
-// The telephony locations (HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Telephony\
-// Locations, in both registry views, as the key is shared on Windows): "CurrentID" and the
+// The telephony locations (HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Telephony
+// \Locations, in both registry views, as the key is shared on Windows): "CurrentID" and the
 // "Country" of "Location<CurrentID>". nullopt removes the value.
 void SetTelephonyLocation(Machine& m, std::optional<DWORD> current_id, std::optional<DWORD> country);
 
