@@ -31,3 +31,6 @@ BOOL SetupIsWow64();
 // Ends the run: releases kernel32, deletes the temporary INI and the global objects in
 // reverse order of creation, and ends the process with the code. Does not return.
 void SetupExit(UINT uCode);
+
+// The entry routine of the program (its wWinMain): ends every run through SetupExit.
+int WINAPI SetupWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);

@@ -200,7 +200,7 @@ unsigned CSetupCtrl::RunMyselfFromTempFolder() {
     return 0;
 }
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
+int WINAPI SetupWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
     g_hInst = hInstance;
     memset(&g_SetupDlgDesc, 0, sizeof(g_SetupDlgDesc));
     SetupLoadString(hInstance, IDS_APP_TITLE, g_szTitle, SETUP_TITLE_CCH);

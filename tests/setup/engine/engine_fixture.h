@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
+#include "SetupGlobals.h"
 
 struct SetupRun {
     int code = -1;
@@ -106,7 +106,7 @@ protected:
         winsim::ProgramInfo info;
         info.file_name = L"Setup.exe";
         info.default_folder = kFolder;
-        info.wwinmain = &wWinMain;
+        info.wwinmain = &SetupWinMain;
         SetupRun run;
         run.pid = p->pid;
         run.start_ms = machine().NowMs();
