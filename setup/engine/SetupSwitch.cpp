@@ -82,6 +82,19 @@ void LowerAscii(LPWSTR psz) {
         if (*psz >= L'A' && *psz <= L'Z') *psz = (WCHAR)(*psz - L'A' + L'a');
 }
 
+// Owns a heap text; frees it on every way out, the end of the run included.
+class CHeapText {
+public:
+    explicit CHeapText(LPWSTR p) : m_p(p) {}
+    ~CHeapText() { free(m_p); }
+    LPWSTR Get() const { return m_p; }
+
+private:
+    CHeapText(const CHeapText&);
+    CHeapText& operator=(const CHeapText&);
+    LPWSTR m_p;
+};
+
 LPCWSTR LowerArguments() { return g_pSetupEnv ? g_pSetupEnv->GetLowerArguments() : L""; }
 
 }  // namespace
@@ -158,7 +171,8 @@ unsigned CSetupCtrl::SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSecti
     int bHaveLocation = kind == SWITCH_LOCATIONID ? ReadLocationID(&dwLocation) : 0;
 
     DWORD cchSection = 0;
-    LPWSTR pszLines = ReadWholeSection(pszSection, &cchSection);
+    CHeapText lines(ReadWholeSection(pszSection, &cchSection));
+    LPWSTR pszLines = lines.Get();
     if (!pszLines) {
         DBGPRINT(L"%s Can not read section %s.", pszName, pszSection);
         return info.uFailure;
@@ -206,7 +220,6 @@ unsigned CSetupCtrl::SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSecti
             DBGPRINT(L"PRECODE_SECTION did not match PRECODE %x EACHID %x", uPrevious, dwParsed);
         }
     }
-    free(pszLines);
     return uResult;
 }
 
