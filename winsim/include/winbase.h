@@ -187,6 +187,13 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSiz
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue);
 DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize);
 DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer);
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL WINAPI IsWow64Process(HANDLE hProcess, PBOOL Wow64Process);
+#define LoadLibrary LoadLibraryW
+#define LoadLibraryEx LoadLibraryExW
 #define GetModuleFileName GetModuleFileNameW
 #define GetModuleHandle GetModuleHandleW
 #define GetCommandLine GetCommandLineW
@@ -249,3 +256,4 @@ inline PVOID InterlockedCompareExchangePointer(PVOID volatile* p, PVOID exchange
 #include "winsim/api_string.h"
 #include "winsim/api_profile.h"
 #include "winsim/api_comm.h"
+#include "winsim/api_sysinfo.h"

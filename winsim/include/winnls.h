@@ -14,3 +14,15 @@ LANGID WINAPI GetSystemDefaultUILanguage(void);
 LANGID WINAPI GetUserDefaultLangID(void);
 LANGID WINAPI GetSystemDefaultLangID(void);
 WINSIM_END_C
+
+// The user's geographical location: HKCU\Control Panel\International\Geo "Nation", a
+// decimal REG_SZ (a 32-bit GEOID). GEOCLASS_NATION gives it, GEOCLASS_REGION the value
+// "Region" in the same way; a missing or unreadable value and any other class give
+// GEOID_NOT_AVAILABLE.
+#define GEOCLASS_NATION 16
+#define GEOCLASS_REGION 14
+#define GEOCLASS_ALL 0
+#define GEOID_NOT_AVAILABLE (-1)
+WINSIM_BEGIN_C
+GEOID WINAPI GetUserGeoID(GEOCLASS GeoClass);
+WINSIM_END_C

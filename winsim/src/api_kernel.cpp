@@ -569,39 +569,6 @@ DWORD WINAPI GetPriorityClass(HANDLE h) {
     return p ? p->priority_class : Fail<DWORD>(ERROR_INVALID_HANDLE, 0);
 }
 
-namespace {
-HMODULE ImageBase(const Process& p) {
-    return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(p.image64 ? 0x140000000ULL : 0x400000ULL));
-}
-}  // namespace
-
-DWORD WINAPI GetModuleFileNameW(HMODULE mod, LPWSTR buf, DWORD size) {
-    Process& p = Proc();
-    if (mod && mod != ImageBase(p)) return Fail<DWORD>(ERROR_MOD_NOT_FOUND, 0);
-    const std::wstring& path = p.image_path;
-    if (!buf || size == 0) return Fail<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
-    if (path.size() < size) {
-        wmemcpy(buf, path.data(), path.size());
-        buf[path.size()] = 0;
-        SetLastError(ERROR_SUCCESS);
-        return static_cast<DWORD>(path.size());
-    }
-    // Cut to the buffer, terminated, as Windows Vista and later do.
-    wmemcpy(buf, path.data(), size - 1);
-    buf[size - 1] = 0;
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
-}
-
-HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
-    Process& p = Proc();
-    if (!name) return ImageBase(p);
-    std::wstring n = name, img = p.image_path;
-    std::wstring base = img.substr(img.find_last_of(L'\\') + 1);
-    if (IEquals(n, img) || IEquals(n, base) || IEquals(n + L".exe", base)) return ImageBase(p);
-    return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, NULL);
-}
-
 LPWSTR WINAPI GetCommandLineW(void) { return &Proc().command_line[0]; }
 
 DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buf, DWORD size) {

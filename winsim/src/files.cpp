@@ -784,7 +784,9 @@ void ProfileFiles(Machine& m, const std::string& profile) {
         L"C:\\Program Files\\Common Files",
         L"C:\\Program Files (x86)\\Common Files",
         L"C:\\ProgramData",
+        L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
         L"C:\\Users\\Public",
+        L"C:\\Users\\Public\\Desktop",
     };
     for (const wchar_t* f : kFolders) files::CreateFolders(m, f);
     for (DWORD id = 0; id < 64; ++id)

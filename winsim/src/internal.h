@@ -11,6 +11,7 @@ namespace winsim::internal {
 void InitRegistry(Machine& m);
 void InitFiles(Machine& m);
 void InitDrivers(Machine& m);
+void InitModules(Machine& m);
 // Device and display changes reach the top-level windows (after the models exist).
 void InitBroadcasts(Machine& m);
 void InitWmi(Machine& m);

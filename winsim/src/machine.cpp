@@ -108,6 +108,7 @@ void Machine::Init() {
     internal::InitRegistry(*this);
     internal::InitFiles(*this);
     internal::InitDrivers(*this);
+    internal::InitModules(*this);
     internal::InitWmi(*this);
     internal::InitBroadcasts(*this);
 }

@@ -101,6 +101,30 @@ void UserHive(Registry& r, const std::wstring& sid, const std::wstring& profile_
     r.SetString(u + L"\\Volatile Environment", L"USERPROFILE", profile_dir);
 }
 
+// The languages, the users' nation and the telephony location: English (United States) on
+// a bare machine, Japanese (Japan) on the tablet.
+void Locale(Registry& r, const std::vector<std::wstring>& user_sids, bool japanese) {
+    const std::wstring lang = japanese ? L"0411" : L"0409";
+    const std::wstring nls = std::wstring(kControlSet) + L"\\Control\\Nls\\Language";
+    r.SetString(nls, L"Default", lang);
+    r.SetString(nls, L"InstallLanguage", lang);
+    for (const auto& sid : user_sids) {
+        const std::wstring intl = L"HKU\\" + sid + L"\\Control Panel\\International";
+        r.SetString(intl, L"Locale", L"0000" + lang);
+        r.SetString(intl + L"\\Geo", L"Nation", japanese ? L"122" : L"244");
+    }
+    // The telephony locations key is shared by both registry views.
+    for (const wchar_t* sw : {kSoftware, kWow}) {
+        const std::wstring loc = std::wstring(sw) + L"\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations";
+        r.SetDword(loc, L"CurrentID", 1);
+        r.SetDword(loc, L"NextID", 2);
+        r.SetDword(loc, L"NumEntries", 1);
+        r.SetString(loc + L"\\Location1", L"Name", japanese ? L"\u6240\u5728\u5730" : L"My Location");
+        r.SetDword(loc + L"\\Location1", L"Country", japanese ? 81 : 1);
+        r.SetDword(loc + L"\\Location1", L"ID", 1);
+    }
+}
+
 }  // namespace
 
 void InitRegistry(Machine& m) {
@@ -117,16 +141,21 @@ void ProfileRegistry(Machine& m, const std::string& profile) {
         Software(r);
         System(r);
         UserHive(r, L".DEFAULT", L"C:\\Windows\\system32\\config\\systemprofile");
+        std::vector<std::wstring> sids = {L".DEFAULT"};
         for (DWORD id = 0; id < 64; ++id) {
             const Session* s = m.FindSession(id);
             if (!s || s->user_sid.empty()) continue;
             std::wstring dir = id == 0 ? L"C:\\Windows\\system32\\config\\systemprofile" : L"C:\\Users\\" + s->user;
             UserHive(r, s->user_sid, dir);
+            sids.push_back(s->user_sid);
         }
-        if (!m.FindSession(0) || m.FindSession(0)->user_sid != L"S-1-5-18")
+        if (!m.FindSession(0) || m.FindSession(0)->user_sid != L"S-1-5-18") {
             UserHive(r, L"S-1-5-18", L"C:\\Windows\\system32\\config\\systemprofile");
-        // "tablet" adds the product's values in later steps; its skeleton is the same.
-        (void)profile;
+            sids.push_back(L"S-1-5-18");
+        }
+        // "tablet" adds the product's values in later steps; its skeleton is the same but
+        // for the languages.
+        Locale(r, sids, profile == "tablet");
     });
 }
 

@@ -81,6 +81,129 @@ int Encode437(wchar_t c) {
     return -1;
 }
 
+}  // namespace
+
+namespace winsim::text {
+
+wchar_t AnsiToWide(unsigned char b) { return (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : static_cast<wchar_t>(b); }
+
+int WideToAnsi(wchar_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
+    for (int i = 0; i < 32; ++i)
+        if (k1252High[i] == c) return 0x80 + i;
+    return -1;
+}
+
+}  // namespace winsim::text
+
+UINT WINAPI GetACP(void) { return 1252; }
+UINT WINAPI GetOEMCP(void) { return 437; }
+
+BOOL WINAPI IsValidCodePage(UINT CodePage) {
+    // The CP_ACP-style aliases are not code pages of their own.
+    if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP) return FALSE;
+    return Resolve(CodePage) != Cp::Invalid;
+}
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
+    using text::Failed;
+    if (!lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr) ||
+        static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
+        return Failed(ERROR_INVALID_PARAMETER, 0);
+    Cp cp = Resolve(CodePage);
+    if (cp == Cp::Invalid) return Failed(ERROR_INVALID_PARAMETER, 0);
+    bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
+    if (cp == Cp::Utf8) {
+        if (dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) return Failed(ERROR_INVALID_FLAGS, 0);
+    } else {
+        if (dwFlags & ~static_cast<DWORD>(MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS))
+            return Failed(ERROR_INVALID_FLAGS, 0);
+        if ((dwFlags & MB_PRECOMPOSED) && (dwFlags & MB_COMPOSITE)) return Failed(ERROR_INVALID_FLAGS, 0);
+    }
+    size_t n = cbMultiByte < 0 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
+
+    std::wstring w;
+    w.reserve(n);
+    switch (cp) {
+        case Cp::Utf8:
+            if (!text::DecodeUtf8(s, n, strict, w)) return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
+            break;
+        case Cp::W1252:
+            for (size_t i = 0; i < n; ++i) w += text::AnsiToWide(s[i]);
+            break;
+        case Cp::Oem437: {
+            bool glyphs = (dwFlags & MB_USEGLYPHCHARS) != 0;
+            for (size_t i = 0; i < n; ++i) w += Decode437(s[i], glyphs);
+            break;
+        }
+        default:
+            for (size_t i = 0; i < n; ++i) w += static_cast<wchar_t>(s[i]);
+            break;
+    }
+    if (cchWideChar == 0) return static_cast<int>(w.size());
+    if (w.size() > static_cast<size_t>(cchWideChar)) {
+        std::memcpy(lpWideCharStr, w.data(), static_cast<size_t>(cchWideChar) * sizeof(wchar_t));
+        return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
+    }
+    std::memcpy(lpWideCharStr, w.data(), w.size() * sizeof(wchar_t));
+    return static_cast<int>(w.size());
+}
+
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar) {
+    using text::Failed;
+    if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr) ||
+        static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
+        return Failed(ERROR_INVALID_PARAMETER, 0);
+    Cp cp = Resolve(CodePage);
+    if (cp == Cp::Invalid) return Failed(ERROR_INVALID_PARAMETER, 0);
+    if (cp == Cp::Utf8) {
+        if (lpDefaultChar || lpUsedDefaultChar) return Failed(ERROR_INVALID_PARAMETER, 0);
+        if (dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) return Failed(ERROR_INVALID_FLAGS, 0);
+    } else if (dwFlags & ~static_cast<DWORD>(WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR |
+                                             WC_NO_BEST_FIT_CHARS)) {
+        return Failed(ERROR_INVALID_FLAGS, 0);
+    }
+    size_t n = cchWideChar < 0 ? wcslen(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
+
+    std::string out;
+    out.reserve(n);
+    bool used_default = false;
+    if (cp == Cp::Utf8) {
+        if (!text::EncodeUtf8(lpWideCharStr, n, (dwFlags & WC_ERR_INVALID_CHARS) != 0, out))
+            return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
+    } else {
+        // No best-fit mapping: a character the code page lacks becomes the default.
+        char def = lpDefaultChar ? lpDefaultChar[0] : '?';
+        for (size_t i = 0; i < n; ++i) {
+            wchar_t c = lpWideCharStr[i];
+            int b;
+            if (cp == Cp::W1252) b = text::WideToAnsi(c);
+            else if (cp == Cp::Oem437) b = Encode437(c);
+            else b = (c >= 0 && c <= 0xFF) ? static_cast<int>(c) : -1;
+            if (b < 0) {
+                used_default = true;
+                out += def;
+            } else {
+                out += static_cast<char>(b);
+            }
+        }
+    }
+    if (lpUsedDefaultChar) *lpUsedDefaultChar = used_default ? TRUE : FALSE;
+    if (cbMultiByte == 0) return static_cast<int>(out.size());
+    if (out.size() > static_cast<size_t>(cbMultiByte)) {
+        std::memcpy(lpMultiByteStr, out.data(), static_cast<size_t>(cbMultiByte));
+        return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
+    }
+    std::memcpy(lpMultiByteStr, out.data(), out.size());
+    return static_cast<int>(out.size());
+}
+
+namespace winsim::text {
+
 // Appends the UTF-8 decoding of s[0, n) to out. Every maximal ill-formed subsequence
 // becomes one U+FFFD; returns false at the first one when strict.
 bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::wstring& out) {
@@ -181,123 +304,4 @@ bool EncodeUtf8(const wchar_t* s, size_t n, bool strict, std::string& out) {
     return true;
 }
 
-}  // namespace
-
-namespace winsim::text {
-
-wchar_t AnsiToWide(unsigned char b) { return (b >= 0x80 && b < 0xA0) ? k1252High[b - 0x80] : static_cast<wchar_t>(b); }
-
-int WideToAnsi(wchar_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
-    for (int i = 0; i < 32; ++i)
-        if (k1252High[i] == c) return 0x80 + i;
-    return -1;
-}
-
 }  // namespace winsim::text
-
-UINT WINAPI GetACP(void) { return 1252; }
-UINT WINAPI GetOEMCP(void) { return 437; }
-
-BOOL WINAPI IsValidCodePage(UINT CodePage) {
-    // The CP_ACP-style aliases are not code pages of their own.
-    if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP) return FALSE;
-    return Resolve(CodePage) != Cp::Invalid;
-}
-
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
-                               LPWSTR lpWideCharStr, int cchWideChar) {
-    using text::Failed;
-    if (!lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr) ||
-        static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
-        return Failed(ERROR_INVALID_PARAMETER, 0);
-    Cp cp = Resolve(CodePage);
-    if (cp == Cp::Invalid) return Failed(ERROR_INVALID_PARAMETER, 0);
-    bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
-    if (cp == Cp::Utf8) {
-        if (dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) return Failed(ERROR_INVALID_FLAGS, 0);
-    } else {
-        if (dwFlags & ~static_cast<DWORD>(MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS))
-            return Failed(ERROR_INVALID_FLAGS, 0);
-        if ((dwFlags & MB_PRECOMPOSED) && (dwFlags & MB_COMPOSITE)) return Failed(ERROR_INVALID_FLAGS, 0);
-    }
-    size_t n = cbMultiByte < 0 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
-
-    std::wstring w;
-    w.reserve(n);
-    switch (cp) {
-        case Cp::Utf8:
-            if (!DecodeUtf8(s, n, strict, w)) return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
-            break;
-        case Cp::W1252:
-            for (size_t i = 0; i < n; ++i) w += text::AnsiToWide(s[i]);
-            break;
-        case Cp::Oem437: {
-            bool glyphs = (dwFlags & MB_USEGLYPHCHARS) != 0;
-            for (size_t i = 0; i < n; ++i) w += Decode437(s[i], glyphs);
-            break;
-        }
-        default:
-            for (size_t i = 0; i < n; ++i) w += static_cast<wchar_t>(s[i]);
-            break;
-    }
-    if (cchWideChar == 0) return static_cast<int>(w.size());
-    if (w.size() > static_cast<size_t>(cchWideChar)) {
-        std::memcpy(lpWideCharStr, w.data(), static_cast<size_t>(cchWideChar) * sizeof(wchar_t));
-        return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
-    }
-    std::memcpy(lpWideCharStr, w.data(), w.size() * sizeof(wchar_t));
-    return static_cast<int>(w.size());
-}
-
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
-                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
-                               LPBOOL lpUsedDefaultChar) {
-    using text::Failed;
-    if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr) ||
-        static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
-        return Failed(ERROR_INVALID_PARAMETER, 0);
-    Cp cp = Resolve(CodePage);
-    if (cp == Cp::Invalid) return Failed(ERROR_INVALID_PARAMETER, 0);
-    if (cp == Cp::Utf8) {
-        if (lpDefaultChar || lpUsedDefaultChar) return Failed(ERROR_INVALID_PARAMETER, 0);
-        if (dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) return Failed(ERROR_INVALID_FLAGS, 0);
-    } else if (dwFlags & ~static_cast<DWORD>(WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR |
-                                             WC_NO_BEST_FIT_CHARS)) {
-        return Failed(ERROR_INVALID_FLAGS, 0);
-    }
-    size_t n = cchWideChar < 0 ? wcslen(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
-
-    std::string out;
-    out.reserve(n);
-    bool used_default = false;
-    if (cp == Cp::Utf8) {
-        if (!EncodeUtf8(lpWideCharStr, n, (dwFlags & WC_ERR_INVALID_CHARS) != 0, out))
-            return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
-    } else {
-        // No best-fit mapping: a character the code page lacks becomes the default.
-        char def = lpDefaultChar ? lpDefaultChar[0] : '?';
-        for (size_t i = 0; i < n; ++i) {
-            wchar_t c = lpWideCharStr[i];
-            int b;
-            if (cp == Cp::W1252) b = text::WideToAnsi(c);
-            else if (cp == Cp::Oem437) b = Encode437(c);
-            else b = (c >= 0 && c <= 0xFF) ? static_cast<int>(c) : -1;
-            if (b < 0) {
-                used_default = true;
-                out += def;
-            } else {
-                out += static_cast<char>(b);
-            }
-        }
-    }
-    if (lpUsedDefaultChar) *lpUsedDefaultChar = used_default ? TRUE : FALSE;
-    if (cbMultiByte == 0) return static_cast<int>(out.size());
-    if (out.size() > static_cast<size_t>(cbMultiByte)) {
-        std::memcpy(lpMultiByteStr, out.data(), static_cast<size_t>(cbMultiByte));
-        return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
-    }
-    std::memcpy(lpMultiByteStr, out.data(), out.size());
-    return static_cast<int>(out.size());
-}

@@ -79,4 +79,8 @@ inline size_t BoundedLength(const wchar_t* s, size_t max) {
     return n;
 }
 
+// UTF-8 conversions: invalid input becomes U+FFFD, or fails when strict.
+bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::wstring& out);
+bool EncodeUtf8(const wchar_t* s, size_t n, bool strict, std::string& out);
+
 }  // namespace winsim::text

@@ -1,75 +1,19 @@
 // winsim: conversions between the host's wchar_t text, UTF-8 and UTF-16.
 #include "winsim/machine.h"
 
+#include "text_internal.h"
+
 namespace winsim {
 
 std::string Utf8(const std::wstring& w) {
     std::string out;
-    out.reserve(w.size());
-    for (wchar_t wc : w) {
-        uint32_t c = static_cast<uint32_t>(wc);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    text::EncodeUtf8(w.data(), w.size(), false, out);
     return out;
 }
 
 std::wstring Wide(const std::string& s) {
     std::wstring out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        uint32_t c;
-        size_t n;
-        if (b < 0x80) {
-            c = b;
-            n = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            n = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            n = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            n = 4;
-        } else {
-            out += L'\xFFFD';
-            ++i;
-            continue;
-        }
-        if (i + n > s.size()) {
-            out += L'\xFFFD';
-            break;
-        }
-        bool ok = true;
-        for (size_t k = 1; k < n; ++k) {
-            unsigned char cb = static_cast<unsigned char>(s[i + k]);
-            if ((cb & 0xC0) != 0x80) ok = false;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        if (!ok) {
-            out += L'\xFFFD';
-            ++i;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        i += n;
-    }
+    text::DecodeUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size(), false, out);
     return out;
 }
 

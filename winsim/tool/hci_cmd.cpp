@@ -23,14 +23,24 @@ void Show(HciDriver& d) {
     }
 }
 
-const char* kUsage =
-    "hci show | hci log [--clear] | hci set present|rf|power|switch on|off | hci set status|posture N | "
-    "hci set resume on|off|unchanged | hci set open-error N | hci error SELECTOR STATUS|refuse|clear";
+const char* kUsage = "hci show|log|set|error ... (hci help)";
+const char* kHelp =
+    "hci show                                  the driver's state\n"
+    "hci log [--clear]                         the requests it received\n"
+    "hci set present|rf|power|switch on|off    device presence, RF, module power, wireless switch\n"
+    "hci set status|posture N                  status word (selector 1), RF-stop posture flags (selector 3)\n"
+    "hci set resume on|off|unchanged           RF after a resume from sleep\n"
+    "hci set open-error N                      CreateFileW fails with this error (0: opens)\n"
+    "hci error SELECTOR STATUS|refuse|clear    make a selector answer STATUS in word 0, or refuse it\n";
 
 extern const Command kHci;
 
 int Run(Context& ctx, const Args& a) {
     if (a.empty()) return BadArgs(kHci, "missing subcommand");
+    if (a[0] == "help") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     HciDriver d(ctx.machine());
     auto onoff = [](const std::string& s, bool* v) {
         if (s == "on" || s == "1") return *v = true, true;
