@@ -104,6 +104,22 @@ TEST_F(DeviceAdditionsTest, DeviceNodeDisableAndEnable) {
     EXPECT_TRUE(tree().Get(net)->change_pending);
 }
 
+TEST_F(DeviceAdditionsTest, DeviceNodeDisableIsVetoedByAnOpenDeviceBelow) {
+    DWORD port = tree().Find(kPortInstance);
+    DEVINST module = 0;
+    ASSERT_EQ(static_cast<DWORD>(CR_SUCCESS), CM_Get_Parent(&module, port, 0));
+    tree().AddOpen(port, 1);
+    EXPECT_EQ(static_cast<DWORD>(CR_REMOVE_VETOED), CM_Disable_DevNode(module, CM_DISABLE_UI_NOT_OK));
+    EXPECT_EQ(static_cast<DWORD>(CR_REMOVE_VETOED), CM_Disable_DevNode(port, CM_DISABLE_POLITE));
+    EXPECT_TRUE(tree().IsPresent(port));
+    // The absolute form goes through; the open device goes away with its parent.
+    EXPECT_EQ(static_cast<DWORD>(CR_SUCCESS), CM_Disable_DevNode(module, CM_DISABLE_ABSOLUTE));
+    EXPECT_FALSE(tree().IsPresent(port));
+    tree().AddOpen(port, -1);
+    EXPECT_EQ(static_cast<DWORD>(CR_SUCCESS), CM_Enable_DevNode(module, 0));
+    EXPECT_TRUE(tree().IsPresent(port));
+}
+
 TEST_F(DeviceAdditionsTest, ExFormsServeOnlyThisMachine) {
     DWORD port = tree().Find(kPortInstance);
     DEVINST p1 = 0, p2 = 0;

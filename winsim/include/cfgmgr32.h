@@ -16,8 +16,8 @@
 //   - CM_Disable_DevNode and CM_Enable_DevNode act on the running state and the
 //     config-specific flag, as the class installer's config-specific property change does.
 //     A node that cannot be disabled (the root, DN_DISABLEABLE clear) gives
-//     CR_NOT_DISABLEABLE; one held open by a program gives CR_REMOVE_VETOED (unless
-//     CM_DISABLE_ABSOLUTE); a change that waits for the restart gives CR_NEED_RESTART.
+//     CR_NOT_DISABLEABLE; one that a program holds open, itself or a present device below
+//     it, gives CR_REMOVE_VETOED (unless CM_DISABLE_ABSOLUTE); a change that waits for the restart gives CR_NEED_RESTART.
 //   - The _Ex forms take the machine handle of SP_DEVINFO_LIST_DETAIL_DATA: NULL is this
 //     machine; any other handle is CR_INVALID_MACHINENAME (there are no remote machines).
 #pragma once

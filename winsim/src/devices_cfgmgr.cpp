@@ -159,12 +159,22 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     return Tree().Reenumerate(dnDevInst);
 }
 
+namespace {
+// A device below (or at) the node is held open: disabling the node would remove it.
+bool SubtreeInUse(const DeviceTree& t, DWORD devinst) {
+    if (t.InUse(devinst)) return true;
+    for (DWORD c : t.Children(devinst, true))
+        if (SubtreeInUse(t, c)) return true;
+    return false;
+}
+}  // namespace
+
 CONFIGRET WINAPI CM_Disable_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (ulFlags & ~static_cast<ULONG>(CM_DISABLE_BITS)) return CR_INVALID_FLAG;
     std::optional<DeviceNode> n;
     if (CONFIGRET cr = Present(dnDevInst, &n)) return cr;
     if (dnDevInst == DeviceTree::kRoot || !n->disableable) return CR_NOT_DISABLEABLE;
-    if (Tree().InUse(dnDevInst) && !(ulFlags & CM_DISABLE_ABSOLUTE)) return CR_REMOVE_VETOED;
+    if (SubtreeInUse(Tree(), dnDevInst) && !(ulFlags & CM_DISABLE_ABSOLUTE)) return CR_REMOVE_VETOED;
     DWORD flags = 0;
     DWORD err = Tree().ChangeState(dnDevInst, DICS_DISABLE, DICS_FLAG_CONFIGSPECIFIC, &flags);
     if (err == ERROR_NOT_DISABLEABLE) return CR_NOT_DISABLEABLE;

@@ -44,6 +44,29 @@ constexpr const wchar_t* kWlanInstance = L"PCI\\VEN_168C&DEV_002B&SUBSYS_30A117A
 
 constexpr const wchar_t* kListKey = L"HKLM\\SOFTWARE\\Quarven\\WirelessDeviceID";
 
+// A device information set of the present devices with one device picked by instance ID.
+struct DeviceInSet {
+    HDEVINFO set = INVALID_HANDLE_VALUE;
+    SP_DEVINFO_DATA data{};
+    bool found = false;
+    explicit DeviceInSet(const std::wstring& instance) {
+        set = SetupDiGetClassDevsW(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        data.cbSize = sizeof data;
+        for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+            WCHAR id[MAX_DEVICE_ID_LEN];
+            if (SetupDiGetDeviceInstanceIdW(set, &data, id, MAX_DEVICE_ID_LEN, NULL) && instance == id) {
+                found = true;
+                return;
+            }
+        }
+    }
+    ~DeviceInSet() {
+        if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+    }
+    DeviceInSet(const DeviceInSet&) = delete;
+    DeviceInSet& operator=(const DeviceInSet&) = delete;
+};
+
 class DevTest : public LibTest {
 protected:
     DevTest() {
