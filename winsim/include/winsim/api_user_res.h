@@ -22,6 +22,10 @@
 #pragma once
 #include "../windef.h"
 
+#ifndef ERROR_INVALID_MSGBOX_STYLE
+#define ERROR_INVALID_MSGBOX_STYLE 1158L
+#endif
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
@@ -41,6 +45,10 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define DS_CENTER 0x0800L
 #define DS_SHELLFONT (DS_SETFONT | DS_FIXEDSYS)
 #define SS_NOPREFIX 0x00000080L
+
+#ifndef WM_QUERYDRAGICON
+#define WM_QUERYDRAGICON 0x0037
+#endif
 
 #define DWLP_MSGRESULT 0
 #define DWLP_DLGPROC sizeof(LRESULT)
