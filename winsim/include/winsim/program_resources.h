@@ -99,27 +99,28 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
 
 }  // namespace winsim::progres
 
-#define WINSIM_RES_STRING_(id, text) t->strings[id] = ::winsim::Wide(text);
-#define WINSIM_RES_ICON_(id, file) t->icons.push_back(static_cast<WORD>(id));
-#define WINSIM_RES_POPUP_(text) {::winsim::progres::MenuOp::Popup, text, 0},
-#define WINSIM_RES_ITEM_(text, id) {::winsim::progres::MenuOp::Item, text, static_cast<UINT>(id)},
+#define WINSIM_RES_STRING_(id_, text_) t->strings[id_] = ::winsim::Wide(text_);
+#define WINSIM_RES_ICON_(id_, file_) t->icons.push_back(static_cast<WORD>(id_));
+#define WINSIM_RES_POPUP_(text_) {::winsim::progres::MenuOp::Popup, text_, 0},
+#define WINSIM_RES_ITEM_(text_, id_) {::winsim::progres::MenuOp::Item, text_, static_cast<UINT>(id_)},
 #define WINSIM_RES_SEPARATOR_ {::winsim::progres::MenuOp::Separator, "", 0},
 #define WINSIM_RES_END_ {::winsim::progres::MenuOp::End, "", 0},
-#define WINSIM_RES_MENU_(id, items)                                                                           \
+#define WINSIM_RES_MENU_(id_, items_)                                                                         \
     {                                                                                                         \
-        ::winsim::MenuSpec menu;                                                                              \
-        menu.id = static_cast<WORD>(id);                                                                      \
-        menu.items = ::winsim::progres::BuildMenu(                                                            \
-            {items(WINSIM_RES_POPUP_, WINSIM_RES_ITEM_, WINSIM_RES_SEPARATOR_, WINSIM_RES_END_)});            \
-        t->menus.push_back(std::move(menu));                                                                  \
+        ::winsim::MenuSpec menu_;                                                                             \
+        menu_.id = static_cast<WORD>(id_);                                                                    \
+        menu_.items = ::winsim::progres::BuildMenu(                                                           \
+            {items_(WINSIM_RES_POPUP_, WINSIM_RES_ITEM_, WINSIM_RES_SEPARATOR_, WINSIM_RES_END_)});           \
+        t->menus.push_back(std::move(menu_));                                                                 \
     }
-#define WINSIM_RES_ICONCTL_(icon, id, x, y, cx, cy) ::winsim::progres::IconControl(icon, id, x, y, cx, cy),
-#define WINSIM_RES_CONTROL_(text, id, cls, style, x, y, cx, cy) \
-    ::winsim::progres::Control(text, id, cls, static_cast<DWORD>(style), x, y, cx, cy),
-#define WINSIM_RES_DIALOG_(id, x, y, cx, cy, style, caption, font_size, font, controls)                         \
-    t->dialogs.push_back(::winsim::progres::Dialog(static_cast<WORD>(id), x, y, cx, cy, static_cast<DWORD>(style), \
-                                                   caption, font_size, font,                                     \
-                                                   {controls(WINSIM_RES_ICONCTL_, WINSIM_RES_CONTROL_)}));
+#define WINSIM_RES_ICONCTL_(icon_, id_, x_, y_, cx_, cy_) \
+    ::winsim::progres::IconControl(static_cast<WORD>(icon_), id_, x_, y_, cx_, cy_),
+#define WINSIM_RES_CONTROL_(text_, id_, cls_, style_, x_, y_, cx_, cy_) \
+    ::winsim::progres::Control(text_, id_, cls_, static_cast<DWORD>(style_), x_, y_, cx_, cy_),
+#define WINSIM_RES_DIALOG_(id_, x_, y_, cx_, cy_, style_, caption_, font_size_, font_, controls_)        \
+    t->dialogs.push_back(::winsim::progres::Dialog(static_cast<WORD>(id_), x_, y_, cx_, cy_,               \
+                                                   static_cast<DWORD>(style_), caption_, font_size_, font_, \
+                                                   {controls_(WINSIM_RES_ICONCTL_, WINSIM_RES_CONTROL_)}));
 
 #ifndef VQ_RES_STRINGS
 #define VQ_RES_STRINGS(S)
