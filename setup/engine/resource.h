@@ -18,9 +18,6 @@
 #define IDI_SETUP 130
 #define IDI_SMALL 131
 
-// Controls of the About box.
-#define IDC_ABOUT_TEXT 1000
-
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
