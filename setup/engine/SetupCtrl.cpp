@@ -5,7 +5,7 @@
 
 CSetupCtrl* g_pSetupCtrl = NULL;
 
-CSetupCtrl::CSetupCtrl() { m_szDevInstanceID[0] = 0; }
+CSetupCtrl::CSetupCtrl() {}
 
 CSetupCtrl::~CSetupCtrl() {}
 
@@ -15,12 +15,8 @@ unsigned CSetupCtrl::CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode) {
 }
 
 int CSetupCtrl::IsExist(LPCWSTR pszHardwareId) {
-    WCHAR szInstance[SETUP_TEXT_CCH];
-    szInstance[0] = 0;
     if (!pszHardwareId || !pszHardwareId[0]) return 0;
-    if (!SetupFindDevice(pszHardwareId, szInstance, SETUP_TEXT_CCH)) return 0;
-    lstrcpynW(m_szDevInstanceID, szInstance, SETUP_TEXT_CCH);
-    return 1;
+    return m_DevCtrl.IsExist(pszHardwareId, NULL, NULL);
 }
 
 int CSetupCtrl::ParseNumber(LPCWSTR pszText, int nBase, DWORD* pdwValue) {

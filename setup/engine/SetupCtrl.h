@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "DevCtrl.h"
+
 #define SETUP_TEXT_CCH 260
 #define SETUP_ITEM_CCH 261
 // How deep switch sections may nest (the [INIT] section is level 1).
@@ -43,7 +45,7 @@ public:
     // The device match of the hardware-ID switch: a present device whose hardware ID
     // begins with pszHardwareId; its instance ID becomes %DevInstanceID%. 1 when found.
     int IsExist(LPCWSTR pszHardwareId);
-    LPCWSTR GetDevInstanceID() const { return m_szDevInstanceID; }
+    LPCWSTR GetDevInstanceID() const { return m_DevCtrl.GetDevInstanceId(); }
 
     // The country code of the current telephony location; 0 when it cannot be read.
     DWORD GetLocationID();
@@ -78,16 +80,12 @@ private:
     int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation,
                       DWORD dwLocation, DWORD* pdwParsed);
 
-    WCHAR m_szDevInstanceID[SETUP_TEXT_CCH];
+    // The device search of the hardware-ID tests; its instance ID is %DevInstanceID%.
+    CDevCtrl m_DevCtrl;
 };
 
 // The setup program's command engine; null before start-up and after the exit.
 extern CSetupCtrl* g_pSetupCtrl;
-
-// The device search the hardware-ID switch relies on: 1 when a present device has a
-// hardware ID beginning with pszHardwareId (case-insensitive), its instance ID copied to
-// pszInstanceId (cchInstanceId characters).
-int SetupFindDevice(LPCWSTR pszHardwareId, LPWSTR pszInstanceId, DWORD cchInstanceId);
 
 // The message box of a script section: MSGBOX_TITLE, the given text or MSGBOX_MSG, and
 // MSGBOX_TYPE; returns the box's value, 0 when there is no message.

@@ -76,7 +76,7 @@ int CSetupCtrl::MacroValue(LPCWSTR pszToken, LPCWSTR pszName, LPWSTR pszValue, D
         return 1;
     }
     if (lstrcmpiW(pszToken, L"%DevInstanceID%") == 0) {
-        CopyCut(pszValue, cchValue, m_szDevInstanceID);
+        CopyCut(pszValue, cchValue, m_DevCtrl.GetDevInstanceId());
         return 1;
     }
     int nFolder = -1;

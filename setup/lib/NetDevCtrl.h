@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include "DevCtrl.h"
+
 #define NETDEV_GUID_CCH 260
 
-class CNetDevCtrl {
+class CNetDevCtrl : public CDevCtrl {
 public:
     CNetDevCtrl();
     virtual ~CNetDevCtrl();

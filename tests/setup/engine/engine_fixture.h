@@ -18,6 +18,10 @@
 #include <vector>
 
 #include "SetupGlobals.h"
+#include "winsim/msgbox.h"
+
+// The program's resource table, built from its resource header for the tests.
+std::shared_ptr<const winsim::ResourceTable> SetupTestResources();
 
 struct SetupRun {
     int code = -1;
@@ -107,6 +111,7 @@ protected:
         info.file_name = L"Setup.exe";
         info.default_folder = kFolder;
         info.wwinmain = &SetupWinMain;
+        info.resources = SetupTestResources();
         SetupRun run;
         run.pid = p->pid;
         run.start_ms = machine().NowMs();
