@@ -65,6 +65,9 @@ protected:
         winsim::Registry r(machine());
         r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugMode", 1);
         r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugLevel", 1);
+        // The same for a 32-bit Setup, which reads the 32-bit view.
+        r.SetDword(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\OrvashTool", L"DebugMode", 1);
+        r.SetDword(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\OrvashTool", L"DebugLevel", 1);
     }
 
     winsim::Machine& machine() { return *machine_; }
