@@ -30,6 +30,8 @@ protected:
         winsim::Registry r(machine());
         r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugMode", 1);
         r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugLevel", 1);
+        r.SetDword(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\OrvashTool", L"DebugMode", 1);
+        r.SetDword(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\OrvashTool", L"DebugLevel", 1);
     }
     ~EngineUnitTest() override { Destroy(); }
 
