@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DevFunc.h"
+#include "MBApiCtrl.h"
 #include "sim_fixture.h"
 #include "winsim/devices.h"
 #include "winsim/registry.h"
@@ -161,6 +162,21 @@ TEST_F(DevFuncTest, SupportIdsAreReadBySuffix) {
     EXPECT_FALSE(f.ReadSupportId(L"DevID_SupportRL", 1, sz));
     reg().SetString(kIdKey, L"DevID_SupportRL1", std::wstring(129, L'x'));
     EXPECT_TRUE(f.ReadSupportId(L"DevID_SupportRL", 1, sz));
+}
+
+TEST_F(DevFuncTest, ModuleAdapterNamesTheInterface) {
+    CMBApiCtrl mb;
+    mb.SetInterfaceId(L"{old}");
+    SetList({std::nullopt});
+    EXPECT_FALSE(mb.FindModuleAdapter());
+    EXPECT_FALSE(mb.AdapterFound());
+    EXPECT_EQ(L"{old}", std::wstring(mb.InterfaceId()));
+    SetList({L"USB\\VID_1A2B&PID_3C4D"});
+    EXPECT_TRUE(mb.FindModuleAdapter());
+    EXPECT_TRUE(mb.AdapterFound());
+    EXPECT_EQ(kModuleNetCfg, std::wstring(mb.InterfaceId()));
+    EXPECT_EQ(L"USB\\VID_1A2B&PID_3C4D", std::wstring(mb.ModuleHardwareId()));
+    EXPECT_EQ(L"USB\\VID_1A2B&PID_3C4D", std::wstring(mb.Adapter().szHardwareIds));
 }
 
 }  // namespace
