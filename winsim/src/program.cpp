@@ -101,6 +101,7 @@ std::wstring ArgumentsOf(const std::wstring& s) {
 }
 
 int RunProgram(Machine& m, std::shared_ptr<Process> p, const ProgramInfo& info) {
+    if (info.resources) resources::Attach(*p, info.resources);
     ProcessScope scope(m, p);
     scope.thread().description = L"main";
     int code = 0;
