@@ -841,3 +841,6 @@ WINSIM_END_C
 
 // Display settings (EnumDisplaySettingsW, DEVMODEW).
 #include "winsim/api_display.h"
+
+// Resources, menus, dialog boxes and message boxes.
+#include "winsim/api_user_res.h"

@@ -8,6 +8,11 @@
 #include "Version.h"
 #endif
 
+#ifdef WINSIM_PROGRAM_RESOURCES
+// The program's resource table, generated from its resource header (vq_add_program RESOURCES).
+std::shared_ptr<const winsim::ResourceTable> WINSIM_PROGRAM_RESOURCES();
+#endif
+
 #ifdef WINSIM_GUI_PROGRAM
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
 #else
@@ -25,6 +30,9 @@ int main(int argc, char** argv) {
 #undef WINSIM_VERSION_STRING
     info.version_language = VQ_VERSION_LANGUAGE;
     info.version_codepage = VQ_VERSION_CODEPAGE;
+#endif
+#ifdef WINSIM_PROGRAM_RESOURCES
+    info.resources = WINSIM_PROGRAM_RESOURCES();
 #endif
 #ifdef WINSIM_GUI_PROGRAM
     info.wwinmain = &wWinMain;

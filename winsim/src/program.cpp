@@ -162,6 +162,7 @@ DWORD RunHostChild(const std::string& path, const std::vector<std::wstring>& arg
 }  // namespace
 
 int RunProgram(Machine& m, std::shared_ptr<Process> p, const ProgramInfo& info) {
+    if (info.resources) resources::Attach(*p, info.resources);
     ProcessScope scope(m, p);
     scope.thread().description = L"main";
     int code = CallEntry(*p, info);
@@ -228,6 +229,7 @@ std::shared_ptr<Process> StartImage(Machine& m, const ProcessOptions& opt, DWORD
     }
     auto p = m.CreateProcess(opt);
     Process* raw = p.get();
+    if (info && info->resources) resources::Attach(*p, info->resources);
     if (info) {
         ProgramInfo pi = *info;
         body = [raw, pi, &m]() -> DWORD {

@@ -305,7 +305,10 @@ ATOM AddClass(const WNDCLASSEXW& wc) {
     c->icon = wc.hIcon;
     c->cursor = wc.hCursor;
     c->brush = wc.hbrBackground;
-    if (wc.lpszMenuName && !IS_INTRESOURCE(wc.lpszMenuName)) c->menu_name = wc.lpszMenuName;
+    if (wc.lpszMenuName)
+        c->menu_name = IS_INTRESOURCE(wc.lpszMenuName)
+                           ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(wc.lpszMenuName))
+                           : std::wstring(wc.lpszMenuName);
     Classes(CurrentProcess()).list.push_back(c);
     return c->atom;
 }
@@ -706,7 +709,7 @@ HWND WINAPI CreateWindowExW(DWORD ex, LPCWSTR cls_name, LPCWSTR title, DWORD sty
         w->parent = pw->hwnd;
         w->id = reinterpret_cast<LONG_PTR>(menu);
     } else {
-        w->menu = menu;
+        w->menu = menu ? menu : LoadClassMenu(*cls, ninst);
         if (pw) w->owner = RootOf(um, pw)->hwnd;
     }
     w->extra.assign(static_cast<size_t>(cls->wnd_extra), 0);

@@ -455,6 +455,7 @@ HICON WINAPI LoadIconW(HINSTANCE inst, LPCWSTR name) {
         WORD id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
         if (id >= 32512 && id <= 32518) return SystemIcon(id);
     }
+    if (HICON own = LoadImageIcon(inst, name)) return own;
     return Fail<HICON>(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
 }
 

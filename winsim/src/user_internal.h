@@ -207,6 +207,11 @@ void WakeQueue(MsgQueue& q);
 // Controls and defaults (user_ctl.cpp)
 
 void EnsureSystemClasses(UserMachine& um);
+
+// Resources (user_res.cpp): the class's menu for a new top-level window (null when none),
+// an icon of a program's image (null when none).
+HMENU LoadClassMenu(const WndClass& cls, HINSTANCE inst);
+HICON LoadImageIcon(HINSTANCE inst, LPCWSTR name);
 HDC DcOf(HWND h);
 
 }  // namespace winsim::userimpl

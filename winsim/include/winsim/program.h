@@ -2,6 +2,9 @@
 #pragma once
 
 #include "machine.h"
+#include "resources.h"
+
+#include <memory>
 
 #include <optional>
 #include <string>
@@ -22,6 +25,9 @@ struct ProgramInfo {
     std::vector<std::pair<std::wstring, std::wstring>> version_strings;
     WORD version_language = 0x0409;
     WORD version_codepage = 1200;
+    // The resources of the program's image (strings, icons, menus, dialogs, manifest);
+    // RunProgram attaches them to the process (null: none).
+    std::shared_ptr<const ResourceTable> resources;
 };
 
 // Splits a command line as the Microsoft C runtime does for argv.
