@@ -54,6 +54,7 @@ struct Scm {
     std::map<DWORD, std::shared_ptr<Instance>> instances;
     DWORD next_instance = 1;
     std::vector<scm::ControlRecord> log;
+    std::map<std::wstring, std::vector<scm::StatusReport>> reports;  // by lower-case name
 };
 
 Scm& State(Machine& m) { return m.Ext<Scm>("scm"); }
@@ -691,6 +692,7 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE h, LPSERVICE_STATUS st) {
     Runtime& r = s.rt[Lower(inst->name)];
     if (r.inst != inst) return Fail(ERROR_INVALID_HANDLE, FALSE);
     r.status = *st;
+    s.reports[Lower(inst->name)].push_back({CurrentMachine().NowMs(), *st});
     if (st->dwCurrentState == SERVICE_STOPPED) {
         r.status.dwControlsAccepted = 0;
         inst->finished = true;
@@ -764,6 +766,12 @@ bool MarkedForDelete(Machine& m, const std::wstring& name) {
 
 std::vector<ControlRecord> Controls(Machine& m) { return State(m).log; }
 void ClearControls(Machine& m) { State(m).log.clear(); }
+
+std::vector<StatusReport> Reports(Machine& m, const std::wstring& name) {
+    auto& r = State(m).reports;
+    auto it = r.find(Lower(name));
+    return it == r.end() ? std::vector<StatusReport>{} : it->second;
+}
 
 std::vector<Delivery> Broadcast(Machine& m, DWORD control, DWORD accept_mask, DWORD event_type, const void* data,
                                 size_t size) {

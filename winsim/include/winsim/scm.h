@@ -63,6 +63,13 @@ struct ControlRecord {
 std::vector<ControlRecord> Controls(Machine& m);
 void ClearControls(Machine& m);
 
+// Every status a service reported with SetServiceStatus, in order.
+struct StatusReport {
+    uint64_t time_ms;
+    SERVICE_STATUS status;
+};
+std::vector<StatusReport> Reports(Machine& m, const std::wstring& name);
+
 // Delivers a control that the system sends (SERVICE_CONTROL_POWEREVENT,
 // SERVICE_CONTROL_SESSIONCHANGE ...) to every running service whose accepted controls
 // include accept_mask and whose handler is an extended one, in the order of the
