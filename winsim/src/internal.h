@@ -27,5 +27,6 @@ void ResetRegistry(Machine& m);
 void ResetFiles(Machine& m);
 void ResetDrivers(Machine& m);
 void ResetWmi(Machine& m);
+void ResetMsgBox(Machine& m);  // the answers and records of message and dialog boxes
 
 }  // namespace winsim::internal
