@@ -15,6 +15,11 @@
 //     instance ID of that device; the root node vetoes with PNP_VetoIllegalDeviceRequest.
 //   - CM_Disable_DevNode and CM_Enable_DevNode act on the running state and the
 //     config-specific flag, as the class installer's config-specific property change does.
+//     A node that cannot be disabled (the root, DN_DISABLEABLE clear) gives
+//     CR_NOT_DISABLEABLE; one that a program holds open, itself or a present device below
+//     it, gives CR_REMOVE_VETOED (unless CM_DISABLE_ABSOLUTE); a change that waits for the restart gives CR_NEED_RESTART.
+//   - The _Ex forms take the machine handle of SP_DEVINFO_LIST_DETAIL_DATA: NULL is this
+//     machine; any other handle is CR_INVALID_MACHINENAME (there are no remote machines).
 #pragma once
 #include "windows.h"
 #include "guiddef.h"
@@ -25,7 +30,7 @@ typedef DWORD RETURN_TYPE;
 typedef RETURN_TYPE CONFIGRET;
 typedef CHAR* DEVINSTID_A;
 typedef WCHAR* DEVINSTID_W;
-typedef ULONG_PTR HMACHINE;
+typedef HANDLE HMACHINE, *PHMACHINE;
 
 #define MAX_DEVICE_ID_LEN 200
 #define MAX_DEVNODE_ID_LEN MAX_DEVICE_ID_LEN
@@ -251,6 +256,20 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Disable_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Enable_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 
+CONFIGRET WINAPI CM_Locate_DevNode_ExW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_Parent_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_Child_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_Sibling_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst, ULONG ulFlags,
+                                          HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWSTR Buffer, ULONG BufferLen, ULONG ulFlags,
+                                      HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_Device_ID_Size_Ex(PULONG pulLen, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Setup_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Reenumerate_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Disable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+CONFIGRET WINAPI CM_Enable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
+
 WINSIM_END_C
 
 #define CM_Locate_DevNode CM_Locate_DevNodeW
@@ -261,3 +280,7 @@ WINSIM_END_C
 #define CM_Reenumerate_DevInst CM_Reenumerate_DevNode
 #define CM_Disable_DevInst CM_Disable_DevNode
 #define CM_Enable_DevInst CM_Enable_DevNode
+#define CM_Locate_DevNode_Ex CM_Locate_DevNode_ExW
+#define CM_Get_Device_ID_Ex CM_Get_Device_ID_ExW
+#define CM_Disable_DevInst_Ex CM_Disable_DevNode_Ex
+#define CM_Enable_DevInst_Ex CM_Enable_DevNode_Ex

@@ -14,7 +14,13 @@
 //     machine makes "need a restart" keeps running as before, and DI_NEEDRESTART or
 //     DI_NEEDREBOOT is set in the element's install parameters.
 //   - DIF_REMOVE and SetupDiRemoveDevice uninstall the device and its subtree.
-//   - Device interface sets (DIGCF_DEVICEINTERFACE) are always empty.
+//   - DIF_REMOVE and SetupDiRemoveDevice also uninstall phantoms (installed devices that
+//     are not present), which a set without DIGCF_PRESENT lists.
+//   - Device interface sets (DIGCF_DEVICEINTERFACE): ClassGuid names the interface class
+//     (every class with DIGCF_ALLCLASSES); the set lists the interfaces in tree order, with
+//     DIGCF_PRESENT those of present devices only (SPINT_ACTIVE), and their devices as its
+//     elements. SetupDiGetDeviceInterfaceDetailW's sizes are in the caller's WCHAR units:
+//     offsetof(DevicePath) + (length + 1) * sizeof(WCHAR).
 #pragma once
 #include "windows.h"
 #include "guiddef.h"
@@ -124,6 +130,11 @@ typedef struct _SP_DEVINSTALL_PARAMS_W {
     DWORD Reserved;
     WCHAR DriverPath[MAX_PATH];
 } SP_DEVINSTALL_PARAMS_W, *PSP_DEVINSTALL_PARAMS_W;
+
+// SP_DEVICE_INTERFACE_DATA Flags.
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
 
 // SetupDiGetClassDevs flags.
 #define DIGCF_DEFAULT 0x00000001

@@ -159,12 +159,22 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     return Tree().Reenumerate(dnDevInst);
 }
 
+namespace {
+// A device below (or at) the node is held open: disabling the node would remove it.
+bool SubtreeInUse(const DeviceTree& t, DWORD devinst) {
+    if (t.InUse(devinst)) return true;
+    for (DWORD c : t.Children(devinst, true))
+        if (SubtreeInUse(t, c)) return true;
+    return false;
+}
+}  // namespace
+
 CONFIGRET WINAPI CM_Disable_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (ulFlags & ~static_cast<ULONG>(CM_DISABLE_BITS)) return CR_INVALID_FLAG;
     std::optional<DeviceNode> n;
     if (CONFIGRET cr = Present(dnDevInst, &n)) return cr;
     if (dnDevInst == DeviceTree::kRoot || !n->disableable) return CR_NOT_DISABLEABLE;
-    if (Tree().InUse(dnDevInst) && !(ulFlags & CM_DISABLE_ABSOLUTE)) return CR_REMOVE_VETOED;
+    if (SubtreeInUse(Tree(), dnDevInst) && !(ulFlags & CM_DISABLE_ABSOLUTE)) return CR_REMOVE_VETOED;
     DWORD flags = 0;
     DWORD err = Tree().ChangeState(dnDevInst, DICS_DISABLE, DICS_FLAG_CONFIGSPECIFIC, &flags);
     if (err == ERROR_NOT_DISABLEABLE) return CR_NOT_DISABLEABLE;
@@ -181,4 +191,68 @@ CONFIGRET WINAPI CM_Enable_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (!err && n->disabled_global) err = Tree().ChangeState(dnDevInst, DICS_ENABLE, DICS_FLAG_GLOBAL, &flags);
     if (err) return CR_FAILURE;
     return flags ? CR_NEED_RESTART : CR_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------------------
+// The _Ex forms: this machine only.
+
+namespace {
+bool Local(HMACHINE h) { return h == NULL; }
+}  // namespace
+
+CONFIGRET WINAPI CM_Locate_DevNode_ExW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Locate_DevNodeW(pdnDevInst, pDeviceID, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Get_Parent_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Get_Parent(pdnDevInst, dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Get_Child_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Get_Child(pdnDevInst, dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Get_Sibling_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Get_Sibling(pdnDevInst, dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst, ULONG ulFlags,
+                                          HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Get_DevNode_Status(pulStatus, pulProblemNumber, dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWSTR Buffer, ULONG BufferLen, ULONG ulFlags,
+                                      HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Get_Device_IDW(dnDevInst, Buffer, BufferLen, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Get_Device_ID_Size_Ex(PULONG pulLen, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Get_Device_ID_Size(pulLen, dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Setup_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Setup_DevNode(dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Reenumerate_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Reenumerate_DevNode(dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Disable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Disable_DevNode(dnDevInst, ulFlags);
+}
+
+CONFIGRET WINAPI CM_Enable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
+    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
+    return CM_Enable_DevNode(dnDevInst, ulFlags);
 }

@@ -22,6 +22,14 @@ void EnsureRoot(Machine& m);
 void Erase(Machine& m);
 // The device trees of the profiles.
 void ProfileDevices(Machine& m, const std::string& profile);
+// The symbolic link of a device interface and its key under DeviceClasses.
+std::wstring InterfacePath(const std::wstring& instance_id, const std::wstring& class_guid);
+std::wstring InterfaceKey(const std::wstring& class_guid, const std::wstring& path);
+// Batteries: the schema and the device models of the stored batteries (at machine open),
+// the forgetting of one that is uninstalled, and of all (the machine is reset).
+void InitBatteries(Machine& m);
+void ForgetBattery(Machine& m, DWORD devinst);
+void EraseBatteries(Machine& m);
 }  // namespace devices
 
 namespace serial {

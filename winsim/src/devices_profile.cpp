@@ -7,7 +7,8 @@
 // sits the 3G module, a USB composite device with two functions: the modem's AT-command
 // port (class Ports, PortName COM5, the modem model behind it) and the mobile broadband
 // network adapter (class Net, NetCfgInstanceId in its driver key). Beside them the maker's
-// two drivers (\\.\VUNDD and \\.\VUNDG). The product's lists point at the module:
+// two drivers (\\.\VUNDD and \\.\VUNDG), the AC adapter and the tablet's battery (ACPI
+// control method battery, charging on mains). The product's lists point at the module:
 //   HKLM\SOFTWARE\Quarven\WirelessDeviceID  3GID_SupportRL0 = the composite's hardware ID
 //   HKLM\SOFTWARE\Quarven\Veltrane          ATCMDId0 = the AT port's hardware ID,
 //                                           SVCEjectId0 / EjectId0 = the module's ID,
@@ -178,6 +179,27 @@ void Tablet(Machine& m) {
     ev.manufacturer = L"Quarven";
     ev.service = L"vundg";
     t.Add(ev);
+
+    DeviceSpec ac;
+    ac.instance_id = L"ACPI\\ACPI0003\\1";
+    ac.parent = b.computer;
+    ac.class_name = L"Battery";
+    ac.class_guid = devclass::kBattery;
+    ac.hardware_ids = std::vector<std::wstring>{L"ACPI\\ACPI0003", L"*ACPI0003"};
+    ac.description = L"AC Adapter";
+    ac.manufacturer = L"(Standard system devices)";
+    ac.service = L"CmBatt";
+    t.Add(ac);
+
+    DeviceSpec battery;
+    battery.instance_id = L"ACPI\\PNP0C0A\\1";
+    battery.parent = b.computer;
+    battery.manufacturer = L"(Standard system devices)";
+    BatteryState state = BatteryState::OnMains();
+    state.device_name = L"QV-TB2 Battery";
+    state.manufacturer = L"Quarven";
+    state.serial_number = L"0042";
+    t.AddBattery(battery, state);
 
     Registry r(m);
     r.SetString(L"HKLM\\SOFTWARE\\Quarven\\WirelessDeviceID", L"3GID_SupportRL0", kModuleId);

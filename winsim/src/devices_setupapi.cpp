@@ -8,6 +8,7 @@
 #include "winsim/devices.h"
 #include "winsim/registry.h"
 
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -25,10 +26,18 @@ struct Element {
     bool removed = false;
 };
 
+struct Interface {
+    DWORD devinst = 0;
+    GUID class_guid{};
+    std::wstring path;
+    bool active = false;
+};
+
 struct DevInfoSet {
     GUID class_guid{};
     bool interfaces = false;
     std::vector<Element> elements;
+    std::vector<Interface> ifaces;
     Element set_level;
 };
 
@@ -138,6 +147,39 @@ void AddDevices(DevInfoSet* set, const GUID* cls, PCWSTR enumerator, DWORD flags
     }
 }
 
+std::wstring GuidText(const GUID& g) {
+    wchar_t b[40];
+    swprintf(b, 40, L"{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", static_cast<unsigned>(g.Data1), g.Data2,
+             g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return b;
+}
+
+// The interfaces of the class (every class when cls is null) and their devices.
+void AddInterfaces(DevInfoSet* set, const GUID* cls, PCWSTR enumerator, DWORD flags) {
+    DeviceTree tree(CurrentMachine());
+    std::wstring prefix = enumerator && *enumerator ? std::wstring(enumerator) + L"\\" : std::wstring();
+    bool all = (flags & DIGCF_ALLCLASSES) || !cls;
+    for (auto& i : tree.Interfaces(all ? std::wstring() : GuidText(*cls))) {
+        if ((flags & DIGCF_PRESENT) && !i.active) continue;
+        auto node = tree.Get(i.devinst);
+        if (!node) continue;
+        if (!prefix.empty() && !StartsWithI(node->instance_id, prefix) && !IEquals(node->instance_id, enumerator))
+            continue;
+        bool dup = false;
+        for (auto& x : set->ifaces) dup = dup || (x.devinst == i.devinst && IEquals(x.path, i.path));
+        if (dup) continue;
+        set->ifaces.push_back(Interface{i.devinst, GuidOf(i.class_guid), i.path, i.active});
+        bool known = false;
+        for (auto& e : set->elements) known = known || e.devinst == i.devinst;
+        if (!known) {
+            Element e;
+            e.devinst = i.devinst;
+            e.class_guid = GuidOf(node->class_guid);
+            set->elements.push_back(e);
+        }
+    }
+}
+
 HDEVINFO NewSet(std::unique_ptr<DevInfoSet> s) {
     HDEVINFO h = s.get();
     State().sets.emplace(h, std::move(s));
@@ -191,17 +233,22 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
 HDEVINFO WINAPI SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator, HWND, DWORD Flags,
                                        HDEVINFO DeviceInfoSet, PCWSTR MachineName, PVOID) {
     if (MachineName && *MachineName) return Fail<HDEVINFO>(ERROR_INVALID_MACHINENAME, INVALID_HANDLE_VALUE);
-    if (!(Flags & DIGCF_ALLCLASSES) && !ClassGuid) return Fail<HDEVINFO>(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    if (!(Flags & (DIGCF_ALLCLASSES | DIGCF_DEVICEINTERFACE)) && !ClassGuid)
+        return Fail<HDEVINFO>(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     DevInfoSet* existing = nullptr;
     if (DeviceInfoSet && DeviceInfoSet != INVALID_HANDLE_VALUE) {
         existing = SetOf(DeviceInfoSet);
         if (!existing) return Fail<HDEVINFO>(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
     }
     if (Flags & DIGCF_DEVICEINTERFACE) {
-        // No device exposes interfaces on this machine.
-        if (existing) return DeviceInfoSet;
+        if (existing) {
+            AddInterfaces(existing, ClassGuid, Enumerator, Flags);
+            SetLastError(ERROR_SUCCESS);
+            return DeviceInfoSet;
+        }
         auto s = std::make_unique<DevInfoSet>();
         s->interfaces = true;
+        AddInterfaces(s.get(), ClassGuid, Enumerator, Flags);
         return NewSet(std::move(s));
     }
     if (existing) {
@@ -363,6 +410,8 @@ BOOL Remove(DevInfoSet* set, Element* e) {
     tree.Uninstall(e->devinst);
     for (auto& other : set->elements)
         if (!tree.Get(other.devinst)) other.removed = true;
+    for (auto& i : set->ifaces)
+        if (!tree.Get(i.devinst)) i.active = false;
     return TRUE;
 }
 
@@ -445,15 +494,58 @@ BOOL WINAPI SetupDiSetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_D
     return TRUE;
 }
 
-BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA, const GUID*, DWORD,
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                        const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA data) {
-    if (!SetOf(DeviceInfoSet)) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    DevInfoSet* set = SetOf(DeviceInfoSet);
+    if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!InterfaceClassGuid) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     if (!data || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    DWORD only = 0;
+    if (DeviceInfoData) {
+        DWORD err = 0;
+        Element* e = ElementOf(set, DeviceInfoData, &err);
+        if (!e) return Fail(err, FALSE);
+        only = e->devinst;
+    }
+    DWORD seen = 0;
+    for (size_t i = 0; i < set->ifaces.size(); ++i) {
+        const Interface& f = set->ifaces[i];
+        if (!IsEqualGUID(f.class_guid, *InterfaceClassGuid) || (only && f.devinst != only)) continue;
+        if (seen++ != MemberIndex) continue;
+        data->InterfaceClassGuid = f.class_guid;
+        bool installed = DeviceTree(CurrentMachine()).Get(f.devinst).has_value();
+        data->Flags = !installed ? SPINT_REMOVED : f.active ? SPINT_ACTIVE : 0;
+        data->Reserved = i + 1;
+        return TRUE;
+    }
     return Fail(ERROR_NO_MORE_ITEMS, FALSE);
 }
 
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA,
-                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W, DWORD, PDWORD, PSP_DEVINFO_DATA) {
-    if (!SetOf(DeviceInfoSet)) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    return Fail(ERROR_NO_SUCH_DEVICE_INTERFACE, FALSE);
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size, PDWORD RequiredSize,
+                                             PSP_DEVINFO_DATA DeviceInfoData) {
+    DevInfoSet* set = SetOf(DeviceInfoSet);
+    if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!DeviceInterfaceData) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    size_t idx = static_cast<size_t>(DeviceInterfaceData->Reserved);
+    if (idx < 1 || idx > set->ifaces.size() ||
+        !IsEqualGUID(set->ifaces[idx - 1].class_guid, DeviceInterfaceData->InterfaceClassGuid))
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    const Interface& f = set->ifaces[idx - 1];
+    const DWORD fixed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
+    if (!detail && size != 0) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    if (detail && (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || size < fixed + sizeof(WCHAR)))
+        return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    if (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    DWORD need = fixed + static_cast<DWORD>((f.path.size() + 1) * sizeof(WCHAR));
+    if (RequiredSize) *RequiredSize = need;
+    if (DeviceInfoData) {
+        for (size_t i = 0; i < set->elements.size(); ++i)
+            if (set->elements[i].devinst == f.devinst) Fill(DeviceInfoData, set->elements[i], i);
+    }
+    if (!detail || size < need) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    wmemcpy(detail->DevicePath, f.path.c_str(), f.path.size() + 1);
+    return TRUE;
 }

@@ -22,6 +22,7 @@ constexpr const wchar_t* kClass = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Cl
 constexpr const wchar_t* kProfileEnum =
     L"HKLM\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Enum\\";
 constexpr const wchar_t* kSerialComm = L"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr const wchar_t* kDeviceClasses = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\";
 constexpr DWORD kConfigFlagDisabled = 0x1;
 constexpr DWORD kCsConfigFlagDisabled = 0x1;
 constexpr DWORD kDevCapRemovable = 0x4;
@@ -254,6 +255,23 @@ void CreateSchema(Machine& m) {
     m.store().Exec(
         "CREATE TABLE IF NOT EXISTS device_changes (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
         "kind TEXT, devinst INTEGER, instance_id TEXT, class_guid TEXT, port_name TEXT)");
+    m.store().Exec(
+        "CREATE TABLE IF NOT EXISTS devinterfaces (devinst INTEGER NOT NULL, class_guid TEXT NOT NULL COLLATE NOCASE, "
+        "path TEXT NOT NULL, PRIMARY KEY (devinst, class_guid))");
+    InitBatteries(m);
+}
+
+std::wstring InterfacePath(const std::wstring& instance_id, const std::wstring& class_guid) {
+    std::wstring id = Lower(instance_id);
+    for (auto& c : id)
+        if (c == L'\\') c = L'#';
+    return L"\\\\?\\" + id + L"#" + Lower(class_guid);
+}
+
+// The registry key of an interface below DeviceClasses\<GUID>: the path with "##?#" for
+// its "\\?\" prefix.
+std::wstring InterfaceKey(const std::wstring& class_guid, const std::wstring& path) {
+    return kDeviceClasses + Lower(class_guid) + L"\\##?#" + path.substr(4);
 }
 
 void EnsureRoot(Machine& m) {
@@ -273,6 +291,8 @@ void EnsureRoot(Machine& m) {
 }
 
 void Erase(Machine& m) {
+    m.store().Exec("DELETE FROM devinterfaces");
+    EraseBatteries(m);
     m.store().Exec("DELETE FROM devnodes");
     m.store().Exec("DELETE FROM device_changes");
     Rt(m).opens.clear();
@@ -340,6 +360,17 @@ DWORD DeviceTree::Add(const DeviceSpec& spec) {
             for (auto& [name, value] : spec.driver_values) r.SetString(dk, name, value);
             r.SetString(k, L"Driver", spec.class_guid + L"\\" + nnnn);
         }
+        for (auto& cls : spec.interfaces) {
+            std::wstring path = devices::InterfacePath(spec.instance_id, cls);
+            {
+                Lock g(st.mutex());
+                Stmt s(st.db(), "INSERT OR IGNORE INTO devinterfaces (devinst, class_guid, path) VALUES (?, ?, ?)");
+                s.Bind(1, static_cast<int64_t>(id)).Bind(2, Utf8(Lower(cls))).Bind(3, Utf8(path)).Run();
+            }
+            std::wstring ik = devices::InterfaceKey(cls, path);
+            r.SetString(ik, L"DeviceInstance", spec.instance_id);
+            r.SetString(ik + L"\\#", L"SymbolicLink", path);
+        }
         ops.Activate(id);
         return id;
     });
@@ -362,6 +393,9 @@ void DeviceTree::Uninstall(DWORD devinst) {
             if (auto drv = r.GetString(k, L"Driver"); drv && !drv->empty()) r.DeleteKey(kClass + *drv);
             r.DeleteKey(k);
             r.DeleteKey(kProfileEnum + node->instance_id);
+            for (auto& i : Interfaces(L""))
+                if (i.devinst == *it) r.DeleteKey(devices::InterfaceKey(i.class_guid, i.path));
+            devices::ForgetBattery(m_, *it);
             // The device ID key goes with its last instance.
             std::wstring dev_key = k.substr(0, k.find_last_of(L'\\'));
             if (r.KeyExists(dev_key) && r.ListKeys(dev_key).empty() && r.ListValues(dev_key).empty())
@@ -370,6 +404,8 @@ void DeviceTree::Uninstall(DWORD devinst) {
             Lock g(st.mutex());
             Stmt s(st.db(), "DELETE FROM devnodes WHERE id=?");
             s.Bind(1, static_cast<int64_t>(*it)).Run();
+            Stmt si(st.db(), "DELETE FROM devinterfaces WHERE devinst=?");
+            si.Bind(1, static_cast<int64_t>(*it)).Run();
         }
     });
 }
@@ -417,6 +453,24 @@ std::vector<DWORD> DeviceTree::FindByHardwareId(const std::wstring& id) const {
                 v.push_back(n.devinst);
                 break;
             }
+    }
+    return v;
+}
+
+std::vector<DeviceInterface> DeviceTree::Interfaces(const std::wstring& class_guid) const {
+    Store& st = m_.store();
+    Lock g(st.mutex());
+    Stmt s(st.db(), "SELECT i.devinst, i.class_guid, i.path, n.present FROM devinterfaces i JOIN devnodes n ON "
+                    "n.id = i.devinst WHERE ?1 = '' OR i.class_guid = ?1 ORDER BY i.devinst, i.rowid");
+    s.Bind(1, Utf8(class_guid));
+    std::vector<DeviceInterface> v;
+    while (s.Step()) {
+        DeviceInterface i;
+        i.devinst = static_cast<DWORD>(s.Int(0));
+        i.class_guid = Wide(s.Text(1));
+        i.path = Wide(s.Text(2));
+        i.active = s.Int(3) != 0;
+        v.push_back(std::move(i));
     }
     return v;
 }

@@ -15,18 +15,23 @@ void InitModules(Machine& m);
 // Device and display changes reach the top-level windows (after the models exist).
 void InitBroadcasts(Machine& m);
 void InitWmi(Machine& m);
+// The Mobile Broadband service and the connection library (after the COM model).
+void InitMbn(Machine& m);
+void InitGobi(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);
 void ProfileFiles(Machine& m, const std::string& profile);
 void ProfileDrivers(Machine& m, const std::string& profile);
 void ProfileWmi(Machine& m, const std::string& profile);
+void ProfileMbn(Machine& m, const std::string& profile);
 
 // Erases the persistent state of each subsystem (Reset).
 void ResetRegistry(Machine& m);
 void ResetFiles(Machine& m);
 void ResetDrivers(Machine& m);
 void ResetWmi(Machine& m);
+void ResetMbn(Machine& m);
 void ResetMsgBox(Machine& m);  // the answers and records of message and dialog boxes
 
 }  // namespace winsim::internal

@@ -110,6 +110,7 @@ void Machine::Init() {
     internal::InitDrivers(*this);
     internal::InitModules(*this);
     internal::InitWmi(*this);
+    internal::InitMbn(*this);
     internal::InitBroadcasts(*this);
 }
 
@@ -121,9 +122,11 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileFiles(*this, profile);
     internal::ProfileDrivers(*this, profile);
     internal::ProfileWmi(*this, profile);
+    internal::ProfileMbn(*this, profile);
 }
 
 void Machine::Reset(const std::string& profile) {
+    internal::ResetMbn(*this);
     internal::ResetWmi(*this);
     internal::ResetMsgBox(*this);
     internal::ResetDrivers(*this);

@@ -1,9 +1,10 @@
 // winsim tool: "dev" - the device tree: list, show, eject and re-add, plug, disable and
-// enable, and the failure injections.
+// enable, the failure injections, phantoms and batteries.
 //
 // A device is named by its instance ID, its DEVINST number or one of its hardware IDs.
 #include "tool.h"
 
+#include <batclass.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
@@ -20,7 +21,8 @@ const char* kHelp =
     "dev list [--present] | dev show DEV | dev eject DEV | dev readd DEV | dev plug|unplug DEV |\n"
     "  dev disable|enable DEV [global|config] | dev veto DEV TYPE [NAME] | dev veto DEV clear |\n"
     "  dev restart-needed DEV restart|reboot|none | dev problem DEV N | dev installer-error DEV N |\n"
-    "  dev restart | dev changes [--clear]   (DEV: instance ID, DEVINST or hardware ID)";
+    "  dev restart | dev changes [--clear] | dev phantoms | dev batteries |\n"
+    "  dev battery DEV mains|battery|ups|ups-battery|empty|tag N   (DEV: instance ID, DEVINST or hardware ID)";
 
 extern const Command kDev;
 
@@ -36,7 +38,7 @@ DWORD Resolve(DeviceTree& t, const std::string& arg) {
 std::string StatusText(DeviceTree& t, const DeviceNode& n) {
     std::string s;
     if (!n.present) {
-        s = n.held ? "held (removed)" : !n.attached ? "unplugged" : "not present";
+        s = n.held ? "held (removed)" : !n.attached ? "unplugged, phantom" : "not present";
     } else {
         DWORD st = 0, pr = 0;
         t.Status(n.devinst, &st, &pr);
@@ -69,6 +71,32 @@ void ListTree(DeviceTree& t, Registry& r, DWORD dn, int depth, bool present_only
     if (!port.empty()) std::printf("  %s", Utf8(port).c_str());
     std::printf("  (%s)\n", StatusText(t, *n).c_str());
     for (DWORD c : t.Children(dn, false)) ListTree(t, r, c, depth + 1, present_only);
+}
+
+std::string PowerText(DWORD p) {
+    std::string s;
+    if (p & BATTERY_POWER_ON_LINE) s += "on line ";
+    if (p & BATTERY_DISCHARGING) s += "discharging ";
+    if (p & BATTERY_CHARGING) s += "charging ";
+    if (p & BATTERY_CRITICAL) s += "critical ";
+    if (!s.empty()) s.pop_back();
+    return s.empty() ? "-" : s;
+}
+
+void PrintBattery(DeviceTree& t, DWORD dn) {
+    auto b = t.Battery(dn);
+    auto n = t.Get(dn);
+    if (!b || !n) return;
+    std::string kind = !(b->capabilities & BATTERY_SYSTEM_BATTERY) ? "not a system battery"
+                       : (b->capabilities & BATTERY_IS_SHORT_TERM) ? "short-term (UPS)"
+                                                                   : "system battery";
+    std::printf("%-4u %s  (%s)\n", dn, Utf8(n->instance_id).c_str(), n->present ? "present" : "not present");
+    if (b->tag == BATTERY_TAG_INVALID) {
+        std::printf("     slot empty\n");
+        return;
+    }
+    std::printf("     tag %u, %s, %s, %u of %u mWh, rate %d mW, %s\n", b->tag, kind.c_str(), b->chemistry.c_str(),
+                b->capacity, b->full_charged_capacity, static_cast<int>(b->rate), PowerText(b->power_state).c_str());
 }
 
 const char* VetoName(DWORD v) {
@@ -111,6 +139,18 @@ int Run(Context& ctx, const Args& a) {
                         Utf8(c.instance_id).c_str(), c.port_name.empty() ? "" : "  ", Utf8(c.port_name).c_str());
         return 0;
     }
+    if (sub == "phantoms" && a.size() == 1) {
+        for (auto& n : t.List())
+            if (!n.present && n.devinst != DeviceTree::kRoot)
+                std::printf("%-4u %s  (%s)\n", n.devinst, Utf8(n.instance_id).c_str(), StatusText(t, n).c_str());
+        return 0;
+    }
+    if (sub == "batteries" && a.size() == 1) {
+        auto list = t.Batteries();
+        if (list.empty()) std::printf("no batteries\n");
+        for (DWORD dn : list) PrintBattery(t, dn);
+        return 0;
+    }
     if (a.size() < 2) return BadArgs(kDev, "missing device");
     DWORD dn = Resolve(t, a[1]);
     if (!dn) return Error("no device '" + a[1] + "'");
@@ -142,6 +182,41 @@ int Run(Context& ctx, const Args& a) {
             for (auto& v : r.ListValues(dk))
                 std::printf("  driver key\\%s = %s\n", Utf8(v.name).c_str(),
                             Utf8(r.GetString(dk, v.name).value_or(L"")).c_str());
+        for (auto& i : t.Interfaces(L""))
+            if (i.devinst == dn)
+                std::printf("interface   %s%s\n", Utf8(i.path).c_str(), i.active ? "" : "  (not active)");
+        if (t.Battery(dn)) PrintBattery(t, dn);
+        return 0;
+    }
+    if (sub == "battery" && (a.size() == 3 || a.size() == 4)) {
+        auto cur = t.Battery(dn);
+        if (!cur) return Error("'" + a[1] + "' is no battery");
+        BatteryState b;
+        if (a[2] == "mains" && a.size() == 3) {
+            b = BatteryState::OnMains();
+        } else if (a[2] == "battery" && a.size() == 3) {
+            b = BatteryState::OnBattery();
+        } else if ((a[2] == "ups" || a[2] == "ups-battery") && a.size() == 3) {
+            b = BatteryState::Ups(a[2] == "ups");
+        } else if (a[2] == "empty" && a.size() == 3) {
+            b = *cur;
+            b.tag = BATTERY_TAG_INVALID;
+        } else if (a[2] == "tag" && a.size() == 4) {
+            uint64_t v = 0;
+            if (!ParseNumber(a[3], &v) || v > 0xFFFFFFFFull) return BadArgs(kDev, "expected a tag number");
+            b = *cur;
+            b.tag = static_cast<DWORD>(v);
+        } else {
+            return BadArgs(kDev, "dev battery DEV mains|battery|ups|ups-battery|empty|tag N");
+        }
+        if (a[2] != "tag" && a[2] != "empty") {
+            b.device_name = cur->device_name;
+            b.manufacturer = cur->manufacturer;
+            b.serial_number = cur->serial_number;
+            if (cur->tag != BATTERY_TAG_INVALID) b.tag = cur->tag;
+        }
+        t.SetBattery(dn, b);
+        PrintBattery(t, dn);
         return 0;
     }
     if (sub == "eject" && a.size() == 2) {

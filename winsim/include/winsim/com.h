@@ -42,6 +42,8 @@ public:
     virtual ~ObjectBase();
     ULONG AddRefImpl();
     ULONG ReleaseImpl();  // deletes the object at zero
+    // The current count, for tests that check that references are balanced.
+    long RefCount() const { return __atomic_load_n(&refs_, __ATOMIC_SEQ_CST); }
 
 private:
     long refs_ = 1;

@@ -22,6 +22,21 @@
 // The node table itself (presence, holds, injections) is kept in the machine's store, so
 // the tree survives reopening the machine folder.
 //
+// Phantoms. A device installed with attached = false (or unplugged later) is a phantom:
+// installed but not present. SetupDiGetClassDevs without DIGCF_PRESENT lists it, its
+// registry keys and properties stay, DIF_REMOVE and SetupDiRemoveDevice uninstall it; the
+// configuration manager answers CR_NO_SUCH_DEVNODE for it (CM_Get_Parent excepted).
+//
+// Device interfaces. A device exposes the interface classes of DeviceSpec::interfaces, one
+// interface each, with the symbolic link "\\?\<instance ID, '\' turned into
+// '#'>#<interface class GUID>" (mirrored under HKLM\SYSTEM\CurrentControlSet\Control
+// \DeviceClasses\<GUID>\##?#...: DeviceInstance, and SymbolicLink in its "#" subkey). An
+// interface is active while its device is present.
+//
+// Batteries. A battery is a device with the GUID_DEVICE_BATTERY interface and a battery
+// state (BatteryState: tag, capabilities, power state ...), opened with CreateFileW on its
+// interface path and asked with the IOCTL_BATTERY_* requests of batclass.h.
+//
 // Presence. A node is present when it is attached (plugged in), not held, and its parent is
 // present and running (started: not disabled, no problem). So removing, disabling or
 // failing a node takes its whole subtree away, and bringing it back returns those of its
@@ -56,6 +71,7 @@ constexpr const wchar_t* kPorts = L"{4d36e978-e325-11ce-bfc1-08002be10318}";
 constexpr const wchar_t* kSystem = L"{4d36e97d-e325-11ce-bfc1-08002be10318}";
 constexpr const wchar_t* kUsb = L"{36fc9e60-c465-11cf-8056-444553540000}";
 constexpr const wchar_t* kHid = L"{745a17a0-74d3-11d0-b6fe-00a0c90f57da}";
+constexpr const wchar_t* kBattery = L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";  // also GUID_DEVICE_BATTERY
 }  // namespace devclass
 
 struct DeviceSpec {
@@ -76,6 +92,45 @@ struct DeviceSpec {
     bool attached = true;     // plugged in when installed
     bool disableable = true;  // DN_DISABLEABLE
     bool removable = false;   // DN_REMOVABLE (and CM_DEVCAP_REMOVABLE)
+    std::vector<std::wstring> interfaces;  // interface class GUIDs ("{72631e54-...}")
+};
+
+// The state of a battery as its battery class driver reports it (values of batclass.h).
+struct BatteryState {
+    DWORD tag = 1;  // BATTERY_TAG_INVALID (0): the slot is empty
+    DWORD capabilities = 0x80000000;  // BATTERY_SYSTEM_BATTERY
+    BYTE technology = 1;              // rechargeable
+    std::string chemistry = "LION";   // at most 4 characters
+    DWORD designed_capacity = 42000;  // mWh
+    DWORD full_charged_capacity = 40000;
+    DWORD default_alert1 = 2000;
+    DWORD default_alert2 = 4000;
+    DWORD critical_bias = 0;
+    DWORD cycle_count = 12;
+    DWORD power_state = 0x1 | 0x4;  // BATTERY_POWER_ON_LINE | BATTERY_CHARGING
+    DWORD capacity = 30000;         // mWh
+    DWORD voltage = 11100;          // mV
+    LONG rate = 8000;               // mW, negative while discharging
+    DWORD temperature = 3000;       // tenths of a kelvin
+    std::wstring device_name = L"Battery";
+    std::wstring manufacturer = L"";
+    std::wstring serial_number = L"";
+    std::wstring unique_id = L"";
+    BYTE manufacture_day = 1, manufacture_month = 1;
+    WORD manufacture_year = 2010;
+
+    // The test machines' cases: the system's battery on mains or running on it, and the
+    // short-term battery of an uninterruptible power supply.
+    static BatteryState OnMains();
+    static BatteryState OnBattery();
+    static BatteryState Ups(bool on_line = true);
+};
+
+struct DeviceInterface {
+    DWORD devinst = 0;
+    std::wstring class_guid;  // as given, lower case
+    std::wstring path;        // "\\?\ACPI#PNP0C0A#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}"
+    bool active = false;      // its device is present
 };
 
 enum class DeviceChangeKind { Arrival, Removal };
@@ -145,6 +200,17 @@ public:
     std::wstring PortName(DWORD devinst) const;   // "" when it has none
     // The present node whose Device Parameters hold PortName = name (0 none).
     DWORD FindPort(const std::wstring& name) const;
+
+    // Device interfaces of a class ("" every class), in tree order.
+    std::vector<DeviceInterface> Interfaces(const std::wstring& class_guid) const;
+
+    // Batteries. AddBattery installs spec (defaults: class Battery, hardware ID
+    // ACPI\PNP0C0A, service CmBatt) with the battery interface and state; an empty instance
+    // ID takes "ACPI\PNP0C0A\<n>" with the next free n from 1.
+    DWORD AddBattery(DeviceSpec spec, const BatteryState& state);
+    void SetBattery(DWORD devinst, const BatteryState& state);  // throws for a non-battery
+    std::optional<BatteryState> Battery(DWORD devinst) const;
+    std::vector<DWORD> Batteries() const;  // in tree order
 
     // Hardware: a device is unplugged (surprise removal, no veto) or plugged in again.
     void Unplug(DWORD devinst);

@@ -1,0 +1,3 @@
+// winsim: the power class definitions; the battery part lives in batclass.h.
+#pragma once
+#include "batclass.h"
