@@ -40,3 +40,6 @@ $winsim hci log
 
 step "The log file beside the program (UTF-16LE)"
 $winsim type 'C:\Program Files\Quarven\Tools\hcidemo.log'
+
+step "The setup program: an encrypted sample script on a simulated tablet"
+scripts/setup-demo.sh
