@@ -15,6 +15,7 @@
 #include "sim_fixture.h"
 #include "winsim/devices.h"
 #include "winsim/hci.h"
+#include "winsim/mbn.h"
 #include "winsim/registry.h"
 #include "winsim/serial.h"
 
@@ -397,6 +398,40 @@ INSTANTIATE_TEST_SUITE_P(Waits, FlagOneRequest,
                                            WaitRequestCase{"ReAddInFirstWait", 500, true}),
                          [](const auto& i) { return std::string(i.param.name); });
 
+struct FirmwareCase {
+    const char* name;
+    const wchar_t* firmware;  // firmware the module reports (NULL: the interface is gone)
+    bool restarted;
+};
+class FlagOneFirmware : public WorkerTest, public ::testing::WithParamInterface<FirmwareCase> {};
+
+TEST_P(FlagOneFirmware, RestartsOnlyAModuleWithTheExpectedFirmware) {
+    winsim::mbn::Service mbn(machine());
+    if (GetParam().firmware) {
+        auto spec = mbn.Interface(winsim::mbn::kTabletInterfaceId);
+        ASSERT_TRUE(spec.has_value());
+        spec->firmware_info = std::wstring(GetParam().firmware);
+        mbn.SetInterface(*spec);
+    } else {
+        mbn.RemoveInterface(winsim::mbn::kTabletInterfaceId);
+    }
+    Set(L"DisableEnableFlag", 1);
+    Set(L"DE1S", 100);
+    Set(L"DE2S", 100);
+    Set(L"DEINT", 100);
+    StartDisableEnable();
+    RunUntil(1000);
+    EXPECT_EQ(GetParam().restarted ? 2u : 0u, ModuleChanges().size());
+    EXPECT_FALSE(Disabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Firmware, FlagOneFirmware,
+                         ::testing::Values(FirmwareCase{"Expected", L"SWI9X15C_01.11", true},
+                                           FirmwareCase{"OtherCarrier", L"SWI9X15C_01.12", false},
+                                           FirmwareCase{"OtherCase", L"swi9x15c_01.11", false},
+                                           FirmwareCase{"NoInterface", NULL, false}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
 struct FlagCase {
     const char* name;
     DWORD flag;
@@ -434,12 +469,18 @@ TEST_F(WorkerTest, GobiThreadNeedsItsSetting) {
     EXPECT_TRUE(Ended(gobi_));
 }
 
-TEST_F(WorkerTest, GobiThreadServesConnectsUntilStopped) {
+TEST_F(WorkerTest, GobiThreadConnectsThenDisconnectsPerRequest) {
     Set(L"GobiConnectON", 0);
     gobi_ = SvcStartWorker(GobiConnectThread);
     ASSERT_NE(nullptr, gobi_);
     SetEvent(g_hGobiConnectEvent);
     Sleep(10);
+    SetEvent(g_hGobiConnectEvent);
+    Sleep(10);
+    std::vector<std::string> entries;
+    for (auto& c : winsim::gobi::Calls(machine())) entries.push_back(c.entry);
+    EXPECT_EQ((std::vector<std::string>{"QCWWANConnect", "QCWWANDisconnect", "QCWWANConnect", "QCWWANDisconnect"}),
+              entries);
     EXPECT_FALSE(Ended(gobi_));
     SetEvent(g_hGobiStopEvent);
     Sleep(10);
