@@ -32,5 +32,6 @@ void ResetFiles(Machine& m);
 void ResetDrivers(Machine& m);
 void ResetWmi(Machine& m);
 void ResetMbn(Machine& m);
+void ResetMsgBox(Machine& m);  // the answers and records of message and dialog boxes
 
 }  // namespace winsim::internal

@@ -128,6 +128,7 @@ void Machine::ApplyProfile(const std::string& profile) {
 void Machine::Reset(const std::string& profile) {
     internal::ResetMbn(*this);
     internal::ResetWmi(*this);
+    internal::ResetMsgBox(*this);
     internal::ResetDrivers(*this);
     internal::ResetFiles(*this);
     internal::ResetRegistry(*this);

@@ -2,6 +2,7 @@
 // message boxes and dialog boxes (winsim/msgbox.h).
 #include <windows.h>
 
+#include "internal.h"
 #include "msgbox_internal.h"
 #include "winsim/kernel.h"
 #include "winsim/store.h"
@@ -238,6 +239,19 @@ void RecordDialog(Machine& m, WORD template_id, const std::wstring& caption, int
 }
 
 }  // namespace winsim::msgboximpl
+
+namespace winsim::internal {
+
+void ResetMsgBox(Machine& m) {
+    Store& s = m.store();
+    std::lock_guard<std::recursive_mutex> g(s.mutex());
+    msgbox::Schema(s);
+    s.Exec("DELETE FROM msgbox_queue");
+    s.Exec("DELETE FROM msgbox_log");
+    s.Exec("DELETE FROM dialog_log");
+}
+
+}  // namespace winsim::internal
 
 using namespace winsim;
 
