@@ -23,6 +23,9 @@ step "Install the service with its own program: RVQXSVC -InstallService"
 WINSIM_CLOCK=virtual build/linux/service/RVQXSVC -InstallService
 $winsim reg query 'HKLM\SYSTEM\CurrentControlSet\Services\RVQXSVC'
 
+step "The service's debug output on (DebugMode 1)"
+$winsim reg set 'HKLM\SOFTWARE\Quarven\WirelessAPL\Sorbelt' DebugMode REG_DWORD 1
+
 step "Start it through the Service Control Manager and drive it (the winsim host, at 10x speed)"
 $winsim host --speed 10 <<'EOF'
 service start RVQXSVC          # the SCM runs its image path in session 0

@@ -123,6 +123,7 @@ public:
         m_.debug_sink = [](const DebugLine& l) {
             std::string t = Utf8(l.text);
             while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+            if (t.empty()) return;
             std::printf("  [debug %u] %s\n", l.pid, t.c_str());
             std::fflush(stdout);
         };
