@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-allowed='^(ADVAPI32|KERNEL32|msvcrt|USER32|SHLWAPI|SHELL32|ole32|OLEAUT32|SETUPAPI|CFGMGR32|newdev|VERSION|WINMM|WTSAPI32|GDI32|gdiplus|COMCTL32|USERENV|PSAPI)\.dll$'
+allowed='^(ADVAPI32|KERNEL32|msvcrt|USER32|SHLWAPI|SHELL32|ole32|OLEAUT32|SETUPAPI|CFGMGR32|newdev|VERSION|WINMM|WTSAPI32|GDI32|gdiplus|COMCTL32|USERENV|PSAPI)\.(dll|DLL)$'
 status=0
 for arch in win64:x86_64 win32:i686; do
   dir=build/${arch%%:*}

@@ -28,6 +28,17 @@ void FreeCapsStrings(MBN_INTERFACE_CAPS* caps) {
 CMBApiCtrl::CMBApiCtrl() : m_pManager(NULL), m_bComInit(FALSE), m_bAdapterFound(FALSE) {
     m_szInterfaceId[0] = L'\0';
     m_szModuleHwId[0] = L'\0';
+    memset(&m_Adapter, 0, sizeof(m_Adapter));
+}
+
+BOOL CMBApiCtrl::FindModuleAdapter() {
+    memset(&m_Adapter, 0, sizeof(m_Adapter));
+    CDevFunc devFunc;
+    m_bAdapterFound = devFunc.FindSupported3GAdapter(&m_Adapter);
+    if (!m_bAdapterFound) return FALSE;
+    lstrcpynW(m_szModuleHwId, m_Adapter.szHardwareIds, MAX_PATH);
+    lstrcpynW(m_szInterfaceId, m_Adapter.szNetCfgInstanceId, MAX_PATH);
+    return TRUE;
 }
 
 CMBApiCtrl::~CMBApiCtrl() { ReleaseManager(); }

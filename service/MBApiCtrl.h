@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "DevFunc.h"
 #include "MbnApi.h"
 
 // Firmware the module must carry for the SIM's carrier.
@@ -25,6 +26,12 @@ public:
     // CoCreateInstance of the interface manager unless held; NULL on failure.
     HRESULT CreateManager();
     void ReleaseManager();
+
+    // Finds the module's network adapter (CDevFunc::FindSupported3GAdapter); when found,
+    // keeps the list entry it matched as the module hardware ID and its NetCfgInstanceId as
+    // the interface ID. The interface ID keeps its old value when none is found.
+    BOOL FindModuleAdapter();
+    const NetAdapterInfo& Adapter() const { return m_Adapter; }
 
     // 1 when the module's firmware is the one expected for its SIM's carrier.
     BOOL CheckFirmware(LPCWSTR pszInterfaceId);
@@ -46,4 +53,5 @@ protected:
     WCHAR m_szInterfaceId[MAX_PATH];
     BOOL m_bAdapterFound;
     WCHAR m_szModuleHwId[MAX_PATH];
+    NetAdapterInfo m_Adapter;
 };

@@ -8,6 +8,7 @@
 #include "winsim/machine.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -241,6 +242,59 @@ TEST_F(ComTest, SafeArrayVectors) {
     EXPECT_EQ(0xAB, out);
     EXPECT_EQ(S_OK, SafeArrayDestroy(bytes));
     EXPECT_EQ(nullptr, SafeArrayCreateVector(static_cast<VARTYPE>(36), 0, 1));
+}
+
+
+// Sequences of initialisations on one thread: each success needs its CoUninitialize, a
+// mode clash gives RPC_E_CHANGED_MODE and needs none.
+struct InitStep {
+    char op;  // 'm' CoInitializeEx MTA, 's' STA, 'u' CoUninitialize
+    HRESULT expected;  // for 'm' and 's'
+};
+
+struct InitCase {
+    const char* name;
+    std::vector<InitStep> steps;
+    unsigned count_after;
+    int apartment_after;
+};
+
+const InitCase kInitCases[] = {
+    {"RepeatIsFalse", {{'m', S_OK}, {'m', S_FALSE}, {'u', 0}}, 1, COINIT_MULTITHREADED + 1},
+    {"ClashNeedsNoUndo", {{'s', S_OK}, {'m', RPC_E_CHANGED_MODE}, {'u', 0}}, 0, 0},
+    {"BalancedLeavesNoApartment", {{'m', S_OK}, {'m', S_FALSE}, {'u', 0}, {'u', 0}}, 0, 0},
+    {"ExtraUninitializeIsHarmless", {{'m', S_OK}, {'u', 0}, {'u', 0}, {'s', S_OK}}, 1, COINIT_APARTMENTTHREADED + 1},
+    {"ModeChangesOnlyWhenLeft", {{'m', S_OK}, {'u', 0}, {'s', S_OK}, {'m', RPC_E_CHANGED_MODE}}, 1,
+     COINIT_APARTMENTTHREADED + 1},
+};
+
+class ComInitSequence : public ComTest, public ::testing::WithParamInterface<InitCase> {};
+
+TEST_P(ComInitSequence, CountsPerThread) {
+    for (const InitStep& st : GetParam().steps) {
+        if (st.op == 'u')
+            CoUninitialize();
+        else
+            EXPECT_EQ(st.expected,
+                      CoInitializeEx(NULL, st.op == 's' ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED));
+    }
+    EXPECT_EQ(GetParam().count_after, winsim::com::InitCount());
+    EXPECT_EQ(GetParam().apartment_after, winsim::com::Apartment());
+    while (winsim::com::InitCount()) CoUninitialize();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, ComInitSequence, ::testing::ValuesIn(kInitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComTest, ObjectReferenceCountsAreVisible) {
+    auto* t = new Thing();
+    EXPECT_EQ(1, t->RefCount());
+    void* p = nullptr;
+    ASSERT_EQ(S_OK, t->QueryInterface(IID_IClassFactory, &p));
+    EXPECT_EQ(2, t->RefCount());
+    EXPECT_EQ(1u, t->Release());
+    EXPECT_EQ(live_objects + 1, winsim::com::LiveObjects());
+    EXPECT_EQ(0u, t->Release());
 }
 
 }  // namespace

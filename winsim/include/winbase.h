@@ -257,3 +257,4 @@ inline PVOID InterlockedCompareExchangePointer(PVOID volatile* p, PVOID exchange
 #include "winsim/api_profile.h"
 #include "winsim/api_comm.h"
 #include "winsim/api_sysinfo.h"
+#include "winsim/api_process.h"

@@ -8,3 +8,4 @@
 #include "winuser.h"
 #include "winreg.h"
 #include "winioctl.h"
+#include "winsvc.h"

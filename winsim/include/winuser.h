@@ -187,6 +187,17 @@
 #define WTS_SESSION_LOCK 0x7
 #define WTS_SESSION_UNLOCK 0x8
 #define WTS_SESSION_REMOTE_CONTROL 0x9
+#define WTS_SESSION_CREATE 0xA
+#define WTS_SESSION_TERMINATE 0xB
+
+// The event data of SERVICE_CONTROL_SESSIONCHANGE.
+typedef struct tagWTSSESSION_NOTIFICATION {
+    DWORD cbSize;
+    DWORD dwSessionId;
+} WTSSESSION_NOTIFICATION, *PWTSSESSION_NOTIFICATION;
+
+// A WM_POWERBROADCAST or service power-event answer that denies a suspend query.
+#define BROADCAST_QUERY_DENY 0x424D5144
 
 // WM_COMMAND notifications of buttons and statics
 #define BN_CLICKED 0

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,5 +53,30 @@ int StandaloneMain(int argc, char** argv, const ProgramInfo& info);
 
 // Writes the placeholder image file that names a program of the machine.
 void InstallProgramImage(Machine& m, const std::wstring& path, const std::wstring& program);
+
+// The programs that image files can name ("WINSIM-IMAGE:<file_name>"), for every machine
+// of the host process; file names compare without regard to case. Registering a name
+// again replaces its entry.
+void RegisterProgram(const ProgramInfo& info);
+void UnregisterProgram(const std::wstring& file_name);
+// Nullopt when no program of that name is registered.
+std::optional<ProgramInfo> FindProgram(const std::wstring& file_name);
+
+// What a program file of the machine holds.
+enum class ImageKind { Missing, Program, HostExecutable, Invalid };
+struct ImageFile {
+    ImageKind kind = ImageKind::Missing;
+    std::wstring program;    // Program: the name the image names (registered or not)
+    std::string host_path;   // HostExecutable: the file on the host
+};
+ImageFile ReadImageFile(Machine& m, const std::wstring& full_path);
+
+// Starts the image opt.image (a full path) as a new process of the machine: its main
+// thread runs the program's entry on a new host thread (or waits for a host child
+// process). Callable on a simulated thread only. Returns nullptr and sets *error
+// (ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT) when the image cannot run. The main thread
+// starts suspended when asked, and is returned in *main_thread.
+std::shared_ptr<Process> StartImage(Machine& m, const ProcessOptions& opt, DWORD* error, bool suspended = false,
+                                    std::shared_ptr<Thread>* main_thread = nullptr);
 
 }  // namespace winsim

@@ -1,0 +1,162 @@
+// A fresh simulated machine per test on which the real Setup program runs as a process:
+// the test writes the script, encrypts it beside the program, runs the entry with a
+// command line and reads back the exit code, the log lines and the files left behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "CryptCtrl.h"
+#include "winsim/files.h"
+#include "winsim/machine.h"
+#include "winsim/program.h"
+#include "winsim/registry.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SetupGlobals.h"
+#include "winsim/msgbox.h"
+
+// The program's resource table, built from its resource header for the tests.
+std::shared_ptr<const winsim::ResourceTable> SetupTestResources();
+
+struct SetupRun {
+    int code = -1;
+    DWORD pid = 0;
+    uint64_t start_ms = 0, end_ms = 0;
+    std::vector<std::wstring> logs;  // the texts logged, without the program name and line end
+
+    bool Logged(const std::wstring& text) const {
+        for (const auto& l : logs)
+            if (l == text) return true;
+        return false;
+    }
+    bool LoggedPrefix(const std::wstring& prefix) const {
+        for (const auto& l : logs)
+            if (l.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+    int Count(const std::wstring& text) const {
+        int n = 0;
+        for (const auto& l : logs) n += l == text;
+        return n;
+    }
+    // Position of the first line equal to text, or -1.
+    int IndexOf(const std::wstring& text) const {
+        for (size_t i = 0; i < logs.size(); ++i)
+            if (logs[i] == text) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    static constexpr const wchar_t* kFolder = L"C:\\Program Files\\Quarven\\Setup";
+    static constexpr const wchar_t* kImage = L"C:\\Program Files\\Quarven\\Setup\\Setup.exe";
+    static constexpr const wchar_t* kIni = L"C:\\Program Files\\Quarven\\Setup\\Setup.ini";
+    static constexpr const wchar_t* kDat = L"C:\\Program Files\\Quarven\\Setup\\Setup.dat";
+
+    explicit EngineTest(const std::string& profile = "bare") : machine_(winsim::Machine::CreateInMemory(profile)) {
+        winsim::files::CreateFolders(machine(), kFolder);
+        winsim::InstallProgramImage(machine(), kImage, L"Setup.exe");
+        winsim::Registry r(machine());
+        r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugMode", 1);
+        r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugLevel", 1);
+    }
+
+    winsim::Machine& machine() { return *machine_; }
+
+    // The script as UTF-16LE text with a byte-order mark.
+    static std::string Utf16File(const std::wstring& text) {
+        std::string bytes = "\xFF\xFE";
+        for (wchar_t c : text) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>((c >> 8) & 0xFF);
+        }
+        return bytes;
+    }
+
+    void PutFile(const std::wstring& path, const std::string& bytes) {
+        ASSERT_TRUE(winsim::files::WriteBytes(machine(), path, bytes)) << winsim::Utf8(path);
+    }
+    bool FileExists(const std::wstring& path) { return winsim::files::Exists(machine(), path); }
+
+    // Writes the plain script beside the program (Setup.ini).
+    void WritePlainScript(const std::wstring& text) { PutFile(kIni, Utf16File(text)); }
+
+    // Writes the script encrypted beside the program (Setup.dat) and removes the plain one.
+    void WriteScript(const std::wstring& text) {
+        WritePlainScript(text);
+        {
+            winsim::ProcessOptions tool;
+            tool.image = L"C:\\Windows\\System32\\winsimtest.exe";
+            winsim::ProcessScope scope(machine(), tool);
+            CCryptCtrl crypt;
+            ASSERT_EQ(0, crypt.EncryptFile(kIni, kDat, CRYPT_PASS_PHRASE, 1));
+            DeleteFileW(kIni);
+        }
+    }
+
+    // Runs Setup with the arguments (after the program name) as a new process.
+    SetupRun Run(const std::wstring& args = L"", bool image64 = true, const std::wstring& image = kImage) {
+        winsim::ProcessOptions o;
+        o.image = image;
+        o.image64 = image64;
+        o.command_line = winsim::QuoteArgument(image) + (args.empty() ? L"" : L" " + args);
+        auto p = machine().CreateProcess(o);
+        winsim::ProgramInfo info;
+        info.file_name = L"Setup.exe";
+        info.default_folder = kFolder;
+        info.wwinmain = &SetupWinMain;
+        info.resources = SetupTestResources();
+        SetupRun run;
+        run.pid = p->pid;
+        run.start_ms = machine().NowMs();
+        run.code = winsim::RunProgram(machine(), p, info);
+        run.end_ms = machine().NowMs();
+        std::wstring prefix = image.substr(image.rfind(L'\\') + 1);
+        prefix = prefix.substr(0, prefix.rfind(L'.')) + L":";
+        for (const auto& l : machine().DebugOutput()) {
+            if (l.pid != run.pid) continue;
+            std::wstring t = l.text;
+            if (t.rfind(prefix, 0) == 0) t = t.substr(prefix.size());
+            while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+            run.logs.push_back(t);
+        }
+        return run;
+    }
+
+    // Files in the temporary folder of session 1's user.
+    std::vector<std::wstring> TempFiles() {
+        std::vector<std::wstring> names;
+        winsim::ProcessOptions tool;
+        tool.image = L"C:\\Windows\\System32\\winsimtest.exe";
+        winsim::ProcessScope scope(machine(), tool);
+        WCHAR folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        std::wstring pattern = std::wstring(folder) + L"*";
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+        return names;
+    }
+
+    std::wstring TempFolder() {
+        winsim::ProcessOptions tool;
+        tool.image = L"C:\\Windows\\System32\\winsimtest.exe";
+        winsim::ProcessScope scope(machine(), tool);
+        WCHAR folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        return folder;
+    }
+
+private:
+    std::unique_ptr<winsim::Machine> machine_;
+};

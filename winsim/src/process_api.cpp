@@ -1,0 +1,128 @@
+// winsim: CreateProcessW over the machine's program images (winsim/program.h).
+#include <windows.h>
+
+#include "winsim/files.h"
+#include "winsim/program.h"
+
+#include <optional>
+
+using namespace winsim;
+
+namespace {
+
+bool HasExtension(const std::wstring& name) {
+    size_t slash = name.find_last_of(L"\\/");
+    size_t dot = name.find_last_of(L'.');
+    return dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+}
+
+bool IsFile(Machine& m, const std::wstring& full) { return files::Exists(m, full) && !files::IsDirectory(m, full); }
+
+// The program file a command line's name stands for, by the documented search order:
+// the folder of the caller's image, the current folder, System32, the Windows folder and
+// the folders of PATH. ".exe" is added to a name without an extension.
+std::optional<std::wstring> SearchImage(Machine& m, Process& caller, std::wstring name) {
+    if (!HasExtension(name)) name += L".exe";
+    if (name.find_first_of(L"\\/:") != std::wstring::npos) {
+        std::wstring full = files::FullPath(name, caller.current_dir);
+        if (IsFile(m, full)) return full;
+        return std::nullopt;
+    }
+    std::vector<std::wstring> dirs;
+    auto pos = caller.image_path.find_last_of(L'\\');
+    if (pos != std::wstring::npos) dirs.push_back(caller.image_path.substr(0, pos));
+    dirs.push_back(caller.current_dir);
+    dirs.push_back(L"C:\\Windows\\System32");
+    dirs.push_back(L"C:\\Windows");
+    std::wstring path = caller.GetEnv(L"PATH");
+    for (size_t b = 0; b <= path.size();) {
+        size_t e = path.find(L';', b);
+        if (e == std::wstring::npos) e = path.size();
+        if (e > b) dirs.push_back(path.substr(b, e - b));
+        b = e + 1;
+    }
+    for (auto& d : dirs) {
+        std::wstring full = files::FullPath(d + L"\\" + name, caller.current_dir);
+        if (IsFile(m, full)) return full;
+    }
+    return std::nullopt;
+}
+
+// The image that a command line without an application name starts: a quoted first
+// token, else the shortest blank-separated prefix that names a file.
+std::optional<std::wstring> ImageOfCommandLine(Machine& m, Process& caller, const std::wstring& cmd) {
+    size_t i = 0;
+    while (i < cmd.size() && (cmd[i] == L' ' || cmd[i] == L'\t')) ++i;
+    if (i < cmd.size() && cmd[i] == L'"') {
+        size_t e = cmd.find(L'"', i + 1);
+        return SearchImage(m, caller, cmd.substr(i + 1, e == std::wstring::npos ? std::wstring::npos : e - i - 1));
+    }
+    for (size_t e = i; e <= cmd.size(); ++e) {
+        if (e < cmd.size() && cmd[e] != L' ' && cmd[e] != L'\t') continue;
+        if (e > i)
+            if (auto found = SearchImage(m, caller, cmd.substr(i, e - i))) return found;
+        if (e == cmd.size()) break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES psa, LPSECURITY_ATTRIBUTES tsa,
+                           BOOL, DWORD flags, LPVOID env, LPCWSTR cwd, LPSTARTUPINFOW si,
+                           LPPROCESS_INFORMATION pi) {
+    Machine& m = CurrentMachine();
+    Process& caller = CurrentProcess();
+    if (!si || !pi || ((!app || !*app) && (!cmdline || !*cmdline))) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    std::optional<std::wstring> image;
+    if (app && *app) {
+        std::wstring full = files::FullPath(app, caller.current_dir);
+        if (IsFile(m, full)) image = full;
+    } else {
+        image = ImageOfCommandLine(m, caller, cmdline);
+    }
+    if (!image) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
+
+    ProcessOptions opt;
+    opt.image = *image;
+    opt.command_line = cmdline && *cmdline ? std::wstring(cmdline) : QuoteArgument(*image);
+    opt.session = caller.session;
+    opt.user = caller.user;
+    opt.image64 = caller.image64;
+    opt.parent_pid = caller.pid;
+    if (cwd && *cwd) {
+        std::wstring dir = files::FullPath(cwd, caller.current_dir);
+        if (!files::IsDirectory(m, dir)) return Fail(ERROR_DIRECTORY, FALSE);
+        opt.current_dir = dir;
+    } else {
+        opt.current_dir = caller.current_dir;
+    }
+    if (env && (flags & CREATE_UNICODE_ENVIRONMENT)) {
+        // "name=value\0name=value\0\0"
+        for (const wchar_t* e = static_cast<const wchar_t*>(env); *e; e += wcslen(e) + 1) {
+            std::wstring kv = e;
+            size_t eq = kv.find(L'=', 1);
+            if (eq != std::wstring::npos) opt.env.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        }
+    } else {
+        opt.env = caller.Env();
+    }
+    DWORD err = 0;
+    std::shared_ptr<Thread> main;
+    auto p = StartImage(m, opt, &err, (flags & CREATE_SUSPENDED) != 0, &main);
+    if (!p) return Fail(err, FALSE);
+    if (env && (flags & CREATE_UNICODE_ENVIRONMENT)) {
+        // Only the block given: drop the machine's base environment.
+        for (auto kv : std::vector<std::pair<std::wstring, std::wstring>>(p->Env())) {
+            bool keep = false;
+            for (auto& [k, v] : opt.env) keep = keep || IEquals(k, kv.first);
+            if (!keep) p->UnsetEnv(kv.first);
+        }
+    }
+    pi->hProcess = caller.AddHandle(p, PROCESS_ALL_ACCESS, psa && psa->bInheritHandle);
+    pi->hThread = caller.AddHandle(main, THREAD_ALL_ACCESS, tsa && tsa->bInheritHandle);
+    pi->dwProcessId = p->pid;
+    pi->dwThreadId = main->tid;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
