@@ -65,6 +65,9 @@ protected:
         winsim::Registry r(machine());
         r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugMode", 1);
         r.SetDword(L"HKLM\\SOFTWARE\\Quarven\\OrvashTool", L"DebugLevel", 1);
+        // The same for a 32-bit Setup, which reads the 32-bit view.
+        r.SetDword(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\OrvashTool", L"DebugMode", 1);
+        r.SetDword(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\OrvashTool", L"DebugLevel", 1);
     }
 
     winsim::Machine& machine() { return *machine_; }
@@ -157,6 +160,43 @@ protected:
         return folder;
     }
 
+    // Another process of the machine that holds the named mutex until ReleaseHolder.
+    void HoldMutex(const std::wstring& name) {
+        winsim::ProcessOptions tool;
+        tool.image = L"C:\\Windows\\System32\\holder.exe";
+        winsim::ProcessScope scope(machine(), tool);
+        holder_pid_ = GetCurrentProcessId();
+        CreateMutexW(nullptr, FALSE, name.c_str());
+        CreateEventW(nullptr, TRUE, FALSE, L"EngineTestRelease");
+        HANDLE t = CreateThread(
+            nullptr, 0,
+            [](LPVOID) -> DWORD {
+                HANDLE e = OpenEventW(SYNCHRONIZE, FALSE, L"EngineTestRelease");
+                WaitForSingleObject(e, INFINITE);
+                CloseHandle(e);
+                return 0;
+            },
+            nullptr, 0, nullptr);
+        CloseHandle(t);
+    }
+    void ReleaseHolder() {
+        if (!holder_pid_) return;
+        winsim::ProcessOptions tool;
+        tool.image = L"C:\\Windows\\System32\\winsimtest.exe";
+        winsim::ProcessScope scope(machine(), tool);
+        HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, holder_pid_);
+        HANDLE e = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"EngineTestRelease");
+        SetEvent(e);
+        CloseHandle(e);
+        if (p) {
+            WaitForSingleObject(p, INFINITE);
+            CloseHandle(p);
+        }
+        holder_pid_ = 0;
+    }
+    ~EngineTest() override { ReleaseHolder(); }
+
 private:
     std::unique_ptr<winsim::Machine> machine_;
+    DWORD holder_pid_ = 0;
 };
