@@ -9,12 +9,7 @@
 #include "ModuleInfo.h"
 #include "RFState.h"
 #include "SvcGlobals.h"
-// The worker threads' unit when the service has it, else the stand-ins.
-#if __has_include("SvcThreads.h")
 #include "SvcThreads.h"
-#else
-#include "SvcWorkers.h"
-#endif
 
 SERVICE_STATUS g_SvcStatus;
 SERVICE_STATUS_HANDLE g_hSvcStatus = NULL;
