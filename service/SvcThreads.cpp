@@ -185,12 +185,17 @@ BOOL RestartModule(DWORD dwFirstWaitMs, DWORD dwSecondWaitMs, DWORD dwPauseMs)
         return TRUE;
     WCHAR szModuleId[MODULE_ID_CCH];
     lstrcpynW(szModuleId, g_pModuleInfo->GetModuleId(), MODULE_ID_CCH);
-    if (g_pModuleInfo->ChangeDeviceState(szModuleId, FALSE) == DEVSTATE_UNCHANGED)
+    int nDisable = g_pModuleInfo->ChangeDeviceState(szModuleId, FALSE);
+    if (nDisable == DEVSTATE_UNCHANGED)
         return TRUE;
     // Whatever happens during the pause, the module is enabled again: a stop enables
-    // first and then ends the thread.
+    // first and then ends the thread. A disable that waits for a restart left the node
+    // running, so its enable is made without the disabled-state test.
     BOOL bStopped = WaitForSingleObject(g_hDisableEnableStopEvent, dwPauseMs) == WAIT_OBJECT_0;
-    g_pModuleInfo->EnableDevice(szModuleId);
+    if (nDisable == DEVSTATE_CHANGED)
+        g_pModuleInfo->EnableDevice(szModuleId);
+    else
+        g_pModuleInfo->ChangeDeviceState(szModuleId, TRUE, FALSE);
     return !bStopped;
 }
 

@@ -366,6 +366,23 @@ TEST_F(WorkerTest, FlagOneStopDuringThePauseEnablesFirst) {
     EXPECT_FALSE(Disabled());
 }
 
+TEST_F(WorkerTest, FlagOneTakesBackADisableThatWaitsForARestart) {
+    Set(L"DisableEnableFlag", 1);
+    Set(L"DE1S", 100);
+    Set(L"DE2S", 100);
+    Set(L"DEINT", 100);
+    tree().SetRestartNeeded(tree().Find(kModuleNode), DI_NEEDRESTART);
+    StartDisableEnable();
+    RunUntil(1000);
+    auto n = tree().Get(tree().Find(kModuleNode));
+    ASSERT_TRUE(n.has_value());
+    EXPECT_FALSE(n->disabled_global);
+    EXPECT_FALSE(n->disabled_config);
+    // The restart finds the module enabled.
+    tree().Restart();
+    EXPECT_TRUE(IsHwIdPresent(kAtPortId));
+}
+
 struct WaitRequestCase {
     const char* name;
     int at;            // ms after the start the request comes
