@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the Linux configuration, creates a fresh
-# simulated tablet and runs the system on it, printing what the programs log and what
-# reaches the maker's driver.
+# simulated tablet, installs the service RVQXSVC with its own program and drives it through
+# the Service Control Manager as the GUI and the machine will: control codes 129 and 128, a
+# suspend and resume, a logoff. At each step the host prints what reached the maker's HCI
+# driver, what the service handled and what it saved in the registry.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,29 +19,38 @@ step "A fresh simulated tablet"
 $winsim create --profile tablet
 $winsim hci show
 
-step "The setup program's debug log on: DebugMode 1, DebugLevel 3 (debugger and log file)"
-$winsim reg set 'HKLM\SOFTWARE\Quarven\OrvashTool' DebugMode REG_DWORD 1
-$winsim reg set 'HKLM\SOFTWARE\Quarven\OrvashTool' DebugLevel REG_DWORD 3
-$winsim reg query 'HKLM\SOFTWARE\Quarven\OrvashTool'
+step "Install the service with its own program: RVQXSVC -InstallService"
+WINSIM_CLOCK=virtual build/linux/service/RVQXSVC -InstallService
+$winsim reg query 'HKLM\SYSTEM\CurrentControlSet\Services\RVQXSVC'
 
-step "Module power off through HCI (debugger output below)"
-WINSIM_DEBUG_OUTPUT=1 build/linux/tools/hcidemo off
-$winsim hci show | grep -E 'power|rf '
+step "The service's debug output on (DebugMode 1)"
+$winsim reg set 'HKLM\SOFTWARE\Quarven\WirelessAPL\Sorbelt' DebugMode REG_DWORD 1
 
-step "Module power on"
-WINSIM_DEBUG_OUTPUT=1 build/linux/tools/hcidemo on
-$winsim hci show | grep -E 'power|rf '
+step "Start it through the Service Control Manager and drive it (the winsim host, at 10x speed)"
+$winsim host --speed 10 <<'EOF'
+service start RVQXSVC          # the SCM runs its image path in session 0
+echo -- control 129, RF off, as the GUI sends it in the RF-stop posture
+service control RVQXSVC 129
+echo -- control 128, RF on, as the GUI sends it when the tablet is turned back
+service control RVQXSVC 128
+echo -- suspend and resume: the service marks RF off (not saved) and wakes its AT watchdog
+power suspend
+wait 2000
+power resume
+hci
+echo -- after the resume the GUI asks for RF on again
+service control RVQXSVC 128
+echo -- a logoff: RF off, saved
+session logoff 1
+hci
+service query RVQXSVC
+EOF
 
-step "The driver with the device missing: the request never reaches it"
-$winsim hci set present off >/dev/null
-WINSIM_DEBUG_OUTPUT=1 build/linux/tools/hcidemo on || true
-$winsim hci set present on >/dev/null
+step "What the service saved"
+$winsim reg query 'HKLM\SOFTWARE\Quarven\Veltrane' SaveStatus
 
-step "What the driver received"
+step "Every request the HCI driver received"
 $winsim hci log
-
-step "The log file beside the program (UTF-16LE)"
-$winsim type 'C:\Program Files\Quarven\Tools\hcidemo.log'
 
 step "The setup program: an encrypted sample script on a simulated tablet"
 scripts/setup-demo.sh

@@ -374,7 +374,7 @@ int ApplyStateChange(HDEVINFO hSet, SP_DEVINFO_DATA* pData, BOOL bEnable)
 
 }  // namespace
 
-int CModuleInfo::ChangeDeviceState(LPCWSTR pszModuleId, BOOL bEnable)
+int CModuleInfo::ChangeDeviceState(LPCWSTR pszModuleId, BOOL bEnable, BOOL bCheckState)
 {
     HDEVINFO hSet = SetupDiGetClassDevsW(&GUID_DEVCLASS_USB, NULL, NULL, DIGCF_PRESENT);
     if (hSet == INVALID_HANDLE_VALUE)
@@ -387,6 +387,8 @@ int CModuleInfo::ChangeDeviceState(LPCWSTR pszModuleId, BOOL bEnable)
         if (CM_Get_DevNode_Status(&ulStatus, &ulProblem, data.DevInst, 0) == CR_SUCCESS) {
             BOOL bDisabled = (ulStatus & DN_HAS_PROBLEM) && ulProblem == CM_PROB_DISABLED;
             BOOL bAct = bEnable ? bDisabled : ((ulStatus & DN_DISABLEABLE) && ulProblem != CM_PROB_DISABLED);
+            if (!bCheckState)
+                bAct = TRUE;
             if (bAct)
                 result = ApplyStateChange(hSet, &data, bEnable);
         }

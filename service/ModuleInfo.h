@@ -85,8 +85,10 @@ public:
     // 1 when the state changed and no restart is needed.
     BOOL EnableDevice(LPCWSTR pszModuleId);
     BOOL DisableDevice(LPCWSTR pszModuleId);
-    // The same operations with the full outcome (DEVSTATE_*).
-    int ChangeDeviceState(LPCWSTR pszModuleId, BOOL bEnable);
+    // The same operations with the full outcome (DEVSTATE_*). Without bCheckState the
+    // change is made whatever the node's status says: it takes back a disable that waits
+    // for a restart, while the node still runs.
+    int ChangeDeviceState(LPCWSTR pszModuleId, BOOL bEnable, BOOL bCheckState = TRUE);
 
     int GetRfStopPosture() const { return m_nRfStopPosture; }
     BOOL IsPresent() const { return m_bPresent; }

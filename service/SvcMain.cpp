@@ -9,7 +9,7 @@
 #include "ModuleInfo.h"
 #include "RFState.h"
 #include "SvcGlobals.h"
-#include "SvcWorkers.h"
+#include "SvcThreads.h"
 
 SERVICE_STATUS g_SvcStatus;
 SERVICE_STATUS_HANDLE g_hSvcStatus = NULL;

@@ -17,8 +17,13 @@
 //   message loop until the dialog procedure calls EndDialog; WM_CLOSE becomes
 //   WM_COMMAND IDCANCEL. A WM_QUIT ends the loop (it is posted again) with result 0. A
 //   missing template gives -1.
-// - MessageBoxW is answered by the machine (winsim/msgbox.h): nothing is drawn, the call
-//   records the box (owner, text, title, type) and returns the answer.
+// - MessageBoxW is answered by the machine (winsim/msgbox.h): nothing is drawn; the box
+//   first handles the messages already waiting in the thread's queue (as its own loop
+//   would; a WM_QUIT is posted again), then records itself (owner, text, title, type) and
+//   returns the queued or default answer. A null title shows as "Error"; a type beyond
+//   MB_CANCELTRYCONTINUE fails with ERROR_INVALID_MSGBOX_STYLE.
+// - DialogBoxParamW: with a dialog click queued on the machine, the machine clicks that
+//   control once the dialog is shown (winsim/msgbox.h).
 #pragma once
 #include "../windef.h"
 
