@@ -26,7 +26,7 @@ DWORD WINAPI Handler(DWORD control, DWORD event_type, LPVOID, LPVOID) {
         Report(SERVICE_STOPPED);
         return NO_ERROR;
     case SERVICE_CONTROL_POWEREVENT:
-        if (event_type == PBT_APMQUERYSUSPEND && Svc().deny_suspend) return BROADCAST_QUERY_DENY;
+        if (event_type == PBT_APMQUERYSUSPEND && Svc().deny_suspend) return Svc().deny_code;
         return NO_ERROR;
     case 130:
         return ERROR_INVALID_SERVICE_CONTROL;

@@ -20,7 +20,8 @@ struct Behaviour {
     DWORD start_delay_ms = 0;      // START_PENDING this long before RUNNING
     DWORD stop_delay_ms = 0;       // STOP_PENDING this long before STOPPED
     DWORD accepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_POWEREVENT | SERVICE_ACCEPT_SESSIONCHANGE;
-    bool deny_suspend = false;     // answers PBT_APMQUERYSUSPEND with BROADCAST_QUERY_DENY
+    bool deny_suspend = false;     // answers PBT_APMQUERYSUSPEND with deny_code
+    DWORD deny_code = BROADCAST_QUERY_DENY;
     bool connect = true;           // calls StartServiceCtrlDispatcherW at all
     std::vector<Seen> seen;
     std::vector<std::wstring> main_args;
