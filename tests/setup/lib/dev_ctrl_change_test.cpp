@@ -52,7 +52,7 @@ TEST_P(DecisionTest, ClassInstallerForm) {
     DWORD dn = Target(c.start);
     Prepare(c.start);
     // A prefix of the device's first hardware ID only (its second one is shorter).
-    const wchar_t* id = c.start == kNotDisableable ? L"PCI\\VEN_168C&DEV_FFFF" : L"pci\\ven_168c&dev_002b&subsys";
+    const wchar_t* id = c.start == kNotDisableable ? L"PCI\\VEN_168C&DEV_FFFF" : L"pci\\ven_168c&dev_0e5a&subsys";
     ClearLogs();
     if (c.enable)
         dev_->EnabledProperty(id);
@@ -69,7 +69,7 @@ TEST_P(DecisionTest, DeviceNodeFormWithoutShift) {
     DWORD dn = Target(c.start);
     Prepare(c.start);
     // The whole ID, in another letter case.
-    const wchar_t* id = c.start == kNotDisableable ? L"pci\\ven_168c&dev_ffff" : L"pci\\ven_168c&dev_002b";
+    const wchar_t* id = c.start == kNotDisableable ? L"pci\\ven_168c&dev_ffff" : L"pci\\ven_168c&dev_0e5a";
     ClearLogs();
     int r = c.enable ? dev_->EnabledProperty(id, 0) : dev_->DisabledProperty(id, 0);
     EXPECT_EQ(1, r);
@@ -106,17 +106,17 @@ TEST_P(EveryIdTest, OneDecisionPerMatchingId) {
     const EveryIdCase& c = GetParam();
     if (c.start_disabled) Disable(wlan_);
     ClearLogs();
-    // Both "PCI\VEN_168C&DEV_002B&SUBSYS_30A117AA&REV_01" and "PCI\VEN_168C&DEV_002B".
+    // Both "PCI\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01" and "PCI\VEN_168C&DEV_0E5A".
     if (c.enable)
-        dev_->EnabledProperty(L"PCI\\VEN_168C&DEV_002B");
+        dev_->EnabledProperty(L"PCI\\VEN_168C&DEV_0E5A");
     else
-        dev_->DisabledProperty(L"PCI\\VEN_168C&DEV_002B");
+        dev_->DisabledProperty(L"PCI\\VEN_168C&DEV_0E5A");
     std::vector<std::wstring> seen;
     for (const auto& l : Logs())
         if (l == kDisableText || l == kNoDisableText || l == kEnableText || l == kNoEnableText) seen.push_back(l);
     EXPECT_EQ(std::vector<std::wstring>(c.decisions.begin(), c.decisions.end()), seen);
     EXPECT_EQ(c.enable ? 0u : 1u, CountLogs(L"Found! = " + std::wstring(kWlanId) + L"\n"));
-    EXPECT_EQ(c.enable ? 0u : 1u, CountLogs(L"Found! = PCI\\VEN_168C&DEV_002B\n"));
+    EXPECT_EQ(c.enable ? 0u : 1u, CountLogs(L"Found! = PCI\\VEN_168C&DEV_0E5A\n"));
     EXPECT_EQ(c.after, NodeState(wlan_));
 }
 
