@@ -397,6 +397,29 @@ TEST_F(ScmTest, ImagePathIsReadAsACommandLine) {
     }
 }
 
+TEST_F(ScmTest, DispatchTable) {
+    // An entry name that is not the service's: an own-process service still runs the first.
+    scmtest::Svc().table = 1;
+    SC_HANDLE s = Create();
+    ASSERT_TRUE(StartServiceW(s, 0, nullptr));
+    ASSERT_TRUE(winsim::scm::WaitForState(machine(), L"TestSvc", SERVICE_RUNNING, 5000));
+    EXPECT_EQ(std::vector<std::wstring>{L"TestSvc"}, scmtest::Svc().main_args);
+    SERVICE_STATUS st;
+    EXPECT_TRUE(ControlService(s, SERVICE_CONTROL_STOP, &st));
+    ASSERT_TRUE(winsim::scm::WaitForState(machine(), L"TestSvc", SERVICE_STOPPED, 5000));
+    EXPECT_TRUE(DeleteService(s));
+    CloseServiceHandle(s);
+    // A table whose entry has no main is refused; the service never connects.
+    scmtest::Svc().table = 2;
+    scmtest::Svc().dispatcher_result = -1;
+    s = Create();
+    EXPECT_FALSE(StartServiceW(s, 0, nullptr));
+    EXPECT_EQ(FALSE, scmtest::Svc().dispatcher_result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), scmtest::Svc().dispatcher_error);
+    EXPECT_TRUE(DeleteService(s));
+    CloseServiceHandle(s);
+}
+
 struct StartFailure {
     const char* what;
     const wchar_t* image_path;

@@ -23,6 +23,7 @@ struct Behaviour {
     bool deny_suspend = false;     // answers PBT_APMQUERYSUSPEND with deny_code
     DWORD deny_code = BROADCAST_QUERY_DENY;
     bool connect = true;           // calls StartServiceCtrlDispatcherW at all
+    int table = 0;                 // 0 its own entry; 1 another name first; 2 an entry without a main
     std::vector<Seen> seen;
     std::vector<std::wstring> main_args;
     std::vector<std::wstring> argv;

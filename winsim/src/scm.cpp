@@ -622,7 +622,7 @@ BOOL WINAPI ControlService(SC_HANDLE h, DWORD control, LPSERVICE_STATUS st) {
 // The service's side
 
 BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
-    if (!table || !table[0].lpServiceName || !table[0].lpServiceProc) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (!table || !table[0].lpServiceName || !table[0].lpServiceProc) return Fail(ERROR_INVALID_DATA, FALSE);
     Machine& m = CurrentMachine();
     Scm& s = State(m);
     auto inst = InstanceOfCaller(s, nullptr);
@@ -631,9 +631,15 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
     // A program of its own process runs the first entry whatever its name; a shared one
     // runs the entry of the service's name.
     const SERVICE_TABLE_ENTRYW* entry = nullptr;
-    for (auto* e = table; e->lpServiceName && e->lpServiceProc; ++e)
-        if (IEquals(e->lpServiceName, inst->name)) entry = e;
-    if (!entry && (s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS)) entry = table;
+    if (s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) {
+        entry = table;
+    } else {
+        for (auto* e = table; e->lpServiceName && e->lpServiceProc; ++e)
+            if (IEquals(e->lpServiceName, inst->name)) {
+                entry = e;
+                break;
+            }
+    }
     if (!entry) return Fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, FALSE);
 
     inst->connected = true;
