@@ -355,32 +355,34 @@ void CDevCtrl::ChangeAllMatching(LPCWSTR pszHardwareId, int bEnable) {
     CHwIdWalk walk(INVALID_HANDLE_VALUE);
     CHwIdWalk* pWalk = &walk;
     if (!OpenPresentAll(pWalk, pszName)) return;
-    int r;
-    while ((r = pWalk->NextDevice()) > 0) {
-        LPCWSTR pszId = pWalk->NextId();
-        for (; pszId; pszId = pWalk->NextId())
-            if (PrefixMatch(pszId, pszHardwareId)) break;
-        if (!pszId) continue;
-        // One change per device, for the first of its IDs that matches.
-        if (!bEnable) DBGPRINT(L"Found! = %s\n", pszId);
-        ULONG ulStatus = 0, ulProblem = 0;
-        if (CM_Get_DevNode_Status(&ulStatus, &ulProblem, pWalk->Data()->DevInst, 0) != CR_SUCCESS) {
-            DBGPRINT(L"ERROR:%s->CM_Get_DevNode_Status", pszName);
-            break;
-        }
-        if (!bEnable) {
-            if ((ulStatus & DN_DISABLEABLE) && ulProblem != CM_PROB_DISABLED) {
-                DBGPRINT(L"Detect:Device is enabled->Disalbe device.");
-                StateChange(DICS_DISABLE, pWalk->Set(), pWalk->Data());
-            } else {
-                DBGPRINT(L"Detect:Device is not enabled.Do not disable device.");
+    int r = 0;
+    int bStop = 0;
+    while (!bStop && (r = pWalk->NextDevice()) > 0) {
+        // Every matching hardware ID of the device is one decision: the status is read
+        // again for each, so a device already changed by an earlier ID is left alone.
+        for (LPCWSTR pszId = pWalk->NextId(); pszId; pszId = pWalk->NextId()) {
+            if (!PrefixMatch(pszId, pszHardwareId)) continue;
+            if (!bEnable) DBGPRINT(L"Found! = %s\n", pszId);
+            ULONG ulStatus = 0, ulProblem = 0;
+            if (CM_Get_DevNode_Status(&ulStatus, &ulProblem, pWalk->Data()->DevInst, 0) != CR_SUCCESS) {
+                DBGPRINT(L"ERROR:%s->CM_Get_DevNode_Status", pszName);
+                bStop = 1;
+                break;
             }
-        } else {
-            if ((ulStatus & DN_HAS_PROBLEM) && ulProblem == CM_PROB_DISABLED) {
-                DBGPRINT(L"Detect:Device is disabled->Enable device.");
-                StateChange(DICS_ENABLE, pWalk->Set(), pWalk->Data());
+            if (!bEnable) {
+                if ((ulStatus & DN_DISABLEABLE) && ulProblem != CM_PROB_DISABLED) {
+                    DBGPRINT(L"Detect:Device is enabled->Disalbe device.");
+                    StateChange(DICS_DISABLE, pWalk->Set(), pWalk->Data());
+                } else {
+                    DBGPRINT(L"Detect:Device is not enabled.Do not disable device.");
+                }
             } else {
-                DBGPRINT(L"Detect:Device is enabled->Do not enable device.");
+                if ((ulStatus & DN_HAS_PROBLEM) && ulProblem == CM_PROB_DISABLED) {
+                    DBGPRINT(L"Detect:Device is disabled->Enable device.");
+                    StateChange(DICS_ENABLE, pWalk->Set(), pWalk->Data());
+                } else {
+                    DBGPRINT(L"Detect:Device is enabled->Do not enable device.");
+                }
             }
         }
     }
@@ -408,7 +410,10 @@ int CDevCtrl::ChangeDevNode(LPCWSTR pszHardwareId, int nShift, int bEnable) {
     }
     if (!pszId) {
         if (r < 0) DBGPRINT(L"Unknown Fail:%s->SetupDiGetDeviceRegistryProperty", pszName);
-        DBGPRINT(L"ERROR:%s->erro code %d", pszName, pWalk->EndError());
+        DWORD dwErr = pWalk->EndError();
+        if (bEnable && dwErr != 0 && dwErr != ERROR_NO_MORE_ITEMS)
+            DBGPRINT(L"ERROR:EnabledProperty->SetupDiEnumDeviceInfo");
+        DBGPRINT(L"ERROR:%s->erro code %d", pszName, dwErr);
         return 0;
     }
     if (!bEnable) DBGPRINT(L"Found! = %s\n", pszId);
@@ -423,7 +428,7 @@ int CDevCtrl::ChangeDevNode(LPCWSTR pszHardwareId, int nShift, int bEnable) {
         CONFIGRET cr = nShift > 0 ? CM_Get_Parent(&dnNext, dnNode, 0) : CM_Get_Child(&dnNext, dnNode, 0);
         if (cr != CR_SUCCESS) {
             DBGPRINT(L"ERROR:%s->shift %d stopped after %d steps (CR %d), nothing changed", pszName, nShift, i, cr);
-                return 0;
+            return 0;
         }
         dnNode = dnNext;
     }
@@ -607,7 +612,7 @@ int CDevCtrl::GetDevStatus(LPCWSTR pszHardwareId, ULONG* pulStatus, ULONG* pulPr
             if (!PrefixMatch(pszId, pszHardwareId)) continue;
             DBGPRINT(L"GetDevStatus Found! = %s\n", pszId);
             CONFIGRET cr = CM_Get_DevNode_Status(pulStatus, pulProblem, pWalk->Data()->DevInst, 0);
-                if (cr != CR_SUCCESS) {
+            if (cr != CR_SUCCESS) {
                 *pulStatus = 0;
                 *pulProblem = 0;
                 DBGPRINT(L"ERROR:GetDevStatus->CM_Get_DevNode_Status");

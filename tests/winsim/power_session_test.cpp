@@ -116,11 +116,28 @@ TEST_F(PowerTest, AServiceThatDoesNotAcceptThemGetsNothingButTheyAreRecorded) {
 }
 
 TEST_F(PowerTest, ADeniedQueryKeepsTheMachineOn) {
-    scmtest::Svc().deny_suspend = true;
-    Start(kAll);
-    EXPECT_FALSE(winsim::power::Suspend(machine()));
-    EXPECT_FALSE(winsim::power::Suspended(machine()));
-    EXPECT_EQ((std::vector<std::pair<DWORD, DWORD>>{{P, PBT_APMQUERYSUSPEND}, {P, PBT_APMQUERYSUSPENDFAILED}}), Seen());
+    // The query is denied by the broadcast answer and by any other error code alike.
+    for (DWORD code : {static_cast<DWORD>(BROADCAST_QUERY_DENY), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED),
+                       static_cast<DWORD>(ERROR_BUSY)}) {
+        SCOPED_TRACE(code);
+        scmtest::Svc().deny_suspend = true;
+        scmtest::Svc().deny_code = code;
+        Start(kAll);
+        EXPECT_FALSE(winsim::power::Suspend(machine()));
+        EXPECT_FALSE(winsim::power::Suspended(machine()));
+        EXPECT_EQ((std::vector<std::pair<DWORD, DWORD>>{{P, PBT_APMQUERYSUSPEND}, {P, PBT_APMQUERYSUSPENDFAILED}}),
+                  Seen());
+        SERVICE_STATUS st;
+        ASSERT_TRUE(ControlService(svc_, SERVICE_CONTROL_STOP, &st));
+        ASSERT_TRUE(winsim::scm::WaitForState(machine(), L"TestSvc", SERVICE_STOPPED, 5000));
+        DWORD pid = winsim::scm::ProcessId(machine(), L"TestSvc");
+        if (pid) {
+            HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, pid);
+            WaitForSingleObject(p, 60000);
+            CloseHandle(p);
+        }
+        scmtest::Svc().seen.clear();
+    }
 }
 
 TEST_F(PowerTest, ListenersSeeEveryEventAfterTheServices) {

@@ -213,3 +213,51 @@ TEST_F(ProcessTest, AnImageOfAnUnknownProgramIsNoProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a process handle opened with some rights lets its holder do.
+struct RightsCase {
+    const char* what;
+    DWORD access;
+    bool query;      // GetExitCodeProcess
+    bool terminate;  // TerminateProcess
+};
+
+const RightsCase kRights[] = {
+    {"synchronize only", SYNCHRONIZE, false, false},
+    {"query", PROCESS_QUERY_INFORMATION, true, false},
+    {"limited query", PROCESS_QUERY_LIMITED_INFORMATION, true, false},
+    {"terminate", PROCESS_TERMINATE, false, true},
+    {"all", PROCESS_ALL_ACCESS, true, true},
+};
+
+TEST_F(ProcessTest, ProcessHandleRightsDecideQueryAndTerminate) {
+    g_sleep_ms = 5000;
+    for (const auto& c : kRights) {
+        SCOPED_TRACE(c.what);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        wchar_t cmd[] = L"\"C:\\Program Files\\Test Dir\\child.exe\"";
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        HANDLE h = OpenProcess(c.access, FALSE, pi.dwProcessId);
+        ASSERT_NE(nullptr, h);
+        DWORD code = 0;
+        SetLastError(0);
+        EXPECT_EQ(c.query, GetExitCodeProcess(h, &code) != FALSE);
+        EXPECT_EQ(c.query ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        SetLastError(0);
+        EXPECT_EQ(c.terminate, TerminateProcess(h, 3) != FALSE);
+        EXPECT_EQ(c.terminate ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        // Ended by the right kind of handle, or by itself.
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+        EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+        EXPECT_EQ(c.terminate ? 3u : 0u, code);
+        CloseHandle(h);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+}  // namespace

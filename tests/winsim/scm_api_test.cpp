@@ -351,6 +351,75 @@ TEST_F(ScmTest, DispatcherOutsideAStartedServiceFailsAtOnce) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_NOT_IN_EXE), GetLastError());
 }
 
+// An image path is read as a command line is: an unquoted path with blanks runs the first
+// program its blank-ended prefixes name, so a program planted higher up runs instead.
+struct ImagePathCase {
+    const char* what;
+    const wchar_t* image_path;
+    const wchar_t* planted;  // a second program image, or nullptr
+    const wchar_t* runs;     // the image of the service's process
+};
+
+TEST_F(ScmTest, ImagePathIsReadAsACommandLine) {
+    const ImagePathCase cases[] = {
+        {"quoted", L"\"C:\\Program Files\\Test\\testsvc.exe\" /run", L"C:\\Program.exe", kImage},
+        {"unquoted with arguments", L"C:\\Program Files\\Test\\testsvc.exe /run", nullptr, kImage},
+        {"unquoted alone", L"C:\\Program Files\\Test\\testsvc.exe", nullptr, kImage},
+        {"unquoted, a program planted at the first blank", L"C:\\Program Files\\Test\\testsvc.exe /run",
+         L"C:\\Program.exe", L"C:\\Program.exe"},
+        {"unquoted, a program planted at the second blank", L"C:\\Program Files\\Test Dir\\testsvc.exe",
+         L"C:\\Program Files\\Test.exe", L"C:\\Program Files\\Test.exe"},
+        {"no extension", L"\"C:\\Program Files\\Test\\testsvc\" /run", nullptr, kImage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.planted) winsim::InstallProgramImage(machine(), c.planted, L"testsvc.exe");
+        if (std::wstring(c.image_path).find(L"Test Dir") != std::wstring::npos)
+            winsim::InstallProgramImage(machine(), L"C:\\Program Files\\Test Dir\\testsvc.exe", L"testsvc.exe");
+        SC_HANDLE s = Create(c.image_path);
+        ASSERT_NE(nullptr, s);
+        ASSERT_TRUE(StartServiceW(s, 0, nullptr)) << GetLastError();
+        ASSERT_TRUE(winsim::scm::WaitForState(machine(), L"TestSvc", SERVICE_RUNNING, 5000));
+        auto p = machine().FindProcess(winsim::scm::ProcessId(machine(), L"TestSvc"));
+        ASSERT_TRUE(p);
+        EXPECT_TRUE(winsim::IEquals(c.runs, p->image_path)) << winsim::Utf8(p->image_path);
+        EXPECT_EQ(std::wstring(c.image_path), p->command_line);
+        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, p->pid);
+        SERVICE_STATUS st;
+        EXPECT_TRUE(ControlService(s, SERVICE_CONTROL_STOP, &st));
+        WaitForSingleObject(h, 60000);
+        CloseHandle(h);
+        EXPECT_TRUE(DeleteService(s));
+        CloseServiceHandle(s);
+        if (c.planted) {
+            EXPECT_TRUE(DeleteFileW(c.planted));
+        }
+    }
+}
+
+TEST_F(ScmTest, DispatchTable) {
+    // An entry name that is not the service's: an own-process service still runs the first.
+    scmtest::Svc().table = 1;
+    SC_HANDLE s = Create();
+    ASSERT_TRUE(StartServiceW(s, 0, nullptr));
+    ASSERT_TRUE(winsim::scm::WaitForState(machine(), L"TestSvc", SERVICE_RUNNING, 5000));
+    EXPECT_EQ(std::vector<std::wstring>{L"TestSvc"}, scmtest::Svc().main_args);
+    SERVICE_STATUS st;
+    EXPECT_TRUE(ControlService(s, SERVICE_CONTROL_STOP, &st));
+    ASSERT_TRUE(winsim::scm::WaitForState(machine(), L"TestSvc", SERVICE_STOPPED, 5000));
+    EXPECT_TRUE(DeleteService(s));
+    CloseServiceHandle(s);
+    // A table whose entry has no main is refused; the service never connects.
+    scmtest::Svc().table = 2;
+    scmtest::Svc().dispatcher_result = -1;
+    s = Create();
+    EXPECT_FALSE(StartServiceW(s, 0, nullptr));
+    EXPECT_EQ(FALSE, scmtest::Svc().dispatcher_result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), scmtest::Svc().dispatcher_error);
+    EXPECT_TRUE(DeleteService(s));
+    CloseServiceHandle(s);
+}
+
 struct StartFailure {
     const char* what;
     const wchar_t* image_path;

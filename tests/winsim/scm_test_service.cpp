@@ -26,7 +26,7 @@ DWORD WINAPI Handler(DWORD control, DWORD event_type, LPVOID, LPVOID) {
         Report(SERVICE_STOPPED);
         return NO_ERROR;
     case SERVICE_CONTROL_POWEREVENT:
-        if (event_type == PBT_APMQUERYSUSPEND && Svc().deny_suspend) return BROADCAST_QUERY_DENY;
+        if (event_type == PBT_APMQUERYSUSPEND && Svc().deny_suspend) return Svc().deny_code;
         return NO_ERROR;
     case 130:
         return ERROR_INVALID_SERVICE_CONTROL;
@@ -43,11 +43,18 @@ void WINAPI Main(DWORD argc, LPWSTR* argv) {
     Report(SERVICE_RUNNING);
 }
 
+void WINAPI OtherMain(DWORD, LPWSTR*) { Svc().main_args.push_back(L"other main"); }
+
 int TestSvcMain(int argc, wchar_t** argv) {
     for (int i = 0; i < argc; ++i) Svc().argv.push_back(argv[i]);
     if (!Svc().connect) return 3;
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(L"TestSvc"), Main}, {nullptr, nullptr}};
-    Svc().dispatcher_result = StartServiceCtrlDispatcherW(table);
+    // An own-process service's entry name does not count; the second entry is never run.
+    SERVICE_TABLE_ENTRYW other[] = {
+        {const_cast<LPWSTR>(L""), Main}, {const_cast<LPWSTR>(L"TestSvc"), OtherMain}, {nullptr, nullptr}};
+    SERVICE_TABLE_ENTRYW bad[] = {{const_cast<LPWSTR>(L"TestSvc"), nullptr}, {nullptr, nullptr}};
+    SERVICE_TABLE_ENTRYW* used = Svc().table == 1 ? other : Svc().table == 2 ? bad : table;
+    Svc().dispatcher_result = StartServiceCtrlDispatcherW(used);
     Svc().dispatcher_error = GetLastError();
     return 0;
 }

@@ -532,8 +532,10 @@ void WINAPI ExitProcess(UINT code) {
 }
 
 BOOL WINAPI TerminateProcess(HANDLE h, UINT code) {
-    auto p = Obj<Process>(h);
+    ACCESS_MASK access = 0;
+    auto p = Obj<Process>(h, &access);
     if (!p) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!(access & PROCESS_TERMINATE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
     if (p.get() == &Proc()) ExitProcess(code);
     if (p->ended) return Fail(ERROR_ACCESS_DENIED, FALSE);
     Mach().TerminateProcess(*p, code);
@@ -541,8 +543,11 @@ BOOL WINAPI TerminateProcess(HANDLE h, UINT code) {
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE h, LPDWORD code) {
-    auto p = Obj<Process>(h);
+    ACCESS_MASK access = 0;
+    auto p = Obj<Process>(h, &access);
     if (!p) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!(access & (PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION)))
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
     if (code) *code = p->ended ? p->exit_code : STILL_ACTIVE;
     return TRUE;
 }

@@ -39,12 +39,15 @@ void Record(Machine& m, power::Kind kind, DWORD code, DWORD session) {
     for (auto& l : listeners) l(e);
 }
 
-// Returns true when some service denied it.
+// Returns true when some service denied it. A service's handler grants a request with
+// NO_ERROR and denies it with any error code (BROADCAST_QUERY_DENY among them); a service
+// that ended or did not answer in time says nothing.
 bool PowerEvent(Machine& m, DWORD code) {
     auto results = scm::Broadcast(m, SERVICE_CONTROL_POWEREVENT, SERVICE_ACCEPT_POWEREVENT, code, nullptr, 0);
     Record(m, power::Kind::Power, code, 0);
     for (auto& r : results)
-        if (r.result == BROADCAST_QUERY_DENY) return true;
+        if (r.result != NO_ERROR && r.result != ERROR_SERVICE_NOT_ACTIVE && r.result != ERROR_SERVICE_REQUEST_TIMEOUT)
+            return true;
     return false;
 }
 

@@ -225,6 +225,18 @@ std::wstring ExpandSystemRoot(const std::wstring& s) {
     return out;
 }
 
+// The program file a name of an image path stands for: a full path from System32, with
+// ".exe" added when the name has no extension and names no file as it is.
+std::wstring ImageOfPath(Machine& m, const std::wstring& name) {
+    std::wstring image = files::FullPath(name, L"C:\\Windows\\System32");
+    size_t dot = image.find_last_of(L'.');
+    size_t slash = image.find_last_of(L'\\');
+    bool is_file = files::Exists(m, image) && !files::IsDirectory(m, image);
+    if (!is_file && (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)))
+        image += L".exe";
+    return image;
+}
+
 // The instance of the calling process that is being started or runs the named service.
 std::shared_ptr<Instance> InstanceOfCaller(Scm& s, const std::wstring* name) {
     Process& self = CurrentProcess();
@@ -500,8 +512,23 @@ BOOL WINAPI StartServiceW(SC_HANDLE h, DWORD argc, LPCWSTR* argv) {
     std::wstring cmd = ExpandSystemRoot(cfg->image_path);
     auto parts = SplitCommandLine(cmd);
     if (parts.empty()) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
-    std::wstring image = files::FullPath(parts[0], L"C:\\Windows\\System32");
-    if (!files::Exists(m, image) && image.find_last_of(L'.') < image.find_last_of(L'\\')) image += L".exe";
+    std::wstring image = ImageOfPath(m, parts[0]);
+    if (!files::Exists(m, image)) {
+        // An unquoted path is read as a command line is: the shortest prefix ending at a
+        // blank that names a program wins, so "C:\Program Files\x.exe" may run C:\Program.exe.
+        size_t i = cmd.find_first_not_of(L" \t");
+        if (i != std::wstring::npos && cmd[i] != L'"') {
+            for (size_t e = cmd.find_first_of(L" \t", i); e != std::wstring::npos; e = cmd.find_first_of(L" \t", e + 1)) {
+                std::wstring candidate = ImageOfPath(m, cmd.substr(i, e - i));
+                if (files::Exists(m, candidate) && !files::IsDirectory(m, candidate)) {
+                    image = candidate;
+                    break;
+                }
+            }
+            std::wstring whole = ImageOfPath(m, cmd.substr(i));
+            if (!files::Exists(m, image) && files::Exists(m, whole) && !files::IsDirectory(m, whole)) image = whole;
+        }
+    }
 
     auto inst = std::make_shared<Instance>();
     inst->id = s.next_instance++;
@@ -595,7 +622,7 @@ BOOL WINAPI ControlService(SC_HANDLE h, DWORD control, LPSERVICE_STATUS st) {
 // The service's side
 
 BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
-    if (!table || !table[0].lpServiceName || !table[0].lpServiceProc) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (!table || !table[0].lpServiceName || !table[0].lpServiceProc) return Fail(ERROR_INVALID_DATA, FALSE);
     Machine& m = CurrentMachine();
     Scm& s = State(m);
     auto inst = InstanceOfCaller(s, nullptr);
@@ -604,9 +631,15 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
     // A program of its own process runs the first entry whatever its name; a shared one
     // runs the entry of the service's name.
     const SERVICE_TABLE_ENTRYW* entry = nullptr;
-    for (auto* e = table; e->lpServiceName && e->lpServiceProc; ++e)
-        if (IEquals(e->lpServiceName, inst->name)) entry = e;
-    if (!entry && (s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS)) entry = table;
+    if (s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) {
+        entry = table;
+    } else {
+        for (auto* e = table; e->lpServiceName && e->lpServiceProc; ++e)
+            if (IEquals(e->lpServiceName, inst->name)) {
+                entry = e;
+                break;
+            }
+    }
     if (!entry) return Fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, FALSE);
 
     inst->connected = true;

@@ -51,7 +51,8 @@ TEST_P(DecisionTest, ClassInstallerForm) {
     const DecisionCase& c = GetParam();
     DWORD dn = Target(c.start);
     Prepare(c.start);
-    const wchar_t* id = c.start == kNotDisableable ? L"PCI\\VEN_168C&DEV_FFFF" : L"pci\\ven_168c&dev_002b";
+    // A prefix of the device's first hardware ID only (its second one is shorter).
+    const wchar_t* id = c.start == kNotDisableable ? L"PCI\\VEN_168C&DEV_FFFF" : L"pci\\ven_168c&dev_0e5a&subsys";
     ClearLogs();
     if (c.enable)
         dev_->EnabledProperty(id);
@@ -68,7 +69,7 @@ TEST_P(DecisionTest, DeviceNodeFormWithoutShift) {
     DWORD dn = Target(c.start);
     Prepare(c.start);
     // The whole ID, in another letter case.
-    const wchar_t* id = c.start == kNotDisableable ? L"pci\\ven_168c&dev_ffff" : L"pci\\ven_168c&dev_002b";
+    const wchar_t* id = c.start == kNotDisableable ? L"pci\\ven_168c&dev_ffff" : L"pci\\ven_168c&dev_0e5a";
     ClearLogs();
     int r = c.enable ? dev_->EnabledProperty(id, 0) : dev_->DisabledProperty(id, 0);
     EXPECT_EQ(1, r);
@@ -87,6 +88,45 @@ INSTANTIATE_TEST_SUITE_P(
                       DecisionCase{"enableFailed", kFailedStart, true, kNoEnableText, "problem 10"},
                       DecisionCase{"enableFixed", kNotDisableable, true, kNoEnableText, "running"}),
     [](const ::testing::TestParamInfo<DecisionCase>& i) { return std::string(i.param.name); });
+
+// The class-installer form decides once for every hardware ID that matches, reading the
+// node's state again each time: a device whose two IDs carry the prefix is changed by the
+// first and left alone by the second.
+struct EveryIdCase {
+    const char* name;
+    bool start_disabled;
+    bool enable;
+    std::vector<const wchar_t*> decisions;  // in order
+    const char* after;
+};
+
+class EveryIdTest : public DevTest, public ::testing::WithParamInterface<EveryIdCase> {};
+
+TEST_P(EveryIdTest, OneDecisionPerMatchingId) {
+    const EveryIdCase& c = GetParam();
+    if (c.start_disabled) Disable(wlan_);
+    ClearLogs();
+    // Both "PCI\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01" and "PCI\VEN_168C&DEV_0E5A".
+    if (c.enable)
+        dev_->EnabledProperty(L"PCI\\VEN_168C&DEV_0E5A");
+    else
+        dev_->DisabledProperty(L"PCI\\VEN_168C&DEV_0E5A");
+    std::vector<std::wstring> seen;
+    for (const auto& l : Logs())
+        if (l == kDisableText || l == kNoDisableText || l == kEnableText || l == kNoEnableText) seen.push_back(l);
+    EXPECT_EQ(std::vector<std::wstring>(c.decisions.begin(), c.decisions.end()), seen);
+    EXPECT_EQ(c.enable ? 0u : 1u, CountLogs(L"Found! = " + std::wstring(kWlanId) + L"\n"));
+    EXPECT_EQ(c.enable ? 0u : 1u, CountLogs(L"Found! = PCI\\VEN_168C&DEV_0E5A\n"));
+    EXPECT_EQ(c.after, NodeState(wlan_));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryId, EveryIdTest,
+    ::testing::Values(EveryIdCase{"disableRunning", false, false, {kDisableText, kNoDisableText}, "disabled"},
+                      EveryIdCase{"disableDisabled", true, false, {kNoDisableText, kNoDisableText}, "disabled"},
+                      EveryIdCase{"enableDisabled", true, true, {kEnableText, kNoEnableText}, "running"},
+                      EveryIdCase{"enableRunning", false, true, {kNoEnableText, kNoEnableText}, "running"}),
+    [](const ::testing::TestParamInfo<EveryIdCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, ClassInstallerFormActsOnEveryMatchingDeviceOnce) {
     ClearLogs();

@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExistCase{"phantomNotPresent", L"PCI\\VEN_8086&DEV_4229", NULL, NULL, nullptr},
                       ExistCase{"empty", L"", NULL, NULL, nullptr},
                       ExistCase{"null", nullptr, NULL, NULL, nullptr},
-                      ExistCase{"longer", L"PCI\\VEN_168C&DEV_002B&SUBSYS_30A117AA&REV_01&X", NULL, NULL, nullptr}),
+                      ExistCase{"longer", L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01&X", NULL, NULL, nullptr}),
     [](const ::testing::TestParamInfo<ExistCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, IsExistEnumeratorAndLogText) {

@@ -6,7 +6,7 @@
 //         3G module            USB\VID_1A2B&PID_3C4D&REV_0001, USB\VID_1A2B&PID_3C4D
 //           modem port (Modem) USB\VID_1A2B&PID_3C4D&REV_0001&MI_03, USB\VID_1A2B&PID_3C4D&MI_03
 //           adapter (Net)      USB\VID_1A2B&PID_3C4D&REV_0001&MI_08, USB\VID_1A2B&PID_3C4D&MI_08
-//     wireless LAN (Net)       PCI\VEN_168C&DEV_002B&SUBSYS_30A117AA&REV_01, PCI\VEN_168C&DEV_002B
+//     wireless LAN (Net)       PCI\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01, PCI\VEN_168C&DEV_0E5A
 #pragma once
 
 #include <windows.h>
@@ -33,14 +33,14 @@ constexpr const wchar_t* kPortId = L"USB\\VID_1A2B&PID_3C4D&REV_0001&MI_03";
 constexpr const wchar_t* kPortShortId = L"USB\\VID_1A2B&PID_3C4D&MI_03";
 constexpr const wchar_t* kNetId = L"USB\\VID_1A2B&PID_3C4D&REV_0001&MI_08";
 constexpr const wchar_t* kNetShortId = L"USB\\VID_1A2B&PID_3C4D&MI_08";
-constexpr const wchar_t* kWlanId = L"PCI\\VEN_168C&DEV_002B&SUBSYS_30A117AA&REV_01";
+constexpr const wchar_t* kWlanId = L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01";
 
 constexpr const wchar_t* kHcInstance = L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B&REV_04\\3&11583659&0&A0";
 constexpr const wchar_t* kHubInstance = L"USB\\ROOT_HUB30\\4&2A6B1C3D&0&0";
 constexpr const wchar_t* kModuleInstance = L"USB\\VID_1A2B&PID_3C4D\\6&1F2E3D4C&0&4";
 constexpr const wchar_t* kPortInstance = L"USB\\VID_1A2B&PID_3C4D&MI_03\\7&2B3C4D5E&0&0003";
 constexpr const wchar_t* kNetInstance = L"USB\\VID_1A2B&PID_3C4D&MI_08\\7&2B3C4D5E&0&0008";
-constexpr const wchar_t* kWlanInstance = L"PCI\\VEN_168C&DEV_002B&SUBSYS_30A117AA&REV_01\\4&3A1B2C3D&0&00E0";
+constexpr const wchar_t* kWlanInstance = L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01\\4&3A1B2C3D&0&00E0";
 
 constexpr const wchar_t* kListKey = L"HKLM\\SOFTWARE\\Quarven\\WirelessDeviceID";
 
@@ -79,7 +79,7 @@ protected:
         winsim::DeviceSpec net = Spec(kNetInstance, module_, L"Net", winsim::devclass::kNet, {kNetId, kNetShortId});
         net.driver_values = {{L"NetCfgInstanceId", L"{5E1B7C2A-3D4F-4A6B-9C8D-7E6F5A4B3C2D}"}};
         net_ = t.Add(net);
-        wlan_ = t.Add(Spec(kWlanInstance, pci, L"Net", winsim::devclass::kNet, {kWlanId, L"PCI\\VEN_168C&DEV_002B"}));
+        wlan_ = t.Add(Spec(kWlanInstance, pci, L"Net", winsim::devclass::kNet, {kWlanId, L"PCI\\VEN_168C&DEV_0E5A"}));
         dev_ = std::make_unique<CDevCtrl>();
     }
 

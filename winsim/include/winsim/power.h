@@ -31,8 +31,8 @@ void ClearEvents(Machine& m);
 void AddListener(Machine& m, std::function<void(const Event&)> fn);
 
 // Suspend: PBT_APMQUERYSUSPEND, then PBT_APMSUSPEND. When a service answers the query
-// with BROADCAST_QUERY_DENY, PBT_APMQUERYSUSPENDFAILED follows instead and the machine
-// stays on (false).
+// with an error code (BROADCAST_QUERY_DENY or any other), PBT_APMQUERYSUSPENDFAILED
+// follows instead and the machine stays on (false).
 bool Suspend(Machine& m);
 // The query and its failure (PBT_APMQUERYSUSPEND, PBT_APMQUERYSUSPENDFAILED) without
 // asking anyone.
