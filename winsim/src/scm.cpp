@@ -683,24 +683,11 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
     return TRUE;
 }
 
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR name, LPHANDLER_FUNCTION_EX fn, LPVOID ctx) {
-    if (!fn) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-    if (!name) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_NAME, nullptr);
-    Scm& s = State(CurrentMachine());
-    std::wstring n = name;
-    auto inst = InstanceOfCaller(s, &n);
-    if (!inst || !inst->connected ||
-        (!IEquals(inst->name, n) && !(s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS)))
-        return Fail<SERVICE_STATUS_HANDLE>(ERROR_SERVICE_NOT_IN_EXE, nullptr);
-    inst->handler_ex = fn;
-    inst->handler = nullptr;
-    inst->context = ctx;
-    SetLastError(ERROR_SUCCESS);
-    return reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<uintptr_t>(inst->id));
-}
+namespace {
 
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerW(LPCWSTR name, LPHANDLER_FUNCTION fn) {
-    if (!fn) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+// Connects a control handler (one of the two forms) to the caller's running service.
+SERVICE_STATUS_HANDLE RegisterHandler(LPCWSTR name, LPHANDLER_FUNCTION fn, LPHANDLER_FUNCTION_EX fn_ex, LPVOID ctx) {
+    if (!fn && !fn_ex) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     if (!name) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_NAME, nullptr);
     Scm& s = State(CurrentMachine());
     std::wstring n = name;
@@ -709,9 +696,20 @@ SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerW(LPCWSTR name, LPHANDLER
         (!IEquals(inst->name, n) && !(s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS)))
         return Fail<SERVICE_STATUS_HANDLE>(ERROR_SERVICE_NOT_IN_EXE, nullptr);
     inst->handler = fn;
-    inst->handler_ex = nullptr;
+    inst->handler_ex = fn_ex;
+    if (fn_ex) inst->context = ctx;
     SetLastError(ERROR_SUCCESS);
     return reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<uintptr_t>(inst->id));
+}
+
+}  // namespace
+
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR name, LPHANDLER_FUNCTION_EX fn, LPVOID ctx) {
+    return RegisterHandler(name, nullptr, fn, ctx);
+}
+
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerW(LPCWSTR name, LPHANDLER_FUNCTION fn) {
+    return RegisterHandler(name, fn, nullptr, nullptr);
 }
 
 BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE h, LPSERVICE_STATUS st) {
