@@ -16,6 +16,7 @@ SERVICE_STATUS_HANDLE g_hSvcStatus = NULL;
 HANDLE g_hAtThread = NULL;
 HANDLE g_hGobiThread = NULL;
 HANDLE g_hDisableEnableThread = NULL;
+BOOL g_bSvcWorkerLeftRunning = FALSE;
 
 namespace {
 
@@ -54,14 +55,17 @@ HANDLE StartThread(unsigned(__stdcall* pfnThread)(void*))
     return hThread;
 }
 
-void StopThread(HANDLE* phThread, HANDLE hStopEvent)
+// FALSE when the thread did not end in time (it is left running).
+BOOL StopThread(HANDLE* phThread, HANDLE hStopEvent)
 {
     Signal(hStopEvent);
+    BOOL bEnded = TRUE;
     if (*phThread != NULL) {
-        WaitForSingleObject(*phThread, SVC_THREAD_STOP_WAIT_MS);
+        bEnded = WaitForSingleObject(*phThread, SVC_THREAD_STOP_WAIT_MS) == WAIT_OBJECT_0;
         CloseHandle(*phThread);
         *phThread = NULL;
     }
+    return bEnded;
 }
 
 BOOL IsSuspendEvent(DWORD dwEventType)
@@ -182,6 +186,7 @@ BOOL SvcUninstall()
 
 void SvcCreateGlobalObjects()
 {
+    g_bSvcWorkerLeftRunning = FALSE;
     g_pDisplayList = new CDisplayList();
     g_pModuleInfo = new CModuleInfo();
     g_pMBApiCtrl = new CMBApiCtrl();
@@ -189,6 +194,10 @@ void SvcCreateGlobalObjects()
 
 void SvcDeleteGlobalObjects()
 {
+    // A worker thread that outlived its stop may still use the objects: they then stay
+    // until the process ends.
+    if (g_bSvcWorkerLeftRunning)
+        return;
     delete g_pMBApiCtrl;
     g_pMBApiCtrl = NULL;
     delete g_pModuleInfo;
@@ -251,9 +260,11 @@ void SvcStartup()
 
 void SvcStopThreads()
 {
-    StopThread(&g_hAtThread, g_hAtStopEvent);
-    StopThread(&g_hGobiThread, g_hGobiStopEvent);
-    StopThread(&g_hDisableEnableThread, g_hDisableEnableStopEvent);
+    BOOL bAt = StopThread(&g_hAtThread, g_hAtStopEvent);
+    BOOL bGobi = StopThread(&g_hGobiThread, g_hGobiStopEvent);
+    BOOL bDisableEnable = StopThread(&g_hDisableEnableThread, g_hDisableEnableStopEvent);
+    if (!bAt || !bGobi || !bDisableEnable)
+        g_bSvcWorkerLeftRunning = TRUE;
 }
 
 DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID)
