@@ -186,7 +186,10 @@ BOOL SvcUninstall()
 
 void SvcCreateGlobalObjects()
 {
+    // What an earlier run of the program in this host kept for a worker thread that
+    // outlived it: that run has ended with all its threads.
     g_bSvcWorkerLeftRunning = FALSE;
+    SvcDeleteGlobalObjects();
     g_pDisplayList = new CDisplayList();
     g_pModuleInfo = new CModuleInfo();
     g_pMBApiCtrl = new CMBApiCtrl();

@@ -244,8 +244,11 @@ TEST_F(SvcControl, StopKeepsTheObjectsForAWorkerLeftRunning) {
     ReleaseMutex(g_hComMutex);
     Sleep(10);
     EXPECT_FALSE(IsHwIdPresent(module));
-    // The thread has seen its stop after the eject and ended: the objects may go.
-    g_bSvcWorkerLeftRunning = FALSE;
+    // The thread has seen its stop after the eject and ended. The program started again
+    // builds its objects in place of the kept ones.
+    SvcCreateGlobalObjects();
+    EXPECT_FALSE(g_bSvcWorkerLeftRunning);
+    ASSERT_NE(nullptr, g_pModuleInfo);
 }
 
 TEST_F(SvcControl, NoModuleMeansNoPostureControlAndNoSwitching) {
