@@ -103,6 +103,7 @@ const Row kPostureRows[] = {
     {"129 leaves a posture stop", 129, 0, 4, kSame, kSame, std::nullopt, 0, NO_ERROR},
     {"128 does not lift a posture stop", 128, 0, 4, kSame, kSame, std::nullopt, kAtCheckNow, NO_ERROR},
     {"130 is refused", 130, 0, 1, kSame, kSame, std::nullopt, 0, kBad},
+    {"131 resume outside the stop posture: RF on", 131, 0, 0, 1, 1, 1u, 0, NO_ERROR},
     {"151 posture on (landscape is no stop posture)", 151, 0, 4, 1, 5, 5u, kAtCheckNow | kGobiConnect, NO_ERROR},
     {"151 after a user's RF-off: no switch, no events", 151, 0, 0, kSame, kSame, std::nullopt, 0, NO_ERROR},
     {"152 posture off", 152, 0, 1, 0, 4, 4u, 0, NO_ERROR},
