@@ -4,6 +4,8 @@
 #include <process.h>
 #include <strsafe.h>
 
+#include <new>
+
 #include "DisplayList.h"
 #include "MBApiCtrl.h"
 #include "ModuleInfo.h"
@@ -190,9 +192,9 @@ void SvcCreateGlobalObjects()
     // outlived it: that run has ended with all its threads.
     g_bSvcWorkerLeftRunning = FALSE;
     SvcDeleteGlobalObjects();
-    g_pDisplayList = new CDisplayList();
-    g_pModuleInfo = new CModuleInfo();
-    g_pMBApiCtrl = new CMBApiCtrl();
+    g_pDisplayList = new (std::nothrow) CDisplayList();
+    g_pModuleInfo = new (std::nothrow) CModuleInfo();
+    g_pMBApiCtrl = new (std::nothrow) CMBApiCtrl();
 }
 
 void SvcDeleteGlobalObjects()
