@@ -51,3 +51,6 @@ $winsim reg query 'HKLM\SOFTWARE\Quarven\Veltrane' SaveStatus
 
 step "Every request the HCI driver received"
 $winsim hci log
+
+step "The setup program: an encrypted sample script on a simulated tablet"
+scripts/setup-demo.sh

@@ -103,6 +103,47 @@ protected:
         }
     }
 
+    // The program as the machine starts it from an image file that names "Setup.exe".
+    static winsim::ProgramInfo SetupProgram() {
+        winsim::ProgramInfo info;
+        info.file_name = L"Setup.exe";
+        info.default_folder = kFolder;
+        info.wwinmain = &SetupWinMain;
+        info.resources = SetupTestResources();
+        return info;
+    }
+
+    // Waits until the process has ended; its exit code.
+    DWORD WaitForProcess(DWORD pid) {
+        winsim::ProcessOptions tool;
+        tool.image = L"C:\\Windows\\System32\\winsimtest.exe";
+        winsim::ProcessScope scope(machine(), tool);
+        HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+        if (!p) {
+            // Already gone from the process list: its record still tells.
+            auto proc = machine().FindProcess(pid);
+            return proc && proc->ended ? proc->exit_code : static_cast<DWORD>(-1);
+        }
+        WaitForSingleObject(p, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(p, &code);
+        CloseHandle(p);
+        return code;
+    }
+
+    // The texts a process logged.
+    std::vector<std::wstring> LogsOf(DWORD pid, const std::wstring& prefix) {
+        std::vector<std::wstring> v;
+        for (const auto& l : machine().DebugOutput()) {
+            if (l.pid != pid) continue;
+            std::wstring t = l.text;
+            if (t.rfind(prefix, 0) == 0) t = t.substr(prefix.size());
+            while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+            v.push_back(t);
+        }
+        return v;
+    }
+
     // Runs Setup with the arguments (after the program name) as a new process.
     SetupRun Run(const std::wstring& args = L"", bool image64 = true, const std::wstring& image = kImage) {
         winsim::ProcessOptions o;
@@ -110,11 +151,7 @@ protected:
         o.image64 = image64;
         o.command_line = winsim::QuoteArgument(image) + (args.empty() ? L"" : L" " + args);
         auto p = machine().CreateProcess(o);
-        winsim::ProgramInfo info;
-        info.file_name = L"Setup.exe";
-        info.default_folder = kFolder;
-        info.wwinmain = &SetupWinMain;
-        info.resources = SetupTestResources();
+        winsim::ProgramInfo info = SetupProgram();
         SetupRun run;
         run.pid = p->pid;
         run.start_ms = machine().NowMs();
@@ -122,13 +159,7 @@ protected:
         run.end_ms = machine().NowMs();
         std::wstring prefix = image.substr(image.rfind(L'\\') + 1);
         prefix = prefix.substr(0, prefix.rfind(L'.')) + L":";
-        for (const auto& l : machine().DebugOutput()) {
-            if (l.pid != run.pid) continue;
-            std::wstring t = l.text;
-            if (t.rfind(prefix, 0) == 0) t = t.substr(prefix.size());
-            while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
-            run.logs.push_back(t);
-        }
+        run.logs = LogsOf(run.pid, prefix);
         return run;
     }
 

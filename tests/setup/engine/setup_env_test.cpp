@@ -126,3 +126,19 @@ TEST_F(SetupEnvTest, OemStringReadAgainWhileEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+class SetupEnvVersionTest : public EngineUnitTest {};
+
+// A failing version query leaves the OS code at 0, so no OS_SECTION key of a real Windows
+// matches; the failure is logged once the debug log exists.
+TEST_F(SetupEnvVersionTest, FailingVersionQueryLeavesTheCodeAtZero) {
+    winsim::os::SetVersionFailure(machine(), ERROR_ACCESS_DENIED);
+    Create();
+    EXPECT_EQ(0u, g_pSetupEnv->GetOSCode());
+    // The environment object is built before the debug log: its read logged nothing.
+    for (const auto& l : Logs()) EXPECT_EQ(std::wstring::npos, l.find(L"ReadOSCode")) << winsim::Utf8(l);
+}
+
+}  // namespace

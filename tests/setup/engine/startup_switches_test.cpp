@@ -5,6 +5,8 @@
 #include "winsim/modules.h"
 #include "winsim/wmi.h"
 
+#include <algorithm>
+
 namespace {
 
 std::wstring Marker(const std::wstring& name) { return L"DispatchCommand: Unknown command " + name + L"."; }
@@ -108,6 +110,37 @@ TEST_F(Startup, RestartCopiesProgramAndScriptToTheTemporaryFolder) {
     // The first run never reaches its own script.
     EXPECT_FALSE(run.Logged(Marker(L"MARK_RAN")));
     EXPECT_TRUE(NoTempScriptLeft(TempFiles()));
+}
+
+TEST_F(Startup, RestartedCopyRunsTheScriptFromTheTemporaryFolder) {
+    winsim::RegisterProgram(SetupProgram());
+    WriteScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=P\r\n[P]\r\nPARAM=0\r\n");
+    std::wstring temp = TempFolder();
+    std::wstring copy = temp + L"zup1868.exe";
+    SetupRun run = Run(L"/runtemp /s");
+    EXPECT_EQ(0, run.code);
+    EXPECT_TRUE(run.Logged(L"CSetupCtrl::RunMyselfFromTempFolder() CreateProcess Success." + copy));
+    std::shared_ptr<winsim::Process> child;
+    for (const auto& p : machine().Processes())
+        if (p->image_path == copy) child = p;
+    ASSERT_TRUE(child);
+    // The copy is named as the application and quoted; it runs without arguments, in the
+    // temporary folder, and the first program does not wait for it.
+    EXPECT_EQ(L"\"" + copy + L"\"", child->command_line);
+    EXPECT_EQ(temp.substr(0, temp.size() - 1), child->current_dir.substr(0, temp.size() - 1));
+    EXPECT_EQ(77u, WaitForProcess(child->pid));
+    winsim::UnregisterProgram(L"Setup.exe");
+    std::vector<std::wstring> logs = LogsOf(child->pid, L"zup1868:");
+    EXPECT_NE(std::find(logs.begin(), logs.end(), L"CHECK_PARAM:Error did not match param!"), logs.end());
+    EXPECT_TRUE(NoTempScriptLeft(TempFiles()));
+}
+
+TEST_F(Startup, RestartFailsWhenTheCopyCannotStart) {
+    WriteScript(kScript);
+    // No program of the machine answers to the image the copy names.
+    SetupRun run = Run(L"/runtemp");
+    EXPECT_EQ(91, run.code);
+    EXPECT_TRUE(run.LoggedPrefix(L"CSetupCtrl::RunMyselfFromTempFolder() CreateProcess Error "));
 }
 
 TEST_F(Startup, RestartFailsWhenTheCopyCannotBeWritten) {

@@ -60,7 +60,15 @@ struct SwitchCase {
 const std::wstring kTargets =
     L"[A]\r\nCMD1=MARK_A\r\n[B]\r\nCMD1=MARK_B\r\n[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=NONE\r\n";
 
+// A switch section far longer than one read and a line far longer than a line buffer.
+std::wstring LongSection() {
+    std::wstring s;
+    for (int i = 0; i < 400; ++i) s += L"0409" + std::to_wstring(i) + L"=NOPE\r\n";
+    return s + L"0411=A " + std::wstring(600, L'x');
+}
+
 const SwitchCase kSwitchCases[] = {
+    {"LongSectionAndLineAreReadWhole", UiLang(0x411), L"UILANG_SECTION", LongSection(), L"", 0, {L"MARK_A"}, {}, {}},
     {"UiLangWithBlanksAndQuotes", UiLang(0x411), L"UILANG_SECTION", L"0411 = \"A\"", L"", 0, {L"MARK_A"}, {},
      {L"UILANG_SECTION", L"UILANG_SECTION Get _tcstok success 0411=A. ", L"UILANG_SECTION Execute Section A"}},
     {"UiLangWithHexPrefix", UiLang(0x411), L"UILANG_SECTION", L"0x411=B", L"", 0, {L"MARK_B"}, {}, {}},

@@ -1,5 +1,5 @@
 // The engine's objects built directly in a process of a fresh machine (no entry routine):
-// for the parts that tests call one by one (macros, the WOW switch, the environment).
+// for what tests call one by one (macros, the WOW switch, the environment).
 #pragma once
 
 #include <windows.h>
