@@ -93,6 +93,10 @@ HwIdRead ReadHardwareIds(HDEVINFO hSet, SP_DEVINFO_DATA* pData, LPBYTE* ppBuffer
 {
     for (;;) {
         DWORD cbNeeded = 0;
+        // Cleared for each read: the buffer is reused from device to device, and a property
+        // written with one terminator would let the end of the last one show through.
+        if (*ppBuffer != NULL)
+            memset(*ppBuffer, 0, *pcbBuffer);
         if (*ppBuffer != NULL && SetupDiGetDeviceRegistryPropertyW(hSet, pData, SPDRP_HARDWAREID, NULL, *ppBuffer,
                                                                    *pcbBuffer - 2 * sizeof(WCHAR), &cbNeeded)) {
             // Two spare characters keep the multi-string terminated whatever the driver wrote.

@@ -4,6 +4,8 @@
 #include <process.h>
 #include <strsafe.h>
 
+#include <new>
+
 #include "DisplayList.h"
 #include "MBApiCtrl.h"
 #include "ModuleInfo.h"
@@ -16,6 +18,7 @@ SERVICE_STATUS_HANDLE g_hSvcStatus = NULL;
 HANDLE g_hAtThread = NULL;
 HANDLE g_hGobiThread = NULL;
 HANDLE g_hDisableEnableThread = NULL;
+BOOL g_bSvcWorkerLeftRunning = FALSE;
 
 namespace {
 
@@ -54,14 +57,17 @@ HANDLE StartThread(unsigned(__stdcall* pfnThread)(void*))
     return hThread;
 }
 
-void StopThread(HANDLE* phThread, HANDLE hStopEvent)
+// FALSE when the thread did not end in time (it is left running).
+BOOL StopThread(HANDLE* phThread, HANDLE hStopEvent)
 {
     Signal(hStopEvent);
+    BOOL bEnded = TRUE;
     if (*phThread != NULL) {
-        WaitForSingleObject(*phThread, SVC_THREAD_STOP_WAIT_MS);
+        bEnded = WaitForSingleObject(*phThread, SVC_THREAD_STOP_WAIT_MS) == WAIT_OBJECT_0;
         CloseHandle(*phThread);
         *phThread = NULL;
     }
+    return bEnded;
 }
 
 BOOL IsSuspendEvent(DWORD dwEventType)
@@ -182,13 +188,21 @@ BOOL SvcUninstall()
 
 void SvcCreateGlobalObjects()
 {
-    g_pDisplayList = new CDisplayList();
-    g_pModuleInfo = new CModuleInfo();
-    g_pMBApiCtrl = new CMBApiCtrl();
+    // What an earlier run of the program in this host kept for a worker thread that
+    // outlived it: that run has ended with all its threads.
+    g_bSvcWorkerLeftRunning = FALSE;
+    SvcDeleteGlobalObjects();
+    g_pDisplayList = new (std::nothrow) CDisplayList();
+    g_pModuleInfo = new (std::nothrow) CModuleInfo();
+    g_pMBApiCtrl = new (std::nothrow) CMBApiCtrl();
 }
 
 void SvcDeleteGlobalObjects()
 {
+    // A worker thread that outlived its stop may still use the objects: they then stay
+    // until the process ends.
+    if (g_bSvcWorkerLeftRunning)
+        return;
     delete g_pMBApiCtrl;
     g_pMBApiCtrl = NULL;
     delete g_pModuleInfo;
@@ -251,9 +265,11 @@ void SvcStartup()
 
 void SvcStopThreads()
 {
-    StopThread(&g_hAtThread, g_hAtStopEvent);
-    StopThread(&g_hGobiThread, g_hGobiStopEvent);
-    StopThread(&g_hDisableEnableThread, g_hDisableEnableStopEvent);
+    BOOL bAt = StopThread(&g_hAtThread, g_hAtStopEvent);
+    BOOL bGobi = StopThread(&g_hGobiThread, g_hGobiStopEvent);
+    BOOL bDisableEnable = StopThread(&g_hDisableEnableThread, g_hDisableEnableStopEvent);
+    if (!bAt || !bGobi || !bDisableEnable)
+        g_bSvcWorkerLeftRunning = TRUE;
 }
 
 DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID)

@@ -49,7 +49,8 @@ BOOL SvcInstall(BOOL bPlain);
 BOOL SvcUninstall();
 
 // The global objects (display list, module record, Mobile Broadband object), built in this
-// order and deleted in reverse.
+// order and deleted in reverse; not deleted while a worker thread that did not end on stop
+// may still use them.
 void SvcCreateGlobalObjects();
 void SvcDeleteGlobalObjects();
 
@@ -60,7 +61,8 @@ DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID lpEventDa
 void Event3G_Init();
 // Event3G_Init, the worker events, then the three worker threads at the highest priority.
 void SvcStartup();
-// Stops the three worker threads in order (stop event, up to 500 ms, handle closed).
+// Stops the three worker threads in order (stop event, up to 500 ms, handle closed); a
+// thread still running after its wait sets g_bSvcWorkerLeftRunning.
 void SvcStopThreads();
 
 // The status record reported after every control.
@@ -70,3 +72,5 @@ extern SERVICE_STATUS_HANDLE g_hSvcStatus;
 extern HANDLE g_hAtThread;
 extern HANDLE g_hGobiThread;
 extern HANDLE g_hDisableEnableThread;
+// A worker thread was left running by the stop.
+extern BOOL g_bSvcWorkerLeftRunning;

@@ -98,6 +98,24 @@ TEST_F(ModuleTest, ModuleAwayFromTheTreeIsNotPresent) {
     EXPECT_FALSE(IsHwIdPresent(L""));
 }
 
+// A device whose hardware IDs were written as a plain string (one terminator) read after a
+// device with longer IDs: nothing of the earlier device's IDs shows through.
+TEST_F(ModuleTest, ShortPlainStringIdsLeaveNothingOfTheDeviceBefore) {
+    winsim::DeviceSpec a;
+    a.instance_id = L"ROOT\\QVXDEV\\0000";
+    a.class_name = L"System";
+    a.class_guid = winsim::devclass::kSystem;
+    a.hardware_ids = std::vector<std::wstring>{L"ROOT\\QVXDEV&TARGET"};
+    tree().Add(a);
+    winsim::DeviceSpec b = a;
+    b.instance_id = L"ROOT\\QVXDEV\\0001";
+    DWORD nb = tree().Add(b);
+    reg().SetString(tree().EnumKey(nb), L"HardwareID", L"ROOT\\QVXDEV");
+    EXPECT_TRUE(IsHwIdPresent(L"ROOT\\QVXDEV"));
+    EXPECT_TRUE(IsHwIdPresent(L"ROOT\\QVXDEV&TARGET"));
+    EXPECT_FALSE(IsHwIdPresent(L"TARGET"));
+}
+
 struct AtPortCase {
     const char* name;
     std::vector<std::optional<std::wstring>> entries;

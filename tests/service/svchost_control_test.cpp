@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include "HCIDevice.h"
+#include "ModuleInfo.h"
 #include "SvcGlobals.h"
 #include "SvcMain.h"
+#include "SvcThreads.h"
 #include "sim_fixture.h"
 #include "winsim/display.h"
 #include "winsim/hci.h"
@@ -101,6 +103,7 @@ const Row kPostureRows[] = {
     {"129 leaves a posture stop", 129, 0, 4, kSame, kSame, std::nullopt, 0, NO_ERROR},
     {"128 does not lift a posture stop", 128, 0, 4, kSame, kSame, std::nullopt, kAtCheckNow, NO_ERROR},
     {"130 is refused", 130, 0, 1, kSame, kSame, std::nullopt, 0, kBad},
+    {"131 resume outside the stop posture: RF on", 131, 0, 0, 1, 1, 1u, 0, NO_ERROR},
     {"151 posture on (landscape is no stop posture)", 151, 0, 4, 1, 5, 5u, kAtCheckNow | kGobiConnect, NO_ERROR},
     {"151 after a user's RF-off: no switch, no events", 151, 0, 0, kSame, kSame, std::nullopt, 0, NO_ERROR},
     {"152 posture off", 152, 0, 1, 0, 4, 4u, 0, NO_ERROR},
@@ -220,6 +223,33 @@ TEST_F(SvcControl, InitLeavesTheReadyEventUnsignalledAndTheMutexFree) {
     EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), GetPriorityClass(GetCurrentProcess()));
     // With posture control the service does not switch RF at start.
     EXPECT_EQ(2, g_nRFState);
+}
+
+// An eject that waits for the busy COM port outlives the stop's wait: the objects it works
+// on stay when the program ends, and the eject is carried out on them.
+TEST_F(SvcControl, StopKeepsTheObjectsForAWorkerLeftRunning) {
+    Start(false);
+    ASSERT_TRUE(g_pModuleInfo->IsPresent());
+    const wchar_t* module = L"USB\\VID_1A2B&PID_3C4D";
+    g_hDisableEnableThread = SvcStartWorker(DisableEnableThread);
+    ASSERT_NE(nullptr, g_hDisableEnableThread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_hComMutex, 0));
+    SvcCtrlHandler(SERVICE_CONTROL_MODULE_EJECT, 0, nullptr, nullptr);
+    Sleep(10);
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), SvcCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr));
+    EXPECT_TRUE(g_bSvcWorkerLeftRunning);
+    EXPECT_EQ(nullptr, g_hDisableEnableThread);
+    SvcDeleteGlobalObjects();  // as the program's end does
+    ASSERT_NE(nullptr, g_pModuleInfo);
+    EXPECT_TRUE(IsHwIdPresent(module));
+    ReleaseMutex(g_hComMutex);
+    Sleep(10);
+    EXPECT_FALSE(IsHwIdPresent(module));
+    // The thread has seen its stop after the eject and ended. The program started again
+    // builds its objects in place of the kept ones.
+    SvcCreateGlobalObjects();
+    EXPECT_FALSE(g_bSvcWorkerLeftRunning);
+    ASSERT_NE(nullptr, g_pModuleInfo);
 }
 
 TEST_F(SvcControl, NoModuleMeansNoPostureControlAndNoSwitching) {

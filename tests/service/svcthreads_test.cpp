@@ -425,10 +425,10 @@ class FlagOneFirmware : public WorkerTest, public ::testing::WithParamInterface<
 TEST_P(FlagOneFirmware, RestartsOnlyAModuleWithTheExpectedFirmware) {
     winsim::mbn::Service mbn(machine());
     if (GetParam().firmware) {
-        auto spec = mbn.Interface(winsim::mbn::kTabletInterfaceId);
-        ASSERT_TRUE(spec.has_value());
-        spec->firmware_info = std::wstring(GetParam().firmware);
-        mbn.SetInterface(*spec);
+        auto iface = mbn.Interface(winsim::mbn::kTabletInterfaceId);
+        ASSERT_TRUE(iface.has_value());
+        iface->firmware_info = std::wstring(GetParam().firmware);
+        mbn.SetInterface(*iface);
     } else {
         mbn.RemoveInterface(winsim::mbn::kTabletInterfaceId);
     }
