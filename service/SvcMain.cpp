@@ -49,27 +49,6 @@ void Signal(HANDLE hEvent)
         SetEvent(hEvent);
 }
 
-HANDLE StartThread(unsigned(__stdcall* pfnThread)(void*))
-{
-    HANDLE hThread = (HANDLE)_beginthreadex(NULL, 0, pfnThread, NULL, 0, NULL);
-    if (hThread != NULL)
-        SetThreadPriority(hThread, THREAD_PRIORITY_HIGHEST);
-    return hThread;
-}
-
-// FALSE when the thread did not end in time (it is left running).
-BOOL StopThread(HANDLE* phThread, HANDLE hStopEvent)
-{
-    Signal(hStopEvent);
-    BOOL bEnded = TRUE;
-    if (*phThread != NULL) {
-        bEnded = WaitForSingleObject(*phThread, SVC_THREAD_STOP_WAIT_MS) == WAIT_OBJECT_0;
-        CloseHandle(*phThread);
-        *phThread = NULL;
-    }
-    return bEnded;
-}
-
 BOOL IsSuspendEvent(DWORD dwEventType)
 {
     return dwEventType == PBT_APMQUERYSUSPEND || dwEventType == PBT_APMQUERYSTANDBY ||
@@ -258,16 +237,16 @@ void SvcStartup()
 {
     Event3G_Init();
     SvcCreateWorkerEvents();
-    g_hAtThread = StartThread(AtWatchdogThread);
-    g_hGobiThread = StartThread(GobiConnectThread);
-    g_hDisableEnableThread = StartThread(DisableEnableThread);
+    g_hAtThread = SvcStartWorker(AtWatchdogThread);
+    g_hGobiThread = SvcStartWorker(GobiConnectThread);
+    g_hDisableEnableThread = SvcStartWorker(DisableEnableThread);
 }
 
 void SvcStopThreads()
 {
-    BOOL bAt = StopThread(&g_hAtThread, g_hAtStopEvent);
-    BOOL bGobi = StopThread(&g_hGobiThread, g_hGobiStopEvent);
-    BOOL bDisableEnable = StopThread(&g_hDisableEnableThread, g_hDisableEnableStopEvent);
+    BOOL bAt = SvcStopWorker(g_hAtStopEvent, &g_hAtThread, SVC_THREAD_STOP_WAIT_MS);
+    BOOL bGobi = SvcStopWorker(g_hGobiStopEvent, &g_hGobiThread, SVC_THREAD_STOP_WAIT_MS);
+    BOOL bDisableEnable = SvcStopWorker(g_hDisableEnableStopEvent, &g_hDisableEnableThread, SVC_THREAD_STOP_WAIT_MS);
     if (!bAt || !bGobi || !bDisableEnable)
         g_bSvcWorkerLeftRunning = TRUE;
 }
