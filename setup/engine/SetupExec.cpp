@@ -69,9 +69,10 @@ unsigned ExecuteSection(LPCWSTR pszSection, int nReturnCmd) {
         wsprintfW(szKey, L"CMD%d_SECTION", n);
         ReadKey(pszSection, szKey, szArgSection, SETUP_TEXT_CCH);
         bQuit = 0;
-        unsigned uResult = DispatchCommand(szCommand, szArgSection, &bQuit, uPrevious);
+        int bRan = 0;
+        unsigned uResult = DispatchCommand(szCommand, szArgSection, &bQuit, uPrevious, &bRan);
         uPrevious = uResult;
-        if (n == nReturnCmd) {
+        if (n == nReturnCmd && bRan) {
             uReturn = uResult;
             bReturnRan = 1;
         }
@@ -88,13 +89,13 @@ unsigned ExecuteSection(LPCWSTR pszSection, int nReturnCmd) {
             SetupExit(SETUP_ABORT_CODE);
         }
     }
-    // A return command that did not run (the section quit before it, or no such number)
-    // reports the mask, so that a failure is never hidden as success.
+    // A return command that did not run (the section quit before it, no such number, an
+    // unknown keyword or a command its suffix skipped) reports the mask, so that a failure is never hidden as success.
     if (nReturnCmd != 0 && bReturnRan) return uReturn;
     return uMask;
 }
 
-unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious) {
+unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious, int* pbRan) {
     int bQuit = 0;
     unsigned uResult = 0;
     WCHAR szKeyword[SETUP_TEXT_CCH];
@@ -128,6 +129,7 @@ unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, un
     if (bQuit && !IsSilentRun()) ShowMsgBox(ScriptPath(), pszSection, NULL);
     SwitchWowMode(szSuffix, 0);
     if (pbQuit) *pbQuit = bQuit;
+    if (pbRan) *pbRan = pRow != NULL;
     return uResult;
 }
 

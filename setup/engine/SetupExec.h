@@ -24,10 +24,12 @@ const SetupCommand* GetSetupCommandTable(int* pnCount);
 const SetupCommand* FindSetupCommand(LPCWSTR pszKeyword);
 
 // Runs the commands of a section; the mask of failed commands, or with nReturnCmd > 0 the
-// result of that command when it ran (else the mask).
+// result of that command when its handler ran (else the mask).
 unsigned ExecuteSection(LPCWSTR pszSection, int nReturnCmd);
-// Runs one command; its result after REVERSE.
-unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious);
+// Runs one command; its result after REVERSE. *pbRan (when given) tells whether a handler
+// ran: an unknown keyword and a command its suffix skips did not run.
+unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious,
+                         int* pbRan = NULL);
 // The WOW switch around a command (bBefore 1 ahead of it, 0 after); 0 skips the command.
 int SwitchWowMode(LPCWSTR pszSuffix, int bBefore);
 // How deep sections are nested now (0 outside every section).
