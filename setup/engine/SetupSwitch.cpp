@@ -235,6 +235,9 @@ unsigned CSetupCtrl::CheckListFromIni(SetupSwitchKind kind, LPCWSTR pszSection, 
         wnsprintfW(szKey, 32, L"%s%d", info.pszCountKey, i);
         GetPrivateProfileStringW(pszSection, szKey, L"", szItem, SETUP_ITEM_CCH, ScriptPath());
         DBGPRINT(L"%s:%s", info.pszListName, szItem);
+        // A listed text is lowered like the arguments it is looked for in; the match line
+        // shows it so.
+        if (kind == SWITCH_PARAM) LowerAscii(szItem);
         DWORD dwParsed = 0;
         if (!SwitchMatches(kind, szItem, 0, bHaveLocation, dwLocation, &dwParsed)) continue;
         switch (kind) {

@@ -165,7 +165,7 @@ const CheckCase kCheckCases[] = {
     {"NonNumericItemMatchesNoZeroLocation", Location(0), L"CHECK_LOCATIONID", L"ID=2\r\nID1=\r\nID2=abc", L"", true,
      56, {}},
     {"ParamInAnyCase", Nothing, L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/Quiet", L"/QUIET /s", true, 0,
-     {L"CHECK_PARAM:Detect Param /quiet /s=/Quiet"}},
+     {L"CHECK_PARAM:/Quiet", L"CHECK_PARAM:Detect Param /quiet /s=/quiet"}},
     {"EmptyParamItemMatchesNothing", Nothing, L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=", L"/s", true, 77,
      {L"CHECK_PARAM:Error did not match param!"}},
     {"VendorOfAnotherMaker", Nothing, L"CHECK_VENDOR", L"", L"", true, 5,
