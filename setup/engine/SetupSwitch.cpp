@@ -132,6 +132,8 @@ int CSetupCtrl::SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPr
     case SWITCH_HWID:
         return IsExist(pszKey);
     case SWITCH_PARAM: {
+        // A text longer than the kept arguments never occurs in them (and is not cut to fit).
+        if (wcslen(pszKey) >= SETUP_TEXT_CCH) return 0;
         WCHAR szLower[SETUP_TEXT_CCH];
         lstrcpynW(szLower, pszKey, SETUP_TEXT_CCH);
         LowerAscii(szLower);

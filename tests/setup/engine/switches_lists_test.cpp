@@ -104,6 +104,8 @@ const SwitchCase kSwitchCases[] = {
      {L"CSetupCtrl::GetLocationID:Can no get location current ID."}},
     {"ParamOccursInTheArguments", Nothing, L"PARAM_SECTION", L"/MODE:FAST=A\r\n/other=B", L"/s /Mode:Fast", 0,
      {L"MARK_A"}, {L"MARK_B"}, {L"PARAM_SECTION Precode=0x0"}},
+    {"ParamLongerThanTheArgumentsIsNotCut", Nothing, L"PARAM_SECTION", L"/" + std::wstring(300, L'a') + L"=A",
+     L"/" + std::wstring(258, L'a'), 0, {}, {L"MARK_A"}, {}},
     {"ParamFailingSection", Nothing, L"PARAM_SECTION", L"/x=BAD", L"/s /x", 76, {}, {}, {}},
     {"HwidOfAPresentDevice", Nothing, L"HWID_SECTION", L"pci\\ven_1234&dev_1111=A\r\nPCI\\VEN_FFFF=B", L"", 0,
      {L"MARK_A"}, {L"MARK_B"}, {}},
