@@ -297,7 +297,7 @@ void ProfileWmi(Machine& m, const std::string& profile) {
                       {{{L"Vendor", Value::Text(tablet ? L"QUARVEN" : L"System manufacturer")},
                         {L"Name", Value::Text(tablet ? L"QV-T10" : L"System Product Name")},
                         {L"IdentifyingNumber", Value::Text(tablet ? L"QVT10J00012345" : L"System Serial Number")},
-                        {L"UUID", Value::Text(L"4C4C4544-0051-5610-8031-B4C04F4A3132")},
+                        {L"UUID", Value::Text(L"7D3E9A51-2C84-4B6F-A019-5E62C3D8F417")},
                         {L"Version", Value::Text(tablet ? L"1.0" : L"System Version")}}});
     wmi::SetInstances(m, wmi::kWmi, L"MS_SystemInformation",
                       {{{L"InstanceName", Value::Text(L"ACPI\\PNP0C14\\0_0")},
