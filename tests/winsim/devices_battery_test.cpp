@@ -394,15 +394,15 @@ TEST_F(DeviceAdditionsTest, AddedBatteriesAndTheUpsOnlyMachine) {
     // The tablet's own battery goes; a UPS on USB is the only battery left.
     tree().Uninstall(tree().Find(kBatteryInstance));
     DeviceSpec ups;
-    ups.instance_id = L"HID\\VID_0463&PID_FFFF\\7&1A2B3C&0&0000";
-    ups.hardware_ids = std::vector<std::wstring>{L"HID\\VID_0463&PID_FFFF", L"HID_DEVICE_UPS"};
+    ups.instance_id = L"HID\\VID_2E4F&PID_FFFF\\7&1A2B3C&0&0000";
+    ups.hardware_ids = std::vector<std::wstring>{L"HID\\VID_2E4F&PID_FFFF", L"HID_DEVICE_UPS"};
     ups.description = L"HID UPS Battery";
     ups.service = L"HidBatt";
     DWORD dn = tree().AddBattery(ups, BatteryState::Ups());
     EXPECT_EQ(std::vector<DWORD>{dn}, tree().Batteries());
     auto paths = InterfacePaths(&GUID_DEVICE_BATTERY, DIGCF_PRESENT);
     ASSERT_EQ(1u, paths.size());
-    EXPECT_EQ(L"\\\\?\\hid#vid_0463&pid_ffff#7&1a2b3c&0&0000#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}", paths[0].first);
+    EXPECT_EQ(L"\\\\?\\hid#vid_2e4f&pid_ffff#7&1a2b3c&0&0000#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}", paths[0].first);
     // An empty instance ID takes the next ACPI battery number.
     DWORD second = tree().AddBattery(DeviceSpec{}, BatteryState::OnBattery());
     EXPECT_EQ(L"ACPI\\PNP0C0A\\1", tree().Get(second)->instance_id);

@@ -305,8 +305,8 @@ struct RemoveCase {
 
 class RemoveTest : public DevTest, public ::testing::WithParamInterface<RemoveCase> {};
 
-constexpr const wchar_t* kPhantomInstance = L"PCI\\VEN_8086&DEV_4229&SUBSYS_11018086&REV_61\\4&1&0&00E0";
-constexpr const wchar_t* kPhantomId = L"PCI\\VEN_8086&DEV_4229&SUBSYS_11018086&REV_61";
+constexpr const wchar_t* kPhantomInstance = L"PCI\\VEN_2A3B&DEV_4229&SUBSYS_11012A3B&REV_61\\4&1&0&00E0";
+constexpr const wchar_t* kPhantomId = L"PCI\\VEN_2A3B&DEV_4229&SUBSYS_11012A3B&REV_61";
 
 TEST_P(RemoveTest, FindsPresentAndPhantomDevices) {
     const RemoveCase& c = GetParam();
@@ -335,8 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RemoveCase{"driverPresent", true, L"usb\\vid_1a2b&pid_3c4d&rev_0001&mi_08", NULL, NULL, 1, kNetId},
         RemoveCase{"devicePresent", false, kNetShortId, &kNet, NULL, 1, kNetShortId},
-        RemoveCase{"driverPhantom", true, L"PCI\\VEN_8086&DEV_4229", NULL, NULL, 2, kPhantomId},
-        RemoveCase{"devicePhantom", false, L"PCI\\VEN_8086", &kNet, L"PCI", 2, kPhantomId},
+        RemoveCase{"driverPhantom", true, L"PCI\\VEN_2A3B&DEV_4229", NULL, NULL, 2, kPhantomId},
+        RemoveCase{"devicePhantom", false, L"PCI\\VEN_2A3B", &kNet, L"PCI", 2, kPhantomId},
         // The first device with the prefix is the module: its subtree goes too.
         RemoveCase{"driverSubtree", true, L"USB\\VID_1A2B", NULL, NULL, 3, kModuleId},
         RemoveCase{"deviceWrongClass", false, kNetShortId, &kModem, NULL, 0, L""},

@@ -141,11 +141,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FindCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, TableSearchPassesOverPhantomsAndDevicesWithoutIds) {
-    AddPhantom(L"PCI\\VEN_8086&DEV_4229\\4&1&0&00E0", L"PCI\\VEN_8086&DEV_4229");
+    AddPhantom(L"PCI\\VEN_2A3B&DEV_4229\\4&1&0&00E0", L"PCI\\VEN_2A3B&DEV_4229");
     winsim::DeviceSpec bare = Spec(L"ROOT\\NOIDS\\0000", 0, L"System", winsim::devclass::kSystem, {});
     bare.hardware_ids.reset();
     tree().Add(bare);
-    SetList(L"DevID_SupportRL", {L"PCI\\VEN_8086", L"ROOT"});
+    SetList(L"DevID_SupportRL", {L"PCI\\VEN_2A3B", L"ROOT"});
     EXPECT_EQ(0, dev_->IsExistByReg(L"DevID_SupportRL", NULL, NULL));
     // A later successful search leaves the last match in place after a failed one.
     SetList(L"DevID_SupportRL", {kWlanId});
@@ -188,7 +188,7 @@ class IsExistTest : public DevTest, public ::testing::WithParamInterface<ExistCa
 
 TEST_P(IsExistTest, PrefixMatchStoresTheInstance) {
     const ExistCase& c = GetParam();
-    AddPhantom(L"PCI\\VEN_8086&DEV_4229\\4&1&0&00E0", L"PCI\\VEN_8086&DEV_4229");
+    AddPhantom(L"PCI\\VEN_2A3B&DEV_4229\\4&1&0&00E0", L"PCI\\VEN_2A3B&DEV_4229");
     EXPECT_EQ(c.instance ? 1 : 0, dev_->IsExist(c.id, c.cls, c.enumerator));
     EXPECT_STREQ(c.instance ? c.instance : L"", dev_->GetDevInstanceId());
 }
@@ -199,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExistCase{"prefixOfSecondId", L"USB\\VID_1A2B&PID_3C4D&MI_0", &kNet, NULL, kNetInstance},
                       ExistCase{"prefixFirstDevice", L"usb\\VID_1a2b", NULL, NULL, kModuleInstance},
                       ExistCase{"classNet", L"PCI\\VEN_168C", &kNet, NULL, kWlanInstance},
-                      ExistCase{"phantomNotPresent", L"PCI\\VEN_8086&DEV_4229", NULL, NULL, nullptr},
+                      ExistCase{"phantomNotPresent", L"PCI\\VEN_2A3B&DEV_4229", NULL, NULL, nullptr},
                       ExistCase{"empty", L"", NULL, NULL, nullptr},
                       ExistCase{"null", nullptr, NULL, NULL, nullptr},
                       ExistCase{"longer", L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01&X", NULL, NULL, nullptr}),
@@ -281,7 +281,7 @@ struct VendorCase {
 
 TEST_F(DevTest, GetDeviceVendorNeedsBusPrefixAndLength) {
     const VendorCase cases[] = {
-        {L"PCI\\VEN_8086&DEV_4229", 5, 1, L"8086"},
+        {L"PCI\\VEN_2A3B&DEV_4229", 5, 1, L"2A3B"},
         {L"USB\\VID_1A2B&PID_3C4D", 5, 1, L"1A2B"},
         {L"usb\\vid_1a2b", 5, 1, L"1a2b"},
         {L"Pci\\Ven_168c", 5, 1, L"168c"},
@@ -292,7 +292,7 @@ TEST_F(DevTest, GetDeviceVendorNeedsBusPrefixAndLength) {
         {L"XUSB\\VID_1A2B&PID_3C4D", 5, 0, L""},  // the bus must come first
         {L"ROOT\\USB\\VID_1A2B", 5, 0, L""},
         {L"", 5, 0, L""},
-        {L"PCI\\VEN_8086", 4, 0, L"-"},         // no room for the digits and the terminator
+        {L"PCI\\VEN_2A3B", 4, 0, L"-"},         // no room for the digits and the terminator
     };
     for (const VendorCase& c : cases) {
         WCHAR out[8] = L"-------";
