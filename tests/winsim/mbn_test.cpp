@@ -129,16 +129,16 @@ TEST_F(MbnService, SubscriberInformation) {
     s->Release();
 
     // A missing subscriber ID reads as NULL; information not yet there is E_PENDING.
-    auto spec = *service().Interface(kId);
-    spec.subscriber_id.reset();
-    service().SetInterface(spec);
+    auto iface = *service().Interface(kId);
+    iface.subscriber_id.reset();
+    service().SetInterface(iface);
     ASSERT_EQ(S_OK, f->GetSubscriberInformation(&s));
     b = reinterpret_cast<BSTR>(1);
     EXPECT_EQ(S_OK, s->get_SubscriberID(&b));
     EXPECT_EQ(nullptr, b);
     s->Release();
-    spec.subscriber_available = false;
-    service().SetInterface(spec);
+    iface.subscriber_available = false;
+    service().SetInterface(iface);
     s = reinterpret_cast<IMbnSubscriberInformation*>(1);
     EXPECT_EQ(E_PENDING, f->GetSubscriberInformation(&s));
     EXPECT_EQ(nullptr, s);

@@ -286,27 +286,27 @@ BatteryState BatteryState::Ups(bool on_line) {
     return b;
 }
 
-DWORD DeviceTree::AddBattery(DeviceSpec spec, const BatteryState& state) {
-    if (spec.instance_id.empty()) {
+DWORD DeviceTree::AddBattery(DeviceSpec desc, const BatteryState& state) {
+    if (desc.instance_id.empty()) {
         for (int n = 1;; ++n) {
             std::wstring id = L"ACPI\\PNP0C0A\\" + std::to_wstring(n);
             if (!Find(id)) {
-                spec.instance_id = id;
+                desc.instance_id = id;
                 break;
             }
         }
     }
-    if (spec.class_guid.empty()) {
-        spec.class_guid = devclass::kBattery;
-        if (spec.class_name.empty()) spec.class_name = L"Battery";
+    if (desc.class_guid.empty()) {
+        desc.class_guid = devclass::kBattery;
+        if (desc.class_name.empty()) desc.class_name = L"Battery";
     }
-    if (!spec.hardware_ids) spec.hardware_ids = std::vector<std::wstring>{L"ACPI\\PNP0C0A", L"*PNP0C0A"};
-    if (!spec.description) spec.description = L"ACPI-Compliant Control Method Battery";
-    if (spec.service.empty()) spec.service = L"CmBatt";
+    if (!desc.hardware_ids) desc.hardware_ids = std::vector<std::wstring>{L"ACPI\\PNP0C0A", L"*PNP0C0A"};
+    if (!desc.description) desc.description = L"ACPI-Compliant Control Method Battery";
+    if (desc.service.empty()) desc.service = L"CmBatt";
     bool has = false;
-    for (auto& i : spec.interfaces) has = has || IEquals(i, devclass::kBattery);
-    if (!has) spec.interfaces.push_back(devclass::kBattery);
-    DWORD dn = Add(spec);
+    for (auto& i : desc.interfaces) has = has || IEquals(i, devclass::kBattery);
+    if (!has) desc.interfaces.push_back(devclass::kBattery);
+    DWORD dn = Add(desc);
     Save(m_, dn, state);
     Register(m_, dn, BatteryPath(m_, dn));
     return dn;

@@ -305,10 +305,10 @@ void Erase(Machine& m) {
 
 using devices::Ops;
 
-DWORD DeviceTree::Add(const DeviceSpec& spec) {
-    if (spec.instance_id.empty()) throw std::invalid_argument("winsim devices: empty instance ID");
-    if (Find(spec.instance_id)) throw std::invalid_argument("winsim devices: duplicate " + Utf8(spec.instance_id));
-    DWORD parent = spec.parent ? spec.parent : kRoot;
+DWORD DeviceTree::Add(const DeviceSpec& desc) {
+    if (desc.instance_id.empty()) throw std::invalid_argument("winsim devices: empty instance ID");
+    if (Find(desc.instance_id)) throw std::invalid_argument("winsim devices: duplicate " + Utf8(desc.instance_id));
+    DWORD parent = desc.parent ? desc.parent : kRoot;
     Ops ops(m_);
     if (!ops.Load(parent)) throw std::invalid_argument("winsim devices: unknown parent node");
     return ops.Run([&]() -> DWORD {
@@ -318,31 +318,31 @@ DWORD DeviceTree::Add(const DeviceSpec& spec) {
             Lock g(st.mutex());
             Stmt s(st.db(), "INSERT INTO devnodes (parent, instance_id, class_guid, attached, present, disableable, "
                             "removable) VALUES (?, ?, ?, ?, 0, ?, ?)");
-            s.Bind(1, static_cast<int64_t>(parent)).Bind(2, Utf8(spec.instance_id)).Bind(3, Utf8(spec.class_guid));
-            s.Bind(4, spec.attached).Bind(5, spec.disableable).Bind(6, spec.removable).Run();
+            s.Bind(1, static_cast<int64_t>(parent)).Bind(2, Utf8(desc.instance_id)).Bind(3, Utf8(desc.class_guid));
+            s.Bind(4, desc.attached).Bind(5, desc.disableable).Bind(6, desc.removable).Run();
             id = static_cast<DWORD>(sqlite3_last_insert_rowid(st.db()));
         }
         Registry& r = ops.reg();
-        std::wstring k = kEnum + spec.instance_id;
+        std::wstring k = kEnum + desc.instance_id;
         r.CreateKey(k);
-        if (spec.hardware_ids) r.SetMultiString(k, L"HardwareID", *spec.hardware_ids);
-        if (!spec.compatible_ids.empty()) r.SetMultiString(k, L"CompatibleIDs", spec.compatible_ids);
-        if (spec.description) r.SetString(k, L"DeviceDesc", *spec.description);
-        if (spec.friendly_name) r.SetString(k, L"FriendlyName", *spec.friendly_name);
-        if (spec.manufacturer) r.SetString(k, L"Mfg", *spec.manufacturer);
-        if (spec.location) r.SetString(k, L"LocationInformation", *spec.location);
-        if (!spec.class_name.empty()) r.SetString(k, L"Class", spec.class_name);
-        if (!spec.class_guid.empty()) r.SetString(k, L"ClassGUID", spec.class_guid);
-        if (!spec.service.empty()) r.SetString(k, L"Service", spec.service);
+        if (desc.hardware_ids) r.SetMultiString(k, L"HardwareID", *desc.hardware_ids);
+        if (!desc.compatible_ids.empty()) r.SetMultiString(k, L"CompatibleIDs", desc.compatible_ids);
+        if (desc.description) r.SetString(k, L"DeviceDesc", *desc.description);
+        if (desc.friendly_name) r.SetString(k, L"FriendlyName", *desc.friendly_name);
+        if (desc.manufacturer) r.SetString(k, L"Mfg", *desc.manufacturer);
+        if (desc.location) r.SetString(k, L"LocationInformation", *desc.location);
+        if (!desc.class_name.empty()) r.SetString(k, L"Class", desc.class_name);
+        if (!desc.class_guid.empty()) r.SetString(k, L"ClassGUID", desc.class_guid);
+        if (!desc.service.empty()) r.SetString(k, L"Service", desc.service);
         r.SetDword(k, L"ConfigFlags", 0);
-        r.SetDword(k, L"Capabilities", spec.removable ? kDevCapRemovable : 0);
+        r.SetDword(k, L"Capabilities", desc.removable ? kDevCapRemovable : 0);
         r.CreateKey(k + L"\\Device Parameters");
-        for (auto& [name, value] : spec.parameters) r.SetString(k + L"\\Device Parameters", name, value);
-        if (spec.driver_key && !spec.class_guid.empty()) {
-            std::wstring ck = kClass + spec.class_guid;
-            if (!r.KeyExists(ck) && !spec.class_name.empty()) {
-                r.SetString(ck, L"", spec.class_name);
-                r.SetString(ck, L"Class", spec.class_name);
+        for (auto& [name, value] : desc.parameters) r.SetString(k + L"\\Device Parameters", name, value);
+        if (desc.driver_key && !desc.class_guid.empty()) {
+            std::wstring ck = kClass + desc.class_guid;
+            if (!r.KeyExists(ck) && !desc.class_name.empty()) {
+                r.SetString(ck, L"", desc.class_name);
+                r.SetString(ck, L"Class", desc.class_name);
             }
             int next = 0;
             for (auto& sub : r.ListKeys(ck)) {
@@ -353,22 +353,22 @@ DWORD DeviceTree::Add(const DeviceSpec& spec) {
             swprintf(nnnn, 8, L"%04d", next);
             std::wstring dk = ck + L"\\" + nnnn;
             r.CreateKey(dk);
-            if (spec.description) r.SetString(dk, L"DriverDesc", *spec.description);
-            if (spec.manufacturer) r.SetString(dk, L"ProviderName", *spec.manufacturer);
-            if (spec.hardware_ids && !spec.hardware_ids->empty())
-                r.SetString(dk, L"MatchingDeviceId", Lower(spec.hardware_ids->front()));
-            for (auto& [name, value] : spec.driver_values) r.SetString(dk, name, value);
-            r.SetString(k, L"Driver", spec.class_guid + L"\\" + nnnn);
+            if (desc.description) r.SetString(dk, L"DriverDesc", *desc.description);
+            if (desc.manufacturer) r.SetString(dk, L"ProviderName", *desc.manufacturer);
+            if (desc.hardware_ids && !desc.hardware_ids->empty())
+                r.SetString(dk, L"MatchingDeviceId", Lower(desc.hardware_ids->front()));
+            for (auto& [name, value] : desc.driver_values) r.SetString(dk, name, value);
+            r.SetString(k, L"Driver", desc.class_guid + L"\\" + nnnn);
         }
-        for (auto& cls : spec.interfaces) {
-            std::wstring path = devices::InterfacePath(spec.instance_id, cls);
+        for (auto& cls : desc.interfaces) {
+            std::wstring path = devices::InterfacePath(desc.instance_id, cls);
             {
                 Lock g(st.mutex());
                 Stmt s(st.db(), "INSERT OR IGNORE INTO devinterfaces (devinst, class_guid, path) VALUES (?, ?, ?)");
                 s.Bind(1, static_cast<int64_t>(id)).Bind(2, Utf8(Lower(cls))).Bind(3, Utf8(path)).Run();
             }
             std::wstring ik = devices::InterfaceKey(cls, path);
-            r.SetString(ik, L"DeviceInstance", spec.instance_id);
+            r.SetString(ik, L"DeviceInstance", desc.instance_id);
             r.SetString(ik + L"\\#", L"SymbolicLink", path);
         }
         ops.Activate(id);

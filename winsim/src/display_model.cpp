@@ -55,28 +55,28 @@ void Display::set_enum_error(DWORD err) { m_.store().SetInt(kNs, "enum_error", e
 bool Display::tablet_pc() { return Get(m_, "tabletpc", 0) != 0; }
 void Display::set_tablet_pc(bool on) { m_.store().SetInt(kNs, "tabletpc", on ? 1 : 0); }
 
-DWORD Display::AddAdapter(const DisplayAdapterSpec& spec) {
+DWORD Display::AddAdapter(const DisplayAdapterSpec& desc) {
     DeviceSpec d;
-    d.instance_id = spec.instance_id;
-    d.parent = spec.parent;
+    d.instance_id = desc.instance_id;
+    d.parent = desc.parent;
     d.class_name = L"Display";
     d.class_guid = devclass::kDisplay;
-    d.hardware_ids = spec.hardware_ids;
-    d.description = spec.description;
-    d.friendly_name = spec.friendly_name;
+    d.hardware_ids = desc.hardware_ids;
+    d.description = desc.description;
+    d.friendly_name = desc.friendly_name;
     d.manufacturer = L"Tessel";
-    d.service = spec.service;
-    if (!spec.video_id.empty()) d.parameters.emplace_back(L"VideoID", spec.video_id);
+    d.service = desc.service;
+    if (!desc.video_id.empty()) d.parameters.emplace_back(L"VideoID", desc.video_id);
     DWORD dn = DeviceTree(m_).Add(d);
-    if (spec.settings) {
+    if (desc.settings) {
         std::wstring key = std::wstring(kHwProfile) +
-                           (spec.video_route ? L"Control\\VIDEO\\" + spec.video_id + L"\\0000"
-                                             : L"Services\\" + spec.service + L"\\Device0");
+                           (desc.video_route ? L"Control\\VIDEO\\" + desc.video_id + L"\\0000"
+                                             : L"Services\\" + desc.service + L"\\Device0");
         Registry r(m_);
-        r.SetDword(key, L"DefaultSettings.Orientation", spec.orientation);
-        r.SetDword(key, L"DefaultSettings.BitsPerPel", spec.bits_per_pel);
-        r.SetDword(key, L"DefaultSettings.XResolution", spec.x_resolution);
-        r.SetDword(key, L"DefaultSettings.YResolution", spec.y_resolution);
+        r.SetDword(key, L"DefaultSettings.Orientation", desc.orientation);
+        r.SetDword(key, L"DefaultSettings.BitsPerPel", desc.bits_per_pel);
+        r.SetDword(key, L"DefaultSettings.XResolution", desc.x_resolution);
+        r.SetDword(key, L"DefaultSettings.YResolution", desc.y_resolution);
     }
     return dn;
 }

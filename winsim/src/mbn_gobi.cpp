@@ -46,13 +46,13 @@ const PFN_QCWWANDisconnect kDisconnect = &StandInDisconnect;
 }  // namespace
 
 void SetVariant(Machine& m, Variant v) {
-    ModuleSpec spec;
-    spec.name = kModuleName;
+    ModuleSpec desc;
+    desc.name = kModuleName;
     if (v == Variant::Full || v == Variant::NoDisconnect)
-        spec.exports[GOBIAPI_CONNECT_NAME] = reinterpret_cast<void*>(kConnect);
+        desc.exports[GOBIAPI_CONNECT_NAME] = reinterpret_cast<void*>(kConnect);
     if (v == Variant::Full || v == Variant::NoConnect)
-        spec.exports[GOBIAPI_DISCONNECT_NAME] = reinterpret_cast<void*>(kDisconnect);
-    Modules(m).Register(spec);
+        desc.exports[GOBIAPI_DISCONNECT_NAME] = reinterpret_cast<void*>(kDisconnect);
+    Modules(m).Register(desc);
 }
 
 void Install(Machine& m, const std::wstring& path) { Modules(m).InstallFile(path, kModuleName); }

@@ -543,7 +543,7 @@ const char* CallName(Call c) {
     return "?";
 }
 
-void Service::SetInterface(const InterfaceSpec& spec) { Save(m_, spec); }
+void Service::SetInterface(const InterfaceSpec& desc) { Save(m_, desc); }
 
 bool Service::RemoveInterface(const std::wstring& id) {
     Store& s = m_.store();

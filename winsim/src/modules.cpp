@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kModuleTag = "WINSIM-MODULE:";
 
 struct ModuleEntry {
-    ModuleSpec spec;
+    ModuleSpec desc;
     DWORD load_error = 0;
     int loads = 0;
     int frees = 0;
@@ -111,11 +111,11 @@ std::wstring SearchFile(Process& p, const std::wstring& name) {
 
 }  // namespace
 
-void Modules::Register(const ModuleSpec& spec) {
+void Modules::Register(const ModuleSpec& desc) {
     auto& t = Table(m_);
     std::lock_guard<std::recursive_mutex> g(t.mu);
-    auto& e = t.modules[Lower(spec.name)];
-    e.spec = spec;
+    auto& e = t.modules[Lower(desc.name)];
+    e.desc = desc;
 }
 
 void Modules::Unregister(const std::wstring& name) {
@@ -127,7 +127,7 @@ void Modules::Unregister(const std::wstring& name) {
 void Modules::SetExport(const std::wstring& module, const std::string& name, void* proc) {
     auto& t = Table(m_);
     std::lock_guard<std::recursive_mutex> g(t.mu);
-    auto& ex = t.modules[Lower(module)].spec.exports;
+    auto& ex = t.modules[Lower(module)].desc.exports;
     if (proc)
         ex[name] = proc;
     else
@@ -193,9 +193,9 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
     std::wstring key, path;
     // A system module answers to its bare name.
     auto sys = t.modules.find(Lower(BaseName(n)));
-    if (sys != t.modules.end() && sys->second.spec.system) {
+    if (sys != t.modules.end() && sys->second.desc.system) {
         key = sys->first;
-        path = L"C:\\Windows\\System32\\" + sys->second.spec.name;
+        path = L"C:\\Windows\\System32\\" + sys->second.desc.name;
     } else {
         path = has_path ? files::FullPath(n) : SearchFile(p, n);
         if (path.empty() || !files::Exists(m, path)) return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, NULL);
@@ -240,13 +240,13 @@ FARPROC WINAPI GetProcAddress(HMODULE h, LPCSTR name) {
     } else {
         // kernel32 and the other system modules are mapped in every process.
         for (auto& [k, e] : t.modules)
-            if (e.spec.system && BaseOf(t, k) == reinterpret_cast<uintptr_t>(h)) key = k;
+            if (e.desc.system && BaseOf(t, k) == reinterpret_cast<uintptr_t>(h)) key = k;
         if (key.empty()) return Fail<FARPROC>(ERROR_MOD_NOT_FOUND, NULL);
     }
     if (!name || reinterpret_cast<uintptr_t>(name) < 0x10000) return Fail<FARPROC>(ERROR_PROC_NOT_FOUND, NULL);
     ModuleEntry& e = t.modules[key];
-    auto ex = e.spec.exports.find(name);
-    if (ex == e.spec.exports.end() || !ex->second) return Fail<FARPROC>(ERROR_PROC_NOT_FOUND, NULL);
+    auto ex = e.desc.exports.find(name);
+    if (ex == e.desc.exports.end() || !ex->second) return Fail<FARPROC>(ERROR_PROC_NOT_FOUND, NULL);
     ++e.lookups[name];
     return reinterpret_cast<FARPROC>(ex->second);
 }
@@ -288,7 +288,7 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
     for (auto& [b, l] : Mods(p).loaded)
         if (l.name == key || IEquals(l.path, n)) return reinterpret_cast<HMODULE>(b);
     auto sys = t.modules.find(key);
-    if (sys != t.modules.end() && sys->second.spec.system && key == L"kernel32.dll")
+    if (sys != t.modules.end() && sys->second.desc.system && key == L"kernel32.dll")
         return reinterpret_cast<HMODULE>(BaseOf(t, key));
     return Fail<HMODULE>(ERROR_MOD_NOT_FOUND, NULL);
 }

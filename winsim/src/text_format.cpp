@@ -371,34 +371,34 @@ private:
 
     // Floating point (Crt style): the host's printf does the digits.
     void Float(const Spec& sp) {
-        char spec[64];
+        char host_fmt[64];
         int k = 0;
-        spec[k++] = '%';
-        if (sp.left) spec[k++] = '-';
-        if (sp.plus) spec[k++] = '+';
-        if (sp.space) spec[k++] = ' ';
-        if (sp.alt) spec[k++] = '#';
-        if (sp.zero) spec[k++] = '0';
-        if (sp.width > 0) k += snprintf(spec + k, sizeof(spec) - k, "%lld", static_cast<long long>(sp.width));
-        if (sp.has_prec) k += snprintf(spec + k, sizeof(spec) - k, ".%lld", static_cast<long long>(sp.prec));
+        host_fmt[k++] = '%';
+        if (sp.left) host_fmt[k++] = '-';
+        if (sp.plus) host_fmt[k++] = '+';
+        if (sp.space) host_fmt[k++] = ' ';
+        if (sp.alt) host_fmt[k++] = '#';
+        if (sp.zero) host_fmt[k++] = '0';
+        if (sp.width > 0) k += snprintf(host_fmt + k, sizeof(host_fmt) - k, "%lld", static_cast<long long>(sp.width));
+        if (sp.has_prec) k += snprintf(host_fmt + k, sizeof(host_fmt) - k, ".%lld", static_cast<long long>(sp.prec));
         bool ld = sp.size == Size::BigL;
-        if (ld) spec[k++] = 'L';
-        spec[k++] = static_cast<char>(sp.conv);
-        spec[k] = 0;
+        if (ld) host_fmt[k++] = 'L';
+        host_fmt[k++] = static_cast<char>(sp.conv);
+        host_fmt[k] = 0;
 
         long double lv = 0;
         double dv = 0;
         if (ld) lv = va_arg(ap_, long double);
         else dv = va_arg(ap_, double);
         char small[128];
-        int n = ld ? snprintf(small, sizeof(small), spec, lv) : snprintf(small, sizeof(small), spec, dv);
+        int n = ld ? snprintf(small, sizeof(small), host_fmt, lv) : snprintf(small, sizeof(small), host_fmt, dv);
         if (n < 0) return;
         const char* s = small;
         std::vector<char> big;
         if (static_cast<size_t>(n) >= sizeof(small)) {
             big.resize(static_cast<size_t>(n) + 1);
-            if (ld) snprintf(big.data(), big.size(), spec, lv);
-            else snprintf(big.data(), big.size(), spec, dv);
+            if (ld) snprintf(big.data(), big.size(), host_fmt, lv);
+            else snprintf(big.data(), big.size(), host_fmt, dv);
             s = big.data();
         }
         for (int i = 0; i < n; ++i) out_.Put(static_cast<wchar_t>(static_cast<unsigned char>(s[i])));

@@ -75,14 +75,14 @@ HMENU Build(const std::vector<MenuItemSpec>& items) {
     auto& ms = MenusOf();
     auto menu = std::make_shared<Menu>();
     menu->pid = CurrentProcess().pid;
-    for (const auto& spec : items) {
+    for (const auto& entry : items) {
         MenuItem it;
-        it.text = spec.text;
-        it.id = spec.id;
-        if (spec.popup) {
-            it.popup = Build(spec.items);
+        it.text = entry.text;
+        it.id = entry.id;
+        if (entry.popup) {
+            it.popup = Build(entry.items);
             it.id = 0;
-        } else if (spec.text.empty() && spec.id == 0) {
+        } else if (entry.text.empty() && entry.id == 0) {
             it.separator = true;
         }
         menu->items.push_back(std::move(it));
@@ -94,9 +94,9 @@ HMENU Build(const std::vector<MenuItemSpec>& items) {
 }
 
 HMENU LoadMenuOf(const ResourceTable& t, WORD id) {
-    const MenuSpec* spec = t.FindMenu(id);
-    if (!spec) return nullptr;
-    return Build(spec->items);
+    const MenuSpec* entry = t.FindMenu(id);
+    if (!entry) return nullptr;
+    return Build(entry->items);
 }
 
 void Destroy(HMENU h) {

@@ -52,9 +52,9 @@ int Run(Context& ctx, const Args& a) {
     }
     if (a[0] == "add" && a.size() == 2) {
         if (s.Interface(Wide(a[1]))) return Error("interface " + a[1] + " exists");
-        mbn::InterfaceSpec spec;
-        spec.id = Wide(a[1]);
-        s.SetInterface(spec);
+        mbn::InterfaceSpec desc;
+        desc.id = Wide(a[1]);
+        s.SetInterface(desc);
         Show(s);
         return 0;
     }
@@ -64,8 +64,8 @@ int Run(Context& ctx, const Args& a) {
     }
     if (a[0] == "set" && a.size() == 4) {
         std::wstring id = Wide(a[1]);
-        auto spec = s.Interface(id);
-        if (!spec) return Error("no interface " + a[1]);
+        auto desc = s.Interface(id);
+        if (!desc) return Error("no interface " + a[1]);
         const std::string& k = a[2];
         const std::string& v = a[3];
         std::optional<std::wstring> text;
@@ -84,29 +84,29 @@ int Run(Context& ctx, const Args& a) {
             if (n < 0) return BadArgs(kMbn, "unknown ready state '" + v + "'");
             s.SetReadyState(id, static_cast<MBN_READY_STATE>(n));
         } else if (k == "hw-radio" || k == "sw-radio") {
-            MBN_RADIO hw = spec->hardware_radio, sw = spec->software_radio;
+            MBN_RADIO hw = desc->hardware_radio, sw = desc->software_radio;
             if (!onoff(k == "hw-radio" ? &hw : &sw)) return BadArgs(kMbn, "expected on or off");
             s.SetRadio(id, hw, sw);
         } else if (k == "subscriber-info") {
             if (v != "available" && v != "pending") return BadArgs(kMbn, "expected available or pending");
-            spec->subscriber_available = v == "available";
-            s.SetInterface(*spec);
+            desc->subscriber_available = v == "available";
+            s.SetInterface(*desc);
         } else {
             if (k == "firmware")
-                spec->firmware_info = text;
+                desc->firmware_info = text;
             else if (k == "subscriber")
-                spec->subscriber_id = text;
+                desc->subscriber_id = text;
             else if (k == "iccid")
-                spec->sim_iccid = text;
+                desc->sim_iccid = text;
             else if (k == "manufacturer")
-                spec->manufacturer = text;
+                desc->manufacturer = text;
             else if (k == "model")
-                spec->model = text;
+                desc->model = text;
             else if (k == "device-id")
-                spec->device_id = text;
+                desc->device_id = text;
             else
                 return BadArgs(kMbn, "unknown setting '" + k + "'");
-            s.SetInterface(*spec);
+            s.SetInterface(*desc);
         }
         Show(s);
         return 0;

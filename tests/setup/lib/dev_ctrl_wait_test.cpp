@@ -181,9 +181,9 @@ class BatteryStatusTest : public DevTest, public ::testing::WithParamInterface<B
 TEST_P(BatteryStatusTest, BitsFromEveryBattery) {
     const BatteryCase& c = GetParam();
     for (const auto& b : c.batteries) {
-        winsim::DeviceSpec spec;
-        spec.attached = !c.unplugged;
-        tree().AddBattery(spec, b);
+        winsim::DeviceSpec battery;
+        battery.attached = !c.unplugged;
+        tree().AddBattery(battery, b);
     }
     EXPECT_EQ(c.result, dev_->GetBatteryStatus());
 }

@@ -175,10 +175,10 @@ public:
 
     explicit DeviceTree(Machine& m) : m_(m) {}
 
-    // Installs a device below spec.parent and writes its registry keys; returns its
+    // Installs a device below desc.parent and writes its registry keys; returns its
     // DEVINST. Throws std::invalid_argument for an empty or duplicate instance ID or an
     // unknown parent.
-    DWORD Add(const DeviceSpec& spec);
+    DWORD Add(const DeviceSpec& desc);
     // Uninstalls a device and its subtree (removals for those present; keys deleted).
     void Uninstall(DWORD devinst);
 
@@ -204,10 +204,10 @@ public:
     // Device interfaces of a class ("" every class), in tree order.
     std::vector<DeviceInterface> Interfaces(const std::wstring& class_guid) const;
 
-    // Batteries. AddBattery installs spec (defaults: class Battery, hardware ID
+    // Batteries. AddBattery installs desc (defaults: class Battery, hardware ID
     // ACPI\PNP0C0A, service CmBatt) with the battery interface and state; an empty instance
     // ID takes "ACPI\PNP0C0A\<n>" with the next free n from 1.
-    DWORD AddBattery(DeviceSpec spec, const BatteryState& state);
+    DWORD AddBattery(DeviceSpec desc, const BatteryState& state);
     void SetBattery(DWORD devinst, const BatteryState& state);  // throws for a non-battery
     std::optional<BatteryState> Battery(DWORD devinst) const;
     std::vector<DWORD> Batteries() const;  // in tree order

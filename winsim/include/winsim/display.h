@@ -80,7 +80,7 @@ public:
     void set_tablet_pc(bool on);
 
     // Installs a display adapter in the device tree with its VideoID and settings key.
-    DWORD AddAdapter(const DisplayAdapterSpec& spec);
+    DWORD AddAdapter(const DisplayAdapterSpec& desc);
     // The settings keys (full paths) of the present PCI display adapters that have one.
     std::vector<std::wstring> SettingsKeys();
 

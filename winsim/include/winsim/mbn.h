@@ -98,7 +98,7 @@ public:
     explicit Service(Machine& m) : m_(m) {}
 
     // Adds or replaces an interface.
-    void SetInterface(const InterfaceSpec& spec);
+    void SetInterface(const InterfaceSpec& desc);
     bool RemoveInterface(const std::wstring& id);
     std::optional<InterfaceSpec> Interface(const std::wstring& id);
     std::vector<InterfaceSpec> Interfaces();

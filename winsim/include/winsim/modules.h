@@ -26,7 +26,7 @@ public:
     explicit Modules(Machine& m) : m_(m) {}
 
     // Registers (or replaces) a module of this host.
-    void Register(const ModuleSpec& spec);
+    void Register(const ModuleSpec& desc);
     void Unregister(const std::wstring& name);
     // Adds or replaces one export of a registered module; nullptr removes it.
     void SetExport(const std::wstring& module, const std::string& name, void* proc);
