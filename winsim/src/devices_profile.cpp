@@ -32,6 +32,22 @@ struct Base {
     DWORD pci;
 };
 
+// An ACPI device below parent: instance ACPI\<id>\<instance>, hardware IDs ACPI\<id> and *<id>.
+DeviceSpec Acpi(DWORD parent, const std::wstring& id, const wchar_t* instance, const wchar_t* class_name,
+                const wchar_t* class_guid, const wchar_t* description, const wchar_t* manufacturer,
+                const wchar_t* service) {
+    DeviceSpec d;
+    d.instance_id = L"ACPI\\" + id + L"\\" + instance;
+    d.parent = parent;
+    d.class_name = class_name;
+    d.class_guid = class_guid;
+    d.hardware_ids = std::vector<std::wstring>{L"ACPI\\" + id, L"*" + id};
+    d.description = description;
+    d.manufacturer = manufacturer;
+    d.service = service;
+    return d;
+}
+
 Base Common(Machine& m) {
     DeviceTree t(m);
     DeviceSpec c;
@@ -44,16 +60,9 @@ Base Common(Machine& m) {
     c.disableable = false;
     DWORD computer = t.Add(c);
 
-    DeviceSpec p;
-    p.instance_id = L"ACPI\\PNP0A08\\0";
-    p.parent = computer;
-    p.class_name = L"System";
-    p.class_guid = devclass::kSystem;
-    p.hardware_ids = std::vector<std::wstring>{L"ACPI\\PNP0A08", L"*PNP0A08"};
+    DeviceSpec p = Acpi(computer, L"PNP0A08", L"0", L"System", devclass::kSystem, L"PCI Express Root Complex",
+                        L"(Standard system devices)", L"pci");
     p.compatible_ids = {L"ACPI\\PNP0A03", L"*PNP0A03"};
-    p.description = L"PCI Express Root Complex";
-    p.manufacturer = L"(Standard system devices)";
-    p.service = L"pci";
     p.disableable = false;
     DWORD pci = t.Add(p);
     return {computer, pci};
@@ -158,38 +167,12 @@ void Tablet(Machine& m) {
                          {L"*IfType", L"243"}};
     t.Add(net);
 
-    DeviceSpec hci;
-    hci.instance_id = L"ACPI\\QRV0001\\0";
-    hci.parent = b.computer;
-    hci.class_name = L"System";
-    hci.class_guid = devclass::kSystem;
-    hci.hardware_ids = std::vector<std::wstring>{L"ACPI\\QRV0001", L"*QRV0001"};
-    hci.description = L"Quarven Hardware Control Interface";
-    hci.manufacturer = L"Quarven";
-    hci.service = L"vundd";
-    t.Add(hci);
-
-    DeviceSpec ev;
-    ev.instance_id = L"ACPI\\QRV0002\\0";
-    ev.parent = b.computer;
-    ev.class_name = L"System";
-    ev.class_guid = devclass::kSystem;
-    ev.hardware_ids = std::vector<std::wstring>{L"ACPI\\QRV0002", L"*QRV0002"};
-    ev.description = L"Quarven System Event Driver";
-    ev.manufacturer = L"Quarven";
-    ev.service = L"vundg";
-    t.Add(ev);
-
-    DeviceSpec ac;
-    ac.instance_id = L"ACPI\\ACPI0003\\1";
-    ac.parent = b.computer;
-    ac.class_name = L"Battery";
-    ac.class_guid = devclass::kBattery;
-    ac.hardware_ids = std::vector<std::wstring>{L"ACPI\\ACPI0003", L"*ACPI0003"};
-    ac.description = L"AC Adapter";
-    ac.manufacturer = L"(Standard system devices)";
-    ac.service = L"CmBatt";
-    t.Add(ac);
+    t.Add(Acpi(b.computer, L"QRV0001", L"0", L"System", devclass::kSystem, L"Quarven Hardware Control Interface",
+               L"Quarven", L"vundd"));
+    t.Add(Acpi(b.computer, L"QRV0002", L"0", L"System", devclass::kSystem, L"Quarven System Event Driver",
+               L"Quarven", L"vundg"));
+    t.Add(Acpi(b.computer, L"ACPI0003", L"1", L"Battery", devclass::kBattery, L"AC Adapter",
+               L"(Standard system devices)", L"CmBatt"));
 
     DeviceSpec battery;
     battery.instance_id = L"ACPI\\PNP0C0A\\1";
