@@ -1,5 +1,5 @@
 // The manager tests' service program.
-#include "scm_test_service.h"
+#include "advapi32/services_test_service.h"
 
 namespace scmtest {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "scm_test_service.h"
+#include "advapi32/services_test_service.h"
 #include "sim_fixture.h"
 #include "winsim/files.h"
 #include "winsim/osinfo.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "../../setup/engine/SetupRes.h"
+#include "../../../setup/engine/SetupRes.h"
 #include "sim_fixture.h"
 #include "winsim/msgbox.h"
 #include "winsim/osinfo.h"
@@ -16,7 +16,7 @@ namespace {
 
 std::string ReadManifest() {
     std::string here = __FILE__;
-    std::string path = here.substr(0, here.rfind('/')) + "/../../setup/engine/Setup.manifest";
+    std::string path = here.substr(0, here.rfind('/')) + "/../../../setup/engine/Setup.manifest";
     std::ifstream f(path, std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
