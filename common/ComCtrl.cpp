@@ -6,36 +6,12 @@
 #include <string.h>
 
 #include "DbgMac.h"
+#include "RegRead.h"
 
 namespace {
 
 const WCHAR kEnumKeyFormat[] = L"SYSTEM\\CurrentControlSet\\Enum\\%s\\Device Parameters";
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-
-// Reads a REG_SZ into a fixed buffer, always terminated. A value that fills the buffer
-// without a terminator is too long (ERROR_MORE_DATA).
-LONG ReadStringValue(HKEY hKey, LPCWSTR pszName, LPWSTR pszOut, DWORD cchOut) {
-    pszOut[0] = L'\0';
-    DWORD dwType = 0;
-    DWORD cb = cchOut * sizeof(WCHAR);
-    LONG lResult = RegQueryValueExW(hKey, pszName, NULL, &dwType, (LPBYTE)pszOut, &cb);
-    if (lResult != ERROR_SUCCESS) {
-        pszOut[0] = L'\0';
-        return lResult;
-    }
-    if (dwType != REG_SZ && dwType != REG_EXPAND_SZ) {
-        pszOut[0] = L'\0';
-        return ERROR_INVALID_DATA;
-    }
-    DWORD cch = cb / sizeof(WCHAR);
-    if (cch > 0 && pszOut[cch - 1] == L'\0') return ERROR_SUCCESS;
-    if (cch >= cchOut) {
-        pszOut[0] = L'\0';
-        return ERROR_MORE_DATA;
-    }
-    pszOut[cch] = L'\0';
-    return ERROR_SUCCESS;
-}
 
 // True when the multi-string (cb bytes) holds an entry equal to pszId without regard to case.
 BOOL MultiStringHolds(const WCHAR* pszList, DWORD cb, LPCWSTR pszId) {
@@ -141,8 +117,10 @@ BOOL ComCtrl::GetPortName(LPCWSTR pszHardwareId, LPWSTR pszPortName) {
         SetLastError((DWORD)lResult);
         return FALSE;
     }
+    // A text type that fits with its terminator.
     WCHAR szPort[COMCTRL_PORTNAME_CCH];
-    lResult = ReadStringValue(hKey, L"PortName", szPort, COMCTRL_PORTNAME_CCH);
+    lResult = RegReadText(hKey, L"PortName", REGREAD_TEXT | REGREAD_TERMINATED, COMCTRL_PORTNAME_CCH, szPort,
+                          COMCTRL_PORTNAME_CCH);
     RegCloseKey(hKey);
     if (lResult != ERROR_SUCCESS) {
         DBGPRINT(L"ComCtrl::GetPortName():RegQueryValueEx() Error %x80\n", (DWORD)lResult);

@@ -6,6 +6,8 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "RegRead.h"
+
 CDebugCtrl* g_pDebugCtrl = NULL;
 CDebugLogHost* g_pDebugLogHost = NULL;
 
@@ -47,13 +49,11 @@ CDebugCtrl::CDebugCtrl() : m_bEnabled(0), m_nLevel(0), m_bFileHeader(0), m_bDebu
 CDebugCtrl::~CDebugCtrl() { DeleteCriticalSection(&m_csFile); }
 
 int CDebugCtrl::ReadDebugSetting(LPCWSTR pszKey, LPCWSTR pszName, DWORD* pdwValue) {
-    HKEY hKey = NULL;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return 0;
+    // Whatever the type, up to 4 bytes; a shorter value reads as its bytes.
     DWORD dwValue = 0;
-    DWORD cbValue = sizeof(dwValue);
-    LONG lResult = RegQueryValueExW(hKey, pszName, NULL, NULL, (LPBYTE)&dwValue, &cbValue);
-    RegCloseKey(hKey);
-    if (lResult != ERROR_SUCCESS) return 0;
+    if (RegReadDword(HKEY_LOCAL_MACHINE, pszKey, KEY_READ, pszName, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
+                     &dwValue) != ERROR_SUCCESS)
+        return 0;
     *pdwValue = dwValue;
     return 1;
 }
