@@ -165,16 +165,10 @@ BOOL CDevFunc::ReadClassRegValue(LPCWSTR pszDriverKey, LPCWSTR pszName, LPWSTR p
     HKEY hKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return FALSE;
-    WCHAR szData[CLASS_VALUE_CCH + 1];
-    memset(szData, 0, sizeof(szData));
-    DWORD dwType = 0;
-    DWORD cb = CLASS_VALUE_CCH * sizeof(WCHAR);
-    LONG lResult = RegQueryValueExW(hKey, pszName, NULL, &dwType, (LPBYTE)szData, &cb);
+    // A text of up to CLASS_VALUE_CCH characters, cut to the caller's field.
+    LONG lResult = RegReadText(hKey, pszName, REGREAD_TEXT | REGREAD_CUT, CLASS_VALUE_CCH, pszValue, cchValue);
     RegCloseKey(hKey);
-    if (lResult != ERROR_SUCCESS || (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
-        return FALSE;
-    lstrcpynW(pszValue, szData, (int)cchValue);
-    return TRUE;
+    return lResult == ERROR_SUCCESS;
 }
 
 BOOL CDevFunc::ReadSupportId(LPCWSTR pszPrefix, DWORD n, LPWSTR pszId)
@@ -185,9 +179,9 @@ BOOL CDevFunc::ReadSupportId(LPCWSTR pszPrefix, DWORD n, LPWSTR pszId)
     HKEY hKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SUPPORT_ID_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return FALSE;
-    BOOL bRead = ReadRegListEntry(hKey, pszPrefix, n, pszId, SUPPORT_ID_CCH);
+    LONG lResult = RegReadListEntry(hKey, pszPrefix, n, REGLIST_READ, SUPPORT_ID_CCH, pszId, SUPPORT_ID_CCH);
     RegCloseKey(hKey);
-    return bRead;
+    return lResult == ERROR_SUCCESS;
 }
 
 BOOL CDevFunc::FindSupported3GAdapter(NetAdapterInfo* pInfo)

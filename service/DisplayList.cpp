@@ -10,6 +10,7 @@
 #include <new>
 
 #include "DbgMac.h"
+#include "RegRead.h"
 #include "VUNDGIF.h"
 
 namespace {
@@ -17,35 +18,9 @@ namespace {
 const WCHAR kEnumPrefix[] = L"SYSTEM\\CurrentControlSet\\enum\\";
 const DWORD kValueCch = 260;  // value reads of up to 520 bytes
 
-// Reads a REG_SZ into a fixed buffer, always terminated; a value that fills the buffer
-// without a terminator is too long.
-LONG ReadString(HKEY hKey, LPCWSTR pszName, LPWSTR pszOut, DWORD cchOut) {
-    pszOut[0] = L'\0';
-    DWORD dwType = 0;
-    DWORD cb = cchOut * sizeof(WCHAR);
-    LONG lResult = RegQueryValueExW(hKey, pszName, NULL, &dwType, (LPBYTE)pszOut, &cb);
-    if (lResult == ERROR_SUCCESS && dwType != REG_SZ && dwType != REG_EXPAND_SZ) lResult = ERROR_INVALID_DATA;
-    if (lResult != ERROR_SUCCESS) {
-        pszOut[0] = L'\0';
-        return lResult;
-    }
-    DWORD cch = cb / sizeof(WCHAR);
-    if (cch > 0 && pszOut[cch - 1] == L'\0') return ERROR_SUCCESS;
-    if (cch >= cchOut) {
-        pszOut[0] = L'\0';
-        return ERROR_MORE_DATA;
-    }
-    pszOut[cch] = L'\0';
-    return ERROR_SUCCESS;
-}
-
+// The display's values are read as DWORDs of 4 bytes whatever their type.
 BOOL ReadDword(HKEY hKey, LPCWSTR pszName, DWORD* pdwValue) {
-    DWORD dwValue = 0;
-    DWORD cb = sizeof(dwValue);
-    if (RegQueryValueExW(hKey, pszName, NULL, NULL, (LPBYTE)&dwValue, &cb) != ERROR_SUCCESS || cb != sizeof(dwValue))
-        return FALSE;
-    *pdwValue = dwValue;
-    return TRUE;
+    return RegReadDword(hKey, pszName, REGREAD_ANY_TYPE, pdwValue) == ERROR_SUCCESS;
 }
 
 // Reads a device property into a field (cut to it; a multi-string keeps its double
@@ -181,7 +156,8 @@ void CDisplayList::ReadVideoId(DisplayRecord* pRecord) {
         return;
     }
     WCHAR szValue[kValueCch];
-    if (ReadString(hParams, L"VideoID", szValue, kValueCch) != ERROR_SUCCESS) {
+    if (RegReadText(hParams, L"VideoID", REGREAD_TEXT | REGREAD_TERMINATED, kValueCch, szValue, kValueCch) !=
+        ERROR_SUCCESS) {
         DebugPrint(L"ReadDriverRegByKey->Not found %s", L"VideoID");
     } else {
         Copy(pRecord->szVideoId, DISPLAY_NAME_CCH, szValue);

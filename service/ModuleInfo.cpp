@@ -10,37 +10,6 @@
 // ---------------------------------------------------------------------------------------
 // Numbered lists
 
-BOOL ReadRegListEntry(HKEY hKey, LPCWSTR pszPrefix, DWORD n, LPWSTR pszEntry, DWORD cchEntry)
-{
-    if (hKey == NULL || pszPrefix == NULL || pszEntry == NULL || cchEntry == 0)
-        return FALSE;
-    pszEntry[0] = L'\0';
-    if (cchEntry > REGLIST_MAX_ENTRY_CCH)
-        cchEntry = REGLIST_MAX_ENTRY_CCH;
-
-    WCHAR szName[REGLIST_PREFIX_CCH + 16];
-    WCHAR szPrefix[REGLIST_PREFIX_CCH];
-    lstrcpynW(szPrefix, pszPrefix, REGLIST_PREFIX_CCH);
-    wsprintfW(szName, L"%s%u", szPrefix, n);
-
-    WCHAR szValue[REGLIST_MAX_ENTRY_CCH];
-    DWORD dwType = 0;
-    DWORD cb = cchEntry * sizeof(WCHAR);
-    if (RegQueryValueExW(hKey, szName, NULL, &dwType, (LPBYTE)szValue, &cb) != ERROR_SUCCESS)
-        return FALSE;
-    if (dwType != REG_SZ)
-        return FALSE;
-    // The value must fit together with its terminator.
-    DWORD cch = cb / sizeof(WCHAR);
-    if (cch > 0 && szValue[cch - 1] == L'\0')
-        cch--;
-    else if (cch >= cchEntry)
-        return FALSE;
-    szValue[cch] = L'\0';
-    lstrcpynW(pszEntry, szValue, (int)cchEntry);
-    return TRUE;
-}
-
 CRegIdList::CRegIdList(LPCWSTR pszKey, LPCWSTR pszPrefix, REGSAM samDesired, DWORD cchEntry)
     : m_hKey(NULL), m_nNext(0), m_cchEntry(cchEntry), m_bEnd(FALSE)
 {
@@ -68,7 +37,7 @@ BOOL CRegIdList::Next(LPWSTR pszOut, DWORD cchOut)
     WCHAR szEntry[REGLIST_MAX_ENTRY_CCH];
     while (!m_bEnd && m_nNext < REGLIST_MAX_ENTRIES) {
         DWORD n = m_nNext++;
-        if (!ReadRegListEntry(m_hKey, m_szPrefix, n, szEntry, m_cchEntry))
+        if (RegReadListEntry(m_hKey, m_szPrefix, n, REGLIST_READ, m_cchEntry, szEntry, m_cchEntry) != ERROR_SUCCESS)
             break;
         if (szEntry[0] == L'\0')
             continue;
@@ -227,16 +196,10 @@ CModuleInfo::CModuleInfo()
     m_bPresent = TRUE;
     m_bEjectListed = IsEjectListedByReg();
     if (m_bEjectListed) {
-        HKEY hKey = NULL;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PRODUCT_KEY, 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
-            DWORD dwValue = 0;
-            DWORD dwType = 0;
-            DWORD cb = sizeof(dwValue);
-            if (RegQueryValueExW(hKey, L"ShifEjectDev", NULL, &dwType, (LPBYTE)&dwValue, &cb) == ERROR_SUCCESS &&
-                dwType == REG_DWORD && cb == sizeof(dwValue))
-                m_nShiftLevels = dwValue;
-            RegCloseKey(hKey);
-        }
+        DWORD dwValue = 0;
+        if (RegReadDword(HKEY_LOCAL_MACHINE, PRODUCT_KEY, KEY_READ, L"ShifEjectDev", REGREAD_DWORD, &dwValue) ==
+            ERROR_SUCCESS)
+            m_nShiftLevels = dwValue;
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <cfgmgr32.h>
 
+#include "RegRead.h"
+
 #define PRODUCT_KEY L"SOFTWARE\\Quarven\\Veltrane"
 #define WIRELESS_ID_KEY L"SOFTWARE\\Quarven\\WirelessDeviceID"
 
@@ -29,10 +31,9 @@
 #define DEVSTATE_CHANGED 1       // the state changed; no restart needed
 #define DEVSTATE_NEEDS_RESTART 2 // the state was changed, but takes effect at a restart
 
-// Reads one numbered entry (prefix followed by n in decimal) of an open key into pszEntry,
-// a buffer of cchEntry characters (at most REGLIST_MAX_ENTRY_CCH are used). 1 when a REG_SZ
-// value that fits with its terminator was read (it may be empty); 0 otherwise.
-BOOL ReadRegListEntry(HKEY hKey, LPCWSTR pszPrefix, DWORD n, LPWSTR pszEntry, DWORD cchEntry);
+// How the service reads a list entry (RegRead.h): a REG_SZ that fits with its terminator
+// (it may be empty).
+#define REGLIST_READ (REGREAD_SZ | REGREAD_TERMINATED)
 
 // A numbered hardware-ID list below HKLM: entries 0, 1, ... up to the first one that
 // cannot be read. Empty entries are skipped: they would match every ID.

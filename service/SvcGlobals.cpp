@@ -1,5 +1,7 @@
 #include "SvcGlobals.h"
 
+#include "RegRead.h"
+
 BOOL g_bSieWAMode = FALSE;
 BOOL g_b3GDevice = FALSE;
 BOOL g_bRFCtrl = TRUE;
@@ -74,18 +76,8 @@ void SvcCloseWorkerEvents()
 
 BOOL SvcReadDword(LPCWSTR pszName, DWORD* pdwValue)
 {
-    HKEY hKey = NULL;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SVC_SETTINGS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return FALSE;
-    DWORD dwType = 0;
-    DWORD dwValue = 0;
-    DWORD cb = sizeof(dwValue);
-    LONG lResult = RegQueryValueExW(hKey, pszName, NULL, &dwType, (LPBYTE)&dwValue, &cb);
-    RegCloseKey(hKey);
-    if (lResult != ERROR_SUCCESS || dwType != REG_DWORD || cb != sizeof(dwValue))
-        return FALSE;
-    *pdwValue = dwValue;
-    return TRUE;
+    return RegReadDword(HKEY_LOCAL_MACHINE, SVC_SETTINGS_KEY, KEY_READ, pszName, REGREAD_DWORD, pdwValue) ==
+           ERROR_SUCCESS;
 }
 
 BOOL SvcWriteDword(LPCWSTR pszName, DWORD dwValue)
