@@ -77,8 +77,11 @@ LONG RegReadText(HKEY hKey, LPCWSTR pszName, DWORD dwFlags, DWORD cchRead, LPWST
 
 LONG RegReadListEntry(HKEY hKey, LPCWSTR pszPrefix, DWORD n, DWORD dwFlags, DWORD cchRead, LPWSTR pszOut,
                       DWORD cchOut) {
-    // Room for the prefix, ten digits and the terminator.
-    if (!pszPrefix || lstrlenW(pszPrefix) > REGREAD_LIST_NAME_CCH - 11) return ERROR_INVALID_PARAMETER;
+    if (!pszPrefix) return ERROR_INVALID_PARAMETER;
+    // The name's length: the prefix and the digits of n.
+    int cchName = lstrlenW(pszPrefix) + 1;
+    for (DWORD rest = n / 10; rest != 0; rest /= 10) ++cchName;
+    if (cchName >= REGREAD_LIST_NAME_CCH) return ERROR_INVALID_PARAMETER;
     WCHAR szName[REGREAD_LIST_NAME_CCH];
     wnsprintfW(szName, REGREAD_LIST_NAME_CCH, L"%s%u", pszPrefix, n);
     szName[REGREAD_LIST_NAME_CCH - 1] = L'\0';

@@ -1,6 +1,7 @@
 #include "DevCtrl.h"
 
 #include "DbgMac.h"
+#include "RegRead.h"
 
 #include <batclass.h>
 #include <cfgmgr32.h>
@@ -194,31 +195,28 @@ CDevCtrl::~CDevCtrl() {}
 int CDevCtrl::ReadSupportId(LPCWSTR pszPrefix, UINT n, LPWSTR pszOut, size_t cchOut) {
     if (!pszPrefix || !pszOut || cchOut == 0) return 0;
     pszOut[0] = 0;
-    WCHAR szName[DEVCTRL_VALUE_CCH];
-    if (FAILED(StringCchPrintfW(szName, DEVCTRL_VALUE_CCH, L"%s%u", pszPrefix, n))) return 0;
     HKEY hKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSupportIdKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return 0;
-    WCHAR szValue[DEVCTRL_VALUE_CCH + 1];
-    memset(szValue, 0, sizeof szValue);
-    DWORD dwType = 0;
-    DWORD cb = DEVCTRL_VALUE_CCH * sizeof(WCHAR);
-    LONG rc = RegQueryValueExW(hKey, szName, NULL, &dwType, reinterpret_cast<BYTE*>(szValue), &cb);
+    // Either text type, of up to DEVCTRL_VALUE_CCH characters, that fits the caller's buffer.
+    LONG rc = RegReadListEntry(hKey, pszPrefix, n, REGREAD_TEXT, DEVCTRL_VALUE_CCH, pszOut,
+                               static_cast<DWORD>(cchOut));
     RegCloseKey(hKey);
-    if (rc == ERROR_FILE_NOT_FOUND) return 0;
-    if (rc != ERROR_SUCCESS) {
-        DBGPRINT(L"ReadSupportId %s cannot be read (%d)", szName, rc);
+    switch (rc) {
+    case ERROR_SUCCESS:
+        return 1;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_PARAMETER:  // a value name too long to build: no such entry
+        return 0;
+    case ERROR_INVALID_DATA:
+        DBGPRINT(L"ReadSupportId %s%u is no text", pszPrefix, n);
+        return -1;
+    case ERROR_INSUFFICIENT_BUFFER:
+        DBGPRINT(L"ReadSupportId %s%u is too long", pszPrefix, n);
+        return -1;
+    default:
+        DBGPRINT(L"ReadSupportId %s%u cannot be read (%d)", pszPrefix, n, rc);
         return rc == ERROR_MORE_DATA ? -1 : 0;
     }
-    if (dwType != REG_SZ && dwType != REG_EXPAND_SZ) {
-        DBGPRINT(L"ReadSupportId %s is no text", szName);
-        return -1;
-    }
-    if (FAILED(StringCchCopyW(pszOut, cchOut, szValue))) {
-        pszOut[0] = 0;
-        DBGPRINT(L"ReadSupportId %s is too long", szName);
-        return -1;
-    }
-    return 1;
 }
 
 int CDevCtrl::IsExistByReg(LPCWSTR pszPrefix, const GUID* pClassGuid, LPCWSTR pszEnumerator) {
@@ -538,19 +536,17 @@ int CDevCtrl::ReadDriverRegByKey(LPCWSTR pszDriverKey, LPCWSTR pszValue, LPWSTR 
         DBGPRINT(L"ERROR ReadDriverRegByKey->RegOpen");
         return 0;
     }
-    WCHAR szValue[DEVCTRL_VALUE_CCH + 1];
-    memset(szValue, 0, sizeof szValue);
-    DWORD dwType = 0;
-    DWORD cb = DEVCTRL_VALUE_CCH * sizeof(WCHAR);  // 520 bytes in the Windows build
-    LONG rc = RegQueryValueExW(hKey, pszValue, NULL, &dwType, reinterpret_cast<BYTE*>(szValue), &cb);
+    // Either text type, of up to DEVCTRL_VALUE_CCH characters (520 bytes in the Windows
+    // build), that fits the caller's buffer.
+    LONG rc = RegReadText(hKey, pszValue, REGREAD_TEXT, DEVCTRL_VALUE_CCH, pszOut, static_cast<DWORD>(cchOut));
     RegCloseKey(hKey);
-    if (rc != ERROR_SUCCESS || (dwType != REG_SZ && dwType != REG_EXPAND_SZ)) {
-        DBGPRINT(L"ReadDriverRegByKey->Not found %s", pszValue);
-        return 0;
-    }
-    if (FAILED(StringCchCopyW(pszOut, cchOut, szValue))) {
+    if (rc == ERROR_INSUFFICIENT_BUFFER) {
         pszOut[0] = 0;
         DBGPRINT(L"ERROR ReadDriverRegByKey->%s does not fit", pszValue);
+        return 0;
+    }
+    if (rc != ERROR_SUCCESS) {
+        DBGPRINT(L"ReadDriverRegByKey->Not found %s", pszValue);
         return 0;
     }
     DBGPRINT(L"ReadDriverRegByKey->Found %s=%s", pszValue, pszOut);

@@ -1,6 +1,7 @@
 #include "RegCtrl.h"
 
 #include "DbgMac.h"
+#include "RegRead.h"
 #include "SetupContext.h"
 
 #include <string.h>
@@ -54,23 +55,17 @@ int CRegCtrl::ReadRegSZ(HKEY hRoot, LPCWSTR pszSubKey, LPCWSTR pszValue, LPWSTR 
     if (!pszOut) return 0;
     HKEY hKey = NULL;
     if (RegOpenKeyExW(hRoot, pszSubKey, 0, CurrentMask(KEY_READ), &hKey) != ERROR_SUCCESS) return 0;
-    WCHAR szBuf[REGCTRL_TEXT_CCH + 1];
-    memset(szBuf, 0, sizeof szBuf);
-    DWORD cb = REGCTRL_TEXT_CCH * sizeof(WCHAR);
-    LONG rc = RegQueryValueExW(hKey, pszValue, NULL, NULL, reinterpret_cast<BYTE*>(szBuf), &cb);
+    // Any type, up to REGCTRL_TEXT_CCH characters, cut to the 259 that the caller gets.
+    LONG rc = RegReadText(hKey, pszValue, REGREAD_ANY_TYPE | REGREAD_CUT, REGCTRL_TEXT_CCH, pszOut, REGCTRL_TEXT_CCH);
     RegCloseKey(hKey);
-    if (rc != ERROR_SUCCESS) return 0;
-    lstrcpynW(pszOut, szBuf, REGCTRL_TEXT_CCH);
-    return 1;
+    return rc == ERROR_SUCCESS ? 1 : 0;
 }
 
 int CRegCtrl::ReadRegDW(HKEY hRoot, LPCWSTR pszSubKey, LPCWSTR pszValue, DWORD* pdwOut) {
     if (!pdwOut) return 0;
-    HKEY hKey = NULL;
-    if (RegOpenKeyExW(hRoot, pszSubKey, 0, CurrentMask(KEY_READ), &hKey) != ERROR_SUCCESS) return 0;
-    DWORD cb = sizeof(DWORD);
-    LONG rc = RegQueryValueExW(hKey, pszValue, NULL, NULL, reinterpret_cast<BYTE*>(pdwOut), &cb);
-    RegCloseKey(hKey);
+    // Any type of up to 4 bytes; a shorter value fills only its own bytes.
+    LONG rc = RegReadDword(hRoot, pszSubKey, CurrentMask(KEY_READ), pszValue, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
+                           pdwOut);
     return rc == ERROR_SUCCESS ? 1 : 0;
 }
 

@@ -121,9 +121,12 @@ TEST_F(RegReadTest, ListEntryIsNamedByPrefixAndDecimalNumber) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegReadListEntry(Key(), L"3GID_SupportRL", 0xC0, kStrict, 16, out, 16));
     EXPECT_EQ(ERROR_SUCCESS, RegReadListEntry(Key(), L"3GID_SupportRL", 12, kStrict, 16, out, 16));
     EXPECT_STREQ(L"USB\\VID_0001", out);
-    // A prefix too long for a value name is refused, not cut.
-    std::wstring prefix(REGREAD_LIST_NAME_CCH - 10, L'P');
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegReadListEntry(Key(), prefix.c_str(), 1, kStrict, 16, out, 16));
+    // A name too long for REGREAD_LIST_NAME_CCH is refused, not cut.
+    std::wstring prefix(REGREAD_LIST_NAME_CCH - 2, L'P');
+    reg.SetString(kPath, prefix + L"9", L"fits");
+    EXPECT_EQ(ERROR_SUCCESS, RegReadListEntry(Key(), prefix.c_str(), 9, kStrict, 16, out, 16));
+    EXPECT_STREQ(L"fits", out);
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegReadListEntry(Key(), prefix.c_str(), 10, kStrict, 16, out, 16));
 }
 
 }  // namespace
