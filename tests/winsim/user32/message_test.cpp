@@ -64,7 +64,8 @@ TEST_P(CrossThreadSend, IsHandledOnlyInsideMessageRetrieval) {
     CloseHandle(g_never);
 }
 
-INSTANTIATE_TEST_SUITE_P(Receivers, CrossThreadSend, ::testing::Range(0, 7));
+INSTANTIATE_TEST_SUITE_P(Receivers, CrossThreadSend, ::testing::Range(0, 7),
+                         [](const auto& i) { return std::string(ReceiverCases()[i.param].name); });
 
 TEST_F(UserTest, SenderHandlesMessagesSentToItWhileItWaits) {
     // The worker's handler sends back to a window of the waiting sender.
