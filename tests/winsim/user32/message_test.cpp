@@ -217,6 +217,9 @@ TEST_F(UserTest, ReplyMessageReleasesTheSenderEarly) {
 
 TEST_F(UserTest, InSendMessageTellsCrossThreadFromDirectCalls) {
     static BOOL seen[2];
+    // Each starts as the opposite of what its message should see, whatever an earlier run left.
+    seen[0] = TRUE;
+    seen[1] = FALSE;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpszClassName = L"InSend";
