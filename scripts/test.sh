@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Linux and both Windows configurations, and runs every
-# test. Exits non-zero when any build or test fails.
+# test: each alone under ctest, then each Linux test program shuffled and repeated. Exits
+# non-zero when any build or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 scripts/build.sh all
 ctest --test-dir build/linux --output-on-failure -j "$(nproc 2>/dev/null || echo 4)" --timeout 300
+scripts/shuffle-tests.sh
 scripts/check-windows-build.sh

@@ -48,6 +48,7 @@ protected:
 };
 
 struct LevelCase {
+    const char* name;
     int mode, level, test;
     size_t debugger_lines;  // OutputDebugString calls for one message
     bool file;
@@ -66,16 +67,17 @@ TEST_P(DebugLevels, OneMessageGoesWhereTheSettingsSay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DebugLevels,
-                         ::testing::Values(LevelCase{-1, 3, -1, 0, false},  // DebugMode missing
-                                           LevelCase{0, 3, -1, 0, false},   // DebugMode 0
-                                           LevelCase{2, 3, -1, 0, false},   // only 1 enables
-                                           LevelCase{1, -1, -1, 0, false},  // level missing = 0
-                                           LevelCase{1, 0, -1, 0, false},   // enabled, nowhere to go
-                                           LevelCase{1, 1, -1, 3, false},   // header pair + line
-                                           LevelCase{1, 2, -1, 0, true},    // file only
-                                           LevelCase{1, 3, -1, 3, true},    // both
-                                           LevelCase{1, 1, 1, 3, false},    // TestMode line too
-                                           LevelCase{0, 3, 1, 0, false}));  // TestMode with DebugMode 0
+                         ::testing::Values(LevelCase{"NoDebugMode", -1, 3, -1, 0, false},
+                                           LevelCase{"DebugModeZero", 0, 3, -1, 0, false},
+                                           LevelCase{"OnlyOneEnables", 2, 3, -1, 0, false},
+                                           LevelCase{"NoLevelIsZero", 1, -1, -1, 0, false},
+                                           LevelCase{"NowhereToGo", 1, 0, -1, 0, false},
+                                           LevelCase{"DebuggerHeaderPairAndLine", 1, 1, -1, 3, false},
+                                           LevelCase{"FileOnly", 1, 2, -1, 0, true},
+                                           LevelCase{"Both", 1, 3, -1, 3, true},
+                                           LevelCase{"TestModeLineToo", 1, 1, 1, 3, false},
+                                           LevelCase{"TestModeWithDebugModeZero", 0, 3, 1, 0, false}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(DebugCtrlTest, LogLineUnderAControlledClock) {
     machine().SetBootLocalTime(2026, 12, 9, 12, 5, 3, 40);

@@ -66,6 +66,7 @@ TEST_F(HciTest, RefusedControlLeavesTheFunctionWordAndFails) {
 }
 
 struct ReplyCase {
+    const char* name;
     DWORD word0;
     BOOL ok;
 };
@@ -82,8 +83,10 @@ TEST_P(HciReplies, OnlyTheHighByteOfWordZeroIsAnError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HciReplies,
-                         ::testing::Values(ReplyCase{0x0000, TRUE}, ReplyCase{0x00FF, TRUE}, ReplyCase{0x0100, FALSE},
-                                           ReplyCase{0x8000, FALSE}, ReplyCase{0xFF00, FALSE}));
+                         ::testing::Values(ReplyCase{"Clear", 0x0000, TRUE}, ReplyCase{"LowByte", 0x00FF, TRUE},
+                                           ReplyCase{"LowestHighBit", 0x0100, FALSE},
+                                           ReplyCase{"TopBit", 0x8000, FALSE}, ReplyCase{"HighByte", 0xFF00, FALSE}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(HciTest, ReadsPostureFlagsAndRejectsUnknownSelectors) {
     hci().set_posture_flags(0x3000);

@@ -326,6 +326,7 @@ INSTANTIATE_TEST_SUITE_P(Flags, StopPosture,
                          [](const auto& i) { return std::string(i.param.name); });
 
 struct DifferentCase {
+    const char* name;
     DWORD flags;
     bool error;
     std::vector<int> same;  // posture codes 0-6 that count as the stop posture
@@ -345,7 +346,10 @@ TEST_P(PostureDifferent, OnlyARealStopPostureEqualsItself) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, PostureDifferent,
-                         ::testing::Values(DifferentCase{0x2000, false, {2}}, DifferentCase{0x4000, false, {1}},
-                                           DifferentCase{0, false, {}}, DifferentCase{0x2000, true, {}}));
+                         ::testing::Values(DifferentCase{"Flag2000", 0x2000, false, {2}},
+                                           DifferentCase{"Flag4000", 0x4000, false, {1}},
+                                           DifferentCase{"NoFlags", 0, false, {}},
+                                           DifferentCase{"ReadError", 0x2000, true, {}}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace

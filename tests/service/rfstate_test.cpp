@@ -220,6 +220,7 @@ TEST_F(RfTest, NoModuleSendsNothing) {
 }
 
 struct IssueCase {
+    const char* name;
     int state;
     int request;
     BOOL changed;
@@ -232,8 +233,13 @@ TEST_P(Issue, TrueWhenTheStateChanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(States, Issue,
-                         ::testing::Values(IssueCase{2, 1, TRUE}, IssueCase{1, 1, FALSE}, IssueCase{4, 1, FALSE},
-                                           IssueCase{0, 5, FALSE}, IssueCase{3, 0, TRUE}, IssueCase{5, 4, TRUE}));
+                         ::testing::Values(IssueCase{"UserOnFromInitial", 2, 1, TRUE},
+                                           IssueCase{"UserOnTwice", 1, 1, FALSE},
+                                           IssueCase{"UserOnInThePostureStop", 4, 1, FALSE},
+                                           IssueCase{"PostureOnAfterUserOff", 0, 5, FALSE},
+                                           IssueCase{"UserOffAfterAnError", 3, 0, TRUE},
+                                           IssueCase{"PostureOffAfterPostureOn", 5, 4, TRUE}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(RfTest, DirectSwitchLeavesStateAndSaveStatus) {
     g_nRFState = 4;
@@ -249,6 +255,7 @@ TEST_F(RfTest, DirectSwitchLeavesStateAndSaveStatus) {
 }
 
 struct PowerCase {
+    const char* name;
     int state;
     bool fail;
     int result;
@@ -265,9 +272,13 @@ TEST_P(PowerOff, KeepsAPostureStop) {
 }
 
 INSTANTIATE_TEST_SUITE_P(States, PowerOff,
-                         ::testing::Values(PowerCase{1, false, 0}, PowerCase{2, false, 0}, PowerCase{5, false, 0},
-                                           PowerCase{4, false, 4}, PowerCase{0, false, 0}, PowerCase{1, true, 3},
-                                           PowerCase{4, true, 3}));
+                         ::testing::Values(PowerCase{"FromUserOn", 1, false, 0}, PowerCase{"FromInitial", 2, false, 0},
+                                           PowerCase{"FromPostureOn", 5, false, 0},
+                                           PowerCase{"InThePostureStop", 4, false, 4},
+                                           PowerCase{"FromUserOff", 0, false, 0},
+                                           PowerCase{"FailingFromUserOn", 1, true, 3},
+                                           PowerCase{"FailingInThePostureStop", 4, true, 3}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(RfTest, SwitchOnIsReportedOncePerChange) {
     struct Read {

@@ -281,6 +281,7 @@ TEST_F(WorkerTest, StopDuringTheResumePauseEndsTheWatchdog) {
 }
 
 struct MissingCase {
+    const char* name;
     const wchar_t* value;  // setting left out ("" none: no AT port instead)
 };
 class WatchdogOff : public WorkerTest, public ::testing::WithParamInterface<MissingCase> {};
@@ -297,9 +298,12 @@ TEST_P(WatchdogOff, EndsAtOnceWithoutTouchingThePort) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, WatchdogOff,
-                         ::testing::Values(MissingCase{L"SvcAtcmdPollingTime"}, MissingCase{L"SvcAtReadWaitTime"},
-                                           MissingCase{L"SvcAtCmdCount"}, MissingCase{L"SvcATCmdResumeWait"},
-                                           MissingCase{L""}));
+                         ::testing::Values(MissingCase{"NoPollingTime", L"SvcAtcmdPollingTime"},
+                                           MissingCase{"NoReadWaitTime", L"SvcAtReadWaitTime"},
+                                           MissingCase{"NoCommandCount", L"SvcAtCmdCount"},
+                                           MissingCase{"NoResumeWait", L"SvcATCmdResumeWait"},
+                                           MissingCase{"NoAtPort", L""}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 // ----------------------------------------------------------------------------------------
 // Eject and re-add.

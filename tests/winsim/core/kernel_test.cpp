@@ -73,6 +73,7 @@ unsigned __stdcall CountWake(void* p) {
 }
 
 struct ResetCase {
+    const char* name;
     BOOL manual;
     int expected_woken;
 };
@@ -93,7 +94,9 @@ TEST_P(EventRelease, SetReleasesEveryWaiterOfAManualEventEvenWhenResetAtOnce) {
     CloseHandle(e);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, EventRelease, ::testing::Values(ResetCase{TRUE, 3}, ResetCase{FALSE, 1}));
+INSTANTIATE_TEST_SUITE_P(Table, EventRelease,
+                         ::testing::Values(ResetCase{"ManualReset", TRUE, 3}, ResetCase{"AutoReset", FALSE, 1}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(KernelTest, WaitAnyGivesTheLowestSignalledIndexAndWaitAllNeedsAll) {
     HANDLE e[3] = {CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, TRUE, nullptr),

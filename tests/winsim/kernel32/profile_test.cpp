@@ -72,6 +72,7 @@ const char* const kSample =
     "Extra=only in the second\r\n";
 
 struct ValueCase {
+    const char* name;
     const wchar_t* app;
     const wchar_t* key;
     const wchar_t* def;
@@ -91,21 +92,22 @@ TEST_P(ProfileValues, ReadsAsWindowsDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProfileValues,
-    ::testing::Values(ValueCase{L"Main", L"Name", L"", L"Alpha Beta", 10},       // blanks trimmed
-                      ValueCase{L"main", L"NAME", L"", L"Alpha Beta", 10},       // case-insensitive, first wins
-                      ValueCase{L" Main ", L" Name ", L"", L"Alpha Beta", 10},   // caller's blanks too
-                      ValueCase{L"Main", L"Quoted", L"", L"  spaced  ", 10},     // quotes removed, inside kept
-                      ValueCase{L"Main", L"Single", L"", L"x", 1},
-                      ValueCase{L"Main", L"Mismatch", L"", L"\"x'", 3},          // quotes must match
-                      ValueCase{L"Main", L"Comment", L"", L"value ; not a comment", 21},
-                      ValueCase{L"Main", L"Bare line", L"d", L"", 0},            // key without '='
-                      ValueCase{L"Main", L"Empty", L"d", L"", 0},                // present: no default
-                      ValueCase{L"Main", L"Eq", L"", L"a=b", 3},
-                      ValueCase{L"other", L"k", L"", L"1", 1},
-                      ValueCase{L"Main", L"Extra", L"dflt  ", L"dflt", 4},        // later duplicate unseen
-                      ValueCase{L"Main", L"missing", NULL, L"", 0},
-                      ValueCase{L"Nope", L"k", L"  lead kept \t ", L"  lead kept", 11},
-                      ValueCase{L"Main", L"; leading comment", L"d", L"d", 1}));
+    ::testing::Values(ValueCase{"BlanksTrimmed", L"Main", L"Name", L"", L"Alpha Beta", 10},
+                      ValueCase{"CaseInsensitiveFirstWins", L"main", L"NAME", L"", L"Alpha Beta", 10},
+                      ValueCase{"CallersBlanksTrimmed", L" Main ", L" Name ", L"", L"Alpha Beta", 10},
+                      ValueCase{"QuotesRemovedInsideKept", L"Main", L"Quoted", L"", L"  spaced  ", 10},
+                      ValueCase{"SingleQuotes", L"Main", L"Single", L"", L"x", 1},
+                      ValueCase{"QuotesMustMatch", L"Main", L"Mismatch", L"", L"\"x'", 3},
+                      ValueCase{"SemicolonInAValue", L"Main", L"Comment", L"", L"value ; not a comment", 21},
+                      ValueCase{"KeyWithoutEquals", L"Main", L"Bare line", L"d", L"", 0},
+                      ValueCase{"EmptyIsNoDefault", L"Main", L"Empty", L"d", L"", 0},
+                      ValueCase{"EqualsInAValue", L"Main", L"Eq", L"", L"a=b", 3},
+                      ValueCase{"SectionNameTrimmed", L"other", L"k", L"", L"1", 1},
+                      ValueCase{"LaterDuplicateSectionUnseen", L"Main", L"Extra", L"dflt  ", L"dflt", 4},
+                      ValueCase{"NullDefault", L"Main", L"missing", NULL, L"", 0},
+                      ValueCase{"DefaultLosesTrailingBlanks", L"Nope", L"k", L"  lead kept \t ", L"  lead kept", 11},
+                      ValueCase{"CommentLineIsNoKey", L"Main", L"; leading comment", L"d", L"d", 1}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(ProfileTest, MissingFileGivesTheDefaultAndFileNotFound) {
     DWORD n = 0;
@@ -207,6 +209,7 @@ TEST_F(ProfileTest, BareNameIsInTheWindowsFolder) {
 }
 
 struct WriteCase {
+    const char* name;
     const char* before;
     const wchar_t* app;
     const wchar_t* key;
@@ -227,20 +230,23 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ProfileWrites,
     ::testing::Values(
         // A new file.
-        WriteCase{nullptr, L"S", L"k", L"v", "[S]\r\nk=v\r\n"},
+        WriteCase{"NewFile", nullptr, L"S", L"k", L"v", "[S]\r\nk=v\r\n"},
         // Replace the first key of the first section; others untouched.
-        WriteCase{"[A]\r\nK = old\r\nk=dup\r\n[a]\r\nk=x\r\n", L"a", L"k", L"new", "[A]\r\nk=new\r\nk=dup\r\n[a]\r\nk=x\r\n"},
+        WriteCase{"ReplacesTheFirstKey", "[A]\r\nK = old\r\nk=dup\r\n[a]\r\nk=x\r\n", L"a", L"k", L"new",
+                  "[A]\r\nk=new\r\nk=dup\r\n[a]\r\nk=x\r\n"},
         // A new key after the section's last entry, before blank lines and comments.
-        WriteCase{"[A]\r\nx=1\r\n\r\n; c\r\n[B]\r\n", L"A", L"y", L"2", "[A]\r\nx=1\r\ny=2\r\n\r\n; c\r\n[B]\r\n"},
-        WriteCase{"[A]\r\n[B]\r\n", L"A", L"y", L"2", "[A]\r\ny=2\r\n[B]\r\n"},
+        WriteCase{"NewKeyBeforeBlanksAndComments", "[A]\r\nx=1\r\n\r\n; c\r\n[B]\r\n", L"A", L"y", L"2",
+                  "[A]\r\nx=1\r\ny=2\r\n\r\n; c\r\n[B]\r\n"},
+        WriteCase{"NewKeyInAnEmptySection", "[A]\r\n[B]\r\n", L"A", L"y", L"2", "[A]\r\ny=2\r\n[B]\r\n"},
         // A new section at the end; a last line without line end gets one.
-        WriteCase{"[A]\nx=1", L"B", L"y", L"2", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n"},
+        WriteCase{"NewSectionAtTheEnd", "[A]\nx=1", L"B", L"y", L"2", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n"},
         // Deleting a key, a section.
-        WriteCase{"[A]\r\nx=1\r\ny=2\r\n", L"A", L"x", NULL, "[A]\r\ny=2\r\n"},
-        WriteCase{"[A]\r\nx=1\r\n; c\r\n[B]\r\ny=2\r\n", L"a", NULL, NULL, "[B]\r\ny=2\r\n"},
-        WriteCase{"[A]\r\nx=1\r\n", L"A", L"none", NULL, "[A]\r\nx=1\r\n"},
+        WriteCase{"DeletesAKey", "[A]\r\nx=1\r\ny=2\r\n", L"A", L"x", NULL, "[A]\r\ny=2\r\n"},
+        WriteCase{"DeletesASection", "[A]\r\nx=1\r\n; c\r\n[B]\r\ny=2\r\n", L"a", NULL, NULL, "[B]\r\ny=2\r\n"},
+        WriteCase{"DeletingAMissingKey", "[A]\r\nx=1\r\n", L"A", L"none", NULL, "[A]\r\nx=1\r\n"},
         // An empty value is written as such.
-        WriteCase{"[A]\r\nx=1\r\n", L"A", L"x", L"", "[A]\r\nx=\r\n"}));
+        WriteCase{"EmptyValue", "[A]\r\nx=1\r\n", L"A", L"x", L"", "[A]\r\nx=\r\n"}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(ProfileTest, DeletionNeverCreatesAFile) {
     EXPECT_TRUE(WritePrivateProfileStringW(L"A", L"x", NULL, kFile));

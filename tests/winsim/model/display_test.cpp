@@ -75,6 +75,7 @@ TEST_F(DisplayTest, ModeListEndsAndFollowsTheOrientation) {
 }
 
 struct RotateCase {
+    const char* name;
     DWORD orientation;
     DWORD cx, cy;
 };
@@ -113,8 +114,11 @@ TEST_P(RotateTest, OneOperationChangesEverythingThatShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Orientations, RotateTest,
-                         ::testing::Values(RotateCase{DMDO_DEFAULT, 1366, 768}, RotateCase{DMDO_90, 768, 1366},
-                                           RotateCase{DMDO_180, 1366, 768}, RotateCase{DMDO_270, 768, 1366}));
+                         ::testing::Values(RotateCase{"Default", DMDO_DEFAULT, 1366, 768},
+                                           RotateCase{"By90", DMDO_90, 768, 1366},
+                                           RotateCase{"By180", DMDO_180, 1366, 768},
+                                           RotateCase{"By270", DMDO_270, 768, 1366}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(DisplayTest, SettingsKeyByVideoIdElseByService) {
     // A second adapter whose settings sit under its service.

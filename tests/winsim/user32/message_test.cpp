@@ -64,7 +64,8 @@ TEST_P(CrossThreadSend, IsHandledOnlyInsideMessageRetrieval) {
     CloseHandle(g_never);
 }
 
-INSTANTIATE_TEST_SUITE_P(Receivers, CrossThreadSend, ::testing::Range(0, 7));
+INSTANTIATE_TEST_SUITE_P(Receivers, CrossThreadSend, ::testing::Range(0, 7),
+                         [](const auto& i) { return std::string(ReceiverCases()[i.param].name); });
 
 TEST_F(UserTest, SenderHandlesMessagesSentToItWhileItWaits) {
     // The worker's handler sends back to a window of the waiting sender.
@@ -216,6 +217,9 @@ TEST_F(UserTest, ReplyMessageReleasesTheSenderEarly) {
 
 TEST_F(UserTest, InSendMessageTellsCrossThreadFromDirectCalls) {
     static BOOL seen[2];
+    // Each starts as the opposite of what its message should see, whatever an earlier run left.
+    seen[0] = TRUE;
+    seen[1] = FALSE;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpszClassName = L"InSend";

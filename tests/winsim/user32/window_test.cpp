@@ -294,8 +294,10 @@ TEST_F(UserTest, WindowLongs) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_INDEX), GetLastError());
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(RecordingProc), GetWindowLongPtrW(h, GWLP_WNDPROC));
     // Subclassing: the new procedure sees the message and hands it on.
-    static WNDPROC prev = nullptr;
-    static int sub_calls = 0;
+    // The procedure cannot capture: its state is static and starts afresh on every run.
+    static WNDPROC prev;
+    static int sub_calls;
+    sub_calls = 0;
     prev = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
             if (m == kDouble) ++sub_calls;
