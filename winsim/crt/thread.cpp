@@ -1,5 +1,6 @@
-// winsim: the C runtime's thread functions and winmm's timer.
-#include <mmsystem.h>
+// winsim: the C runtime's thread functions (_beginthreadex and kin) over the machine's
+// scheduler.
+#include <windows.h>
 #include <process.h>
 
 #include "winsim/machine.h"
@@ -39,7 +40,3 @@ uintptr_t __cdecl _beginthread(void(__cdecl* start)(void*), unsigned, void* arg)
 }
 
 void __cdecl _endthread(void) { throw ThreadExitUnwind{0}; }
-
-DWORD WINAPI timeGetTime(void) { return GetTickCount(); }
-MMRESULT WINAPI timeBeginPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }
-MMRESULT WINAPI timeEndPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }

@@ -1,0 +1,7 @@
+// winsim: winmm's timer functions: timeGetTime reads the machine's clock as GetTickCount does.
+#include <windows.h>
+#include <mmsystem.h>
+
+DWORD WINAPI timeGetTime(void) { return GetTickCount(); }
+MMRESULT WINAPI timeBeginPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }
+MMRESULT WINAPI timeEndPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }
