@@ -1,5 +1,5 @@
-// winsim: user32 default window procedure, the system control classes, painting state,
-// system metrics and parameters, cursors and icons, and the common controls' start-up.
+// winsim: user32 default window procedure, the system control classes (with the common
+// controls' progress bar), painting state, system metrics and parameters, cursors and icons.
 #include "user_internal.h"
 
 #include <commctrl.h>
@@ -585,13 +585,3 @@ BOOL WINAPI SystemParametersInfoW(UINT action, UINT, PVOID pv, UINT) {
 }
 
 BOOL WINAPI MessageBeep(UINT) { return TRUE; }
-
-// ---------------------------------------------------------------------------------------
-// Common controls
-
-void WINAPI InitCommonControls(void) {}
-
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* p) {
-    if (!p || p->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
-    return TRUE;
-}
