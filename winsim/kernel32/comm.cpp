@@ -1,11 +1,10 @@
 // winsim: kernel32's communications functions on serial port handles (\\.\COMn, the model in
-// model/serial_port.cpp): the port's settings, its queues and its modem lines.
+// model/serial_port.cpp): the port's settings and the purge of its queues.
 #include <windows.h>
 
 #include "devices_internal.h"
 #include "winsim/serial.h"
 
-#include <cstring>
 #include <string>
 
 using namespace winsim;
@@ -59,36 +58,3 @@ BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags) {
     return TRUE;
 }
 
-BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat) {
-    std::wstring port;
-    if (DWORD err = serial::PortOfHandle(hFile, &port)) return Fail(err, FALSE);
-    if (lpErrors) *lpErrors = 0;
-    if (lpStat) {
-        std::memset(lpStat, 0, sizeof *lpStat);
-        lpStat->cbInQue = serial::InQueue(CurrentMachine(), port);
-    }
-    return TRUE;
-}
-
-BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc) {
-    std::wstring port;
-    if (DWORD err = serial::PortOfHandle(hFile, &port)) return Fail(err, FALSE);
-    if (dwFunc < SETXOFF || dwFunc > CLRBREAK) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    return TRUE;
-}
-
-BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue) {
-    std::wstring port;
-    if (DWORD err = serial::PortOfHandle(hFile, &port)) return Fail(err, FALSE);
-    (void)dwInQueue;
-    (void)dwOutQueue;
-    return TRUE;
-}
-
-BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat) {
-    std::wstring port;
-    if (DWORD err = serial::PortOfHandle(hFile, &port)) return Fail(err, FALSE);
-    if (!lpModemStat) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    *lpModemStat = MS_CTS_ON | MS_DSR_ON;
-    return TRUE;
-}

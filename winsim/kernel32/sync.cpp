@@ -143,12 +143,6 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES sa, BOOL manual, BOOL initial, 
                               [&] { return std::make_shared<Event>(manual != FALSE, initial != FALSE); });
 }
 
-HANDLE WINAPI CreateEventExW(LPSECURITY_ATTRIBUTES sa, LPCWSTR name, DWORD flags, DWORD access) {
-    return CreateNamed<Event>(sa, name, access, [&] {
-        return std::make_shared<Event>((flags & CREATE_EVENT_MANUAL_RESET) != 0, (flags & CREATE_EVENT_INITIAL_SET) != 0);
-    });
-}
-
 HANDLE WINAPI OpenEventW(DWORD access, BOOL inherit, LPCWSTR name) { return OpenNamed<Event>(access, inherit, name); }
 
 BOOL WINAPI SetEvent(HANDLE h) {
@@ -161,14 +155,6 @@ BOOL WINAPI SetEvent(HANDLE h) {
 BOOL WINAPI ResetEvent(HANDLE h) {
     auto e = Obj<Event>(h);
     if (!e) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    e->Reset();
-    return TRUE;
-}
-
-BOOL WINAPI PulseEvent(HANDLE h) {
-    auto e = Obj<Event>(h);
-    if (!e) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    e->Set();
     e->Reset();
     return TRUE;
 }
@@ -193,48 +179,13 @@ BOOL WINAPI ReleaseMutex(HANDLE h) {
     return TRUE;
 }
 
-HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES sa, LONG initial, LONG maximum, LPCWSTR name) {
-    if (maximum <= 0 || initial < 0 || initial > maximum) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, NULL);
-    return CreateNamed<Semaphore>(sa, name, SEMAPHORE_ALL_ACCESS,
-                                  [&] { return std::make_shared<Semaphore>(initial, maximum); });
-}
-
-HANDLE WINAPI OpenSemaphoreW(DWORD access, BOOL inherit, LPCWSTR name) {
-    return OpenNamed<Semaphore>(access, inherit, name);
-}
-
-BOOL WINAPI ReleaseSemaphore(HANDLE h, LONG n, LPLONG prev) {
-    auto s = Obj<Semaphore>(h);
-    if (!s) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (n <= 0 || s->count + n > s->max) return Fail(ERROR_TOO_MANY_POSTS, FALSE);
-    if (prev) *prev = s->count;
-    s->count += n;
-    s->Signal();
-    return TRUE;
-}
-
 // ---------------------------------------------------------------------------------------
 // Waits
 
 DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms) { return DoWait(1, &h, FALSE, ms); }
-DWORD WINAPI WaitForSingleObjectEx(HANDLE h, DWORD ms, BOOL) { return DoWait(1, &h, FALSE, ms); }
 DWORD WINAPI WaitForMultipleObjects(DWORD n, const HANDLE* hs, BOOL all, DWORD ms) { return DoWait(n, hs, all, ms); }
-DWORD WINAPI WaitForMultipleObjectsEx(DWORD n, const HANDLE* hs, BOOL all, DWORD ms, BOOL) {
-    return DoWait(n, hs, all, ms);
-}
 
 void WINAPI Sleep(DWORD ms) { WaitOn({}, false, ms); }
-DWORD WINAPI SleepEx(DWORD ms, BOOL) {
-    WaitOn({}, false, ms);
-    return 0;
-}
-
-BOOL WINAPI SwitchToThread(void) {
-    Thread& t = CurrentThread();
-    bool others = t.machine.scheduler().HasReady();
-    t.machine.scheduler().Yield(&t);
-    return others ? TRUE : FALSE;
-}
 
 // ---------------------------------------------------------------------------------------
 // Critical sections
@@ -245,23 +196,10 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) {
     cs->LockCount = -1;
 }
 
-BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD spin) {
-    InitializeCriticalSection(cs);
-    cs->SpinCount = spin;
-    return TRUE;
-}
-
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
     WaitOn({Cs(cs)->m}, false, INFINITE);
     cs->RecursionCount = static_cast<LONG>(Cs(cs)->m->recursion);
     cs->OwningThread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(CurrentThread().tid));
-}
-
-BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) {
-    if (WaitOn({Cs(cs)->m}, false, 0) == WAIT_TIMEOUT) return FALSE;
-    cs->RecursionCount = static_cast<LONG>(Cs(cs)->m->recursion);
-    cs->OwningThread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(CurrentThread().tid));
-    return TRUE;
 }
 
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) {

@@ -1,5 +1,5 @@
-// winsim: kernel32's GetVersionExW and GetVersion: the machine's version (winsim/osinfo.h) as
-// the calling program's manifest lets it see it.
+// winsim: kernel32's GetVersionExW: the machine's version (winsim/osinfo.h) as the calling
+// program's manifest lets it see it.
 #include <windows.h>
 
 #include "winsim/osinfo.h"
@@ -49,13 +49,6 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
         ex->wReserved = 0;
     }
     return TRUE;
-}
-
-DWORD WINAPI GetVersion(void) {
-    Machine& m = CurrentMachine();
-    os::Version v = os::ReportedVersion(os::GetVersion(m), MaxSupportedOfProcess(CurrentProcess()));
-    DWORD high = v.platform == VER_PLATFORM_WIN32_NT ? (v.build & 0x7FFF) : 0x8000 | (v.build & 0x7FFF);
-    return (v.major & 0xFF) | (v.minor & 0xFF) << 8 | high << 16;
 }
 
 }  // extern "C"

@@ -1,5 +1,5 @@
-// winsim: kernel32 time functions over the machine's clock: tick counts, system and local
-// time, file time conversions and the performance counter.
+// winsim: kernel32 time functions over the machine's clock: tick counts, the local time and
+// the system time as a file time.
 #include "kernel32_internal.h"
 
 using namespace winsim;
@@ -33,23 +33,6 @@ void MsToSystemTime(int64_t ms1601, SYSTEMTIME* st) {
     st->wMilliseconds = static_cast<WORD>(rem % 1000);
 }
 
-bool SystemTimeToMs(const SYSTEMTIME* st, int64_t* out) {
-    if (st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 || st->wDay > 31 || st->wHour > 23 || st->wMinute > 59 ||
-        st->wSecond > 59 || st->wMilliseconds > 999 || st->wYear < 1601 || st->wYear > 30827)
-        return false;
-    int y = st->wYear;
-    unsigned m = st->wMonth, d = st->wDay;
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    unsigned yoe = static_cast<unsigned>(y - era * 400);
-    unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    int64_t days1970 = era * 146097 + static_cast<int64_t>(doe) - 719468;
-    *out = (days1970 + 134774) * kMsPerDay + st->wHour * 3600000LL + st->wMinute * 60000LL + st->wSecond * 1000LL +
-           st->wMilliseconds;
-    return true;
-}
-
 int64_t LocalMs() { return Mach().boot_local_ms() + static_cast<int64_t>(Mach().NowMs()); }
 
 void MsToFileTime(int64_t ms, FILETIME* ft) {
@@ -58,50 +41,11 @@ void MsToFileTime(int64_t ms, FILETIME* ft) {
     ft->dwHighDateTime = static_cast<DWORD>(v >> 32);
 }
 
-int64_t FileTimeToMs(const FILETIME* ft) {
-    return static_cast<int64_t>((static_cast<uint64_t>(ft->dwHighDateTime) << 32 | ft->dwLowDateTime) / 10000ULL);
-}
-
 }  // namespace
 
 DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(Mach().tick_start_ms() + Mach().NowMs()); }
 ULONGLONG WINAPI GetTickCount64(void) { return Mach().tick_start_ms() + Mach().NowMs(); }
 
 void WINAPI GetLocalTime(LPSYSTEMTIME st) { MsToSystemTime(LocalMs(), st); }
-void WINAPI GetSystemTime(LPSYSTEMTIME st) { MsToSystemTime(LocalMs() + Mach().tz_bias_minutes * 60000LL, st); }
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME ft) { MsToFileTime(LocalMs() + Mach().tz_bias_minutes * 60000LL, ft); }
 
-BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME ft) {
-    int64_t ms;
-    if (!st || !ft || !SystemTimeToMs(st, &ms)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    MsToFileTime(ms, ft);
-    return TRUE;
-}
-
-BOOL WINAPI FileTimeToSystemTime(const FILETIME* ft, LPSYSTEMTIME st) {
-    if (!ft || !st || (ft->dwHighDateTime & 0x80000000u)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    MsToSystemTime(FileTimeToMs(ft), st);
-    return TRUE;
-}
-
-BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* ft, LPFILETIME out) {
-    if (!ft || !out) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    MsToFileTime(FileTimeToMs(ft) - Mach().tz_bias_minutes * 60000LL, out);
-    return TRUE;
-}
-
-BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* ft, LPFILETIME out) {
-    if (!ft || !out) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    MsToFileTime(FileTimeToMs(ft) + Mach().tz_bias_minutes * 60000LL, out);
-    return TRUE;
-}
-
-BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* c) {
-    c->QuadPart = static_cast<LONGLONG>(Mach().NowMs()) * 10000;
-    return TRUE;
-}
-
-BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* f) {
-    f->QuadPart = 10000000;
-    return TRUE;
-}

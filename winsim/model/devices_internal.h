@@ -56,8 +56,6 @@ void SaveDcb(Machine& m, const std::wstring& port, const DCB& d);
 void SaveTimeouts(Machine& m, const std::wstring& port, const COMMTIMEOUTS& t);
 // Purges the port's queues as PurgeComm's flags say, and counts the purge.
 void Purge(Machine& m, const std::wstring& port, DWORD flags);
-// The bytes received and not read yet.
-DWORD InQueue(Machine& m, const std::wstring& port);
 }  // namespace serial
 
 namespace display {

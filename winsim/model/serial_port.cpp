@@ -198,14 +198,6 @@ public:
         if (flags & (PURGE_RXABORT | PURGE_TXABORT)) rx_event_->Set();
     }
 
-    DWORD InQueue() {
-        uint64_t now = m_.NowMs();
-        DWORD n = 0;
-        for (auto& c : rx_)
-            if (c.at <= now) n += static_cast<DWORD>(c.bytes.size());
-        return n;
-    }
-
     bool test_holder_ = false;
 
 private:
@@ -298,11 +290,6 @@ void Purge(Machine& m, const std::wstring& port, DWORD flags) {
     st.SetInt(ns, "purges", st.GetInt(ns, "purges", 0) + 1);
     st.SetInt(ns, "purge_flags", flags);
     if (auto model = PortModel(m, port)) model->Purge(flags);
-}
-
-DWORD InQueue(Machine& m, const std::wstring& port) {
-    auto model = PortModel(m, port);
-    return model ? model->InQueue() : 0;
 }
 
 }  // namespace serial
