@@ -8,7 +8,7 @@
 #   (none)    prints the table: NAME  FILE  PRODUCT(yes/-)  TESTS (files, comma-separated)
 #   --unused  prints only the names that nothing calls and no test covers
 #   --check   prints those names and exits 1 when there is any (and for a function declared
-#             without a definition or defined twice)
+#             without a definition, defined twice, or defined WINAPI without a declaration)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec python3 - "$@" <<'PYTHON'
@@ -122,6 +122,7 @@ for h in headers:
 winsim_sources = sorted(p for p in glob.glob("winsim/**/*.cpp", recursive=True)
                         if not p.startswith(("winsim/tool/", "winsim/launcher/")))
 defined = {}
+undeclared = []
 classes = {}
 for src in winsim_sources:
     text = without_preprocessor(strip(read(src)))
@@ -130,8 +131,12 @@ for src in winsim_sources:
             continue
         s = " ".join(stmt.split())
         m = FUNC.match(s)
-        if m and m.group(1) in declared and "::" not in s.split("(")[0]:
+        if not m or "::" in s.split("(")[0]:
+            continue
+        if m.group(1) in declared:
             defined.setdefault(m.group(1), []).append(src)
+        elif re.search(r"\b(WINAPIV?|__cdecl|__stdcall)\s+\**\s*" + m.group(1) + r"\s*\(", s):
+            undeclared.append(f"{m.group(1)}: defined in {src} but declared in no header of winsim/include")
     for m in re.finditer(r"\b(CLSID_\w+)\s*,\s*\[", text):
         classes.setdefault(m.group(1), src)
 
@@ -191,7 +196,7 @@ for p in files_under(["tests"]):
         test_uses.setdefault(name, []).append(os.path.relpath(p, "tests"))
 
 # 3. The table.
-rows, problems = [], []
+rows, problems = [], list(undeclared)
 for name in sorted(declared, key=str.lower):
     where = defined.get(name, [])
     if not where:
