@@ -31,7 +31,3 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR psd, BOOL present, PA
     return TRUE;
 }
 
-BOOL WINAPI IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR psd) {
-    auto* sd = static_cast<SECURITY_DESCRIPTOR*>(psd);
-    return sd && sd->Revision == SECURITY_DESCRIPTOR_REVISION;
-}

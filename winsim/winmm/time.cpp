@@ -3,5 +3,3 @@
 #include <mmsystem.h>
 
 DWORD WINAPI timeGetTime(void) { return GetTickCount(); }
-MMRESULT WINAPI timeBeginPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }
-MMRESULT WINAPI timeEndPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }
