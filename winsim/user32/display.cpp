@@ -1,5 +1,4 @@
-// winsim: user32's EnumDisplaySettingsW and EnumDisplaySettingsExW over the machine's display
-// (winsim/display.h).
+// winsim: user32's EnumDisplaySettingsW over the machine's display (winsim/display.h).
 #include <windows.h>
 
 #include "winsim/api_display.h"
@@ -40,7 +39,7 @@ bool IsDisplay1(LPCWSTR name) { return !name || !*name || IEquals(name, L"\\\\.\
 
 }  // namespace
 
-BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode, DWORD) {
+BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode) {
     Display d(CurrentMachine());
     if (DWORD e = d.enum_error()) return Fail(e, FALSE);
     if (!lpDevMode) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -79,8 +78,4 @@ BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMO
     std::memcpy(lpDevMode, &dm, n);
     lpDevMode->dmDriverExtra = extra;
     return TRUE;
-}
-
-BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode) {
-    return EnumDisplaySettingsExW(lpszDeviceName, iModeNum, lpDevMode, 0);
 }
