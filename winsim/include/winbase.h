@@ -118,7 +118,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
 void WINAPI Sleep(DWORD dwMilliseconds);
 
-// Critical sections.
+// Critical sections. Entering, leaving or deleting a section that InitializeCriticalSection
+// has not set up, or that DeleteCriticalSection has ended, ends the program with a message
+// (on Windows such a call corrupts memory or hangs).
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

@@ -3,7 +3,11 @@
 #include "kernel32_internal.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_set>
 
 using namespace winsim;
 using namespace winsim::kernel32;
@@ -88,14 +92,35 @@ DWORD DoWait(DWORD n, const HANDLE* hs, BOOL all, DWORD ms) {
     return WaitOn(objs, all != FALSE, ms);
 }
 
-// Lock object behind a CRITICAL_SECTION.
+// Lock object behind a CRITICAL_SECTION, made by InitializeCriticalSection for the section
+// at owner.
 struct CsLock {
+    explicit CsLock(const CRITICAL_SECTION* o) : owner(o) {}
+    const CRITICAL_SECTION* owner;
     std::shared_ptr<Mutex> m = std::make_shared<Mutex>();
 };
 
-CsLock* Cs(LPCRITICAL_SECTION cs) {
-    if (!cs->DebugInfo) cs->DebugInfo = new CsLock();
-    return static_cast<CsLock*>(cs->DebugInfo);
+// The lock objects of the sections that are set up, so that a section used before
+// InitializeCriticalSection or after DeleteCriticalSection (or a copy of one) is told apart
+// from a live one whatever its memory holds.
+std::mutex g_cs_mu;
+std::unordered_set<const CsLock*> g_cs_live;
+
+[[noreturn]] void CsMisuse(const char* fn, const CRITICAL_SECTION* cs) {
+    std::fprintf(stderr,
+                 "winsim: %s on CRITICAL_SECTION %p, which InitializeCriticalSection has not set up or "
+                 "DeleteCriticalSection has ended\n",
+                 fn, static_cast<const void*>(cs));
+    std::abort();
+}
+
+CsLock* Cs(LPCRITICAL_SECTION cs, const char* fn) {
+    auto* lock = cs ? static_cast<const CsLock*>(cs->DebugInfo) : nullptr;
+    {
+        std::lock_guard<std::mutex> g(g_cs_mu);
+        if (lock && g_cs_live.count(lock) && lock->owner == cs) return const_cast<CsLock*>(lock);
+    }
+    CsMisuse(fn, cs);
 }
 
 }  // namespace
@@ -192,23 +217,35 @@ void WINAPI Sleep(DWORD ms) { WaitOn({}, false, ms); }
 
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) {
     std::memset(cs, 0, sizeof(*cs));
-    cs->DebugInfo = new CsLock();
+    auto* lock = new CsLock(cs);
+    {
+        std::lock_guard<std::mutex> g(g_cs_mu);
+        g_cs_live.insert(lock);
+    }
+    cs->DebugInfo = lock;
     cs->LockCount = -1;
 }
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
-    WaitOn({Cs(cs)->m}, false, INFINITE);
-    cs->RecursionCount = static_cast<LONG>(Cs(cs)->m->recursion);
+    CsLock* lock = Cs(cs, "EnterCriticalSection");
+    WaitOn({lock->m}, false, INFINITE);
+    cs->RecursionCount = static_cast<LONG>(lock->m->recursion);
     cs->OwningThread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(CurrentThread().tid));
 }
 
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) {
-    Cs(cs)->m->Release(&CurrentThread());
-    cs->RecursionCount = static_cast<LONG>(Cs(cs)->m->recursion);
+    CsLock* lock = Cs(cs, "LeaveCriticalSection");
+    lock->m->Release(&CurrentThread());
+    cs->RecursionCount = static_cast<LONG>(lock->m->recursion);
     if (cs->RecursionCount == 0) cs->OwningThread = NULL;
 }
 
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) {
-    delete static_cast<CsLock*>(cs->DebugInfo);
+    CsLock* lock = Cs(cs, "DeleteCriticalSection");
+    {
+        std::lock_guard<std::mutex> g(g_cs_mu);
+        g_cs_live.erase(lock);
+    }
+    delete lock;
     cs->DebugInfo = nullptr;
 }
