@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 scripts/build.sh all
+scripts/winsim-api-index.sh --check
 ctest --test-dir build/linux --output-on-failure -j "$(nproc 2>/dev/null || echo 4)" --timeout 300
 scripts/shuffle-tests.sh
 scripts/check-windows-build.sh

@@ -34,7 +34,6 @@ struct Instance {
     bool connected = false;
     bool finished = false;  // SERVICE_STOPPED reported
     LPHANDLER_FUNCTION_EX handler_ex = nullptr;
-    LPHANDLER_FUNCTION handler = nullptr;
     LPVOID context = nullptr;
     std::deque<std::shared_ptr<ControlRequest>> queue;
     std::shared_ptr<Event> wake = std::make_shared<Event>(false, false);
@@ -602,7 +601,7 @@ BOOL WINAPI ControlService(SC_HANDLE h, DWORD control, LPSERVICE_STATUS st) {
     }
     auto inst = r.inst;
     if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING || !inst || !inst->connected ||
-        (!inst->handler && !inst->handler_ex)) {
+        !inst->handler_ex) {
         ReportStatus(r, st);
         return Fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL, FALSE);
     }
@@ -665,12 +664,9 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
             auto req = inst->queue.front();
             inst->queue.pop_front();
             DWORD result = NO_ERROR;
-            if (inst->handler_ex) {
+            if (inst->handler_ex)
                 result = inst->handler_ex(req->control, req->event_type, req->data.empty() ? nullptr : req->data.data(),
                                           inst->context);
-            } else if (inst->handler) {
-                inst->handler(req->control);
-            }
             req->result = result;
             s.log.push_back({m.NowMs(), inst->name, req->control, req->event_type, result});
             req->done->Set();
@@ -683,11 +679,9 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
     return TRUE;
 }
 
-namespace {
-
-// Connects a control handler (one of the two forms) to the caller's running service.
-SERVICE_STATUS_HANDLE RegisterHandler(LPCWSTR name, LPHANDLER_FUNCTION fn, LPHANDLER_FUNCTION_EX fn_ex, LPVOID ctx) {
-    if (!fn && !fn_ex) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+// Connects the control handler to the caller's running service.
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR name, LPHANDLER_FUNCTION_EX fn, LPVOID ctx) {
+    if (!fn) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     if (!name) return Fail<SERVICE_STATUS_HANDLE>(ERROR_INVALID_NAME, nullptr);
     Scm& s = State(CurrentMachine());
     std::wstring n = name;
@@ -695,21 +689,10 @@ SERVICE_STATUS_HANDLE RegisterHandler(LPCWSTR name, LPHANDLER_FUNCTION fn, LPHAN
     if (!inst || !inst->connected ||
         (!IEquals(inst->name, n) && !(s.rt[Lower(inst->name)].status.dwServiceType & SERVICE_WIN32_OWN_PROCESS)))
         return Fail<SERVICE_STATUS_HANDLE>(ERROR_SERVICE_NOT_IN_EXE, nullptr);
-    inst->handler = fn;
-    inst->handler_ex = fn_ex;
-    if (fn_ex) inst->context = ctx;
+    inst->handler_ex = fn;
+    inst->context = ctx;
     SetLastError(ERROR_SUCCESS);
     return reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<uintptr_t>(inst->id));
-}
-
-}  // namespace
-
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR name, LPHANDLER_FUNCTION_EX fn, LPVOID ctx) {
-    return RegisterHandler(name, nullptr, fn, ctx);
-}
-
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerW(LPCWSTR name, LPHANDLER_FUNCTION fn) {
-    return RegisterHandler(name, fn, nullptr, nullptr);
 }
 
 BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE h, LPSERVICE_STATUS st) {

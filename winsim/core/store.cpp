@@ -96,19 +96,20 @@ void Store::Exec(const char* sql) {
     }
 }
 
-void Store::Begin() {
-    mu_.lock();
-    if (depth_++ == 0) Exec("BEGIN IMMEDIATE");
+Store::TxLevel::TxLevel(Store& s) : s_(s), lock_(s.mu_) {
+    if (s_.depth_ == 0) s_.Exec("BEGIN IMMEDIATE");  // on failure lock_ lets go, depth_ unchanged
+    ++s_.depth_;
 }
 
-void Store::Commit() {
-    if (--depth_ == 0) Exec("COMMIT");
-    mu_.unlock();
+void Store::TxLevel::Commit() {
+    if (s_.depth_ == 1) s_.Exec("COMMIT");
+    committed_ = true;
 }
 
-void Store::Rollback() {
-    if (--depth_ == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    mu_.unlock();
+Store::TxLevel::~TxLevel() {
+    // A failed COMMIT (busy, a deferred constraint) leaves the transaction open: end it.
+    if (s_.depth_ == 1 && !committed_) sqlite3_exec(s_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    --s_.depth_;
 }
 
 std::optional<int64_t> Store::GetInt(const std::string& ns, const std::string& key) {

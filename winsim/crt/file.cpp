@@ -626,11 +626,6 @@ int _stat(const char* path, struct _stat* out) {
     return To32(s, out);
 }
 
-int _fstat64(int fd, struct _stat64* out) {
-    if (!out) return FailErrno(EINVAL);
-    return FStat(fd, out);
-}
-
 int _fstat(int fd, struct _stat* out) {
     if (!out) return FailErrno(EINVAL);
     struct _stat64 s;

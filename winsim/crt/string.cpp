@@ -197,6 +197,74 @@ int VSnw(wchar_t* buffer, size_t count, const wchar_t* format, va_list ap) {
     return len <= count ? n : -1;
 }
 
+// _snwprintf_s's work on a va_list.
+int VSnwS(wchar_t* buffer, size_t size, size_t count, const wchar_t* format, va_list ap) {
+    if (!buffer || size == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    buffer[0] = 0;
+    if (!format || count == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    size_t cap = count == _TRUNCATE || count >= size ? size - 1 : count;
+    int n = FormatRawW(buffer, cap, format, ap, FormatStyle::Crt);
+    if (n < 0) {
+        buffer[0] = 0;
+        errno = EINVAL;
+        return -1;
+    }
+    size_t len = static_cast<size_t>(n);
+    if (count == _TRUNCATE) {
+        buffer[len < cap ? len : cap] = 0;
+        return len <= cap ? n : -1;
+    }
+    size_t stored = len < count ? len : count;
+    if (stored >= size) {
+        buffer[0] = 0;
+        errno = ERANGE;
+        return -1;
+    }
+    buffer[stored] = 0;
+    return len <= count ? n : -1;
+}
+
+// swprintf_s's work on a va_list.
+int VSwS(wchar_t* buffer, size_t size, const wchar_t* format, va_list ap) {
+    if (!buffer || size == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (!format) {
+        buffer[0] = 0;
+        errno = EINVAL;
+        return -1;
+    }
+    int n = FormatW(buffer, size, format, ap, FormatStyle::Crt);
+    if (n < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (static_cast<size_t>(n) >= size) {
+        buffer[0] = 0;
+        errno = ERANGE;
+        return -1;
+    }
+    return n;
+}
+
+// _scwprintf's work on a va_list.
+int VScw(const wchar_t* format, va_list ap) {
+    if (!format) {
+        errno = EINVAL;
+        return -1;
+    }
+    int n = FormatRawW(nullptr, 0, format, ap, FormatStyle::Crt);
+    if (n < 0) errno = EINVAL;
+    return n;
+}
+
 }  // namespace
 
 extern "C" {
@@ -219,7 +287,6 @@ wchar_t* _wcslwr(wchar_t* s) {
 }
 
 errno_t _wcsupr_s(wchar_t* s, size_t n) { return CaseS(s, n, true); }
-errno_t _wcslwr_s(wchar_t* s, size_t n) { return CaseS(s, n, false); }
 
 wchar_t* _wcsdup(const wchar_t* s) {
     if (!s) return nullptr;
@@ -308,15 +375,8 @@ wchar_t* _ui64tow(unsigned long long v, wchar_t* b, int r) {
     return b;
 }
 errno_t _itow_s(int v, wchar_t* b, size_t n, int r) { return SignedToText(v, 32, b, n, r); }
-errno_t _ltow_s(long v, wchar_t* b, size_t n, int r) { return SignedToText(static_cast<int32_t>(v), 32, b, n, r); }
 errno_t _ultow_s(unsigned long v, wchar_t* b, size_t n, int r) {
     return SignedToText(static_cast<uint32_t>(v), 32, b, n, r);
-}
-errno_t _i64tow_s(long long v, wchar_t* b, size_t n, int r) { return SignedToText(v, 64, b, n, r); }
-errno_t _ui64tow_s(unsigned long long v, wchar_t* b, size_t n, int r) {
-    errno_t e;
-    ToText(false, v, r, b, n, &e);
-    return e;
 }
 
 errno_t wcscpy_s(wchar_t* d, rsize_t n, const wchar_t* s) {
@@ -346,7 +406,6 @@ errno_t strcpy_s(char* d, rsize_t n, const char* s) {
     }
     return CopyN(d, n, s, SIZE_MAX - 1);
 }
-errno_t strncpy_s(char* d, rsize_t n, const char* s, rsize_t c) { return CopyN(d, n, s, c); }
 errno_t strcat_s(char* d, rsize_t n, const char* s) {
     if (!d || n == 0) return Err(EINVAL);
     if (!s) {
@@ -386,91 +445,26 @@ int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...) {
     return n;
 }
 
-int _vsnwprintf_s(wchar_t* buffer, size_t size, size_t count, const wchar_t* format, va_list ap) {
-    if (!buffer || size == 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    buffer[0] = 0;
-    if (!format || count == 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    size_t cap = count == _TRUNCATE || count >= size ? size - 1 : count;
-    int n = FormatRawW(buffer, cap, format, ap, FormatStyle::Crt);
-    if (n < 0) {
-        buffer[0] = 0;
-        errno = EINVAL;
-        return -1;
-    }
-    size_t len = static_cast<size_t>(n);
-    if (count == _TRUNCATE) {
-        buffer[len < cap ? len : cap] = 0;
-        return len <= cap ? n : -1;
-    }
-    size_t stored = len < count ? len : count;
-    if (stored >= size) {
-        buffer[0] = 0;
-        errno = ERANGE;
-        return -1;
-    }
-    buffer[stored] = 0;
-    return len <= count ? n : -1;
-}
-
 int _snwprintf_s(wchar_t* buffer, size_t size, size_t count, const wchar_t* format, ...) {
     va_list ap;
     va_start(ap, format);
-    int n = _vsnwprintf_s(buffer, size, count, format, ap);
+    int n = VSnwS(buffer, size, count, format, ap);
     va_end(ap);
-    return n;
-}
-
-int vswprintf_s(wchar_t* buffer, size_t size, const wchar_t* format, va_list ap) {
-    if (!buffer || size == 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    if (!format) {
-        buffer[0] = 0;
-        errno = EINVAL;
-        return -1;
-    }
-    int n = FormatW(buffer, size, format, ap, FormatStyle::Crt);
-    if (n < 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    if (static_cast<size_t>(n) >= size) {
-        buffer[0] = 0;
-        errno = ERANGE;
-        return -1;
-    }
     return n;
 }
 
 int swprintf_s(wchar_t* buffer, size_t size, const wchar_t* format, ...) {
     va_list ap;
     va_start(ap, format);
-    int n = vswprintf_s(buffer, size, format, ap);
+    int n = VSwS(buffer, size, format, ap);
     va_end(ap);
-    return n;
-}
-
-int _vscwprintf(const wchar_t* format, va_list ap) {
-    if (!format) {
-        errno = EINVAL;
-        return -1;
-    }
-    int n = FormatRawW(nullptr, 0, format, ap, FormatStyle::Crt);
-    if (n < 0) errno = EINVAL;
     return n;
 }
 
 int _scwprintf(const wchar_t* format, ...) {
     va_list ap;
     va_start(ap, format);
-    int n = _vscwprintf(format, ap);
+    int n = VScw(format, ap);
     va_end(ap);
     return n;
 }

@@ -69,52 +69,9 @@ HRESULT VPrintf(STRSAFE_LPWSTR dest, size_t cch, STRSAFE_LPCWSTR fmt, va_list ap
 
 size_t CbToCch(size_t cb) { return cb / sizeof(WCHAR); }
 
-}  // namespace
-
-HRESULT WINAPI StringCchCopyW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc) {
-    return Copy(pszDest, cchDest, pszSrc, STRSAFE_MAX_LENGTH);
-}
-
-HRESULT WINAPI StringCchCopyNW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc, size_t cchToCopy) {
-    return Copy(pszDest, cchDest, pszSrc, cchToCopy);
-}
-
-HRESULT WINAPI StringCchCatW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc) {
-    return Cat(pszDest, cchDest, pszSrc, STRSAFE_MAX_LENGTH);
-}
-
-HRESULT WINAPI StringCchCatNW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc, size_t cchToAppend) {
-    return Cat(pszDest, cchDest, pszSrc, cchToAppend);
-}
-
-HRESULT WINAPI StringCchLengthW(STRSAFE_LPCWSTR psz, size_t cchMax, size_t* pcchLength) {
-    HRESULT hr = STRSAFE_E_INVALID_PARAMETER;
-    size_t n = 0;
-    if (psz && cchMax > 0 && cchMax <= kMax) {
-        n = text::BoundedLength(psz, cchMax);
-        if (n < cchMax) hr = S_OK;
-        else n = 0;
-    }
-    if (pcchLength) *pcchLength = n;
-    return hr;
-}
-
-HRESULT WINAPI StringCchVPrintfW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszFormat, va_list argList) {
-    size_t len;
-    return VPrintf(pszDest, cchDest, pszFormat, argList, &len);
-}
-
-HRESULT WINAPIV StringCchPrintfW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszFormat, ...) {
-    va_list ap;
-    va_start(ap, pszFormat);
-    HRESULT hr = StringCchVPrintfW(pszDest, cchDest, pszFormat, ap);
-    va_end(ap);
-    return hr;
-}
-
-HRESULT WINAPI StringCchVPrintfExW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPWSTR* ppszDestEnd,
-                                   size_t* pcchRemaining, DWORD dwFlags, STRSAFE_LPCWSTR pszFormat,
-                                   va_list argList) {
+// StringCchPrintfExW's work on a va_list.
+HRESULT VPrintfEx(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPWSTR* ppszDestEnd, size_t* pcchRemaining,
+                  DWORD dwFlags, STRSAFE_LPCWSTR pszFormat, va_list argList) {
     const DWORD valid = 0xFF | STRSAFE_IGNORE_NULLS | STRSAFE_FILL_BEHIND_NULL | STRSAFE_FILL_ON_FAILURE |
                         STRSAFE_NULL_ON_FAILURE | STRSAFE_NO_TRUNCATION;
     if (dwFlags & ~valid) return STRSAFE_E_INVALID_PARAMETER;
@@ -160,11 +117,50 @@ HRESULT WINAPI StringCchVPrintfExW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSA
     return hr;
 }
 
+}  // namespace
+
+HRESULT WINAPI StringCchCopyW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc) {
+    return Copy(pszDest, cchDest, pszSrc, STRSAFE_MAX_LENGTH);
+}
+
+HRESULT WINAPI StringCchCopyNW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc, size_t cchToCopy) {
+    return Copy(pszDest, cchDest, pszSrc, cchToCopy);
+}
+
+HRESULT WINAPI StringCchCatW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc) {
+    return Cat(pszDest, cchDest, pszSrc, STRSAFE_MAX_LENGTH);
+}
+
+HRESULT WINAPI StringCchCatNW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc, size_t cchToAppend) {
+    return Cat(pszDest, cchDest, pszSrc, cchToAppend);
+}
+
+HRESULT WINAPI StringCchLengthW(STRSAFE_LPCWSTR psz, size_t cchMax, size_t* pcchLength) {
+    HRESULT hr = STRSAFE_E_INVALID_PARAMETER;
+    size_t n = 0;
+    if (psz && cchMax > 0 && cchMax <= kMax) {
+        n = text::BoundedLength(psz, cchMax);
+        if (n < cchMax) hr = S_OK;
+        else n = 0;
+    }
+    if (pcchLength) *pcchLength = n;
+    return hr;
+}
+
+HRESULT WINAPIV StringCchPrintfW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszFormat, ...) {
+    va_list ap;
+    va_start(ap, pszFormat);
+    size_t len;
+    HRESULT hr = VPrintf(pszDest, cchDest, pszFormat, ap, &len);
+    va_end(ap);
+    return hr;
+}
+
 HRESULT WINAPIV StringCchPrintfExW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPWSTR* ppszDestEnd,
                                    size_t* pcchRemaining, DWORD dwFlags, STRSAFE_LPCWSTR pszFormat, ...) {
     va_list ap;
     va_start(ap, pszFormat);
-    HRESULT hr = StringCchVPrintfExW(pszDest, cchDest, ppszDestEnd, pcchRemaining, dwFlags, pszFormat, ap);
+    HRESULT hr = VPrintfEx(pszDest, cchDest, ppszDestEnd, pcchRemaining, dwFlags, pszFormat, ap);
     va_end(ap);
     return hr;
 }
@@ -173,16 +169,8 @@ HRESULT WINAPI StringCbCopyW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCW
     return Copy(pszDest, CbToCch(cbDest), pszSrc, STRSAFE_MAX_LENGTH);
 }
 
-HRESULT WINAPI StringCbCopyNW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc, size_t cbToCopy) {
-    return Copy(pszDest, CbToCch(cbDest), pszSrc, CbToCch(cbToCopy));
-}
-
 HRESULT WINAPI StringCbCatW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc) {
     return Cat(pszDest, CbToCch(cbDest), pszSrc, STRSAFE_MAX_LENGTH);
-}
-
-HRESULT WINAPI StringCbCatNW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc, size_t cbToAppend) {
-    return Cat(pszDest, CbToCch(cbDest), pszSrc, CbToCch(cbToAppend));
 }
 
 HRESULT WINAPI StringCbLengthW(STRSAFE_LPCWSTR psz, size_t cbMax, size_t* pcbLength) {
@@ -192,14 +180,11 @@ HRESULT WINAPI StringCbLengthW(STRSAFE_LPCWSTR psz, size_t cbMax, size_t* pcbLen
     return hr;
 }
 
-HRESULT WINAPI StringCbVPrintfW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszFormat, va_list argList) {
-    return StringCchVPrintfW(pszDest, CbToCch(cbDest), pszFormat, argList);
-}
-
 HRESULT WINAPIV StringCbPrintfW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszFormat, ...) {
     va_list ap;
     va_start(ap, pszFormat);
-    HRESULT hr = StringCbVPrintfW(pszDest, cbDest, pszFormat, ap);
+    size_t len;
+    HRESULT hr = VPrintf(pszDest, CbToCch(cbDest), pszFormat, ap, &len);
     va_end(ap);
     return hr;
 }

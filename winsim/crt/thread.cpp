@@ -1,5 +1,5 @@
-// winsim: the C runtime's thread functions and winmm's timer.
-#include <mmsystem.h>
+// winsim: the C runtime's _beginthreadex and _endthreadex over the machine's scheduler.
+#include <windows.h>
 #include <process.h>
 
 #include "winsim/machine.h"
@@ -23,23 +23,3 @@ uintptr_t __cdecl _beginthreadex(void* security, unsigned, unsigned(__stdcall* s
 
 void __cdecl _endthreadex(unsigned code) { throw ThreadExitUnwind{code}; }
 
-uintptr_t __cdecl _beginthread(void(__cdecl* start)(void*), unsigned, void* arg) {
-    if (!start) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return static_cast<uintptr_t>(-1);
-    }
-    Process& p = CurrentProcess();
-    auto self = std::static_pointer_cast<Process>(p.shared_from_this());
-    auto t = SpawnThread(CurrentMachine(), self, [start, arg]() -> DWORD {
-        start(arg);
-        return 0;
-    });
-    // The handle of _beginthread is closed by the thread's end; keep none.
-    return reinterpret_cast<uintptr_t>(p.AddHandle(t, THREAD_ALL_ACCESS));
-}
-
-void __cdecl _endthread(void) { throw ThreadExitUnwind{0}; }
-
-DWORD WINAPI timeGetTime(void) { return GetTickCount(); }
-MMRESULT WINAPI timeBeginPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }
-MMRESULT WINAPI timeEndPeriod(UINT p) { return p ? TIMERR_NOERROR : TIMERR_NOCANDO; }

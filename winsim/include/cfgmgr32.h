@@ -256,17 +256,10 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Disable_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Enable_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 
-CONFIGRET WINAPI CM_Locate_DevNode_ExW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Get_Parent_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Get_Child_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
-CONFIGRET WINAPI CM_Get_Sibling_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst, ULONG ulFlags,
                                           HMACHINE hMachine);
-CONFIGRET WINAPI CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWSTR Buffer, ULONG BufferLen, ULONG ulFlags,
-                                      HMACHINE hMachine);
-CONFIGRET WINAPI CM_Get_Device_ID_Size_Ex(PULONG pulLen, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
-CONFIGRET WINAPI CM_Setup_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
-CONFIGRET WINAPI CM_Reenumerate_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Disable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Enable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 
@@ -280,7 +273,5 @@ WINSIM_END_C
 #define CM_Reenumerate_DevInst CM_Reenumerate_DevNode
 #define CM_Disable_DevInst CM_Disable_DevNode
 #define CM_Enable_DevInst CM_Enable_DevNode
-#define CM_Locate_DevNode_Ex CM_Locate_DevNode_ExW
-#define CM_Get_Device_ID_Ex CM_Get_Device_ID_ExW
 #define CM_Disable_DevInst_Ex CM_Disable_DevNode_Ex
 #define CM_Enable_DevInst_Ex CM_Enable_DevNode_Ex

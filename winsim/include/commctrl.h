@@ -1,7 +1,7 @@
 // winsim: common controls: initialisation and the progress bar's messages and styles.
 //
 // The progress bar class "msctls_progress32" exists in every process (see winuser.h); it
-// keeps its range, position, step and marquee state. Initialisation always succeeds.
+// keeps its range, position, step and marquee state. InitCommonControls does nothing more.
 #pragma once
 #include "windows.h"
 
@@ -28,27 +28,6 @@ typedef struct {
     int iHigh;
 } PBRANGE, *PPBRANGE;
 
-typedef struct tagINITCOMMONCONTROLSEX {
-    DWORD dwSize;
-    DWORD dwICC;
-} INITCOMMONCONTROLSEX, *LPINITCOMMONCONTROLSEX;
-
-#define ICC_LISTVIEW_CLASSES 0x00000001
-#define ICC_TREEVIEW_CLASSES 0x00000002
-#define ICC_BAR_CLASSES 0x00000004
-#define ICC_TAB_CLASSES 0x00000008
-#define ICC_UPDOWN_CLASS 0x00000010
-#define ICC_PROGRESS_CLASS 0x00000020
-#define ICC_HOTKEY_CLASS 0x00000040
-#define ICC_ANIMATE_CLASS 0x00000080
-#define ICC_WIN95_CLASSES 0x000000FF
-#define ICC_DATE_CLASSES 0x00000100
-#define ICC_USEREX_CLASSES 0x00000200
-#define ICC_COOL_CLASSES 0x00000400
-#define ICC_STANDARD_CLASSES 0x00004000
-#define ICC_LINK_CLASS 0x00008000
-
 WINSIM_BEGIN_C
 void WINAPI InitCommonControls(void);
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce);
 WINSIM_END_C

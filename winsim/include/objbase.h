@@ -1,4 +1,4 @@
-// winsim: COM basics (ole32): apartments, class creation, proxy security, task memory.
+// winsim: COM basics (ole32): apartments, class creation, proxy security.
 //
 // Each simulated thread has its own apartment state. CoInitializeEx gives S_OK the first
 // time, S_FALSE when the thread is already in an apartment of the same kind (each success
@@ -59,6 +59,4 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
 HRESULT WINAPI CoSetProxyBlanket(IUnknown* pProxy, DWORD dwAuthnSvc, DWORD dwAuthzSvc, WCHAR* pServerPrincName,
                                  DWORD dwAuthnLevel, DWORD dwImpLevel, RPC_AUTH_IDENTITY_HANDLE pAuthInfo,
                                  DWORD dwCapabilities);
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
-void WINAPI CoTaskMemFree(LPVOID pv);
 WINSIM_END_C

@@ -171,7 +171,6 @@ HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSr
 
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
-UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa);
 UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa);
 HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
 HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
@@ -180,5 +179,4 @@ HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
 HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa);
-HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 WINSIM_END_C

@@ -273,7 +273,6 @@ WINSIM_BEGIN_C
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent, DWORD Flags);
 HDEVINFO WINAPI SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent, DWORD Flags,
                                        HDEVINFO DeviceInfoSet, PCWSTR MachineName, PVOID Reserved);
-HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* ClassGuid, HWND hwndParent);
 BOOL WINAPI SetupDiGetDeviceInfoListDetailW(HDEVINFO DeviceInfoSet,
                                             PSP_DEVINFO_LIST_DETAIL_DATA_W DeviceInfoSetDetailData);
 BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, PSP_DEVINFO_DATA DeviceInfoData);
@@ -285,16 +284,10 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
                                         PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize, PDWORD RequiredSize);
 BOOL WINAPI SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                           PSP_CLASSINSTALL_HEADER ClassInstallParams, DWORD ClassInstallParamsSize);
-BOOL WINAPI SetupDiGetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                          PSP_CLASSINSTALL_HEADER ClassInstallParams, DWORD ClassInstallParamsSize,
-                                          PDWORD RequiredSize);
 BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                       PSP_DEVINFO_DATA DeviceInfoData);
-BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
 BOOL WINAPI SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
 BOOL WINAPI SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                           PSP_DEVINSTALL_PARAMS_W DeviceInstallParams);
-BOOL WINAPI SetupDiSetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                            PSP_DEVINSTALL_PARAMS_W DeviceInstallParams);
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
@@ -312,9 +305,7 @@ WINSIM_END_C
 #define SetupDiGetDeviceRegistryProperty SetupDiGetDeviceRegistryPropertyW
 #define SetupDiGetDeviceInstanceId SetupDiGetDeviceInstanceIdW
 #define SetupDiSetClassInstallParams SetupDiSetClassInstallParamsW
-#define SetupDiGetClassInstallParams SetupDiGetClassInstallParamsW
 #define SetupDiGetDeviceInstallParams SetupDiGetDeviceInstallParamsW
-#define SetupDiSetDeviceInstallParams SetupDiSetDeviceInstallParamsW
 #define SetupDiGetDeviceInterfaceDetail SetupDiGetDeviceInterfaceDetailW
 #define SP_DEVINSTALL_PARAMS SP_DEVINSTALL_PARAMS_W
 #define PSP_DEVINSTALL_PARAMS PSP_DEVINSTALL_PARAMS_W

@@ -95,7 +95,6 @@ WINSIM_END_C
 WINSIM_BEGIN_C
 BOOL WINAPI PathAppendW(LPWSTR pszPath, LPCWSTR pszMore);
 LPWSTR WINAPI PathCombineW(LPWSTR pszDest, LPCWSTR pszDir, LPCWSTR pszFile);
-BOOL WINAPI PathCanonicalizeW(LPWSTR pszBuf, LPCWSTR pszPath);
 BOOL WINAPI PathIsRelativeW(LPCWSTR pszPath);
 BOOL WINAPI PathFileExistsW(LPCWSTR pszPath);
 BOOL WINAPI PathIsDirectoryW(LPCWSTR pszPath);
@@ -115,7 +114,6 @@ WINSIM_END_C
 
 #define PathAppend PathAppendW
 #define PathCombine PathCombineW
-#define PathCanonicalize PathCanonicalizeW
 #define PathIsRelative PathIsRelativeW
 #define PathFileExists PathFileExistsW
 #define PathIsDirectory PathIsDirectoryW

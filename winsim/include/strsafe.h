@@ -36,20 +36,13 @@ HRESULT WINAPI StringCchCatW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPC
 HRESULT WINAPI StringCchCatNW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszSrc, size_t cchToAppend);
 HRESULT WINAPI StringCchLengthW(STRSAFE_LPCWSTR psz, size_t cchMax, size_t* pcchLength);
 HRESULT WINAPIV StringCchPrintfW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszFormat, ...);
-HRESULT WINAPI StringCchVPrintfW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPCWSTR pszFormat, va_list argList);
 HRESULT WINAPIV StringCchPrintfExW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPWSTR* ppszDestEnd,
                                    size_t* pcchRemaining, DWORD dwFlags, STRSAFE_LPCWSTR pszFormat, ...);
-HRESULT WINAPI StringCchVPrintfExW(STRSAFE_LPWSTR pszDest, size_t cchDest, STRSAFE_LPWSTR* ppszDestEnd,
-                                   size_t* pcchRemaining, DWORD dwFlags, STRSAFE_LPCWSTR pszFormat,
-                                   va_list argList);
 
 HRESULT WINAPI StringCbCopyW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc);
-HRESULT WINAPI StringCbCopyNW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc, size_t cbToCopy);
 HRESULT WINAPI StringCbCatW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc);
-HRESULT WINAPI StringCbCatNW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszSrc, size_t cbToAppend);
 HRESULT WINAPI StringCbLengthW(STRSAFE_LPCWSTR psz, size_t cbMax, size_t* pcbLength);
 HRESULT WINAPIV StringCbPrintfW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszFormat, ...);
-HRESULT WINAPI StringCbVPrintfW(STRSAFE_LPWSTR pszDest, size_t cbDest, STRSAFE_LPCWSTR pszFormat, va_list argList);
 WINSIM_END_C
 
 #define StringCchCopy StringCchCopyW
@@ -58,13 +51,8 @@ WINSIM_END_C
 #define StringCchCatN StringCchCatNW
 #define StringCchLength StringCchLengthW
 #define StringCchPrintf StringCchPrintfW
-#define StringCchVPrintf StringCchVPrintfW
 #define StringCchPrintfEx StringCchPrintfExW
-#define StringCchVPrintfEx StringCchVPrintfExW
 #define StringCbCopy StringCbCopyW
-#define StringCbCopyN StringCbCopyNW
 #define StringCbCat StringCbCatW
-#define StringCbCatN StringCbCatNW
 #define StringCbLength StringCbLengthW
 #define StringCbPrintf StringCbPrintfW
-#define StringCbVPrintf StringCbVPrintfW

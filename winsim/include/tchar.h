@@ -47,7 +47,6 @@ typedef wint_t _TINT;
 #define _tcsupr _wcsupr
 #define _tcslwr _wcslwr
 #define _tcsupr_s _wcsupr_s
-#define _tcslwr_s _wcslwr_s
 #define _tcsrev _wcsrev
 
 // Numbers.
@@ -67,20 +66,14 @@ typedef wint_t _TINT;
 #define _itot _itow
 #define _itot_s _itow_s
 #define _ltot _ltow
-#define _ltot_s _ltow_s
 #define _ultot _ultow
 #define _ultot_s _ultow_s
 #define _i64tot _i64tow
-#define _i64tot_s _i64tow_s
 #define _ui64tot _ui64tow
-#define _ui64tot_s _ui64tow_s
 
 // Formatting (Microsoft CRT semantics: %s is a wide string).
 #define _stprintf_s swprintf_s
-#define _vstprintf_s vswprintf_s
 #define _sntprintf _snwprintf
 #define _vsntprintf _vsnwprintf
 #define _sntprintf_s _snwprintf_s
-#define _vsntprintf_s _vsnwprintf_s
 #define _sctprintf _scwprintf
-#define _vsctprintf _vscwprintf

@@ -84,11 +84,7 @@ typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
 #define THREAD_PRIORITY_ABOVE_NORMAL (THREAD_PRIORITY_HIGHEST - 1)
 #define THREAD_PRIORITY_TIME_CRITICAL THREAD_BASE_PRIORITY_LOWRT
 #define THREAD_PRIORITY_IDLE THREAD_BASE_PRIORITY_IDLE
-#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
 
-#define TLS_OUT_OF_INDEXES ((DWORD)0xFFFFFFFF)
-#define CREATE_EVENT_MANUAL_RESET 0x00000001
-#define CREATE_EVENT_INITIAL_SET 0x00000002
 #define CREATE_MUTEX_INITIAL_OWNER 0x00000001
 
 #define TIME_ZONE_ID_UNKNOWN 0
@@ -103,43 +99,30 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
                             LPHANDLE lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions);
 
-// Events, mutexes, semaphores.
+// Events and mutexes.
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
                            LPCWSTR lpName);
-HANDLE WINAPI CreateEventExW(LPSECURITY_ATTRIBUTES lpEventAttributes, LPCWSTR lpName, DWORD dwFlags,
-                             DWORD dwDesiredAccess);
 HANDLE WINAPI OpenEventW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName);
 BOOL WINAPI SetEvent(HANDLE hEvent);
 BOOL WINAPI ResetEvent(HANDLE hEvent);
-BOOL WINAPI PulseEvent(HANDLE hEvent);
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
 HANDLE WINAPI OpenMutexW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName);
 BOOL WINAPI ReleaseMutex(HANDLE hMutex);
-HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES lpSemaphoreAttributes, LONG lInitialCount, LONG lMaximumCount,
-                               LPCWSTR lpName);
-HANDLE WINAPI OpenSemaphoreW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName);
-BOOL WINAPI ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount);
 #define CreateEvent CreateEventW
 #define OpenEvent OpenEventW
 #define CreateMutex CreateMutexW
 #define OpenMutex OpenMutexW
-#define CreateSemaphore CreateSemaphoreW
 
 // Waits.
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
-DWORD WINAPI WaitForSingleObjectEx(HANDLE hHandle, DWORD dwMilliseconds, BOOL bAlertable);
 DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
-DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds,
-                                      BOOL bAlertable);
 void WINAPI Sleep(DWORD dwMilliseconds);
-DWORD WINAPI SleepEx(DWORD dwMilliseconds, BOOL bAlertable);
-BOOL WINAPI SwitchToThread(void);
 
-// Critical sections.
+// Critical sections. Entering, leaving or deleting a section that InitializeCriticalSection
+// has not set up, or that DeleteCriticalSection has ended, ends the program with a message
+// (on Windows such a call corrupts memory or hangs).
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection, DWORD dwSpinCount);
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
-BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
@@ -147,7 +130,6 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor, DWORD dwRevision);
 BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent, PACL pDacl,
                                       BOOL bDaclDefaulted);
-BOOL WINAPI IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor);
 
 // Threads.
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
@@ -158,15 +140,8 @@ BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode);
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 HANDLE WINAPI GetCurrentThread(void);
 DWORD WINAPI GetCurrentThreadId(void);
-DWORD WINAPI GetThreadId(HANDLE Thread);
 BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority);
-int WINAPI GetThreadPriority(HANDLE hThread);
 DWORD WINAPI ResumeThread(HANDLE hThread);
-DWORD WINAPI SuspendThread(HANDLE hThread);
-DWORD WINAPI TlsAlloc(void);
-BOOL WINAPI TlsFree(DWORD dwTlsIndex);
-LPVOID WINAPI TlsGetValue(DWORD dwTlsIndex);
-BOOL WINAPI TlsSetValue(DWORD dwTlsIndex, LPVOID lpTlsValue);
 
 // Processes.
 HANDLE WINAPI GetCurrentProcess(void);
@@ -188,12 +163,10 @@ BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue);
 DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize);
 DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer);
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
-HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI IsWow64Process(HANDLE hProcess, PBOOL Wow64Process);
 #define LoadLibrary LoadLibraryW
-#define LoadLibraryEx LoadLibraryExW
 #define GetModuleFileName GetModuleFileNameW
 #define GetModuleHandle GetModuleHandleW
 #define GetCommandLine GetCommandLineW
@@ -206,19 +179,10 @@ BOOL WINAPI IsWow64Process(HANDLE hProcess, PBOOL Wow64Process);
 DWORD WINAPI GetTickCount(void);
 ULONGLONG WINAPI GetTickCount64(void);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
-void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
-BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
-BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
-BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime);
-BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileTime);
-BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
-BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
 
 // Debug output.
 void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
-void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
-BOOL WINAPI IsDebuggerPresent(void);
 #define OutputDebugString OutputDebugStringW
 
 // Device I/O.

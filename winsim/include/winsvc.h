@@ -160,7 +160,6 @@ typedef struct _SERVICE_TABLE_ENTRYW {
     LPSERVICE_MAIN_FUNCTIONW lpServiceProc;
 } SERVICE_TABLE_ENTRYW, *LPSERVICE_TABLE_ENTRYW;
 
-typedef VOID(WINAPI* LPHANDLER_FUNCTION)(DWORD dwControl);
 typedef DWORD(WINAPI* LPHANDLER_FUNCTION_EX)(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData,
                                               LPVOID lpContext);
 
@@ -188,7 +187,6 @@ BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* l
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
 
 BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable);
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName, LPHANDLER_FUNCTION lpHandlerProc);
 SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName, LPHANDLER_FUNCTION_EX lpHandlerProc,
                                                            LPVOID lpContext);
 BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, LPSERVICE_STATUS lpServiceStatus);
@@ -203,7 +201,6 @@ WINSIM_END_C
 #define QueryServiceConfig QueryServiceConfigW
 #define StartService StartServiceW
 #define StartServiceCtrlDispatcher StartServiceCtrlDispatcherW
-#define RegisterServiceCtrlHandler RegisterServiceCtrlHandlerW
 #define RegisterServiceCtrlHandlerEx RegisterServiceCtrlHandlerExW
 #define SERVICE_TABLE_ENTRY SERVICE_TABLE_ENTRYW
 #define SERVICE_DESCRIPTION SERVICE_DESCRIPTIONW

@@ -374,10 +374,6 @@ typedef struct tagWTSSESSION_NOTIFICATION {
 #define GW_CHILD 5
 #define GW_ENABLEDPOPUP 6
 
-#define GA_PARENT 1
-#define GA_ROOT 2
-#define GA_ROOTOWNER 3
-
 #define GWL_WNDPROC (-4)
 #define GWLP_WNDPROC (-4)
 #define GWLP_HINSTANCE (-6)
@@ -403,10 +399,6 @@ typedef struct tagWTSSESSION_NOTIFICATION {
 #define GCLP_HBRBACKGROUND (-10)
 #define GCLP_MENUNAME (-8)
 #define GCLP_HICONSM (-34)
-
-#define RDW_INVALIDATE 0x0001
-#define RDW_ERASE 0x0004
-#define RDW_UPDATENOW 0x0100
 
 // ---------------------------------------------------------------------------------------
 // Messages, queues and waits
@@ -443,12 +435,6 @@ typedef struct tagWTSSESSION_NOTIFICATION {
 #define SMTO_ABORTIFHUNG 0x0002
 #define SMTO_NOTIMEOUTIFNOTHUNG 0x0008
 #define SMTO_ERRORONEXIT 0x0020
-
-#define ISMEX_NOSEND 0x00000000
-#define ISMEX_SEND 0x00000001
-#define ISMEX_NOTIFY 0x00000002
-#define ISMEX_CALLBACK 0x00000004
-#define ISMEX_REPLIED 0x00000008
 
 #define USER_TIMER_MAXIMUM 0x7FFFFFFF
 #define USER_TIMER_MINIMUM 0x0000000A
@@ -573,7 +559,6 @@ typedef struct tagWTSSESSION_NOTIFICATION {
 // Types
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef VOID(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
-typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 typedef struct tagMSG {
     HWND hwnd;
@@ -678,11 +663,8 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx);
 ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass);
 BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
 BOOL WINAPI GetClassInfoExW(HINSTANCE hInstance, LPCWSTR lpszClass, LPWNDCLASSEXW lpwcx);
-BOOL WINAPI GetClassInfoW(HINSTANCE hInstance, LPCWSTR lpClassName, LPWNDCLASSW lpWndClass);
 int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount);
 ULONG_PTR WINAPI GetClassLongPtrW(HWND hWnd, int nIndex);
-DWORD WINAPI GetClassLongW(HWND hWnd, int nIndex);
-UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString);
 
 // Windows
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y,
@@ -692,15 +674,9 @@ BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI IsWindowEnabled(HWND hWnd);
-BOOL WINAPI IsIconic(HWND hWnd);
-BOOL WINAPI IsZoomed(HWND hWnd);
-BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI UpdateWindow(HWND hWnd);
-BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 HWND WINAPI GetParent(HWND hWnd);
-HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent);
-HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
 HWND WINAPI GetTopWindow(HWND hWnd);
 HWND WINAPI GetDesktopWindow(void);
@@ -714,19 +690,12 @@ int WINAPI GetWindowTextLengthW(HWND hWnd);
 BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow);
-BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
-BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam);
-BOOL WINAPI EnumThreadWindows(DWORD dwThreadId, WNDENUMPROC lpfn, LPARAM lParam);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
 BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
-BOOL WINAPI BringWindowToTop(HWND hWnd);
 BOOL WINAPI AdjustWindowRectEx(LPRECT lpRect, DWORD dwStyle, BOOL bMenu, DWORD dwExStyle);
-BOOL WINAPI AdjustWindowRect(LPRECT lpRect, DWORD dwStyle, BOOL bMenu);
 BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint);
-BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint);
-int WINAPI MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cPoints);
 HWND WINAPI SetFocus(HWND hWnd);
 HWND WINAPI GetFocus(void);
 HWND WINAPI GetActiveWindow(void);
@@ -738,20 +707,14 @@ int WINAPI GetDlgCtrlID(HWND hWnd);
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
 BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
 UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax);
-LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI CheckDlgButton(HWND hDlg, int nIDButton, UINT uCheck);
 UINT WINAPI IsDlgButtonChecked(HWND hDlg, int nIDButton);
 
 // Painting (the update state only; drawing belongs to GDI)
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
-BOOL WINAPI ValidateRect(HWND hWnd, const RECT* lpRect);
 BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
-BOOL WINAPI RedrawWindow(HWND hWnd, const RECT* lprcUpdate, HRGN hrgnUpdate, UINT flags);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
-HDC WINAPI GetDC(HWND hWnd);
-int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
-HWND WINAPI WindowFromDC(HDC hDC);
 
 // Window procedures
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -768,13 +731,9 @@ void WINAPI PostQuitMessage(int nExitCode);
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                                    PDWORD_PTR lpdwResult);
-BOOL WINAPI SendNotifyMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI InSendMessage(void);
-DWORD WINAPI InSendMessageEx(LPVOID lpReserved);
 BOOL WINAPI ReplyMessage(LRESULT lResult);
 BOOL WINAPI WaitMessage(void);
-DWORD WINAPI GetQueueStatus(UINT flags);
-DWORD WINAPI GetMessageTime(void);
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
                                        DWORD dwWakeMask);
 DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds,
@@ -787,13 +746,8 @@ BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 // System
 HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName);
 HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);
-HCURSOR WINAPI SetCursor(HCURSOR hCursor);
-BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
 int WINAPI GetSystemMetrics(int nIndex);
-DWORD WINAPI GetSysColor(int nIndex);
-HBRUSH WINAPI GetSysColorBrush(int nIndex);
 BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
-BOOL WINAPI MessageBeep(UINT uType);
 WINSIM_END_C
 
 #define GetNextWindow(hWnd, wCmd) GetWindow(hWnd, wCmd)
@@ -806,11 +760,8 @@ WINSIM_END_C
 #define RegisterClass RegisterClassW
 #define UnregisterClass UnregisterClassW
 #define GetClassInfoEx GetClassInfoExW
-#define GetClassInfo GetClassInfoW
 #define GetClassName GetClassNameW
 #define GetClassLongPtr GetClassLongPtrW
-#define GetClassLong GetClassLongW
-#define RegisterWindowMessage RegisterWindowMessageW
 #define CreateWindowEx CreateWindowExW
 #define CreateWindow CreateWindowW
 #define GetWindowLong GetWindowLongW
@@ -824,7 +775,6 @@ WINSIM_END_C
 #define FindWindowEx FindWindowExW
 #define SetDlgItemText SetDlgItemTextW
 #define GetDlgItemText GetDlgItemTextW
-#define SendDlgItemMessage SendDlgItemMessageW
 #define DefWindowProc DefWindowProcW
 #define CallWindowProc CallWindowProcW
 #define GetMessage GetMessageW
@@ -834,7 +784,6 @@ WINSIM_END_C
 #define PostThreadMessage PostThreadMessageW
 #define SendMessage SendMessageW
 #define SendMessageTimeout SendMessageTimeoutW
-#define SendNotifyMessage SendNotifyMessageW
 #define LoadCursor LoadCursorW
 #define LoadIcon LoadIconW
 #define SystemParametersInfo SystemParametersInfoW

@@ -419,20 +419,6 @@ BOOL WINAPI GetFileTime(HANDLE h, LPFILETIME created, LPFILETIME accessed, LPFIL
     return TRUE;
 }
 
-BOOL WINAPI SetFileTime(HANDLE h, const FILETIME*, const FILETIME* accessed, const FILETIME* written) {
-    auto f = FileOf(h);
-    if (!f) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!(f->access & FILE_WRITE_ATTRIBUTES)) return Fail(ERROR_ACCESS_DENIED, FALSE);
-    struct timespec ts[2];
-    ts[0].tv_nsec = ts[1].tv_nsec = UTIME_OMIT;
-    ts[0].tv_sec = ts[1].tv_sec = 0;
-    if (accessed) ts[0] = FromFileTime(*accessed);
-    if (written) ts[1] = FromFileTime(*written);
-    int rc = f->fd >= 0 ? futimens(f->fd, ts) : utimensat(AT_FDCWD, f->host.c_str(), ts, 0);
-    if (rc != 0) return Fail(Win32FromErrno(errno), FALSE);
-    return TRUE;
-}
-
 BOOL WINAPI GetFileInformationByHandle(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
     auto f = FileOf(h);
     if (!f) return Fail(ERROR_INVALID_HANDLE, FALSE);

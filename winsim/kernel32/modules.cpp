@@ -182,7 +182,7 @@ bool Modules::IsLoaded(const Process& p, const std::wstring& module) {
 
 using namespace winsim;
 
-HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
+HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
     if (!name || !*name) return Fail<HMODULE>(ERROR_INVALID_PARAMETER, NULL);
     Process& p = CurrentProcess();
     Machine& m = p.machine;
@@ -213,8 +213,6 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
     SetLastError(ERROR_SUCCESS);
     return reinterpret_cast<HMODULE>(base);
 }
-
-HMODULE WINAPI LoadLibraryW(LPCWSTR name) { return LoadLibraryExW(name, NULL, 0); }
 
 BOOL WINAPI FreeLibrary(HMODULE h) {
     Process& p = CurrentProcess();

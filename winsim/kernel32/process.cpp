@@ -1,5 +1,7 @@
-// winsim: CreateProcessW over the machine's program images (winsim/program.h).
-#include <windows.h>
+// winsim: kernel32 process functions: CreateProcessW over the machine's program images
+// (winsim/program.h), the current process, its exit and priority, its command line,
+// environment and current folder.
+#include "kernel32_internal.h"
 
 #include "winsim/files.h"
 #include "winsim/program.h"
@@ -7,6 +9,7 @@
 #include <optional>
 
 using namespace winsim;
+using namespace winsim::kernel32;
 
 namespace {
 
@@ -64,6 +67,17 @@ std::optional<std::wstring> ImageOfCommandLine(Machine& m, Process& caller, cons
         if (e == cmd.size()) break;
     }
     return std::nullopt;
+}
+
+// Copies s into a caller buffer with the GetEnvironmentVariable/GetCurrentDirectory rule:
+// the length without the terminator when it fits, else the size needed with it.
+DWORD CopyOutOrNeed(const std::wstring& s, LPWSTR buf, DWORD size) {
+    if (buf && size > s.size()) {
+        wmemcpy(buf, s.data(), s.size());
+        buf[s.size()] = 0;
+        return static_cast<DWORD>(s.size());
+    }
+    return static_cast<DWORD>(s.size() + 1);
 }
 
 }  // namespace
@@ -126,3 +140,130 @@ BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES ps
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
+
+// ---------------------------------------------------------------------------------------
+// Processes
+
+HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+DWORD WINAPI GetCurrentProcessId(void) { return Proc().pid; }
+
+DWORD WINAPI GetProcessId(HANDLE h) {
+    auto p = Obj<Process>(h);
+    return p ? p->pid : Fail<DWORD>(ERROR_INVALID_HANDLE, 0);
+}
+
+HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD pid) {
+    auto p = Mach().FindProcess(pid);
+    if (!p || p->ended) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, NULL);
+    return Proc().AddHandle(p, access, inherit != FALSE);
+}
+
+BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD* session) {
+    auto p = Mach().FindProcess(pid);
+    if (!p || !session) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    *session = p->session;
+    return TRUE;
+}
+
+DWORD WINAPI WTSGetActiveConsoleSessionId(void) { return Mach().active_console_session; }
+
+void WINAPI ExitProcess(UINT code) {
+    Mach().TerminateProcess(Proc(), code);
+    throw ThreadExitUnwind{code};
+}
+
+BOOL WINAPI TerminateProcess(HANDLE h, UINT code) {
+    ACCESS_MASK access = 0;
+    auto p = Obj<Process>(h, &access);
+    if (!p) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!(access & PROCESS_TERMINATE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    if (p.get() == &Proc()) ExitProcess(code);
+    if (p->ended) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    Mach().TerminateProcess(*p, code);
+    return TRUE;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE h, LPDWORD code) {
+    ACCESS_MASK access = 0;
+    auto p = Obj<Process>(h, &access);
+    if (!p) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!(access & (PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION)))
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    if (code) *code = p->ended ? p->exit_code : STILL_ACTIVE;
+    return TRUE;
+}
+
+BOOL WINAPI SetPriorityClass(HANDLE h, DWORD cls) {
+    auto p = Obj<Process>(h);
+    if (!p) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    switch (cls) {
+    case NORMAL_PRIORITY_CLASS:
+    case IDLE_PRIORITY_CLASS:
+    case HIGH_PRIORITY_CLASS:
+    case REALTIME_PRIORITY_CLASS:
+    case BELOW_NORMAL_PRIORITY_CLASS:
+    case ABOVE_NORMAL_PRIORITY_CLASS:
+        p->priority_class = cls;
+        return TRUE;
+    default:
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+}
+
+DWORD WINAPI GetPriorityClass(HANDLE h) {
+    auto p = Obj<Process>(h);
+    return p ? p->priority_class : Fail<DWORD>(ERROR_INVALID_HANDLE, 0);
+}
+
+LPWSTR WINAPI GetCommandLineW(void) { return &Proc().command_line[0]; }
+
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buf, DWORD size) {
+    if (!name) return Fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
+    bool found = false;
+    std::wstring v = Proc().GetEnv(name, &found);
+    if (!found) return Fail<DWORD>(ERROR_ENVVAR_NOT_FOUND, 0);
+    return CopyOutOrNeed(v, buf, size);
+}
+
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value) {
+    if (!name || !*name || wcschr(name + 1, L'=')) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (value)
+        Proc().SetEnv(name, value);
+    else
+        Proc().UnsetEnv(name);
+    return TRUE;
+}
+
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR src, LPWSTR dst, DWORD size) {
+    if (!src) return Fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
+    std::wstring out, s = src;
+    for (size_t i = 0; i < s.size();) {
+        if (s[i] == L'%') {
+            size_t j = s.find(L'%', i + 1);
+            if (j != std::wstring::npos && j > i + 1) {
+                bool found = false;
+                std::wstring v = Proc().GetEnv(s.substr(i + 1, j - i - 1), &found);
+                if (found) {
+                    out += v;
+                    i = j + 1;
+                    continue;
+                }
+                // An unknown name stays as it is; its closing '%' may open the next one.
+                out.append(s, i, j - i);
+                i = j;
+                continue;
+            }
+        }
+        out += s[i++];
+    }
+    DWORD need = static_cast<DWORD>(out.size() + 1);
+    if (dst && size >= need) {
+        wmemcpy(dst, out.c_str(), need);
+    } else if (dst && size > 0) {
+        wmemcpy(dst, out.c_str(), size - 1);
+        dst[size - 1] = 0;
+    }
+    return need;
+}
+
+DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buf) { return CopyOutOrNeed(Proc().current_dir, buf, size); }

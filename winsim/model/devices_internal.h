@@ -1,6 +1,8 @@
-// winsim: internals shared by the device tree, the serial ports, the display and the
-// maker's drivers.
+// winsim: internals shared by the device tree, the serial ports, the display, the maker's
+// drivers and the communications functions.
 #pragma once
+
+#include <windows.h>
 
 #include "winsim/machine.h"
 
@@ -46,6 +48,14 @@ struct RxChunk {
 // returns what the modem sends back.
 std::vector<RxChunk> ModemInput(Machine& m, const std::wstring& port, std::string* line_buf, const std::string& bytes,
                                 uint64_t now);
+// The port behind a handle of the calling process (0, its name in port), or the error for a
+// communications call on it: the handle is unknown, not a port's, or its device is gone.
+DWORD PortOfHandle(HANDLE h, std::wstring* port);
+// The settings a program makes (SerialPorts::dcb and timeouts read them back).
+void SaveDcb(Machine& m, const std::wstring& port, const DCB& d);
+void SaveTimeouts(Machine& m, const std::wstring& port, const COMMTIMEOUTS& t);
+// Purges the port's queues as PurgeComm's flags say, and counts the purge.
+void Purge(Machine& m, const std::wstring& port, DWORD flags);
 }  // namespace serial
 
 namespace display {

@@ -573,14 +573,6 @@ FILETIME ToFileTime(const struct timespec& ts) {
     return ft;
 }
 
-struct timespec FromFileTime(const FILETIME& ft) {
-    uint64_t v = static_cast<uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime;
-    struct timespec ts;
-    ts.tv_sec = static_cast<time_t>(v / 10000000ULL) - 11644473600LL;
-    ts.tv_nsec = static_cast<long>(v % 10000000ULL) * 100;
-    return ts;
-}
-
 DWORD Win32FromErrno(int e) {
     switch (e) {
     case 0: return ERROR_SUCCESS;

@@ -74,7 +74,6 @@ constexpr DWORD kStoredMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | 
 int64_t MachineUtcMs(Machine& m);  // milliseconds since 1601-01-01 UTC
 void SetHostTimes(Machine& m, int fd, const std::string& host);  // last write = now
 FILETIME ToFileTime(const struct timespec& ts);
-struct timespec FromFileTime(const FILETIME& ft);
 
 DWORD Win32FromErrno(int e);
 

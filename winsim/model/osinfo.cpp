@@ -1,14 +1,12 @@
-// winsim: the operating system's version (GetVersionExW), the user's geo ID, administrator
-// rights, the shell's special folders, and their test API (winsim/osinfo.h).
+// winsim: the operating system's facts as the machine keeps them: its version, the
+// administrator rights of its users, and the registry values of languages, geo ID and
+// telephony location (winsim/osinfo.h).
 #include <windows.h>
-#include <shlobj.h>
 
 #include "winsim/osinfo.h"
 #include "winsim/registry.h"
-#include "winsim/resources.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -157,135 +155,3 @@ void SetTelephonyLocation(Machine& m, std::optional<DWORD> current_id, std::opti
 }
 
 }  // namespace winsim::os
-
-using namespace winsim;
-
-namespace {
-
-DWORD MaxSupportedOfProcess(const Process& p) {
-    auto t = resources::Of(p);
-    return t ? os::MaxSupportedOs(t->manifest) : 0;
-}
-
-void CopyText(WCHAR* out, size_t cch, const std::wstring& s) {
-    size_t n = std::min(s.size(), cch - 1);
-    std::wmemcpy(out, s.data(), n);
-    out[n] = 0;
-}
-
-// The decimal REG_SZ value of the user's Geo key; false when missing or not a number.
-bool GeoValue(LPCWSTR name, GEOID* out) {
-    WCHAR buf[32] = {0};
-    DWORD size = sizeof buf - sizeof(WCHAR);
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", name, RRF_RT_REG_SZ, NULL, buf,
-                     &size) != ERROR_SUCCESS)
-        return false;
-    WCHAR* end = NULL;
-    long long v = std::wcstoll(buf, &end, 10);
-    if (end == buf || v < INT32_MIN || v > INT32_MAX) return false;
-    *out = static_cast<GEOID>(v);
-    return true;
-}
-
-}  // namespace
-
-extern "C" {
-
-BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
-    if (!info) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    DWORD size = info->dwOSVersionInfoSize;
-    if (size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOEXW)) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
-    Machine& m = CurrentMachine();
-    if (DWORD e = os::VersionFailure(m)) return Fail(e, FALSE);
-    os::Version v = os::ReportedVersion(os::GetVersion(m), MaxSupportedOfProcess(CurrentProcess()));
-    info->dwMajorVersion = v.major;
-    info->dwMinorVersion = v.minor;
-    info->dwBuildNumber = v.build;
-    info->dwPlatformId = v.platform;
-    CopyText(info->szCSDVersion, 128, v.csd);
-    if (size == sizeof(OSVERSIONINFOEXW)) {
-        auto* ex = reinterpret_cast<LPOSVERSIONINFOEXW>(info);
-        ex->wServicePackMajor = v.sp_major;
-        ex->wServicePackMinor = v.sp_minor;
-        ex->wSuiteMask = VER_SUITE_SINGLEUSERTS;
-        ex->wProductType = VER_NT_WORKSTATION;
-        ex->wReserved = 0;
-    }
-    return TRUE;
-}
-
-DWORD WINAPI GetVersion(void) {
-    Machine& m = CurrentMachine();
-    os::Version v = os::ReportedVersion(os::GetVersion(m), MaxSupportedOfProcess(CurrentProcess()));
-    DWORD high = v.platform == VER_PLATFORM_WIN32_NT ? (v.build & 0x7FFF) : 0x8000 | (v.build & 0x7FFF);
-    return (v.major & 0xFF) | (v.minor & 0xFF) << 8 | high << 16;
-}
-
-GEOID WINAPI GetUserGeoID(GEOCLASS cls) {
-    GEOID v = GEOID_NOT_AVAILABLE;
-    if (cls == GEOCLASS_NATION) {
-        if (!GeoValue(L"Nation", &v)) v = GEOID_NOT_AVAILABLE;
-    } else if (cls == GEOCLASS_REGION) {
-        if (!GeoValue(L"Region", &v)) v = GEOID_NOT_AVAILABLE;
-    }
-    return v;
-}
-
-BOOL WINAPI IsUserAnAdmin(void) {
-    Process& p = CurrentProcess();
-    if (p.session == 0 || IEquals(p.user, L"SYSTEM")) return TRUE;
-    return os::IsUserAdmin(p.machine, p.user) ? TRUE : FALSE;
-}
-
-HRESULT WINAPI SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR out) {
-    if (!out) return E_INVALIDARG;
-    Process& p = CurrentProcess();
-    bool create = (csidl & CSIDL_FLAG_CREATE) != 0;
-    int id = csidl & ~CSIDL_FLAG_MASK;
-    std::wstring profile = p.GetEnv(L"USERPROFILE");
-    std::wstring pd = L"C:\\ProgramData";
-    std::wstring start = L"\\Microsoft\\Windows\\Start Menu";
-    std::wstring path;
-    switch (id) {
-    case CSIDL_DESKTOP:
-    case CSIDL_DESKTOPDIRECTORY: path = profile + L"\\Desktop"; break;
-    case CSIDL_PERSONAL: path = profile + L"\\Documents"; break;
-    case CSIDL_APPDATA: path = profile + L"\\AppData\\Roaming"; break;
-    case CSIDL_LOCAL_APPDATA: path = profile + L"\\AppData\\Local"; break;
-    case CSIDL_STARTMENU: path = profile + L"\\AppData\\Roaming" + start; break;
-    case CSIDL_PROGRAMS: path = profile + L"\\AppData\\Roaming" + start + L"\\Programs"; break;
-    case CSIDL_STARTUP: path = profile + L"\\AppData\\Roaming" + start + L"\\Programs\\Startup"; break;
-    case CSIDL_PROFILE: path = profile; break;
-    case CSIDL_COMMON_STARTMENU: path = pd + start; break;
-    case CSIDL_COMMON_PROGRAMS: path = pd + start + L"\\Programs"; break;
-    case CSIDL_COMMON_STARTUP: path = pd + start + L"\\Programs\\Startup"; break;
-    case CSIDL_COMMON_APPDATA: path = pd; break;
-    case CSIDL_COMMON_DESKTOPDIRECTORY: path = L"C:\\Users\\Public\\Desktop"; break;
-    case CSIDL_COMMON_DOCUMENTS: path = L"C:\\Users\\Public\\Documents"; break;
-    case CSIDL_WINDOWS: path = L"C:\\Windows"; break;
-    case CSIDL_FONTS: path = L"C:\\Windows\\Fonts"; break;
-    case CSIDL_SYSTEM: path = p.image64 ? L"C:\\Windows\\system32" : L"C:\\Windows\\SysWOW64"; break;
-    case CSIDL_SYSTEMX86: path = L"C:\\Windows\\SysWOW64"; break;
-    case CSIDL_PROGRAM_FILES: path = p.image64 ? L"C:\\Program Files" : L"C:\\Program Files (x86)"; break;
-    case CSIDL_PROGRAM_FILESX86: path = L"C:\\Program Files (x86)"; break;
-    case CSIDL_PROGRAM_FILES_COMMON:
-        path = p.image64 ? L"C:\\Program Files\\Common Files" : L"C:\\Program Files (x86)\\Common Files";
-        break;
-    default: return E_INVALIDARG;
-    }
-    DWORD attr = GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (!create) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-        for (size_t pos = path.find(L'\\', 3);; pos = path.find(L'\\', pos + 1)) {
-            CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
-            if (pos == std::wstring::npos) break;
-        }
-        attr = GetFileAttributesW(path.c_str());
-        if (attr == INVALID_FILE_ATTRIBUTES) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-    }
-    if (path.size() >= MAX_PATH) return E_INVALIDARG;
-    CopyText(out, MAX_PATH, path);
-    return S_OK;
-}
-
-}  // extern "C"

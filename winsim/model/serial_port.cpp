@@ -1,5 +1,5 @@
-// winsim: serial ports \\.\COMn over the device tree, and kernel32's communications
-// functions.
+// winsim: serial ports \\.\COMn over the device tree: the port's device model, its settings
+// and its modem's input.
 #include <windows.h>
 
 #include "devices_internal.h"
@@ -198,14 +198,6 @@ public:
         if (flags & (PURGE_RXABORT | PURGE_TXABORT)) rx_event_->Set();
     }
 
-    DWORD InQueue() {
-        uint64_t now = m_.NowMs();
-        DWORD n = 0;
-        for (auto& c : rx_)
-            if (c.at <= now) n += static_cast<DWORD>(c.bytes.size());
-        return n;
-    }
-
     bool test_holder_ = false;
 
 private:
@@ -277,6 +269,29 @@ void Init(Machine& m) {
 
 void Reset(Machine& m) { m.store().Exec("DELETE FROM modem_log"); }
 
+DWORD PortOfHandle(HANDLE h, std::wstring* port) {
+    std::shared_ptr<DeviceHandle> dh;
+    DWORD err = 0;
+    SerialPortModel* model = PortOf(h, &dh, &err);
+    if (!model) return err;
+    *port = model->name();
+    return 0;
+}
+
+void SaveDcb(Machine& m, const std::wstring& port, const DCB& d) { m.store().SetText(Ns(port), "dcb", Hex(&d, sizeof d)); }
+
+void SaveTimeouts(Machine& m, const std::wstring& port, const COMMTIMEOUTS& t) {
+    m.store().SetText(Ns(port), "timeouts", Hex(&t, sizeof t));
+}
+
+void Purge(Machine& m, const std::wstring& port, DWORD flags) {
+    Store& st = m.store();
+    std::string ns = Ns(port);
+    st.SetInt(ns, "purges", st.GetInt(ns, "purges", 0) + 1);
+    st.SetInt(ns, "purge_flags", flags);
+    if (auto model = PortModel(m, port)) model->Purge(flags);
+}
+
 }  // namespace serial
 
 // ---------------------------------------------------------------------------------------
@@ -347,113 +362,3 @@ void SerialPorts::Send(const std::wstring& port, const std::string& bytes, DWORD
 }
 
 }  // namespace winsim
-
-// ---------------------------------------------------------------------------------------
-// kernel32
-
-using namespace winsim;
-
-BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (!lpDCB) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    *lpDCB = SerialPorts(CurrentMachine()).dcb(port->name());
-    lpDCB->DCBlength = sizeof(DCB);
-    return TRUE;
-}
-
-BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (!lpDCB) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    const DCB& d = *lpDCB;
-    if (d.BaudRate == 0 || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY || d.StopBits > TWOSTOPBITS ||
-        d.XonChar == d.XoffChar)
-        return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    CurrentMachine().store().SetText(Ns(port->name()), "dcb", Hex(&d, sizeof d));
-    return TRUE;
-}
-
-BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS t) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (!t) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    *t = SerialPorts(CurrentMachine()).timeouts(port->name());
-    return TRUE;
-}
-
-BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS t) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (!t) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    // Windows refuses both read values at MAXDWORD.
-    if (t->ReadIntervalTimeout == MAXDWORD && t->ReadTotalTimeoutConstant == MAXDWORD &&
-        t->ReadTotalTimeoutMultiplier == MAXDWORD)
-        return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    CurrentMachine().store().SetText(Ns(port->name()), "timeouts", Hex(t, sizeof *t));
-    return TRUE;
-}
-
-BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (dwFlags & ~0x0Fu) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    Store& st = CurrentMachine().store();
-    std::string ns = Ns(port->name());
-    st.SetInt(ns, "purges", st.GetInt(ns, "purges", 0) + 1);
-    st.SetInt(ns, "purge_flags", dwFlags);
-    port->Purge(dwFlags);
-    return TRUE;
-}
-
-BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (lpErrors) *lpErrors = 0;
-    if (lpStat) {
-        std::memset(lpStat, 0, sizeof *lpStat);
-        lpStat->cbInQue = port->InQueue();
-    }
-    return TRUE;
-}
-
-BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (dwFunc < SETXOFF || dwFunc > CLRBREAK) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    return TRUE;
-}
-
-BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    (void)dwInQueue;
-    (void)dwOutQueue;
-    return TRUE;
-}
-
-BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat) {
-    std::shared_ptr<DeviceHandle> dh;
-    DWORD err = 0;
-    SerialPortModel* port = PortOf(hFile, &dh, &err);
-    if (!port) return Fail(err, FALSE);
-    if (!lpModemStat) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    *lpModemStat = MS_CTS_ON | MS_DSR_ON;
-    return TRUE;
-}

@@ -1,11 +1,10 @@
-// winsim: COM apartments, class creation, proxy security and task memory (objbase.h,
-// ole2.h, winsim/com.h).
+// winsim: COM apartments, class creation and proxy security (objbase.h, ole2.h,
+// winsim/com.h).
 #include "com_internal.h"
 
 #include "winsim/kernel.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -175,8 +174,5 @@ HRESULT WINAPI CoSetProxyBlanket(IUnknown* proxy, DWORD, DWORD, WCHAR*, DWORD, D
     if (com::detail::Injected(com::Step::CoSetProxyBlanket, &hr)) return hr;
     return S_OK;
 }
-
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
-void WINAPI CoTaskMemFree(LPVOID pv) { std::free(pv); }
 
 }  // extern "C"

@@ -110,6 +110,28 @@ HRESULT ToText(const VARIANT* v, std::wstring* out, USHORT flags) {
     }
 }
 
+// A copy of a one-dimensional array and its elements (strings, interfaces and variants
+// copied as VariantCopy copies them).
+HRESULT CopyArray(SAFEARRAY* psa, SAFEARRAY** out) {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    if (!psa) return S_OK;
+    VARTYPE vt = BlockOf(psa)->vt;
+    SAFEARRAY* c = SafeArrayCreateVector(vt, psa->rgsabound[0].lLbound, psa->rgsabound[0].cElements);
+    if (!c) return E_OUTOFMEMORY;
+    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) {
+        size_t off = static_cast<size_t>(i) * psa->cbElements;
+        HRESULT hr = CopyElement(vt, static_cast<char*>(c->pvData) + off, static_cast<char*>(psa->pvData) + off,
+                                 psa->cbElements);
+        if (FAILED(hr)) {
+            SafeArrayDestroy(c);
+            return hr;
+        }
+    }
+    *out = c;
+    return S_OK;
+}
+
 }  // namespace
 
 namespace winsim::com {
@@ -184,7 +206,7 @@ HRESULT WINAPI VariantCopy(VARIANTARG* dst, const VARIANTARG* src) {
     VARTYPE vt = src->vt;
     if (!(vt & VT_BYREF)) {
         if (vt & VT_ARRAY) {
-            if (src->parray && FAILED(hr = SafeArrayCopy(src->parray, &tmp.parray))) return hr;
+            if (src->parray && FAILED(hr = CopyArray(src->parray, &tmp.parray))) return hr;
         } else if (vt == VT_BSTR && src->bstrVal) {
             tmp.bstrVal = SysAllocStringLen(src->bstrVal, SysStringLen(src->bstrVal));
             if (!tmp.bstrVal) return E_OUTOFMEMORY;
@@ -247,7 +269,6 @@ HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa) {
     return S_OK;
 }
 
-UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa) { return psa ? psa->cDims : 0; }
 UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa) { return psa ? psa->cbElements : 0; }
 
 HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT dim, LONG* out) {
@@ -316,26 +337,6 @@ HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa) {
     if (!psa) return E_INVALIDARG;
     if (psa->cLocks == 0) return E_UNEXPECTED;
     --psa->cLocks;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** out) {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (!psa) return S_OK;
-    VARTYPE vt = BlockOf(psa)->vt;
-    SAFEARRAY* c = SafeArrayCreateVector(vt, psa->rgsabound[0].lLbound, psa->rgsabound[0].cElements);
-    if (!c) return E_OUTOFMEMORY;
-    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) {
-        size_t off = static_cast<size_t>(i) * psa->cbElements;
-        HRESULT hr = CopyElement(vt, static_cast<char*>(c->pvData) + off, static_cast<char*>(psa->pvData) + off,
-                                 psa->cbElements);
-        if (FAILED(hr)) {
-            SafeArrayDestroy(c);
-            return hr;
-        }
-    }
-    *out = c;
     return S_OK;
 }
 

@@ -200,11 +200,6 @@ namespace {
 bool Local(HMACHINE h) { return h == NULL; }
 }  // namespace
 
-CONFIGRET WINAPI CM_Locate_DevNode_ExW(PDEVINST pdnDevInst, DEVINSTID_W pDeviceID, ULONG ulFlags, HMACHINE hMachine) {
-    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
-    return CM_Locate_DevNodeW(pdnDevInst, pDeviceID, ulFlags);
-}
-
 CONFIGRET WINAPI CM_Get_Parent_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
     if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
     return CM_Get_Parent(pdnDevInst, dnDevInst, ulFlags);
@@ -215,36 +210,10 @@ CONFIGRET WINAPI CM_Get_Child_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG u
     return CM_Get_Child(pdnDevInst, dnDevInst, ulFlags);
 }
 
-CONFIGRET WINAPI CM_Get_Sibling_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
-    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
-    return CM_Get_Sibling(pdnDevInst, dnDevInst, ulFlags);
-}
-
 CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst, ULONG ulFlags,
                                           HMACHINE hMachine) {
     if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
     return CM_Get_DevNode_Status(pulStatus, pulProblemNumber, dnDevInst, ulFlags);
-}
-
-CONFIGRET WINAPI CM_Get_Device_ID_ExW(DEVINST dnDevInst, PWSTR Buffer, ULONG BufferLen, ULONG ulFlags,
-                                      HMACHINE hMachine) {
-    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
-    return CM_Get_Device_IDW(dnDevInst, Buffer, BufferLen, ulFlags);
-}
-
-CONFIGRET WINAPI CM_Get_Device_ID_Size_Ex(PULONG pulLen, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
-    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
-    return CM_Get_Device_ID_Size(pulLen, dnDevInst, ulFlags);
-}
-
-CONFIGRET WINAPI CM_Setup_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
-    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
-    return CM_Setup_DevNode(dnDevInst, ulFlags);
-}
-
-CONFIGRET WINAPI CM_Reenumerate_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {
-    if (!Local(hMachine)) return CR_INVALID_MACHINENAME;
-    return CM_Reenumerate_DevNode(dnDevInst, ulFlags);
 }
 
 CONFIGRET WINAPI CM_Disable_DevNode_Ex(DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine) {

@@ -262,12 +262,6 @@ HDEVINFO WINAPI SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator,
     return NewSet(std::move(s));
 }
 
-HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* ClassGuid, HWND) {
-    auto s = std::make_unique<DevInfoSet>();
-    if (ClassGuid) s->class_guid = *ClassGuid;
-    return NewSet(std::move(s));
-}
-
 BOOL WINAPI SetupDiGetDeviceInfoListDetailW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W detail) {
     DevInfoSet* set = SetOf(DeviceInfoSet);
     if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -386,22 +380,6 @@ BOOL WINAPI SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DA
     return TRUE;
 }
 
-BOOL WINAPI SetupDiGetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                          PSP_CLASSINSTALL_HEADER params, DWORD size, PDWORD RequiredSize) {
-    DevInfoSet* set = SetOf(DeviceInfoSet);
-    if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    DWORD err = 0;
-    Element* e = TargetOf(set, DeviceInfoData, &err);
-    if (!e) return Fail(err, FALSE);
-    if (e->class_params.empty()) return Fail(ERROR_NO_CLASSINSTALL_PARAMS, FALSE);
-    DWORD need = static_cast<DWORD>(e->class_params.size());
-    if (RequiredSize) *RequiredSize = need;
-    if (!params || size < need) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
-    if (params->cbSize != sizeof(SP_CLASSINSTALL_HEADER)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
-    std::memcpy(params, e->class_params.data(), need);
-    return TRUE;
-}
-
 namespace {
 
 BOOL Remove(DevInfoSet* set, Element* e) {
@@ -446,15 +424,6 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO Devi
     return PropertyChange(set, e);
 }
 
-BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData) {
-    DevInfoSet* set = SetOf(DeviceInfoSet);
-    if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    DWORD err = 0;
-    Element* e = ElementOf(set, DeviceInfoData, &err);
-    if (!e) return Fail(err, FALSE);
-    return PropertyChange(set, e);
-}
-
 BOOL WINAPI SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData) {
     DevInfoSet* set = SetOf(DeviceInfoSet);
     if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -477,20 +446,6 @@ BOOL WINAPI SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_D
     params->cbSize = sizeof(SP_DEVINSTALL_PARAMS_W);
     params->Flags = e->flags;
     params->FlagsEx = e->flags_ex;
-    return TRUE;
-}
-
-BOOL WINAPI SetupDiSetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                           PSP_DEVINSTALL_PARAMS_W params) {
-    DevInfoSet* set = SetOf(DeviceInfoSet);
-    if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!params) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    if (params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
-    DWORD err = 0;
-    Element* e = TargetOf(set, DeviceInfoData, &err);
-    if (!e) return Fail(err, FALSE);
-    e->flags = params->Flags;
-    e->flags_ex = params->FlagsEx;
     return TRUE;
 }
 

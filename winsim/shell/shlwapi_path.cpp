@@ -59,11 +59,6 @@ bool Store(LPWSTR dest, const std::wstring& s) {
 
 extern "C" {
 
-BOOL WINAPI PathCanonicalizeW(LPWSTR buf, LPCWSTR path) {
-    if (!buf || !path) return FALSE;
-    return Store(buf, Canonical(path)) ? TRUE : FALSE;
-}
-
 BOOL WINAPI PathIsRelativeW(LPCWSTR path) {
     if (!path || !*path) return TRUE;
     return (path[0] == L'\\' || path[1] == L':') ? FALSE : TRUE;

@@ -4,15 +4,12 @@
 
 #include "winsim/program.h"
 
-#ifdef WINSIM_HOST_RVQXSVC
+// The service's entry point (service/SvcMain.h).
 int RvqxSvcMain(int argc, wchar_t** argv);
-#endif
 
 namespace winsim::tool {
 
 void RegisterHostPrograms(Machine& m) {
-    (void)m;
-#ifdef WINSIM_HOST_RVQXSVC
     ProgramInfo svc;
     svc.file_name = L"RVQXSVC.exe";
     svc.default_folder = L"C:\\Program Files\\Quarven\\Veltrane";
@@ -20,7 +17,6 @@ void RegisterHostPrograms(Machine& m) {
     RegisterProgram(svc);
     // Its image file where the program is installed, unless one is there already.
     InstallProgramImage(m, svc.default_folder + L"\\" + svc.file_name, svc.file_name);
-#endif
 }
 
 }  // namespace winsim::tool

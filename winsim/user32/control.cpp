@@ -1,5 +1,5 @@
-// winsim: user32 default window procedure, the system control classes, painting state,
-// system metrics and parameters, cursors and icons, and the common controls' start-up.
+// winsim: user32 default window procedure, the system control classes (with the common
+// controls' progress bar), painting state, system metrics and parameters, cursors and icons.
 #include "user_internal.h"
 
 #include <commctrl.h>
@@ -11,14 +11,6 @@ using namespace winsim;
 using namespace winsim::userimpl;
 
 namespace {
-
-struct UserSettings {
-    explicit UserSettings(Machine&) {}
-    HCURSOR cursor = nullptr;
-    POINT cursor_pos{-1, -1};
-};
-
-UserSettings& Settings() { return CurrentMachine().Ext<UserSettings>("user.settings"); }
 
 SIZE Screen() {
     auto& st = CurrentMachine().store();
@@ -279,6 +271,11 @@ void EnsureSystemClasses(UserMachine& um) {
 
 HDC DcOf(HWND h) { return reinterpret_cast<HDC>(reinterpret_cast<uintptr_t>(h) + 2); }
 
+POINT CursorPos() {
+    SIZE scr = Screen();
+    return POINT{scr.cx / 2, scr.cy / 2};
+}
+
 }  // namespace winsim::userimpl
 
 // ---------------------------------------------------------------------------------------
@@ -330,7 +327,7 @@ LRESULT WINAPI DefWindowProcW(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (!(pos->flags & SWP_NOMOVE) && Alive(*w)) {
             POINT o{0, 0};
             ClientToScreen(h, &o);
-            if (w->parent) ScreenToClient(w->parent, &o);
+            if (w->parent) ScreenToClientPoint(w->parent, &o);
             SendTo(w, WM_MOVE, 0, MAKELPARAM(o.x, o.y));
         }
         return 0;
@@ -375,15 +372,6 @@ BOOL WINAPI InvalidateRect(HWND h, const RECT*, BOOL erase) {
     return TRUE;
 }
 
-BOOL WINAPI ValidateRect(HWND h, const RECT*) {
-    if (!h) return TRUE;
-    auto w = GetOrFail(h);
-    if (!w) return FALSE;
-    w->needs_paint = false;
-    w->erase = false;
-    return TRUE;
-}
-
 BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL) {
     auto w = GetOrFail(h);
     if (!w) return FALSE;
@@ -394,12 +382,6 @@ BOOL WINAPI GetUpdateRect(HWND h, LPRECT r, BOOL) {
             *r = RECT{0, 0, 0, 0};
     }
     return w->needs_paint ? TRUE : FALSE;
-}
-
-BOOL WINAPI RedrawWindow(HWND h, const RECT* r, HRGN, UINT flags) {
-    if (flags & RDW_INVALIDATE) InvalidateRect(h, r, (flags & RDW_ERASE) != 0);
-    if (flags & RDW_UPDATENOW) UpdateWindow(h);
-    return TRUE;
 }
 
 HDC WINAPI BeginPaint(HWND h, LPPAINTSTRUCT ps) {
@@ -424,21 +406,6 @@ BOOL WINAPI UpdateWindow(HWND h) {
     return TRUE;
 }
 
-HDC WINAPI GetDC(HWND h) {
-    if (!h) return DcOf(GetDesktopWindow());
-    auto w = GetOrFail(h);
-    return w ? DcOf(h) : nullptr;
-}
-
-int WINAPI ReleaseDC(HWND, HDC dc) { return dc ? 1 : 0; }
-
-HWND WINAPI WindowFromDC(HDC dc) {
-    uintptr_t v = reinterpret_cast<uintptr_t>(dc);
-    if (v < kFirstHwnd + 2) return nullptr;
-    HWND h = reinterpret_cast<HWND>(v - 2);
-    return Get(h) ? h : nullptr;
-}
-
 // ---------------------------------------------------------------------------------------
 // Cursors, icons, metrics, parameters
 
@@ -457,25 +424,6 @@ HICON WINAPI LoadIconW(HINSTANCE inst, LPCWSTR name) {
     }
     if (HICON own = LoadImageIcon(inst, name)) return own;
     return Fail<HICON>(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
-}
-
-HCURSOR WINAPI SetCursor(HCURSOR c) {
-    auto& s = Settings();
-    HCURSOR old = s.cursor;
-    s.cursor = c;
-    return old;
-}
-
-BOOL WINAPI GetCursorPos(LPPOINT p) {
-    if (!p) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    auto& s = Settings();
-    if (s.cursor_pos.x < 0) {
-        SIZE scr = Screen();
-        *p = POINT{scr.cx / 2, scr.cy / 2};
-    } else {
-        *p = s.cursor_pos;
-    }
-    return TRUE;
 }
 
 int WINAPI GetSystemMetrics(int i) {
@@ -542,27 +490,6 @@ int WINAPI GetSystemMetrics(int i) {
     }
 }
 
-DWORD WINAPI GetSysColor(int i) {
-    switch (i) {
-    case COLOR_WINDOW: return RGB(255, 255, 255);
-    case COLOR_BTNFACE: return RGB(240, 240, 240);
-    case COLOR_WINDOWTEXT:
-    case COLOR_BTNTEXT:
-    case COLOR_MENUTEXT:
-    case COLOR_CAPTIONTEXT: return RGB(0, 0, 0);
-    case COLOR_MENU: return RGB(240, 240, 240);
-    case COLOR_ACTIVECAPTION: return RGB(153, 180, 209);
-    case COLOR_INACTIVECAPTION: return RGB(191, 205, 219);
-    case COLOR_WINDOWFRAME: return RGB(100, 100, 100);
-    default: return 0;
-    }
-}
-
-HBRUSH WINAPI GetSysColorBrush(int i) {
-    if (i < 0 || i > 30) return nullptr;
-    return reinterpret_cast<HBRUSH>((static_cast<uintptr_t>(0x100 + i) << 4) | 0x7);
-}
-
 BOOL WINAPI SystemParametersInfoW(UINT action, UINT, PVOID pv, UINT) {
     auto& um = UM();
     switch (action) {
@@ -584,14 +511,3 @@ BOOL WINAPI SystemParametersInfoW(UINT action, UINT, PVOID pv, UINT) {
     }
 }
 
-BOOL WINAPI MessageBeep(UINT) { return TRUE; }
-
-// ---------------------------------------------------------------------------------------
-// Common controls
-
-void WINAPI InitCommonControls(void) {}
-
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* p) {
-    if (!p || p->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
-    return TRUE;
-}

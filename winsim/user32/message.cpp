@@ -159,8 +159,7 @@ bool Hung(MsgQueue& q) { return !q.in_msg_wait && Now() - q.last_look > kHungMs;
 // Takes the next message for the filter in queue order: posted (FIFO), WM_QUIT, WM_PAINT,
 // WM_TIMER. qs limits the kinds (PM_QS_*).
 bool Take(UserMachine& um, MsgQueue& q, const Filter& f, bool remove, MSG* out, uint64_t now, UINT qs) {
-    POINT pt{0, 0};
-    GetCursorPos(&pt);
+    POINT pt = CursorPos();
     if (qs & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) {
         for (auto it = q.posted.begin(); it != q.posted.end(); ++it)
             if (MatchesWindow(um, f, it->hwnd) && InRange(f, it->message)) {
@@ -335,8 +334,7 @@ bool PostTo(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp, LPARAM lp) {
     auto rq = QueueOf(*rt, true);
     if (rq->posted.size() >= kPostQuota) return Fail(ERROR_NOT_ENOUGH_QUOTA, false);
     AppendLog(*w, true, msg, wp, lp);
-    POINT pt{0, 0};
-    GetCursorPos(&pt);
+    POINT pt = CursorPos();
     rq->posted.push_back(MSG{w->hwnd, msg, wp, lp, Tick(), pt});
     rq->changed |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     WakeQueue(*rq);
@@ -370,7 +368,6 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND h, UINT min, UINT max) {
         uint64_t now = Now();
         if (Take(um, q, f, true, msg, now, QS_ALLINPUT)) {
             q.changed = 0;
-            q.msg_time = msg->time;
             return msg->message == WM_QUIT ? FALSE : TRUE;
         }
         q.changed = 0;
@@ -393,10 +390,7 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND h, UINT min, UINT max, UINT flags) {
     if (qs & QS_SENDMESSAGE) HandleSent(q);
     bool got = Take(um, q, f, (flags & PM_REMOVE) != 0, msg, Now(), qs);
     q.changed = 0;
-    if (got) {
-        if (flags & PM_REMOVE) q.msg_time = msg->time;
-        return TRUE;
-    }
+    if (got) return TRUE;
     if (!(flags & PM_NOYIELD)) me.machine.scheduler().Yield(&me);
     return FALSE;
 }
@@ -422,19 +416,6 @@ BOOL WINAPI WaitMessage(void) {
         WaitOn(objs, false, TimeoutUntil(NextUnnotedDue(q), now));
     }
 }
-
-DWORD WINAPI GetQueueStatus(UINT flags) {
-    auto& um = UM();
-    MsgQueue& q = MyQueue();
-    uint64_t now = Now();
-    NoteDueTimers(q, now);
-    DWORD bits = StatusBits(um, q, &now);
-    DWORD changed = q.changed & flags;
-    q.changed &= ~flags;
-    return MAKELONG(changed, bits & flags);
-}
-
-DWORD WINAPI GetMessageTime(void) { return MyQueue().msg_time; }
 
 DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD n, const HANDLE* hs, DWORD ms, DWORD mask, DWORD flags) {
     auto& um = UM();
@@ -543,8 +524,7 @@ BOOL WINAPI PostThreadMessageW(DWORD tid, UINT msg, WPARAM wp, LPARAM lp) {
     auto q = QueueOf(*t, t.get() == &me);
     if (!q) return Fail(ERROR_INVALID_THREAD_ID, FALSE);
     if (q->posted.size() >= kPostQuota) return Fail(ERROR_NOT_ENOUGH_QUOTA, FALSE);
-    POINT pt{0, 0};
-    GetCursorPos(&pt);
+    POINT pt = CursorPos();
     q->posted.push_back(MSG{nullptr, msg, wp, lp, Tick(), pt});
     q->changed |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     WakeQueue(*q);
@@ -591,33 +571,9 @@ LRESULT WINAPI SendMessageTimeoutW(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT 
     return TRUE;
 }
 
-BOOL WINAPI SendNotifyMessageW(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (h == HWND_BROADCAST) {
-        for (auto& w : Broadcast(CurrentProcess().session)) {
-            AppendLog(*w, false, msg, wp, lp);
-            NotifyTo(w, msg, wp, lp);
-        }
-        return TRUE;
-    }
-    auto w = GetOrFail(h);
-    if (!w) return FALSE;
-    AppendLog(*w, false, msg, wp, lp);
-    NotifyTo(w, msg, wp, lp);
-    return TRUE;
-}
-
 BOOL WINAPI InSendMessage(void) {
     MsgQueue& q = MyQueue();
     return !q.receiving.empty() && q.receiving.back() && !q.receiving.back()->notify ? TRUE : FALSE;
-}
-
-DWORD WINAPI InSendMessageEx(LPVOID) {
-    MsgQueue& q = MyQueue();
-    if (q.receiving.empty() || !q.receiving.back()) return ISMEX_NOSEND;
-    auto& sm = q.receiving.back();
-    DWORD r = sm->notify ? ISMEX_NOTIFY : ISMEX_SEND;
-    if (sm->done && !sm->notify) r |= ISMEX_REPLIED;
-    return r;
 }
 
 BOOL WINAPI ReplyMessage(LRESULT result) {

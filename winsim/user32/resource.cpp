@@ -303,7 +303,7 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
     EnsureDialogClass();
 
     // The owner is the parent's top-level window; the template's position is relative to it.
-    HWND owner = parent ? GetAncestor(parent, GA_ROOT) : nullptr;
+    HWND owner = parent ? userimpl::RootWindow(parent) : nullptr;
     int x = resources::DluToPixelsX(d->x), y = resources::DluToPixelsY(d->y);
     if (owner) {
         RECT r{};
@@ -346,7 +346,7 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
     if (!st->ended && IsWindow(dlg)) {
         // Shown whatever its style, the owner disabled while it runs.
         ShowWindow(dlg, SW_SHOWNORMAL);
-        if (owner) EnableWindow(owner, FALSE);
+        if (owner) userimpl::SetEnabled(owner, false);
         if (auto click = msgboximpl::TakeDialogClick(CurrentMachine())) {
             clicked = *click;
             HWND ctl = GetDlgItem(dlg, clicked);
@@ -371,7 +371,7 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    if (owner && IsWindow(owner)) EnableWindow(owner, TRUE);
+    if (owner && IsWindow(owner)) userimpl::SetEnabled(owner, true);
     INT_PTR result = st->result;
     if (IsWindow(dlg)) DestroyWindow(dlg);
     SetLastError(ERROR_SUCCESS);

@@ -131,7 +131,6 @@ public:
     uint64_t last_look = 0;
     std::shared_ptr<InputContext> own_input;
     std::shared_ptr<InputContext> input;
-    DWORD msg_time = 0;
 };
 
 struct SessionState {
@@ -150,7 +149,6 @@ struct UserMachine {
     std::map<DWORD, SessionState> sessions;
     std::vector<std::shared_ptr<WndClass>> system_classes;
     ATOM next_atom = 0xC000;
-    std::map<std::wstring, UINT> registered_messages;
     UINT_PTR next_thread_timer = 0x7FF0;
     uint64_t timer_seq = 0;
     std::vector<user::BroadcastRecord> broadcasts;
@@ -186,6 +184,13 @@ std::wstring ClassNameOf(const Window& w);
 // Top-level windows of a session, front to back.
 std::vector<std::shared_ptr<Window>> TopLevel(UserMachine& um, DWORD session);
 RECT ScreenRect(UserMachine& um, const Window& w);
+// The top-level window at the root of h's parent chain (null for none or the desktop).
+HWND RootWindow(HWND h);
+// Enables or disables a window, sending WM_ENABLE when that changes; true when it was
+// disabled before.
+bool SetEnabled(HWND h, bool enable);
+// Screen coordinates to h's client coordinates; false for no window.
+bool ScreenToClientPoint(HWND h, POINT* p);
 void AppendLog(Window& w, bool posted, UINT msg, WPARAM wp, LPARAM lp);
 void DestroyFromQueue(Window& w);  // timers, posted messages and pending sends of a dying window
 
@@ -213,5 +218,7 @@ void EnsureSystemClasses(UserMachine& um);
 HMENU LoadClassMenu(const WndClass& cls, HINSTANCE inst);
 HICON LoadImageIcon(HINSTANCE inst, LPCWSTR name);
 HDC DcOf(HWND h);
+// Where the cursor is, for the messages' pt: it rests at the centre of the screen.
+POINT CursorPos();
 
 }  // namespace winsim::userimpl

@@ -566,15 +566,41 @@ bool MatchesFind(const Window& w, LPCWSTR cls, LPCWSTR title) {
     return true;
 }
 
-void CollectDescendants(UserMachine& um, const Window& w, std::vector<HWND>& out) {
-    for (HWND c : w.children)
-        if (auto cw = Get(um, c)) {
-            out.push_back(c);
-            CollectDescendants(um, *cw, out);
-        }
+}  // namespace
+
+namespace winsim::userimpl {
+
+HWND RootWindow(HWND h) {
+    auto& um = UM();
+    auto w = Get(um, h);
+    if (!w || w->desktop) return nullptr;
+    return RootOf(um, w)->hwnd;
 }
 
-}  // namespace
+bool SetEnabled(HWND h, bool enable) {
+    auto w = GetOrFail(h);
+    if (!w) return false;
+    bool was_disabled = (w->style & WS_DISABLED) != 0;
+    if (was_disabled == !enable) return was_disabled;
+    if (enable)
+        w->style &= ~WS_DISABLED;
+    else
+        w->style |= WS_DISABLED;
+    SendTo(w, WM_ENABLE, enable ? TRUE : FALSE, 0);
+    return was_disabled;
+}
+
+bool ScreenToClientPoint(HWND h, POINT* p) {
+    auto& um = UM();
+    auto w = GetOrFail(h);
+    if (!w || !p) return false;
+    POINT o = ClientOrigin(um, *w);
+    p->x -= o.x;
+    p->y -= o.y;
+    return true;
+}
+
+}  // namespace winsim::userimpl
 
 // ---------------------------------------------------------------------------------------
 // Classes
@@ -611,17 +637,6 @@ BOOL WINAPI GetClassInfoExW(HINSTANCE inst, LPCWSTR name, LPWNDCLASSEXW wc) {
     return c->atom;
 }
 
-BOOL WINAPI GetClassInfoW(HINSTANCE inst, LPCWSTR name, LPWNDCLASSW wc) {
-    if (!wc) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    WNDCLASSEXW ex{};
-    ex.cbSize = sizeof(ex);
-    BOOL r = GetClassInfoExW(inst, name, &ex);
-    if (!r) return FALSE;
-    *wc = WNDCLASSW{ex.style, ex.lpfnWndProc, ex.cbClsExtra, ex.cbWndExtra, ex.hInstance, ex.hIcon,
-                    ex.hCursor, ex.hbrBackground, ex.lpszMenuName, ex.lpszClassName};
-    return r;
-}
-
 int WINAPI GetClassNameW(HWND h, LPWSTR buf, int max) {
     auto w = GetOrFail(h);
     if (!w) return 0;
@@ -650,19 +665,6 @@ ULONG_PTR WINAPI GetClassLongPtrW(HWND h, int idx) {
     case GCLP_HBRBACKGROUND: return reinterpret_cast<ULONG_PTR>(c.brush);
     default: return Fail<ULONG_PTR>(ERROR_INVALID_INDEX, 0);
     }
-}
-
-DWORD WINAPI GetClassLongW(HWND h, int idx) { return static_cast<DWORD>(GetClassLongPtrW(h, idx)); }
-
-UINT WINAPI RegisterWindowMessageW(LPCWSTR name) {
-    if (!name || !*name) return Fail<UINT>(ERROR_INVALID_PARAMETER, 0);
-    auto& um = UM();
-    std::wstring key = Lower(name);
-    auto it = um.registered_messages.find(key);
-    if (it != um.registered_messages.end()) return it->second;
-    UINT id = um.next_atom++;
-    um.registered_messages[key] = id;
-    return id;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -807,26 +809,6 @@ BOOL WINAPI IsWindowEnabled(HWND h) {
     return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
 }
 
-BOOL WINAPI IsIconic(HWND h) {
-    auto w = Get(h);
-    return w && (w->style & WS_MINIMIZE) ? TRUE : FALSE;
-}
-
-BOOL WINAPI IsZoomed(HWND h) {
-    auto w = Get(h);
-    return w && (w->style & WS_MAXIMIZE) ? TRUE : FALSE;
-}
-
-BOOL WINAPI IsChild(HWND parent, HWND h) {
-    auto& um = UM();
-    auto w = Get(um, h);
-    while (w && w->parent) {
-        if (w->parent == parent) return TRUE;
-        w = Get(um, w->parent);
-    }
-    return FALSE;
-}
-
 BOOL WINAPI ShowWindow(HWND h, int cmd) {
     auto& um = UM();
     auto w = GetOrFail(h);
@@ -873,19 +855,6 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
     return was ? TRUE : FALSE;
 }
 
-BOOL WINAPI EnableWindow(HWND h, BOOL enable) {
-    auto w = GetOrFail(h);
-    if (!w) return FALSE;
-    bool was_disabled = (w->style & WS_DISABLED) != 0;
-    if (was_disabled == !enable) return was_disabled ? TRUE : FALSE;
-    if (enable)
-        w->style &= ~WS_DISABLED;
-    else
-        w->style |= WS_DISABLED;
-    SendTo(w, WM_ENABLE, enable ? TRUE : FALSE, 0);
-    return was_disabled ? TRUE : FALSE;
-}
-
 HWND WINAPI GetParent(HWND h) {
     auto& um = UM();
     auto w = GetOrFail(h);
@@ -893,58 +862,6 @@ HWND WINAPI GetParent(HWND h) {
     if (w->parent) return w->parent;
     if ((w->style & WS_POPUP) && Get(um, w->owner)) return w->owner;
     return nullptr;
-}
-
-HWND WINAPI SetParent(HWND child, HWND new_parent) {
-    auto& um = UM();
-    auto w = GetOrFail(child);
-    if (!w || w->desktop) return nullptr;
-    std::shared_ptr<Window> np;
-    if (new_parent && new_parent != HWND_MESSAGE) {
-        np = GetOrFail(new_parent);
-        if (!np) return nullptr;
-        if (np->desktop) np = nullptr;
-    }
-    for (auto p = np; p; p = Get(um, p->parent))
-        if (p == w) return Fail<HWND>(ERROR_INVALID_PARAMETER, nullptr);
-    HWND old = w->parent ? w->parent : Desktop(um, w->session)->hwnd;
-    if (auto* list = SiblingList(um, *w)) RemoveFrom(*list, w->hwnd);
-    w->message_only = new_parent == HWND_MESSAGE;
-    if (np) {
-        w->parent = np->hwnd;
-        w->owner = nullptr;
-        np->children.insert(np->children.begin(), w->hwnd);
-    } else {
-        w->parent = nullptr;
-        if (w->message_only)
-            SessionOf(um, w->session).message_only.push_back(w->hwnd);
-        else
-            PlaceInZOrder(um, *w, HWND_TOP);
-    }
-    return old;
-}
-
-HWND WINAPI GetAncestor(HWND h, UINT flags) {
-    auto& um = UM();
-    auto w = Get(um, h);
-    if (!w || w->desktop) return nullptr;
-    switch (flags) {
-    case GA_PARENT:
-        return w->parent ? w->parent : (w->message_only ? nullptr : Desktop(um, w->session)->hwnd);
-    case GA_ROOT:
-        return RootOf(um, w)->hwnd;
-    case GA_ROOTOWNER: {
-        auto r = RootOf(um, w);
-        for (int guard = 0; guard < 1000; ++guard) {
-            auto o = Get(um, r->owner);
-            if (!o) break;
-            r = RootOf(um, o);
-        }
-        return r->hwnd;
-    }
-    default:
-        return nullptr;
-    }
 }
 
 HWND WINAPI GetWindow(HWND h, UINT cmd) {
@@ -1049,46 +966,6 @@ HWND WINAPI FindWindowExW(HWND parent, HWND after, LPCWSTR cls, LPCWSTR title) {
     return nullptr;
 }
 
-BOOL WINAPI EnumWindows(WNDENUMPROC fn, LPARAM lp) {
-    if (!fn) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    auto& um = UM();
-    for (auto& w : TopLevel(um, CurrentProcess().session))
-        if (Alive(*w) && !fn(w->hwnd, lp)) return FALSE;
-    return TRUE;
-}
-
-BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC fn, LPARAM lp) {
-    if (!fn) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    auto& um = UM();
-    ReapDead(um);
-    std::vector<HWND> all;
-    if (!parent) {
-        for (auto& w : TopLevel(um, CurrentProcess().session)) {
-            all.push_back(w->hwnd);
-            CollectDescendants(um, *w, all);
-        }
-    } else {
-        auto p = GetOrFail(parent);
-        if (!p) return FALSE;
-        CollectDescendants(um, *p, all);
-    }
-    for (HWND h : all)
-        if (Get(um, h) && !fn(h, lp)) return FALSE;
-    return TRUE;
-}
-
-BOOL WINAPI EnumThreadWindows(DWORD tid, WNDENUMPROC fn, LPARAM lp) {
-    if (!fn) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    auto& um = UM();
-    ReapDead(um);
-    std::vector<HWND> list;
-    for (auto& [v, w] : um.windows)
-        if (!w->desktop && w->tid == tid && !w->parent) list.push_back(w->hwnd);
-    for (HWND h : list)
-        if (Get(um, h) && !fn(h, lp)) return FALSE;
-    return TRUE;
-}
-
 // ---------------------------------------------------------------------------------------
 // Geometry
 
@@ -1154,8 +1031,6 @@ BOOL WINAPI MoveWindow(HWND h, int x, int y, int cx, int cy, BOOL repaint) {
     return SetWindowPos(h, nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
-BOOL WINAPI BringWindowToTop(HWND h) { return SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
-
 BOOL WINAPI AdjustWindowRectEx(LPRECT r, DWORD style, BOOL menu, DWORD ex) {
     if (!r) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     Insets in = NonClient(style, ex, menu != FALSE);
@@ -1166,8 +1041,6 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT r, DWORD style, BOOL menu, DWORD ex) {
     return TRUE;
 }
 
-BOOL WINAPI AdjustWindowRect(LPRECT r, DWORD style, BOOL menu) { return AdjustWindowRectEx(r, style, menu, 0); }
-
 BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
     auto& um = UM();
     auto w = GetOrFail(h);
@@ -1176,38 +1049,6 @@ BOOL WINAPI ClientToScreen(HWND h, LPPOINT p) {
     p->x += o.x;
     p->y += o.y;
     return TRUE;
-}
-
-BOOL WINAPI ScreenToClient(HWND h, LPPOINT p) {
-    auto& um = UM();
-    auto w = GetOrFail(h);
-    if (!w || !p) return FALSE;
-    POINT o = ClientOrigin(um, *w);
-    p->x -= o.x;
-    p->y -= o.y;
-    return TRUE;
-}
-
-int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT pts, UINT n) {
-    auto& um = UM();
-    POINT of{0, 0}, ot{0, 0};
-    if (from) {
-        auto w = GetOrFail(from);
-        if (!w) return 0;
-        of = ClientOrigin(um, *w);
-    }
-    if (to) {
-        auto w = GetOrFail(to);
-        if (!w) return 0;
-        ot = ClientOrigin(um, *w);
-    }
-    LONG dx = of.x - ot.x, dy = of.y - ot.y;
-    for (UINT i = 0; pts && i < n; ++i) {
-        pts[i].x += dx;
-        pts[i].y += dy;
-    }
-    SetLastError(ERROR_SUCCESS);
-    return MAKELONG(static_cast<WORD>(static_cast<SHORT>(dx)), static_cast<WORD>(static_cast<SHORT>(dy)));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1327,11 +1168,6 @@ UINT WINAPI GetDlgItemTextW(HWND dlg, int id, LPWSTR buf, int max) {
     if (buf && max > 0) buf[0] = 0;
     HWND h = GetDlgItem(dlg, id);
     return h ? static_cast<UINT>(GetWindowTextW(h, buf, max)) : 0;
-}
-
-LRESULT WINAPI SendDlgItemMessageW(HWND dlg, int id, UINT msg, WPARAM wp, LPARAM lp) {
-    HWND h = GetDlgItem(dlg, id);
-    return h ? SendMessageW(h, msg, wp, lp) : 0;
 }
 
 BOOL WINAPI CheckDlgButton(HWND dlg, int id, UINT check) {

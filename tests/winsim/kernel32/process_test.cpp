@@ -5,6 +5,7 @@
 
 #include "sim_fixture.h"
 #include "winsim/files.h"
+#include "winsim/power.h"
 #include "winsim/program.h"
 
 #include <sys/stat.h>
@@ -258,6 +259,17 @@ TEST_F(ProcessTest, ProcessHandleRightsDecideQueryAndTerminate) {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
+}
+
+// The console session is the one the machine last connected to the console; none while
+// the console is disconnected.
+TEST_F(ProcessTest, ActiveConsoleSessionFollowsTheConsole) {
+    EXPECT_EQ(1u, WTSGetActiveConsoleSessionId());
+    winsim::power::Logon(machine(), 2);
+    winsim::power::ConsoleConnect(machine(), 2);
+    EXPECT_EQ(2u, WTSGetActiveConsoleSessionId());
+    winsim::power::ConsoleDisconnect(machine(), 2);
+    EXPECT_EQ(0xFFFFFFFFu, WTSGetActiveConsoleSessionId());
 }
 
 }  // namespace

@@ -539,4 +539,17 @@ TEST_F(UserTest, BroadcastReachesEveryTopLevelWindowEachWithItsOwnTimeOut) {
     idle.Stop();
 }
 
+TEST_F(UserTest, WindowThreadProcessIdNamesTheCreatingThread) {
+    WindowThread worker;
+    worker.Start();
+    DWORD pid = 0;
+    EXPECT_EQ(worker.tid, GetWindowThreadProcessId(worker.hwnd, &pid));
+    EXPECT_EQ(GetCurrentProcessId(), pid);
+    worker.Stop();
+    pid = 7;
+    EXPECT_EQ(0u, GetWindowThreadProcessId(worker.hwnd, &pid));
+    EXPECT_EQ(7u, pid);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE), GetLastError());
+}
+
 }  // namespace

@@ -42,19 +42,6 @@ typedef struct _COMMTIMEOUTS {
     DWORD WriteTotalTimeoutConstant;
 } COMMTIMEOUTS, *LPCOMMTIMEOUTS;
 
-typedef struct _COMSTAT {
-    DWORD fCtsHold : 1;
-    DWORD fDsrHold : 1;
-    DWORD fRlsdHold : 1;
-    DWORD fXoffHold : 1;
-    DWORD fXoffSent : 1;
-    DWORD fEof : 1;
-    DWORD fTxim : 1;
-    DWORD fReserved : 25;
-    DWORD cbInQue;
-    DWORD cbOutQue;
-} COMSTAT, *LPCOMSTAT;
-
 #define CBR_110 110
 #define CBR_300 300
 #define CBR_600 600
@@ -94,28 +81,6 @@ typedef struct _COMSTAT {
 #define PURGE_TXCLEAR 0x0004
 #define PURGE_RXCLEAR 0x0008
 
-#define SETXOFF 1
-#define SETXON 2
-#define SETRTS 3
-#define CLRRTS 4
-#define SETDTR 5
-#define CLRDTR 6
-#define RESETDEV 7
-#define SETBREAK 8
-#define CLRBREAK 9
-
-#define CE_RXOVER 0x0001
-#define CE_OVERRUN 0x0002
-#define CE_RXPARITY 0x0004
-#define CE_FRAME 0x0008
-#define CE_BREAK 0x0010
-#define CE_TXFULL 0x0100
-
-#define MS_CTS_ON 0x0010
-#define MS_DSR_ON 0x0020
-#define MS_RING_ON 0x0040
-#define MS_RLSD_ON 0x0080
-
 #ifndef MAXDWORD
 #define MAXDWORD 0xffffffff
 #endif
@@ -126,8 +91,4 @@ BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags);
-BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
-BOOL WINAPI EscapeCommFunction(HANDLE hFile, DWORD dwFunc);
-BOOL WINAPI SetupComm(HANDLE hFile, DWORD dwInQueue, DWORD dwOutQueue);
-BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
 WINSIM_END_C

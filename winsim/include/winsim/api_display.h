@@ -116,7 +116,5 @@ typedef DEVMODEW DEVMODE, *PDEVMODE, *LPDEVMODE;
 
 WINSIM_BEGIN_C
 BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode);
-BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode, DWORD dwFlags);
 WINSIM_END_C
 #define EnumDisplaySettings EnumDisplaySettingsW
-#define EnumDisplaySettingsEx EnumDisplaySettingsExW

@@ -45,7 +45,6 @@ typedef OSVERSIONINFOEXW OSVERSIONINFOEX;
 
 WINSIM_BEGIN_C
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
-DWORD WINAPI GetVersion(void);
 WINSIM_END_C
 
 #define GetVersionEx GetVersionExW

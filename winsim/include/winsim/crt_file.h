@@ -105,7 +105,6 @@ int _wstat64(const wchar_t* path, struct _stat64* buffer);
 int _stat(const char* path, struct _stat* buffer);
 int _stat64(const char* path, struct _stat64* buffer);
 int _fstat(int fd, struct _stat* buffer);
-int _fstat64(int fd, struct _stat64* buffer);
 int _wmkdir(const wchar_t* dirname);
 int _wrmdir(const wchar_t* dirname);
 wchar_t* _wgetcwd(wchar_t* buffer, int maxlen);
@@ -123,9 +122,6 @@ wchar_t* winsim_fgetws(wchar_t* str, int n, FILE* stream);
 wint_t winsim_ungetwc(wint_t c, FILE* stream);
 int winsim_fclose(FILE* stream);
 int winsim_fflush(FILE* stream);
-// The Microsoft runtime's wide printf to a stream ("%s" is a wide string).
-int winsim_fwprintf(FILE* stream, const wchar_t* format, ...);
-int winsim_vfwprintf(FILE* stream, const wchar_t* format, va_list args);
 
 #ifdef __cplusplus
 }  // extern "C"
@@ -137,8 +133,6 @@ using ::winsim_fgetws;
 using ::winsim_fputwc;
 using ::winsim_fputws;
 using ::winsim_ungetwc;
-using ::winsim_fwprintf;
-using ::winsim_vfwprintf;
 }  // namespace std
 #endif
 
@@ -152,10 +146,6 @@ using ::winsim_vfwprintf;
 #undef putwc
 #undef fclose
 #undef fflush
-#undef fwprintf
-#undef vfwprintf
-#define fwprintf winsim_fwprintf
-#define vfwprintf winsim_vfwprintf
 #define fputwc winsim_fputwc
 #define putwc winsim_fputwc
 #define fputws winsim_fputws
@@ -165,4 +155,8 @@ using ::winsim_vfwprintf;
 #define ungetwc winsim_ungetwc
 #define fclose winsim_fclose
 #define fflush winsim_fflush
+// The host's wide printf to a stream reads "%s" as a narrow string; the Windows runtime's
+// reads a wide one. winsim does not offer it (format the text with _snwprintf and write
+// it with fputws), so a call must not reach the host's silently.
+#pragma GCC poison fwprintf vfwprintf
 #endif

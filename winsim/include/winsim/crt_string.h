@@ -49,7 +49,6 @@ int _strnicmp(const char* string1, const char* string2, size_t count);
 wchar_t* _wcsupr(wchar_t* str);
 wchar_t* _wcslwr(wchar_t* str);
 errno_t _wcsupr_s(wchar_t* str, size_t numberOfElements);
-errno_t _wcslwr_s(wchar_t* str, size_t numberOfElements);
 wchar_t* _wcsdup(const wchar_t* strSource);  // freed with free()
 wchar_t* _wcsrev(wchar_t* str);
 
@@ -66,10 +65,7 @@ wchar_t* _ultow(unsigned long value, wchar_t* buffer, int radix);
 wchar_t* _i64tow(long long value, wchar_t* buffer, int radix);
 wchar_t* _ui64tow(unsigned long long value, wchar_t* buffer, int radix);
 errno_t _itow_s(int value, wchar_t* buffer, size_t size, int radix);
-errno_t _ltow_s(long value, wchar_t* buffer, size_t size, int radix);
 errno_t _ultow_s(unsigned long value, wchar_t* buffer, size_t size, int radix);
-errno_t _i64tow_s(long long value, wchar_t* buffer, size_t size, int radix);
-errno_t _ui64tow_s(unsigned long long value, wchar_t* buffer, size_t size, int radix);
 
 // Bounded copies.
 errno_t wcscpy_s(wchar_t* dest, rsize_t dest_size, const wchar_t* src);
@@ -78,7 +74,6 @@ errno_t wcscat_s(wchar_t* dest, rsize_t dest_size, const wchar_t* src);
 errno_t wcsncat_s(wchar_t* dest, rsize_t dest_size, const wchar_t* src, rsize_t count);
 wchar_t* wcstok_s(wchar_t* str, const wchar_t* delimiters, wchar_t** context);
 errno_t strcpy_s(char* dest, rsize_t dest_size, const char* src);
-errno_t strncpy_s(char* dest, rsize_t dest_size, const char* src, rsize_t count);
 errno_t strcat_s(char* dest, rsize_t dest_size, const char* src);
 
 // Formatting. _snwprintf/_vsnwprintf: at most count characters; terminated only when the
@@ -87,11 +82,8 @@ errno_t strcat_s(char* dest, rsize_t dest_size, const char* src);
 int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
 int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list argptr);
 int _snwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, const wchar_t* format, ...);
-int _vsnwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, const wchar_t* format, va_list argptr);
 int swprintf_s(wchar_t* buffer, size_t sizeOfBuffer, const wchar_t* format, ...);
-int vswprintf_s(wchar_t* buffer, size_t sizeOfBuffer, const wchar_t* format, va_list argptr);
 int _scwprintf(const wchar_t* format, ...);
-int _vscwprintf(const wchar_t* format, va_list argptr);
 
 #ifdef __cplusplus
 }  // extern "C"
@@ -106,43 +98,19 @@ template <size_t N> inline errno_t wcsncat_s(wchar_t (&dest)[N], const wchar_t* 
     return wcsncat_s(dest, N, src, count);
 }
 template <size_t N> inline errno_t strcpy_s(char (&dest)[N], const char* src) { return strcpy_s(dest, N, src); }
-template <size_t N> inline errno_t strncpy_s(char (&dest)[N], const char* src, size_t count) {
-    return strncpy_s(dest, N, src, count);
-}
 template <size_t N> inline errno_t strcat_s(char (&dest)[N], const char* src) { return strcat_s(dest, N, src); }
 template <size_t N> inline errno_t _wcsupr_s(wchar_t (&str)[N]) { return _wcsupr_s(str, N); }
-template <size_t N> inline errno_t _wcslwr_s(wchar_t (&str)[N]) { return _wcslwr_s(str, N); }
 template <size_t N> inline errno_t _itow_s(int value, wchar_t (&buffer)[N], int radix) {
     return _itow_s(value, buffer, N, radix);
-}
-template <size_t N> inline errno_t _ltow_s(long value, wchar_t (&buffer)[N], int radix) {
-    return _ltow_s(value, buffer, N, radix);
 }
 template <size_t N> inline errno_t _ultow_s(unsigned long value, wchar_t (&buffer)[N], int radix) {
     return _ultow_s(value, buffer, N, radix);
 }
-template <size_t N> inline errno_t _i64tow_s(long long value, wchar_t (&buffer)[N], int radix) {
-    return _i64tow_s(value, buffer, N, radix);
+template <size_t N, class... Args> inline int swprintf_s(wchar_t (&buffer)[N], const wchar_t* format, Args... args) {
+    return swprintf_s(buffer, N, format, args...);
 }
-template <size_t N> inline int vswprintf_s(wchar_t (&buffer)[N], const wchar_t* format, va_list argptr) {
-    return vswprintf_s(buffer, N, format, argptr);
-}
-template <size_t N> inline int swprintf_s(wchar_t (&buffer)[N], const wchar_t* format, ...) {
-    va_list ap;
-    va_start(ap, format);
-    int n = vswprintf_s(buffer, N, format, ap);
-    va_end(ap);
-    return n;
-}
-template <size_t N>
-inline int _vsnwprintf_s(wchar_t (&buffer)[N], size_t count, const wchar_t* format, va_list argptr) {
-    return _vsnwprintf_s(buffer, N, count, format, argptr);
-}
-template <size_t N> inline int _snwprintf_s(wchar_t (&buffer)[N], size_t count, const wchar_t* format, ...) {
-    va_list ap;
-    va_start(ap, format);
-    int n = _vsnwprintf_s(buffer, N, count, format, ap);
-    va_end(ap);
-    return n;
+template <size_t N, class... Args>
+inline int _snwprintf_s(wchar_t (&buffer)[N], size_t count, const wchar_t* format, Args... args) {
+    return _snwprintf_s(buffer, N, count, format, args...);
 }
 #endif

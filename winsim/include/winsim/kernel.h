@@ -101,19 +101,6 @@ public:
     bool abandoned = false;
 };
 
-class Semaphore : public Waitable {
-public:
-    Semaphore(LONG initial, LONG maximum) : count(initial), max(maximum) {}
-    const char* TypeName() const override { return "Semaphore"; }
-    bool IsSignaled(const Thread*) const override { return count > 0; }
-    bool Acquire(Thread*) override {
-        --count;
-        return false;
-    }
-    LONG count;
-    LONG max;
-};
-
 // ---------------------------------------------------------------------------------------
 // Threads
 
@@ -157,7 +144,6 @@ public:
     int priority = 0;
     std::vector<std::weak_ptr<Mutex>> owned_mutexes;
     bool driver = false;  // an attached host thread (test or program main) that drives the machine
-    std::map<DWORD, void*> tls;
     std::wstring description;  // for diagnostics
     // Per-thread extensions of other subsystems (message queue, COM apartment ...).
     std::map<std::string, std::shared_ptr<void>> ext;

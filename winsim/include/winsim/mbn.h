@@ -24,7 +24,7 @@
 // Every call can be made to fail with an injected HRESULT, for one interface or for all.
 //
 // The connection library "GobiApi.dll" is a module of every machine with the entries
-// QCWWANConnect and QCWWANDisconnect (common/GobiApi.h); it loads where its file is
+// QCWWANConnect and QCWWANDisconnect (common/wwan/GobiApi.h); it loads where its file is
 // (winsim/modules.h). The tablet profile installs it at kGobiTabletPath and gives the
 // module's adapter its interface: ready, a SIM with a subscriber ID, the matching firmware.
 #pragma once

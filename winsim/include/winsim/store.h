@@ -49,16 +49,13 @@ public:
 
     sqlite3* db() { return db_; }
     void Exec(const char* sql);
-    // Runs fn inside one transaction (nested calls join the outer one).
+    // Runs fn inside one transaction (nested calls join the outer one). The outermost call
+    // commits; when fn or the commit throws, it rolls back, and the connection's lock is
+    // released on every path.
     template <class F> void Transaction(F&& fn) {
-        Begin();
-        try {
-            fn();
-        } catch (...) {
-            Rollback();
-            throw;
-        }
-        Commit();
+        TxLevel level(*this);
+        fn();
+        level.Commit();
     }
 
     // Small typed settings: (namespace, key) -> value.
@@ -74,9 +71,21 @@ public:
     std::recursive_mutex& mutex() { return mu_; }
 
 private:
-    void Begin();
-    void Commit();
-    void Rollback();
+    // One level of Transaction: holds the connection's lock while it lives; the outermost
+    // level begins the SQL transaction, and ends it with ROLLBACK unless Commit succeeded.
+    class TxLevel {
+    public:
+        explicit TxLevel(Store& s);
+        ~TxLevel();
+        TxLevel(const TxLevel&) = delete;
+        TxLevel& operator=(const TxLevel&) = delete;
+        void Commit();
+
+    private:
+        Store& s_;
+        std::unique_lock<std::recursive_mutex> lock_;
+        bool committed_ = false;
+    };
 
     sqlite3* db_ = nullptr;
     int depth_ = 0;
