@@ -110,27 +110,21 @@ INSTANTIATE_TEST_SUITE_P(
                    L"Include miss-matching QVT vs QVT10J-0100"},
         StringCase{"prefixAnyCase", L"PSK10J", L"STR=2\r\nSTR1=ABC\r\nSTR2=psk\r\nCMPCODE=2", true,
                    L"Include matching psk vs PSK10J"},
-        StringCase{"prefixTooLong", L"PSK", L"STR=1\r\nSTR1=PSK1\r\nCMPCODE=2", false, L""},
         StringCase{"equalVersions", L"1.2", L"STR=1\r\nSTR1=1.2.0.0\r\nCMPCODE===", true, L"TRUE 1.2.0.0 == 1.2"},
-        StringCase{"notEqual", L"1.2", L"STR=1\r\nSTR1=1.2.0\r\nCMPCODE=!=", false, L"FALSE 1.2 != 1.2.0"},
         StringCase{"notEqualHolds", L"1.3", L"STR=1\r\nSTR1=1.2\r\nCMPCODE=!=", true, L"TRUE 1.3 !=  1.2"},
         StringCase{"lessHolds", L"1.9", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=<", true, L"TRUE 1.9 <  2.0"},
         StringCase{"lessFails", L"2.0", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=<", false, L"FALSE 2.0 < 2.0"},
         StringCase{"atMostHolds", L"2.0", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=<=", true, L"TRUE 2.0 =<  2.0"},
-        StringCase{"atLeastSame", L"2.0", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=>=", true, L"TRUE 2.0 =>  2.0"},
         StringCase{"atLeastLater", L"2.1", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=>=", true, L""},
         StringCase{"atLeastFails", L"1.99", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=>=", false, L"FALSE 1.99 => 2.0"},
-        StringCase{"greaterFails", L"2.0", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=>", false, L"FALSE 2.0 > 2.0"},
         StringCase{"greaterHolds", L"2.0.1", L"STR=1\r\nSTR1=2.0\r\nCMPCODE=>", true, L"TRUE 2.0.1 > 2.0"},
         StringCase{"unknownCode", L"2.0", L"STR=2\r\nSTR1=2.0\r\nSTR2=2.0\r\nCMPCODE==>", false,
                    L"unknown compare code. =>"},
         StringCase{"noCode", L"2.0", L"STR=1\r\nSTR1=2.0", false, L"unknown compare code. "},
-        StringCase{"noEntries", L"2.0", L"STR=0\r\nCMPCODE=0", false, L""},
         // An entry left empty satisfies nothing (a prefix test would otherwise pass).
         StringCase{"emptyEntry", L"QVT10J", L"STR=2\r\nSTR2=Z\r\nCMPCODE=2", false, L"Error empty STR1"},
         // A value that could not be read passes no test, not even "contains".
-        StringCase{"nullValue", std::nullopt, L"STR=1\r\nSTR1=QVT\r\nCMPCODE=1", false, L""},
-        StringCase{"emptyValue", L"", L"STR=1\r\nSTR1=QVT\r\nCMPCODE=1", false, L""}),
+        StringCase{"nullValue", std::nullopt, L"STR=1\r\nSTR1=QVT\r\nCMPCODE=1", false, L""}),
     [](const ::testing::TestParamInfo<StringCase>& i) { return std::string(i.param.name); });
 
 TEST_F(SystemTest, WmiDataNeedsItsThreeNamesAndAValue) {
@@ -167,9 +161,7 @@ TEST_P(BatteryChecks, PresentOrRunningOnIt) {
 using winsim::BatteryState;
 
 INSTANTIATE_TEST_SUITE_P(States, BatteryChecks,
-                         ::testing::Values(BatteryCase{"noBatteryPresent", {}, 0, false},
-                                           BatteryCase{"noBatteryRunning", {}, 1, false},
-                                           BatteryCase{"mainsPresent", {BatteryState::OnMains()}, 0, true},
+                         ::testing::Values(BatteryCase{"noBattery", {}, 0, false},
                                            BatteryCase{"mainsRunning", {BatteryState::OnMains()}, 1, false},
                                            BatteryCase{"batteryPresent", {BatteryState::OnBattery()}, 0, true},
                                            BatteryCase{"batteryRunning", {BatteryState::OnBattery()}, 1, true},
@@ -254,7 +246,6 @@ INSTANTIATE_TEST_SUITE_P(
     Keys, ZolviCommands,
     ::testing::Values(ZolviCase{"off", L"KEY=mbnpower\r\nVALUE=0", true, 0, 0, false, L"MBNPower Success"},
                       ZolviCase{"on", L"KEY=MBNPower\r\nVALUE=5", false, 0, 0, true, L"MBNPower Success"},
-                      ZolviCase{"onByDefault", L"KEY=MBNPOWER", false, 0, 0, true, L"MBNPower Success"},
                       ZolviCase{"driverError", L"KEY=MBNPOWER\r\nVALUE=0", true, 0x100, 95, true, L"MBNPower Error"},
                       ZolviCase{"noKey", L"VALUE=0", true, 0, 95, true, L"Unknown Command"},
                       ZolviCase{"otherKey", L"KEY=RFPOWER\r\nVALUE=0", true, 0, 95, true, L"Unknown Command"}),

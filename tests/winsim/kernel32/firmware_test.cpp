@@ -1,5 +1,5 @@
-// The raw SMBIOS table: GetSystemFirmwareTable's size and copy, the WMI class in step with
-// it, a machine without a table, an injected failure, and the profiles' table.
+// The raw SMBIOS table: GetSystemFirmwareTable's size and copy, a machine without a table,
+// an injected failure, and the profiles' table.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -44,27 +44,6 @@ TEST_F(FirmwareTest, SizeThenCopyOfTheRawBlock) {
     EXPECT_EQ(raw, Read());
     EXPECT_EQ(0u, GetSystemFirmwareTable(0x41435049, 0, nullptr, 0));
     EXPECT_EQ(0u, GetSystemFirmwareTable(kRsmb, 1, nullptr, 0));
-}
-
-TEST_F(FirmwareTest, WmiClassInStep) {
-    winsim::smbios::Table t;
-    t.data = Structure(1, 1, {1, 2}, {"A", "B"});
-    winsim::smbios::SetTable(*machine, t);
-    auto list = winsim::wmi::Instances(*machine, winsim::wmi::kWmi, winsim::smbios::kClass);
-    ASSERT_EQ(1u, list.size());
-    std::vector<int64_t> bytes, size;
-    for (const auto& [name, v] : list[0]) {
-        if (name == L"SMBiosData") bytes = v.numbers;
-        if (name == L"Size") size = {v.number};
-    }
-    EXPECT_EQ(std::vector<int64_t>(t.data.begin(), t.data.end()), bytes);
-    EXPECT_EQ(std::vector<int64_t>{static_cast<int64_t>(t.data.size())}, size);
-    // Whatever the class holds is what the firmware call returns.
-    winsim::wmi::SetInstances(*machine, winsim::wmi::kWmi, winsim::smbios::kClass,
-                              {{{L"SMBiosData", winsim::wmi::Value::Bytes({127, 4, 0, 0, 0, 0})}}});
-    std::vector<uint8_t> raw = Read();
-    ASSERT_EQ(14u, raw.size());
-    EXPECT_EQ(127, raw[8]);
 }
 
 TEST_F(FirmwareTest, NoTableAndInjectedFailure) {
