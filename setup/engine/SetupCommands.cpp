@@ -3,7 +3,9 @@
 // give their row's code.
 #include "SetupExec.h"
 
+#include "DbgMac.h"
 #include "SetupCtrl.h"
+#include "SetupEnv.h"
 
 namespace {
 
@@ -47,7 +49,6 @@ SETUP_NOT_AVAILABLE(COPY_REGISTRIES, 38)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_FILERESOURCE, 41)
-SETUP_NOT_AVAILABLE(WAIT_OSSTARTTIME, 42)
 SETUP_NOT_AVAILABLE(CHECK_REGISTRY, 43)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
 SETUP_NOT_AVAILABLE(CHECK_FILEEXIST, 45)
@@ -73,9 +74,6 @@ SETUP_NOT_AVAILABLE(DELETE_SHUTDOWNSCRIPT, 79)
 SETUP_NOT_AVAILABLE(SHOW_STRWIN, 80)
 SETUP_NOT_AVAILABLE(CHECK_INIFILE, 81)
 SETUP_NOT_AVAILABLE(WRITE_INIFILE, 82)
-SETUP_NOT_AVAILABLE(CHECK_PARTNO, 83)
-SETUP_NOT_AVAILABLE(CHECK_BATTERY, 84)
-SETUP_NOT_AVAILABLE(CHECK_WMIDATA, 85)
 SETUP_NOT_AVAILABLE(SHOW_WMIDATA, 86)
 SETUP_NOT_AVAILABLE(SHOW_REGDATA, 87)
 SETUP_NOT_AVAILABLE(SET_ATTRIB, 88)
@@ -83,9 +81,6 @@ SETUP_NOT_AVAILABLE(FILE_RENAME, 89)
 SETUP_NOT_AVAILABLE(CHECK_EMPTYFOLDER, 90)
 SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
 SETUP_NOT_AVAILABLE(COPY_FILE_REPLACE, 93)
-SETUP_NOT_AVAILABLE(CHECK_AMT, 94)
-SETUP_NOT_AVAILABLE(CMD_ZOLVI, 95)
-SETUP_NOT_AVAILABLE(CMD_SLEEP, 96)
 #undef SETUP_NOT_AVAILABLE
 
 unsigned Switch(SetupSwitchKind kind, unsigned uPrevious, LPCWSTR pszSection) {
@@ -122,6 +117,46 @@ unsigned Cmd_SHOW_MSGBOX(LPCWSTR, LPCWSTR s, int*, unsigned) {
     return g_pSetupCtrl ? g_pSetupCtrl->ShowMsgBoxFromIni(s) : 0;
 }
 unsigned Cmd_CMD_ABORT(LPCWSTR, LPCWSTR, int*, unsigned) { return SETUP_ABORT_CODE; }
+
+// System checks and timing.
+LPCWSTR Script() { return g_pSetupEnv ? g_pSetupEnv->GetScriptPath() : L""; }
+
+// A failed check ends the section.
+unsigned CheckFailed(int* pbQuit, unsigned uCode) {
+    if (pbQuit) *pbQuit = 1;
+    return uCode;
+}
+
+unsigned Cmd_WAIT_OSSTARTTIME(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"WAIT_OSSTARTTIME %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->WaitForStarttime(Script(), s) ? 0 : 42;
+}
+unsigned Cmd_CHECK_PARTNO(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    LPCWSTR pszOem = g_pSetupEnv ? g_pSetupEnv->GetRawOEMString() : L"";
+    DBGPRINT(L"cmdCHECK_PARTNO %s", pszOem);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckStringFromIni(Script(), s, pszOem) ? 0 : CheckFailed(q, 83);
+}
+unsigned Cmd_CHECK_BATTERY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"cmdCHECK_BATTERY ");
+    return g_pSetupCtrl && g_pSetupCtrl->CheckBatteryFromIni(Script(), s) ? 0 : CheckFailed(q, 84);
+}
+unsigned Cmd_CHECK_WMIDATA(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"cmdCHECK_WMIDATA ");
+    return g_pSetupCtrl && g_pSetupCtrl->CheckWmidataFromIni(Script(), s) ? 0 : CheckFailed(q, 85);
+}
+unsigned Cmd_CHECK_AMT(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_AMT %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckAMT() ? 0 : CheckFailed(q, 94);
+}
+unsigned Cmd_CMD_ZOLVI(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"CMD_ZOLVI %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CmdZolvi(Script(), s) ? 0 : 95;
+}
+unsigned Cmd_CMD_SLEEP(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"CMD_SLEEP %s %s", Script(), s);
+    if (g_pSetupCtrl) g_pSetupCtrl->CmdSleep(Script(), s);
+    return 0;
+}
 
 const SetupCommand g_Commands[SETUP_COMMAND_COUNT] = {
     {L"CHECK_WOW6432", Cmd_CHECK_WOW6432, 3},

@@ -65,6 +65,20 @@ public:
     // the copy there; 0 when it was started, 91 otherwise.
     unsigned RunMyselfFromTempFolder();
 
+    // System checks and timing: 1 when the check holds or the step was done, else 0.
+    int WaitForStarttime(LPCWSTR pszIni, LPCWSTR pszSection);
+    // STR1..STR<STR> of the section against the value by the section's CMPCODE; an
+    // empty value or entry satisfies nothing.
+    int CheckStringFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszValue);
+    int CheckBatteryFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckAMT();
+    int CmdZolvi(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CmdSleep(LPCWSTR pszIni, LPCWSTR pszSection);
+    // The sign of the first version minus the second: up to six numeric fields cut at
+    // '.', ',' and ' ', each text taken to its first 24 characters; -1, 0 or 1.
+    static int CompareVersion(LPCWSTR pszVersion, LPCWSTR pszRequired);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 

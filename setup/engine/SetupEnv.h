@@ -45,6 +45,7 @@ public:
     LPCWSTR GetOEMString();
     LPCWSTR GetRawOEMString();
     LPCWSTR GetVendor();
+    WmiCtrl& GetWmi() { return m_Wmi; }
 
     // The OS code of a version (platform, major, minor), as ReadOSCode derives it.
     static DWORD OSCodeOf(DWORD dwPlatform, DWORD dwMajor, DWORD dwMinor);

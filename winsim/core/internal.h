@@ -24,6 +24,7 @@ void ProfileRegistry(Machine& m, const std::string& profile);
 void ProfileFiles(Machine& m, const std::string& profile);
 void ProfileDrivers(Machine& m, const std::string& profile);
 void ProfileWmi(Machine& m, const std::string& profile);
+void ProfileSmbios(Machine& m, const std::string& profile);
 void ProfileMbn(Machine& m, const std::string& profile);
 
 // Erases the persistent state of each subsystem (Reset).

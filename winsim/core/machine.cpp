@@ -122,6 +122,7 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileFiles(*this, profile);
     internal::ProfileDrivers(*this, profile);
     internal::ProfileWmi(*this, profile);
+    internal::ProfileSmbios(*this, profile);
     internal::ProfileMbn(*this, profile);
 }
 

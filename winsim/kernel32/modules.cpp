@@ -313,6 +313,7 @@ void InitModules(Machine& m) {
         {"Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(&Wow64RevertWow64FsRedirection)},
         {"Wow64EnableWow64FsRedirection", reinterpret_cast<void*>(&Wow64EnableWow64FsRedirection)},
         {"GetTickCount64", reinterpret_cast<void*>(&GetTickCount64)},
+        {"GetSystemFirmwareTable", reinterpret_cast<void*>(&GetSystemFirmwareTable)},
     };
     Modules(m).Register(k32);
 }

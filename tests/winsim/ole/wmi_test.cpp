@@ -209,7 +209,7 @@ TEST_F(WmiTablet, VendorAndOemStringWithItsRegionLetter) {
     ASSERT_EQ(S_OK, First(L"MS_SystemInformation", L"SystemManufacturer", &v));
     EXPECT_EQ(std::wstring(L"QUARVEN"), v.bstrVal);
     VariantClear(&v);
-    EXPECT_EQ(3u, winsim::wmi::Classes(*machine, winsim::wmi::kCimV2).size() +
+    EXPECT_EQ(4u, winsim::wmi::Classes(*machine, winsim::wmi::kCimV2).size() +
                       winsim::wmi::Classes(*machine, winsim::wmi::kWmi).size());
 }
 

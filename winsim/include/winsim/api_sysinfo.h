@@ -45,6 +45,10 @@ typedef OSVERSIONINFOEXW OSVERSIONINFOEX;
 
 WINSIM_BEGIN_C
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
+// The firmware table of a provider: 'RSMB' (0x52534D42), table 0, the raw SMBIOS data
+// (winsim/smbios.h). A null or short buffer gives the size needed.
+UINT WINAPI GetSystemFirmwareTable(DWORD FirmwareTableProviderSignature, DWORD FirmwareTableID,
+                                   PVOID pFirmwareTableBuffer, DWORD BufferSize);
 WINSIM_END_C
 
 #define GetVersionEx GetVersionExW
