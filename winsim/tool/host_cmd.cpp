@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "winsim/display.h"
 #include "winsim/hci.h"
 #include "winsim/power.h"
 #include "winsim/program.h"
@@ -36,7 +37,8 @@ const char* kHostHelp =
     "the services' keys, and every --watch KEY). At the end it stops the services still running.\n\n"
     "commands:\n"
     "  run PROGRAM [ARGS...]            start a program file of the machine and wait for its end\n"
-    "  start PROGRAM [ARGS...]          start a program file of the machine and go on\n"
+    "  start [--session N] PROGRAM [ARGS...]   start a program file of the machine and go on\n"
+    "  display rotate 0|1|2|3           turn the display (DMDO_DEFAULT ... DMDO_270)\n"
     "  service install NAME IMAGEPATH [auto|demand|disabled]\n"
     "  service start NAME [ARGS...] | stop NAME | control NAME CODE | query [NAME] | delete NAME\n"
     "  power suspend | resume [--no-user] [--critical] | failquery\n"
@@ -204,8 +206,37 @@ private:
         return s;
     }
 
+    // start --session N PATH [ARGS...]: a program of the machine in that session.
+    bool StartInSession(const std::vector<std::string>& a) {
+        uint64_t session = 0;
+        if (a.size() < 4 || !ParseNumber(a[2], &session)) return Fail("start --session N PROGRAM");
+        ProcessOptions opt;
+        opt.image = Wide(a[3]);
+        opt.command_line = QuoteArgument(opt.image);
+        for (size_t i = 4; i < a.size(); ++i) opt.command_line += L" " + QuoteArgument(Wide(a[i]));
+        opt.session = static_cast<DWORD>(session);
+        if (!m_.FindSession(opt.session)) power::Logon(m_, opt.session);
+        DWORD err = 0;
+        auto p = StartImage(m_, opt, &err);
+        if (!p) {
+            SetLastError(err);
+            return FailWin("cannot start " + a[3]);
+        }
+        std::printf("  process %u started in session %u\n", p->pid, opt.session);
+        return true;
+    }
+
+    bool DisplayCmd(const std::vector<std::string>& a) {
+        uint64_t o = 0;
+        if (a.size() < 3 || a[1] != "rotate" || !ParseNumber(a[2], &o) || o > 3) return Fail("display rotate 0|1|2|3");
+        Display(m_).Rotate(static_cast<DWORD>(o));
+        std::printf("  display rotated to %u\n", static_cast<unsigned>(o));
+        return true;
+    }
+
     bool StartProgram(const std::vector<std::string>& a, bool wait) {
         if (a.size() < 2) return Fail("missing program");
+        if (!wait && a[1] == "--session") return StartInSession(a);
         std::wstring cmd = Join(a, 1);
         STARTUPINFOW si{};
         si.cb = sizeof si;
@@ -361,6 +392,7 @@ private:
         if (c == "service") return Service(a);
         if (c == "power") return Power(a);
         if (c == "session") return SessionCmd(a);
+        if (c == "display") return DisplayCmd(a);
         if (c == "wait") {
             uint64_t ms = 0;
             if (a.size() < 2 || !ParseNumber(a[1], &ms)) return Fail("wait MS");
