@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "MainFrm.h"
+#include "VUNDGIF.h"
 #include "sim_fixture.h"
 #include "winsim/display.h"
 #include "winsim/hci.h"
