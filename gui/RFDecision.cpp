@@ -173,6 +173,7 @@ DWORD WINAPI CMainFrame::ServiceReadyWaitThread(LPVOID pParam) {
     HANDLE ah[2] = {hReady, p->m_hStopWaitSvc};
     DWORD w = WaitForMultipleObjects(2, ah, FALSE, INFINITE);
     CloseHandle(hReady);
+    if (w == WAIT_OBJECT_0 + 1) return 0;  // stopped
     if (w != WAIT_OBJECT_0) return 1;
     // The frame starts its polling timer on its own thread.
     PostMessageW(p->m_hWnd, WM_APP_SERVICEREADY, 0, 0);
@@ -196,6 +197,10 @@ void CMainFrame::StartActiveSync() {
     if (!m_hActiveSync) return;
     ResetEvent(m_hStopEvent);
     SetEvent(m_hActiveSync);
+    // The other instances' watchers reset the event once they woke, maybe before this
+    // instance's own watcher waits on it: the rule is applied to this instance here, so
+    // that an instance starting outside the console session never drives RF.
+    if (!IsActiveConsoleSession()) InterlockedExchange(&m_bActive, 0);
     m_SyncThread.Begin(ActiveSyncWatchThread, this);
 }
 
