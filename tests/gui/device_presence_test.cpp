@@ -6,6 +6,7 @@
 
 #include "winsim/user.h"
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -17,6 +18,9 @@ struct EjectCase {
     const wchar_t* entry;
     bool match;
 };
+// Test names show the case name only.
+void PrintTo(const EjectCase& c, std::ostream* os) { *os << c.name; }
+
 
 class EjectList : public GuiTest, public ::testing::WithParamInterface<EjectCase> {};
 

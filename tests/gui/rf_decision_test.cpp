@@ -3,6 +3,7 @@
 // gate; an instance outside the console session.
 #include "gui_fixture.h"
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -14,6 +15,9 @@ struct DecisionCase {
     DWORD stop_flags;   // HCI selector 3: 0x2000 -> 2, 0x1000 -> 4, 0x8000 -> 3, 0x4000 -> 1
     DWORD code;         // 128 or 129
 };
+// Test names show the case name only.
+void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
+
 
 class Decision : public GuiTest, public ::testing::WithParamInterface<DecisionCase> {};
 
@@ -85,6 +89,9 @@ struct OtherSessionCase {
     DWORD plst;
     DWORD code;
 };
+// Test names show the case name only.
+void PrintTo(const OtherSessionCase& c, std::ostream* os) { *os << c.name; }
+
 
 class OtherSession : public GuiTest, public ::testing::WithParamInterface<OtherSessionCase> {};
 

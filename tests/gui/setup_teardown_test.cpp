@@ -4,6 +4,7 @@
 
 #include "winsim/user.h"
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -17,6 +18,9 @@ struct SetUpCase {
     bool driver_thread;            // a registration for the posture event is pending
     std::vector<DWORD> codes;      // control codes at set-up
 };
+// Test names show the case name only.
+void PrintTo(const SetUpCase& c, std::ostream* os) { *os << c.name; }
+
 
 class SetUp : public GuiTest, public ::testing::WithParamInterface<SetUpCase> {};
 
@@ -61,16 +65,25 @@ TEST_F(GuiTest, DlgDebugShowsTheRFStoppedDialogAtStart) {
 
 TEST_F(GuiTest, TearDownStopsEveryThreadAndLeaksNoHandle) {
     size_t handles = process().HandleCount();
-    size_t threads = process().LiveThreads().size();
+    auto running = [this] {
+        size_t n = 0;
+        for (auto& t : process().LiveThreads()) n += !t->ended;
+        return n;
+    };
+    size_t threads = running();
     auto& f = Open();
     Pump(4000);  // the session registration is made after 3000 ms
     HWND frame = f.m_hWnd;
-    EXPECT_LT(threads, process().LiveThreads().size());
+    EXPECT_LT(threads, running());
+    // Every thread of the frame ends on its own (a terminated one would end with 1).
+    std::vector<std::shared_ptr<winsim::Thread>> frame_threads;
+    for (auto& t : process().LiveThreads())
+        if (t->tid != GetCurrentThreadId()) frame_threads.push_back(t);
     Close();
     EXPECT_FALSE(IsWindow(frame));
     EXPECT_EQ(0u, vundg().Pending(VUNDG_EVENT_POSTURE));
-    for (int i = 0; i < 100 && process().LiveThreads().size() > threads; ++i) Sleep(10);
-    EXPECT_EQ(threads, process().LiveThreads().size());
+    EXPECT_EQ(threads, running());
+    for (auto& t : frame_threads) EXPECT_EQ(0u, t->exit_code) << t->tid;
     EXPECT_EQ(handles, process().HandleCount());
 }
 

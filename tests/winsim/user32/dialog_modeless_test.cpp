@@ -19,6 +19,7 @@
 
 #include "winsim/program_resources.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ struct EndCase {
     bool to_control;
     WORD command;
 };
+// Test names show the case name only.
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ModelessEnd : public ModelessDialog, public ::testing::WithParamInterface<EndCase> {};
 

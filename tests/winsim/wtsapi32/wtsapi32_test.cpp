@@ -10,6 +10,7 @@
 #include "winsim/wts.h"
 
 #include <memory>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,9 @@ struct ScopeCase {
     DWORD session;  // of the change
     bool seen;
 };
+
+// Test names show the case only.
+void PrintTo(const ScopeCase& c, std::ostream* os) { *os << c.flags << "/" << c.session; }
 
 class WtsScope : public WtsTest, public ::testing::WithParamInterface<ScopeCase> {};
 
