@@ -11,8 +11,11 @@
 #include "winsim/program.h"
 #include "winsim/registry.h"
 #include "winsim/scm.h"
+#include "winsim/user.h"
+#include "winsim/vundg.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -130,6 +133,7 @@ public:
             std::fflush(stdout);
         };
         hci_seen_ = HciDriver(m_).log().size();
+        vundg_seen_ = VundgDriver(m_).log().size();
         controls_seen_ = scm::Controls(m_).size();
         snapshot_ = Snap();
     }
@@ -153,6 +157,8 @@ public:
                         r.completed ? "" : " (refused)");
         }
         hci_seen_ = log.size();
+        ReportDriverEvents();
+        ReportWindows();
         Snapshot now = Snap();
         for (auto& [k, v] : now) {
             auto it = snapshot_.find(k);
@@ -186,6 +192,48 @@ public:
     }
 
 private:
+    // Events the maker's method and event driver fired (a rotation fires the posture event).
+    void ReportDriverEvents() {
+        auto log = VundgDriver(m_).log();
+        for (size_t i = vundg_seen_; i < log.size(); ++i) {
+            auto& r = log[i];
+            if (r.code != 0 || r.in.size() < 8) continue;
+            DWORD id = 0, value = 0;
+            std::memcpy(&id, r.in.data(), 4);
+            std::memcpy(&value, r.in.data() + 4, 4);
+            std::printf("  [drv] event %u fired, value %u\n", id, value);
+        }
+        vundg_seen_ = log.size();
+    }
+
+    // The programs' own messages (WM_APP and up) to their top-level windows, and their
+    // dialogs shown or hidden.
+    void ReportWindows() {
+        for (auto& p : m_.Processes()) {
+            if (p->ended) continue;
+            for (HWND h : user::ProcessWindows(m_, p->pid)) {
+                auto info = user::Info(m_, h);
+                if (!info || info->parent) continue;
+                if (info->class_name == L"#32770") {
+                    bool& shown = dialogs_[h];
+                    if (shown != info->visible)
+                        std::printf("  [dlg] pid %u dialog \"%s\" %s\n", p->pid, Utf8(info->text).c_str(),
+                                    info->visible ? "shown" : "hidden");
+                    shown = info->visible;
+                    continue;
+                }
+                auto msgs = user::MessageLog(m_, h);
+                size_t& seen = messages_seen_[h];
+                for (size_t i = seen; i < msgs.size(); ++i)
+                    if (msgs[i].msg >= WM_APP && msgs[i].msg < 0xC000)
+                        std::printf("  [msg] pid %u \"%s\" %s 0x%X wParam 0x%llX\n", p->pid, Utf8(info->text).c_str(),
+                                    msgs[i].posted ? "posted" : "sent", msgs[i].msg,
+                                    static_cast<unsigned long long>(msgs[i].wparam));
+                seen = msgs.size();
+            }
+        }
+    }
+
     Snapshot Snap() {
         Snapshot s;
         Registry reg(m_);
@@ -418,6 +466,9 @@ private:
     bool quiet_;
     std::vector<std::wstring> watched_{L"HKLM\\SOFTWARE\\Quarven", std::wstring(scm::kServicesKey)};
     size_t hci_seen_ = 0;
+    size_t vundg_seen_ = 0;
+    std::map<HWND, bool> dialogs_;
+    std::map<HWND, size_t> messages_seen_;
     size_t controls_seen_ = 0;
     Snapshot snapshot_;
 };
