@@ -120,6 +120,11 @@ TEST_F(EndToEnd, RotationIntoTheStopPostureAndBackSwitchesRF) {
         bool shown = !dialogs.empty() && winsim::user::Info(machine(), dialogs[0])->visible;
         EXPECT_EQ(!s.rf, shown) << s.orientation;
     }
+    // Other programs find the hidden frame by its title; WM_CLOSE ends the program cleanly.
+    PostMessageW(FindFrame(1), WM_CLOSE, 0, 0);
+    WaitEnd(guis_[0]);
+    EXPECT_TRUE(guis_[0]->ended);
+    EXPECT_EQ(0u, guis_[0]->exit_code);
 }
 
 TEST_F(EndToEnd, OnlyTheConsoleSessionsInstanceDrivesRF) {
