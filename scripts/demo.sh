@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds the Linux configuration, creates a fresh
-# simulated tablet, installs the service RVQXSVC with its own program and drives it through
-# the Service Control Manager as the GUI and the machine will: control codes 129 and 128, a
-# suspend and resume, a logoff. At each step the host prints what reached the maker's HCI
-# driver, what the service handled and what it saved in the registry.
+# The main job: installs what is missing, builds the Linux configuration and runs the
+# tablet on a fresh simulated machine: the service RVQXSVC installed with its own program and
+# started, the GUI RVQXCTRL started in the user's session, the display turned into the
+# RF-stop posture and back. At each step the host prints the driver's posture event, the
+# GUI's decision (its messages), the control code the service handled, the request that
+# reached the maker's HCI driver, the dialog shown and what the service saved.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,24 +27,34 @@ $winsim reg query 'HKLM\SYSTEM\CurrentControlSet\Services\RVQXSVC'
 step "The service's debug output on (DebugMode 1)"
 $winsim reg set 'HKLM\SOFTWARE\Quarven\WirelessAPL\Sorbelt' DebugMode REG_DWORD 1
 
-step "Start it through the Service Control Manager and drive it (the winsim host, at 10x speed)"
-$winsim host --speed 10 <<'EOF'
+step "The display: the RF-stop posture read over HCI is 0x1000, that is DMDO_270"
+$winsim display show
+
+step "Service and GUI on the tablet, the display turned into the RF-stop posture and back"
+cat <<'NOTE'
+   [drv] the driver's posture event
+   [msg] the GUI frame's messages: 0x9000 driver event, 0x9001 decision
+         (wParam 0x9002 RF on, 0x9003 RF off), 0x9005 notices, 0x9006 service ready
+   [svc] the control code the service handled   [hci] the request the HCI driver got
+   [dlg] the GUI's RF-stopped dialog shown or hidden   [reg] what the service saved
+NOTE
+$winsim host --virtual <<'EOF'
 service start RVQXSVC          # the SCM runs its image path in session 0
-echo -- control 129, RF off, as the GUI sends it in the RF-stop posture
-service control RVQXSVC 129
-echo -- control 128, RF on, as the GUI sends it when the tablet is turned back
-service control RVQXSVC 128
-echo -- suspend and resume: the service marks RF off (not saved) and wakes its AT watchdog
+echo -- the GUI in the user's session: it waits for the service, then decides (RF on)
+start --session 1 "C:\Program Files\Quarven\Veltrane\RVQXCTRL.exe"
+wait 2000
+echo -- the display turned to DMDO_270, the RF-stop posture: RF off, the dialog shown
+display rotate 3
+wait 1000
+echo -- turned back to DMDO_DEFAULT: RF on, the dialog hidden
+display rotate 0
+wait 1000
+echo -- the service on its own: a suspend and resume, then a logoff (RF off, saved)
 power suspend
 wait 2000
 power resume
-hci
-echo -- after the resume the GUI asks for RF on again
-service control RVQXSVC 128
-echo -- a logoff: RF off, saved
 session logoff 1
 hci
-service query RVQXSVC
 EOF
 
 step "What the service saved"

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-VUNDGIF::VUNDGIF() : m_hDevice(NULL) {}
+VUNDGIF::VUNDGIF() : m_hDevice(NULL), m_hAbort(NULL) {}
 
 VUNDGIF::~VUNDGIF() {}
 
@@ -48,12 +48,65 @@ DWORD VUNDGIF::EvalMethod(DWORD dwMethod, DWORD* pdwValue, DWORD* pdwStatus) {
     return 0;
 }
 
+void VUNDGIF::Pause(DWORD dwMs) {
+    if (m_hAbort)
+        WaitForSingleObject(m_hAbort, dwMs);
+    else
+        Sleep(dwMs);
+}
+
 BOOL VUNDGIF::WaitEvent(int nEvent, DWORD* pdwValue, DWORD dwTimeoutMs) {
-    // The service registers for no driver event; the GUI's build has the waiting procedure.
-    (void)nEvent;
-    (void)pdwValue;
-    (void)dwTimeoutMs;
-    return FALSE;
+    WCHAR szName[64];
+    wsprintfW(szName, VUNDG_EVENT_NAME_FORMAT, nEvent);
+    SECURITY_DESCRIPTOR sd;
+    SECURITY_ATTRIBUTES sa;
+    memset(&sa, 0, sizeof(sa));
+    sa.nLength = sizeof(sa);
+    if (InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) && SetSecurityDescriptorDacl(&sd, TRUE, NULL, FALSE))
+        sa.lpSecurityDescriptor = &sd;
+    sa.bInheritHandle = FALSE;
+
+    BOOL bResult = FALSE;
+    HANDLE hEvent = CreateEventW(&sa, TRUE, FALSE, szName);
+    if (hEvent && GetLastError() != ERROR_INVALID_HANDLE) {
+        ResetEvent(hEvent);
+        DWORD adwIn[2] = {0, (DWORD)nEvent};
+        DWORD adwOut[2] = {0xFFFFFFFF, 0};
+        OVERLAPPED ov;
+        memset(&ov, 0, sizeof(ov));
+        ov.hEvent = hEvent;
+        DWORD cb = 0;
+        BOOL bIssued = IoControl(IOCTL_VUNDG_WAIT_EVENT, adwIn, sizeof(adwIn), adwOut, sizeof(adwOut), &cb, &ov);
+        if (bIssued || GetLastError() == ERROR_IO_PENDING) {
+            HANDLE ah[2] = {hEvent, m_hAbort};
+            DWORD w = WaitForMultipleObjects(m_hAbort ? 2 : 1, ah, FALSE, dwTimeoutMs);
+            if (w != WAIT_OBJECT_0) CancelIoEx(m_hDevice, &ov);
+            // The request's end, completed or cancelled: only a completed one has an answer.
+            DWORD cbDone = 0;
+            if (GetOverlappedResult(m_hDevice, &ov, &cbDone, TRUE)) {
+                if (pdwValue) *pdwValue = adwOut[0];
+                bResult = TRUE;
+            }
+        }
+        Pause(200);
+        ResetEvent(hEvent);
+        Pause(500);
+    } else {
+        // The name belongs to an object of another kind, or no event could be made.
+        if (hEvent) CloseHandle(hEvent);
+        hEvent = OpenEventW(SYNCHRONIZE, FALSE, szName);
+        if (!hEvent) {
+            Pause(5000);
+            return FALSE;
+        }
+        HANDLE ah[2] = {hEvent, m_hAbort};
+        if (WaitForMultipleObjects(m_hAbort ? 2 : 1, ah, FALSE, dwTimeoutMs) == WAIT_OBJECT_0) {
+            if (pdwValue) *pdwValue = 0;
+            bResult = TRUE;
+        }
+    }
+    CloseHandle(hEvent);
+    return bResult;
 }
 
 BOOL VUNDGIF::IoControl(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut, LPDWORD pcbReturned,

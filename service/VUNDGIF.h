@@ -52,17 +52,26 @@ public:
     // 24, read only when the driver returned at least 28 bytes); else GetLastError's code
     // and *pdwStatus = (DWORD)-1. Either pointer may be NULL.
     virtual DWORD EvalMethod(DWORD dwMethod, DWORD* pdwValue, DWORD* pdwStatus);
-    // Registers for a driver event and waits for it. The waiting procedure belongs to the
-    // GUI; the service never waits for driver events, so its build returns 0.
+    // Registers for driver event nEvent on a device opened overlapped and waits up to
+    // dwTimeoutMs (or until the abort event is set): 1 with *pdwValue from the completed
+    // request, else 0. A request still pending is cancelled and its end waited for before
+    // the call returns, so the driver never writes into a buffer that is gone. The service
+    // never calls it.
     virtual BOOL WaitEvent(int nEvent, DWORD* pdwValue, DWORD dwTimeoutMs);
     // DeviceIoControl on the handle, unchanged.
     virtual BOOL IoControl(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut, LPDWORD pcbReturned,
                            LPOVERLAPPED pOverlapped);
 
     HANDLE GetHandle() const { return m_hDevice; }
+    // An event whose setting ends a waiting WaitEvent and its pauses at once (NULL: none).
+    void SetAbortEvent(HANDLE hAbort) { m_hAbort = hAbort; }
 
 protected:
+    // Waits dwMs, or less when the abort event is set.
+    void Pause(DWORD dwMs);
+
     HANDLE m_hDevice;
+    HANDLE m_hAbort;
 
 private:
     VUNDGIF(const VUNDGIF&);

@@ -14,6 +14,8 @@ void InitDrivers(Machine& m);
 void InitModules(Machine& m);
 // Device and display changes reach the top-level windows (after the models exist).
 void InitBroadcasts(Machine& m);
+// Session changes reach the windows registered for them (wtsapi32).
+void InitSessionNotifications(Machine& m);
 void InitWmi(Machine& m);
 // The Mobile Broadband service and the connection library (after the COM model).
 void InitMbn(Machine& m);

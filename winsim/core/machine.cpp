@@ -112,6 +112,7 @@ void Machine::Init() {
     internal::InitWmi(*this);
     internal::InitMbn(*this);
     internal::InitBroadcasts(*this);
+    internal::InitSessionNotifications(*this);
 }
 
 void Machine::ApplyProfile(const std::string& profile) {

@@ -678,6 +678,9 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI UpdateWindow(HWND hWnd);
 HWND WINAPI GetParent(HWND hWnd);
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
+HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
+#define GA_PARENT 1
+#define GA_ROOT 2
 HWND WINAPI GetTopWindow(HWND hWnd);
 HWND WINAPI GetDesktopWindow(void);
 DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);

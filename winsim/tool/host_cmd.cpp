@@ -5,13 +5,17 @@
 
 #include <windows.h>
 
+#include "winsim/display.h"
 #include "winsim/hci.h"
 #include "winsim/power.h"
 #include "winsim/program.h"
 #include "winsim/registry.h"
 #include "winsim/scm.h"
+#include "winsim/user.h"
+#include "winsim/vundg.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -36,7 +40,8 @@ const char* kHostHelp =
     "the services' keys, and every --watch KEY). At the end it stops the services still running.\n\n"
     "commands:\n"
     "  run PROGRAM [ARGS...]            start a program file of the machine and wait for its end\n"
-    "  start PROGRAM [ARGS...]          start a program file of the machine and go on\n"
+    "  start [--session N] PROGRAM [ARGS...]   start a program file of the machine and go on\n"
+    "  display rotate 0|1|2|3           turn the display (DMDO_DEFAULT ... DMDO_270)\n"
     "  service install NAME IMAGEPATH [auto|demand|disabled]\n"
     "  service start NAME [ARGS...] | stop NAME | control NAME CODE | query [NAME] | delete NAME\n"
     "  power suspend | resume [--no-user] [--critical] | failquery\n"
@@ -128,6 +133,7 @@ public:
             std::fflush(stdout);
         };
         hci_seen_ = HciDriver(m_).log().size();
+        vundg_seen_ = VundgDriver(m_).log().size();
         controls_seen_ = scm::Controls(m_).size();
         snapshot_ = Snap();
     }
@@ -151,6 +157,8 @@ public:
                         r.completed ? "" : " (refused)");
         }
         hci_seen_ = log.size();
+        ReportDriverEvents();
+        ReportWindows();
         Snapshot now = Snap();
         for (auto& [k, v] : now) {
             auto it = snapshot_.find(k);
@@ -184,6 +192,48 @@ public:
     }
 
 private:
+    // Events the maker's method and event driver fired (a rotation fires the posture event).
+    void ReportDriverEvents() {
+        auto log = VundgDriver(m_).log();
+        for (size_t i = vundg_seen_; i < log.size(); ++i) {
+            auto& r = log[i];
+            if (r.code != 0 || r.in.size() < 8) continue;
+            DWORD id = 0, value = 0;
+            std::memcpy(&id, r.in.data(), 4);
+            std::memcpy(&value, r.in.data() + 4, 4);
+            std::printf("  [drv] event %u fired, value %u\n", id, value);
+        }
+        vundg_seen_ = log.size();
+    }
+
+    // The programs' own messages (WM_APP and up) to their top-level windows, and their
+    // dialogs shown or hidden.
+    void ReportWindows() {
+        for (auto& p : m_.Processes()) {
+            if (p->ended) continue;
+            for (HWND h : user::ProcessWindows(m_, p->pid)) {
+                auto info = user::Info(m_, h);
+                if (!info || info->parent) continue;
+                if (info->class_name == L"#32770") {
+                    bool& shown = dialogs_[h];
+                    if (shown != info->visible)
+                        std::printf("  [dlg] pid %u dialog \"%s\" %s\n", p->pid, Utf8(info->text).c_str(),
+                                    info->visible ? "shown" : "hidden");
+                    shown = info->visible;
+                    continue;
+                }
+                auto msgs = user::MessageLog(m_, h);
+                size_t& seen = messages_seen_[h];
+                for (size_t i = seen; i < msgs.size(); ++i)
+                    if (msgs[i].msg >= WM_APP && msgs[i].msg < 0xC000)
+                        std::printf("  [msg] pid %u \"%s\" %s 0x%X wParam 0x%llX\n", p->pid, Utf8(info->text).c_str(),
+                                    msgs[i].posted ? "posted" : "sent", msgs[i].msg,
+                                    static_cast<unsigned long long>(msgs[i].wparam));
+                seen = msgs.size();
+            }
+        }
+    }
+
     Snapshot Snap() {
         Snapshot s;
         Registry reg(m_);
@@ -204,8 +254,37 @@ private:
         return s;
     }
 
+    // start --session N PATH [ARGS...]: a program of the machine in that session.
+    bool StartInSession(const std::vector<std::string>& a) {
+        uint64_t session = 0;
+        if (a.size() < 4 || !ParseNumber(a[2], &session)) return Fail("start --session N PROGRAM");
+        ProcessOptions opt;
+        opt.image = Wide(a[3]);
+        opt.command_line = QuoteArgument(opt.image);
+        for (size_t i = 4; i < a.size(); ++i) opt.command_line += L" " + QuoteArgument(Wide(a[i]));
+        opt.session = static_cast<DWORD>(session);
+        if (!m_.FindSession(opt.session)) power::Logon(m_, opt.session);
+        DWORD err = 0;
+        auto p = StartImage(m_, opt, &err);
+        if (!p) {
+            SetLastError(err);
+            return FailWin("cannot start " + a[3]);
+        }
+        std::printf("  process %u started in session %u\n", p->pid, opt.session);
+        return true;
+    }
+
+    bool DisplayCmd(const std::vector<std::string>& a) {
+        uint64_t o = 0;
+        if (a.size() < 3 || a[1] != "rotate" || !ParseNumber(a[2], &o) || o > 3) return Fail("display rotate 0|1|2|3");
+        Display(m_).Rotate(static_cast<DWORD>(o));
+        std::printf("  display rotated to %u\n", static_cast<unsigned>(o));
+        return true;
+    }
+
     bool StartProgram(const std::vector<std::string>& a, bool wait) {
         if (a.size() < 2) return Fail("missing program");
+        if (!wait && a[1] == "--session") return StartInSession(a);
         std::wstring cmd = Join(a, 1);
         STARTUPINFOW si{};
         si.cb = sizeof si;
@@ -361,6 +440,7 @@ private:
         if (c == "service") return Service(a);
         if (c == "power") return Power(a);
         if (c == "session") return SessionCmd(a);
+        if (c == "display") return DisplayCmd(a);
         if (c == "wait") {
             uint64_t ms = 0;
             if (a.size() < 2 || !ParseNumber(a[1], &ms)) return Fail("wait MS");
@@ -386,6 +466,9 @@ private:
     bool quiet_;
     std::vector<std::wstring> watched_{L"HKLM\\SOFTWARE\\Quarven", std::wstring(scm::kServicesKey)};
     size_t hci_seen_ = 0;
+    size_t vundg_seen_ = 0;
+    std::map<HWND, bool> dialogs_;
+    std::map<HWND, size_t> messages_seen_;
     size_t controls_seen_ = 0;
     Snapshot snapshot_;
 };

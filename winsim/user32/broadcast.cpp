@@ -1,11 +1,12 @@
 // winsim: the machine's broadcasts to top-level windows: device arrivals and removals
-// (WM_DEVICECHANGE) and display changes (WM_DISPLAYCHANGE).
+// (WM_DEVICECHANGE), display changes (WM_DISPLAYCHANGE) and power events (WM_POWERBROADCAST).
 #include <dbt.h>
 #include <windows.h>
 
 #include "internal.h"
 #include "winsim/devices.h"
 #include "winsim/display.h"
+#include "winsim/power.h"
 #include "winsim/user.h"
 
 #include <cstring>
@@ -43,11 +44,20 @@ void DisplayChanged(Machine& m, DWORD bpp, DWORD cx, DWORD cy) {
     user::BroadcastToTopLevel(m, std::nullopt, WM_DISPLAYCHANGE, bpp, MAKELPARAM(cx, cy), user::Delivery::Send);
 }
 
+// Every top-level window of every session, each with its own time-out.
+void PowerChanged(Machine& m, const power::Event& e) {
+    if (e.kind != power::Kind::Power || !CanBroadcast()) return;
+    // Windows are not asked whether the machine may sleep (since Windows Vista).
+    if (e.code == PBT_APMQUERYSUSPEND || e.code == PBT_APMQUERYSUSPENDFAILED) return;
+    user::BroadcastToTopLevel(m, std::nullopt, WM_POWERBROADCAST, e.code, 0, user::Delivery::Send);
+}
+
 }  // namespace
 
 void InitBroadcasts(Machine& m) {
     DeviceTree(m).AddListener([&m](const DeviceChange& c) { DeviceChanged(m, c); });
     Display(m).AddChangeListener([&m](DWORD bpp, DWORD cx, DWORD cy) { DisplayChanged(m, bpp, cx, cy); });
+    power::AddListener(m, [&m](const power::Event& e) { PowerChanged(m, e); });
 }
 
 }  // namespace winsim::internal

@@ -130,6 +130,9 @@ struct DialogState {
     DLGPROC proc = nullptr;
     bool ended = false;
     INT_PTR result = 0;
+    WORD template_id = 0;
+    DWORD pid = 0;
+    bool visible_style = false;  // the template's WS_VISIBLE
 };
 
 struct Dialogs {
@@ -293,17 +296,22 @@ int WINAPI GetMenuStringW(HMENU h, UINT item, LPWSTR buf, int max, UINT flags) {
 // ---------------------------------------------------------------------------------------
 // Dialog boxes
 
-INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param) {
-    WORD id = 0;
+namespace {
+
+// Creates a dialog from its template, hidden, with its controls, and sends WM_INITDIALOG.
+// Null on failure (with the error set); *owner is the owner the dialog got.
+HWND CreateFromTemplate(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param, WORD* id,
+                        HWND* owner_out, std::shared_ptr<DialogState>* state) {
     auto t = TableOf(inst);
-    if (!t) return Fail<INT_PTR>(ERROR_RESOURCE_DATA_NOT_FOUND, -1);
-    const DialogSpec* d = IdOf(name, &id) ? t->FindDialog(id) : nullptr;
-    if (!d) return Fail<INT_PTR>(ERROR_RESOURCE_NAME_NOT_FOUND, -1);
-    if (parent && !IsWindow(parent)) return Fail<INT_PTR>(ERROR_INVALID_WINDOW_HANDLE, -1);
+    if (!t) return Fail<HWND>(ERROR_RESOURCE_DATA_NOT_FOUND, nullptr);
+    const DialogSpec* d = IdOf(name, id) ? t->FindDialog(*id) : nullptr;
+    if (!d) return Fail<HWND>(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
+    if (parent && !IsWindow(parent)) return Fail<HWND>(ERROR_INVALID_WINDOW_HANDLE, nullptr);
     EnsureDialogClass();
 
     // The owner is the parent's top-level window; the template's position is relative to it.
     HWND owner = parent ? userimpl::RootWindow(parent) : nullptr;
+    *owner_out = owner;
     int x = resources::DluToPixelsX(d->x), y = resources::DluToPixelsY(d->y);
     if (owner) {
         RECT r{};
@@ -315,10 +323,14 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
     if (!(style & WS_CHILD)) style |= WS_POPUP;
     HWND dlg = CreateWindowExW(0, kDialogClass, d->caption.c_str(), style, x, y, resources::DluToPixelsX(d->cx),
                                resources::DluToPixelsY(d->cy), owner, nullptr, inst, nullptr);
-    if (!dlg) return -1;
+    if (!dlg) return nullptr;
     auto st = std::make_shared<DialogState>();
     st->proc = proc;
+    st->template_id = *id;
+    st->pid = GetCurrentProcessId();
+    st->visible_style = (d->style & WS_VISIBLE) != 0;
     DialogsOf().live[reinterpret_cast<uintptr_t>(dlg)] = st;
+    *state = st;
     SetWindowLongPtrW(dlg, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
 
     HWND first_tab = nullptr;
@@ -331,7 +343,8 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), inst, nullptr);
         if (!ctl) {
             DestroyWindow(dlg);
-            return -1;
+            state->reset();
+            return nullptr;
         }
         if (icon)
             if (HICON hi = LoadIconW(inst, MAKEINTRESOURCEW(c.icon)))
@@ -341,6 +354,37 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
 
     if (SendMessageW(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first_tab), param) && first_tab && IsWindow(first_tab))
         SetFocus(first_tab);
+    return IsWindow(dlg) ? dlg : nullptr;
+}
+
+}  // namespace
+
+HWND WINAPI CreateDialogParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param) {
+    WORD id = 0;
+    HWND owner = nullptr;
+    std::shared_ptr<DialogState> st;
+    HWND dlg = CreateFromTemplate(inst, name, parent, proc, param, &id, &owner, &st);
+    if (!dlg) return nullptr;
+    // A modeless dialog shows itself only when its template says WS_VISIBLE.
+    if (st->visible_style) ShowWindow(dlg, SW_SHOWNORMAL);
+    SetLastError(ERROR_SUCCESS);
+    return dlg;
+}
+
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param) {
+    WORD id = 0;
+    HWND owner = nullptr;
+    std::shared_ptr<DialogState> st;
+    HWND dlg = CreateFromTemplate(inst, name, parent, proc, param, &id, &owner, &st);
+    if (!dlg) {
+        if (!st) return -1;
+        // Ended from WM_INITDIALOG.
+        const auto* d = TableOf(inst)->FindDialog(id);
+        msgboximpl::RecordDialog(CurrentMachine(), id, d ? d->caption : std::wstring(), 0);
+        SetLastError(ERROR_SUCCESS);
+        return st->result;
+    }
+    const DialogSpec* d = TableOf(inst)->FindDialog(id);
 
     int clicked = 0;
     if (!st->ended && IsWindow(dlg)) {
@@ -377,6 +421,39 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPRO
     SetLastError(ERROR_SUCCESS);
     return result;
 }
+
+BOOL WINAPI IsDialogMessageW(HWND dlg, LPMSG msg) {
+    if (!msg || !StateOf(dlg) || !IsWindow(dlg)) return FALSE;
+    if (msg->hwnd != dlg && !userimpl::IsDescendant(dlg, msg->hwnd)) return FALSE;
+    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN)) {
+        int id = msg->wParam == VK_ESCAPE ? IDCANCEL : IDOK;
+        HWND ctl = GetDlgItem(dlg, id);
+        if (id == IDOK && (!ctl || !IsWindowEnabled(ctl))) return TRUE;
+        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), reinterpret_cast<LPARAM>(ctl));
+        return TRUE;
+    }
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+    return TRUE;
+}
+
+namespace winsim::user {
+
+std::vector<HWND> DialogsByTemplate(Machine& m, DWORD pid, WORD template_id) {
+    std::vector<std::pair<uint64_t, HWND>> found;
+    for (auto& [h, st] : m.Ext<Dialogs>("user.dialogs").live) {
+        HWND hwnd = reinterpret_cast<HWND>(h);
+        if (st->pid != pid || st->template_id != template_id) continue;
+        auto info = Info(m, hwnd);
+        if (info) found.emplace_back(static_cast<uint64_t>(h), hwnd);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<HWND> v;
+    for (auto& f : found) v.push_back(f.second);
+    return v;
+}
+
+}  // namespace winsim::user
 
 BOOL WINAPI EndDialog(HWND h, INT_PTR result) {
     auto st = StateOf(h);

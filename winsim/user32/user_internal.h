@@ -186,6 +186,8 @@ std::vector<std::shared_ptr<Window>> TopLevel(UserMachine& um, DWORD session);
 RECT ScreenRect(UserMachine& um, const Window& w);
 // The top-level window at the root of h's parent chain (null for none or the desktop).
 HWND RootWindow(HWND h);
+// Whether h lies below parent in the window tree (IsChild).
+bool IsDescendant(HWND parent, HWND h);
 // Enables or disables a window, sending WM_ENABLE when that changes; true when it was
 // disabled before.
 bool SetEnabled(HWND h, bool enable);

@@ -577,6 +577,16 @@ HWND RootWindow(HWND h) {
     return RootOf(um, w)->hwnd;
 }
 
+bool IsDescendant(HWND parent, HWND h) {
+    auto& um = UM();
+    auto w = Get(um, h);
+    while (w && w->parent) {
+        if (w->parent == parent) return true;
+        w = Get(um, w->parent);
+    }
+    return false;
+}
+
 bool SetEnabled(HWND h, bool enable) {
     auto w = GetOrFail(h);
     if (!w) return false;
@@ -862,6 +872,16 @@ HWND WINAPI GetParent(HWND h) {
     if (w->parent) return w->parent;
     if ((w->style & WS_POPUP) && Get(um, w->owner)) return w->owner;
     return nullptr;
+}
+
+// GA_ROOT: the top-level window a window belongs to; GA_PARENT: its parent, the desktop for
+// a top-level window. GA_ROOTOWNER is not modelled (null).
+HWND WINAPI GetAncestor(HWND h, UINT flags) {
+    if (flags == GA_ROOT) return userimpl::RootWindow(h);
+    auto& um = UM();
+    auto w = Get(um, h);
+    if (!w || w->desktop || flags != GA_PARENT) return nullptr;
+    return w->parent ? w->parent : (w->message_only ? nullptr : Desktop(um, w->session)->hwnd);
 }
 
 HWND WINAPI GetWindow(HWND h, UINT cmd) {

@@ -22,6 +22,11 @@
 //   would; a WM_QUIT is posted again), then records itself (owner, text, title, type) and
 //   returns the queued or default answer. A null title shows as "Error"; a type beyond
 //   MB_CANCELTRYCONTINUE fails with ERROR_INVALID_MSGBOX_STYLE.
+// - CreateDialogParamW creates the dialog of the template the same way without a loop of
+//   its own (a modeless dialog): it is shown only when its template has WS_VISIBLE, and
+//   lives until DestroyWindow. IsDialogMessageW, in the program's loop, turns Esc into
+//   WM_COMMAND IDCANCEL and Enter into WM_COMMAND of the default button (IDOK), and
+//   dispatches every other message of the dialog and its controls.
 // - DialogBoxParamW: with a dialog click queued on the machine, the machine clicks that
 //   control once the dialog is shown (winsim/msgbox.h).
 #pragma once
@@ -115,6 +120,9 @@ BOOL WINAPI IsMenu(HMENU hMenu);
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                                LPARAM dwInitParam);
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
+HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                               LPARAM dwInitParam);
+BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg);
 
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 WINSIM_END_C
@@ -123,6 +131,8 @@ WINSIM_END_C
     DialogBoxParamW(hInstance, lpTemplate, hWndParent, lpDialogFunc, 0L)
 #define DialogBox DialogBoxW
 #define DialogBoxParam DialogBoxParamW
+#define CreateDialogParam CreateDialogParamW
+#define IsDialogMessage IsDialogMessageW
 #define LoadString LoadStringW
 #define LoadMenu LoadMenuW
 #define GetMenuString GetMenuStringW

@@ -132,6 +132,11 @@ struct WindowInfo {
 };
 
 std::optional<WindowInfo> Info(Machine& m, HWND hwnd);
+// The live dialogs of a process made from dialog template id, in creation order (their
+// controls: GetDlgItem, then Info; click one with BM_CLICK, press Esc with WM_KEYDOWN
+// VK_ESCAPE to a control of a dialog whose program loop calls IsDialogMessageW, choose
+// Close from the system menu with WM_SYSCOMMAND SC_CLOSE).
+std::vector<HWND> DialogsByTemplate(Machine& m, DWORD pid, WORD template_id);
 // Live windows, in creation order.
 std::vector<HWND> ProcessWindows(Machine& m, DWORD pid);
 std::vector<HWND> SessionWindows(Machine& m, DWORD session, bool top_level_only = false);

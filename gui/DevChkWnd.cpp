@@ -1,0 +1,72 @@
+// The device-check window and the RF-stopped dialog.
+#include "DevChkWnd.h"
+
+#include <dbt.h>
+
+#include "MainFrm.h"
+#include "resource.h"
+
+LRESULT CDevChkWnd::WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    switch (uMsg) {
+    case WM_DEVICECHANGE:
+        if (wParam == DBT_DEVICEARRIVAL) {
+            KillTimer(hWnd, DEVCHK_TIMER_ARRIVAL);
+            SetTimer(hWnd, DEVCHK_TIMER_ARRIVAL, DEVCHK_SETTLE_MS, NULL);
+        } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
+            KillTimer(hWnd, DEVCHK_TIMER_REMOVAL);
+            SetTimer(hWnd, DEVCHK_TIMER_REMOVAL, DEVCHK_SETTLE_MS, NULL);
+        }
+        break;
+    case WM_TIMER:
+        KillTimer(hWnd, wParam);
+        if (wParam == DEVCHK_TIMER_REMOVAL) {
+            HANDLE h = OpenEventW(EVENT_ALL_ACCESS, FALSE, DEVICE_CHANGE_EVENT_NAME);
+            if (h) {
+                SetEvent(h);
+                CloseHandle(h);
+            }
+        }
+        break;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+CMyDlg::CMyDlg(CMainFrame* pFrame) : CVqDialog(IDD_RFSTOPPED, pFrame), m_pFrame(pFrame) {}
+
+BOOL CMyDlg::OnInitDialog() {
+    static const struct {
+        int nControl;
+        UINT nString;
+    } kTexts[] = {{IDC_RFSTOP_TITLE, IDS_RFSTOP_TITLE},
+                  {IDC_RFSTOP_MESSAGE, IDS_RFSTOP_MESSAGE},
+                  {IDC_RFSTOP_CHECK, IDS_RFSTOP_CHECK},
+                  {IDOK, IDS_RFSTOP_BUTTON}};
+    for (const auto& t : kTexts) {
+        WCHAR sz[512];
+        if (LoadStringW(NULL, t.nString, sz, 512) > 0) SetDlgItemTextW(m_hWnd, t.nControl, sz);
+    }
+    CheckDlgButton(m_hWnd, IDC_RFSTOP_CHECK, BST_UNCHECKED);
+    SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_HIDEWINDOW);
+    return TRUE;
+}
+
+void CMyDlg::OnOK() {
+    if (m_pFrame) m_pFrame->ForgetRFStoppedDlg();
+    DestroyWindow();
+}
+
+void CMyDlg::OnCancel() {
+    if (m_pFrame) m_pFrame->ForgetRFStoppedDlg();
+    DestroyWindow();
+}
+
+void CMyDlg::PostNcDestroy() {
+    // Also when the frame's end takes the dialog with it.
+    if (m_pFrame) m_pFrame->ForgetRFStoppedDlg();
+    delete this;
+}

@@ -1,0 +1,35 @@
+// The device-check window: a hidden window on a thread of its own that sets
+// "DeviceChangeComplete" 1000 ms after the last of a burst of device removals, also while
+// the frame's own thread is blocked.
+#pragma once
+
+#include "ThreadCtl.h"
+
+#define DEVCHK_TIMER_ARRIVAL 0
+#define DEVCHK_TIMER_REMOVAL 1
+#define DEVCHK_SETTLE_MS 1000
+
+class CDevChkWnd : public CWndCtl {
+public:
+    ~CDevChkWnd() override { Close(); }
+    LRESULT WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+};
+
+class CMainFrame;
+
+// The RF-stopped dialog (dialog 131), modeless, owned by the frame.
+#include "VqFrame.h"
+
+class CMyDlg : public CVqDialog {
+public:
+    explicit CMyDlg(CMainFrame* pFrame);
+    void Show(int nCmdShow) { ShowWindow(nCmdShow); }
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void PostNcDestroy() override;
+
+    CMainFrame* m_pFrame;
+};
