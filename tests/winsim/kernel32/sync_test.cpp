@@ -1,6 +1,6 @@
-// The simulated kernel: waits, named objects, mutexes, threads and the virtual clock.
+// kernel32's synchronisation: events, waits, named objects and their namespaces, mutexes and
+// critical sections.
 #include <gtest/gtest.h>
-#include <mmsystem.h>
 #include <process.h>
 #include <windows.h>
 
@@ -10,7 +10,7 @@
 
 namespace {
 
-class KernelTest : public ::testing::Test {
+class SyncTest : public ::testing::Test {
 protected:
     std::unique_ptr<winsim::Machine> machine = winsim::Machine::CreateInMemory();
     winsim::ProcessScope scope{*machine};
@@ -19,47 +19,6 @@ protected:
         return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, fn, arg, 0, nullptr));
     }
 };
-
-TEST_F(KernelTest, LongWaitEndsAtOnceOnTheVirtualClock) {
-    HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD t0 = GetTickCount();
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(e, 20000));
-    EXPECT_EQ(20000u, GetTickCount() - t0);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(e, 0));
-    EXPECT_EQ(20000u, GetTickCount() - t0);
-    CloseHandle(e);
-}
-
-TEST_F(KernelTest, TickCountWrapsAt32Bits) {
-    machine->SetTickStart(0xFFFFFFFFull - 500);
-    DWORD t0 = GetTickCount();
-    Sleep(1000);
-    DWORD t1 = GetTickCount();
-    EXPECT_LT(t1, t0);
-    EXPECT_EQ(1000u, t1 - t0);  // unsigned difference survives the wrap
-    EXPECT_EQ(t1, timeGetTime());
-    EXPECT_EQ(0xFFFFFFFFull - 500 + machine->NowMs(), GetTickCount64());
-}
-
-unsigned __stdcall SetAfter(void* arg) {
-    Sleep(1500);
-    SetEvent(static_cast<HANDLE>(arg));
-    return 7;
-}
-
-TEST_F(KernelTest, ThreadSignalsEventAfterSleep) {
-    HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    HANDLE t = Spawn(SetAfter, e);
-    DWORD t0 = GetTickCount();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(e, 5000));
-    EXPECT_EQ(1500u, GetTickCount() - t0);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t, INFINITE));
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(t, &code));
-    EXPECT_EQ(7u, code);
-    CloseHandle(t);
-    CloseHandle(e);
-}
 
 struct WaiterArg {
     HANDLE event;
@@ -76,7 +35,7 @@ struct ResetCase {
     BOOL manual;
     int expected_woken;
 };
-class EventRelease : public KernelTest, public ::testing::WithParamInterface<ResetCase> {};
+class EventRelease : public SyncTest, public ::testing::WithParamInterface<ResetCase> {};
 
 TEST_P(EventRelease, SetReleasesEveryWaiterOfAManualEventEvenWhenResetAtOnce) {
     HANDLE e = CreateEventW(nullptr, GetParam().manual, FALSE, nullptr);
@@ -95,7 +54,7 @@ TEST_P(EventRelease, SetReleasesEveryWaiterOfAManualEventEvenWhenResetAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Table, EventRelease, ::testing::Values(ResetCase{TRUE, 3}, ResetCase{FALSE, 1}));
 
-TEST_F(KernelTest, WaitAnyGivesTheLowestSignalledIndexAndWaitAllNeedsAll) {
+TEST_F(SyncTest, WaitAnyGivesTheLowestSignalledIndexAndWaitAllNeedsAll) {
     HANDLE e[3] = {CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, TRUE, nullptr),
                    CreateEventW(nullptr, TRUE, TRUE, nullptr)};
     EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjects(3, e, FALSE, 0));
@@ -109,7 +68,7 @@ TEST_F(KernelTest, WaitAnyGivesTheLowestSignalledIndexAndWaitAllNeedsAll) {
     for (HANDLE h : e) CloseHandle(h);
 }
 
-TEST_F(KernelTest, NullOrClosedHandleFailsTheWait) {
+TEST_F(SyncTest, NullOrClosedHandleFailsTheWait) {
     EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(nullptr, 0));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
     HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
@@ -118,7 +77,7 @@ TEST_F(KernelTest, NullOrClosedHandleFailsTheWait) {
     EXPECT_FALSE(CloseHandle(e));
 }
 
-TEST_F(KernelTest, NamedObjectsOpenExistingAndClashByType) {
+TEST_F(SyncTest, NamedObjectsOpenExistingAndClashByType) {
     HANDLE a = CreateEventW(nullptr, TRUE, TRUE, L"Global\\Ready");
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
     HANDLE b = CreateEventW(nullptr, FALSE, FALSE, L"Global\\Ready");  // opens; initial state ignored
@@ -135,7 +94,7 @@ TEST_F(KernelTest, NamedObjectsOpenExistingAndClashByType) {
     EXPECT_EQ(nullptr, OpenEventW(EVENT_ALL_ACCESS, FALSE, L"Global\\Ready"));
 }
 
-TEST_F(KernelTest, SessionNamespacesAreApartButSessionZeroIsGlobal) {
+TEST_F(SyncTest, SessionNamespacesAreApartButSessionZeroIsGlobal) {
     HANDLE mine = CreateEventW(nullptr, TRUE, FALSE, L"DeviceChangeComplete");
     auto other_session = [&](const wchar_t* name, DWORD session) {
         winsim::ProcessOptions o;
@@ -161,7 +120,7 @@ unsigned __stdcall TakeAndEnd(void* p) {
     return 0;  // ends while owning the mutex
 }
 
-TEST_F(KernelTest, MutexRecursionOwnershipAndAbandonment) {
+TEST_F(SyncTest, MutexRecursionOwnershipAndAbandonment) {
     HANDLE m = CreateMutexW(nullptr, TRUE, L"Guard");
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m, 0));  // recursive
     EXPECT_TRUE(ReleaseMutex(m));
@@ -181,65 +140,7 @@ TEST_F(KernelTest, MutexRecursionOwnershipAndAbandonment) {
     CloseHandle(m);
 }
 
-unsigned __stdcall SleepForever(void*) {
-    Sleep(INFINITE);
-    return 1;
-}
-
-TEST_F(KernelTest, TerminatedThreadIsSignalledWithItsCode) {
-    HANDLE t = Spawn(SleepForever, nullptr);
-    machine->RunUntilIdle();
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(t, 500));
-    EXPECT_TRUE(TerminateThread(t, 0));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t, 0));
-    DWORD code = 1;
-    GetExitCodeThread(t, &code);
-    EXPECT_EQ(0u, code);
-    CloseHandle(t);
-}
-
-TEST_F(KernelTest, SuspendedThreadRunsAfterResume) {
-    HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    unsigned tid = 0;
-    HANDLE t = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, SetAfter, e, CREATE_SUSPENDED, &tid));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(e, 5000));
-    EXPECT_EQ(1u, ResumeThread(t));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(e, 5000));
-    WaitForSingleObject(t, INFINITE);
-    CloseHandle(t);
-    CloseHandle(e);
-}
-
-TEST_F(KernelTest, SameProgramGivesTheSameInterleavingEveryRun) {
-    struct Arg {
-        std::vector<int>* order;
-        int id;
-    };
-    auto body = [](void* p) -> unsigned {
-        auto* a = static_cast<Arg*>(p);
-        for (int i = 0; i < 3; ++i) {
-            a->order->push_back(a->id);
-            Sleep(static_cast<DWORD>(10 * a->id));
-        }
-        return 0;
-    };
-    std::vector<int> first;
-    for (int run = 0; run < 2; ++run) {
-        std::vector<int> order;
-        Arg a1{&order, 1}, a2{&order, 2};
-        HANDLE t[2] = {Spawn(body, &a1), Spawn(body, &a2)};
-        WaitForMultipleObjects(2, t, TRUE, INFINITE);
-        CloseHandle(t[0]);
-        CloseHandle(t[1]);
-        if (run == 0)
-            first = order;
-        else
-            EXPECT_EQ(first, order);
-    }
-    EXPECT_EQ((std::vector<int>{1, 2, 1, 2, 1, 2}), first);
-}
-
-TEST_F(KernelTest, CriticalSectionSerialisesThreads) {
+TEST_F(SyncTest, CriticalSectionSerialisesThreads) {
     static CRITICAL_SECTION cs;
     static int inside, max_inside;
     InitializeCriticalSection(&cs);
@@ -260,34 +161,6 @@ TEST_F(KernelTest, CriticalSectionSerialisesThreads) {
     CloseHandle(t[0]);
     CloseHandle(t[1]);
     DeleteCriticalSection(&cs);
-}
-
-TEST_F(KernelTest, LocalTimeFollowsTheMachineClock) {
-    machine->SetBootLocalTime(2026, 12, 31, 23, 59, 59, 900);
-    SYSTEMTIME st;
-    GetLocalTime(&st);
-    EXPECT_EQ(2026, st.wYear);
-    EXPECT_EQ(900, st.wMilliseconds);
-    Sleep(150);
-    GetLocalTime(&st);
-    EXPECT_EQ(2027, st.wYear);
-    EXPECT_EQ(1, st.wMonth);
-    EXPECT_EQ(1, st.wDay);
-    EXPECT_EQ(0, st.wHour);
-    EXPECT_EQ(50, st.wMilliseconds);
-    EXPECT_EQ(5, st.wDayOfWeek);  // 2027-01-01 is a Friday
-}
-
-TEST_F(KernelTest, EnvironmentAndExpansion) {
-    WCHAR buf[64];
-    EXPECT_EQ(10u, GetEnvironmentVariableW(L"systemroot", buf, 64));
-    EXPECT_STREQ(L"C:\\Windows", buf);
-    EXPECT_EQ(11u, GetEnvironmentVariableW(L"SystemRoot", buf, 5));  // size needed with the terminator
-    EXPECT_EQ(0u, GetEnvironmentVariableW(L"NoSuchVar", buf, 64));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND), GetLastError());
-    DWORD n = ExpandEnvironmentStringsW(L"%SystemRoot%\\x %Nope% 100%", buf, 64);
-    EXPECT_STREQ(L"C:\\Windows\\x %Nope% 100%", buf);
-    EXPECT_EQ(wcslen(buf) + 1, n);
 }
 
 }  // namespace
