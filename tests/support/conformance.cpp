@@ -1,0 +1,145 @@
+// The conformance tests' fixture and main (see conformance.h).
+#include "conformance.h"
+
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <string>
+
+#ifdef _WIN32
+#include <stdlib.h>
+#else
+#include "winsim/machine.h"
+#endif
+
+namespace conformance {
+
+namespace {
+
+std::mutex& DifferencesLock() {
+    static std::mutex m;
+    return m;
+}
+
+std::set<std::string>& Differences() {
+    static std::set<std::string> s;
+    return s;
+}
+
+// Removes a folder with everything in it; read-only entries too.
+void RemoveTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (f != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = dir + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(f, &fd));
+        FindClose(f);
+    }
+    SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(dir.c_str());
+}
+
+// A name no other test of this run (or another run at the same time) uses.
+std::wstring UniqueName() {
+    static unsigned counter = 0;
+    return L"vqconf-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+}
+
+}  // namespace
+
+bool UnderWine() {
+#ifdef _WIN32
+    static const bool wine = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+#else
+    return false;
+#endif
+}
+
+void NoteWineDifference(const char* reason) {
+    std::lock_guard<std::mutex> lock(DifferencesLock());
+    Differences().insert(reason);
+}
+
+}  // namespace conformance
+
+ConformanceTest::ConformanceTest() {
+#ifndef _WIN32
+    machine_ = winsim::Machine::CreateInMemory("bare");
+    scope_ = std::make_unique<winsim::ProcessScope>(*machine_);
+#endif
+}
+
+ConformanceTest::~ConformanceTest() {
+    if (key_) RegCloseKey(key_);
+    if (!key_path_.empty()) {
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, key_path_.c_str()));
+    }
+    if (!dir_.empty()) {
+        conformance::RemoveTree(dir_);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dir_.c_str())) << "the test's folder stays behind";
+    }
+}
+
+const std::wstring& ConformanceTest::Dir() {
+    if (dir_.empty()) {
+        WCHAR temp[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+        EXPECT_TRUE(n > 0 && n <= MAX_PATH) << "no temporary folder";
+        std::wstring dir = std::wstring(temp, n) + conformance::UniqueName();
+        EXPECT_TRUE(CreateDirectoryW(dir.c_str(), nullptr)) << "cannot make the test's folder";
+        dir_ = dir;
+    }
+    return dir_;
+}
+
+const std::wstring& ConformanceTest::KeyPath() {
+    if (key_path_.empty()) {
+        std::wstring path = L"Software\\" + conformance::UniqueName();
+        DWORD disp = 0;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &key_, &disp));
+        EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disp) << "the test's key was there already";
+        key_path_ = path;
+    }
+    return key_path_;
+}
+
+HKEY ConformanceTest::Key() {
+    KeyPath();
+    return key_;
+}
+
+#ifdef _WIN32
+namespace {
+// The runtime's secure functions report bad arguments through this handler; by default it
+// may end the program, while the tests check the documented return value and errno.
+void IgnoreInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t) {}
+}  // namespace
+#endif
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    _set_invalid_parameter_handler(IgnoreInvalidParameter);
+#endif
+    ::testing::InitGoogleTest(&argc, argv);
+    if (conformance::UnderWine()) std::printf("[ wine     ] running under Wine\n");
+    int status = RUN_ALL_TESTS();
+    std::lock_guard<std::mutex> lock(conformance::DifferencesLock());
+    if (!conformance::Differences().empty()) {
+        std::printf("[ wine     ] %zu known Wine differences met:\n", conformance::Differences().size());
+        for (const std::string& reason : conformance::Differences()) std::printf("[ wine     ]   %s\n", reason.c_str());
+    }
+    return status;
+}
