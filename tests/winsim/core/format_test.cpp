@@ -71,7 +71,7 @@ TEST(WsprintfTest, FollowsTheUser32Rules) {
         USER(L"18446744073709551615", L"%I64u", UINT64_MAX),
         USER(L"-9223372036854775808", L"%I64d", INT64_MIN),
         USER(L"123456789ABCDEF0", L"%I64X", 0x123456789ABCDEF0ull),
-        USER(L"-5 9", L"%lld %d", -5ll, 9),
+        USER(L"ld 9", L"%lld %d", 9),  // no "ll": the second 'l' has no meaning as a type
         USER(L"4464 65535", L"%hd %hu", 70000, -1),
         USER(L"123456789abc", L"%Ix", static_cast<ULONG_PTR>(0x123456789ABCull)),
         USER(L"0000000000001234", L"%p", reinterpret_cast<void*>(0x1234)),
@@ -85,9 +85,11 @@ TEST(WsprintfTest, FollowsTheUser32Rules) {
         USER(L"abc", L"%.3s", L"abcdef"),
         USER(L"   ab", L"%5.2s", L"abcdef"),
         USER(L"000ab", L"%05s", L"ab"),
-        // Characters: %c WCHAR, %C/%hc char from the ANSI code page; zero prints nothing.
+        // Characters: %c WCHAR, %C/%hc char from the ANSI code page.
         USER(L"W n \x20AC \x3042", L"%c %C %hc %lc", L'W', 'n', '\x80', 0x3042),
-        USER(L"ab", L"a%cb", 0),
+        USER(L"a", L"a%cb", 0),  // c writes the zero character; hc and lc leave it out
+        USER(L"ab", L"a%hcb", 0),
+        USER(L"ab", L"a%lcb", 0),
         USER(L"  x", L"%3c", L'x'),
         // No meaning as a format field: the character is copied, no argument consumed.
         USER(L"100%", L"100%%", 0),
