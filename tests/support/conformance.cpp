@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <string>
 
 #ifdef _WIN32
@@ -21,9 +22,18 @@ std::mutex& DifferencesLock() {
     return m;
 }
 
-std::set<std::string>& Differences() {
-    static std::set<std::string> s;
+std::set<std::pair<Source, std::string>>& Differences() {
+    static std::set<std::pair<Source, std::string>> s;
     return s;
+}
+
+const char* SourceName(Source source) {
+    switch (source) {
+        case Source::Wine: return "Wine";
+        case Source::Msvcrt: return "msvcrt.dll";
+        case Source::Mingw: return "mingw-w64";
+    }
+    return "?";
 }
 
 // Removes a folder with everything in it; read-only entries too.
@@ -67,9 +77,9 @@ bool UnderWine() {
 #endif
 }
 
-void NoteWineDifference(const char* reason) {
+void NoteDifference(Source source, const char* reason) {
     std::lock_guard<std::mutex> lock(DifferencesLock());
-    Differences().insert(reason);
+    Differences().insert({source, reason});
 }
 
 }  // namespace conformance
@@ -138,8 +148,10 @@ int main(int argc, char** argv) {
     int status = RUN_ALL_TESTS();
     std::lock_guard<std::mutex> lock(conformance::DifferencesLock());
     if (!conformance::Differences().empty()) {
-        std::printf("[ wine     ] %zu known Wine differences met:\n", conformance::Differences().size());
-        for (const std::string& reason : conformance::Differences()) std::printf("[ wine     ]   %s\n", reason.c_str());
+        std::printf("[ known    ] %zu known differences from the documented behaviour met:\n",
+                    conformance::Differences().size());
+        for (const auto& d : conformance::Differences())
+            std::printf("[ known    ]   %s: %s\n", conformance::SourceName(d.first), d.second.c_str());
     }
     return status;
 }

@@ -27,33 +27,59 @@ namespace conformance {
 // Whether the program runs under Wine (ntdll.dll exports wine_get_version there).
 bool UnderWine();
 
-// Counts a known difference of Wine's met in this run; main lists them at the end.
-void NoteWineDifference(const char* reason);
+// Where a known difference comes from.
+enum class Source {
+    Wine,    // Wine departs from the documented behaviour
+    Msvcrt,  // msvcrt.dll, the Windows build's C runtime, keeps an older documented rule
+    Mingw,   // mingw-w64's own header implementation departs from the documented behaviour
+};
 
-template <typename W, typename V>
-std::common_type_t<W, V> WindowsOrWine(W windows, V wine, const char* reason) {
-    if (!UnderWine()) return windows;
-    NoteWineDifference(reason);
-    return wine;
+// Counts a known difference met in this run; main lists them at the end.
+void NoteDifference(Source source, const char* reason);
+
+template <typename D, typename V>
+std::common_type_t<D, V> Expected(bool applies, Source source, D documented, V instead, const char* reason) {
+    if (!applies) return documented;
+    NoteDifference(source, reason);
+    return instead;
 }
 
 // Whether a check Wine is known to fail should be left out in this run.
 inline bool WineLacks(const char* reason) {
     if (!UnderWine()) return false;
-    NoteWineDifference(reason);
+    NoteDifference(Source::Wine, reason);
     return true;
 }
+
+#ifdef _WIN32
+constexpr bool kWindowsBuild = true;
+#else
+constexpr bool kWindowsBuild = false;
+#endif
 
 }  // namespace conformance
 
 // The value Windows gives; under Wine, and only there, the value Wine is known to give
 // instead. reason names the documented behaviour Wine departs from, e.g.
 //   EXPECT_EQ(WINE_DIFFERS(ERROR_X, ERROR_Y, "FooW: ... (FooW, Return value)"), GetLastError());
-#define WINE_DIFFERS(windows, wine, reason) ::conformance::WindowsOrWine((windows), (wine), (reason))
+#define WINE_DIFFERS(windows, wine, reason) \
+    ::conformance::Expected(::conformance::UnderWine(), ::conformance::Source::Wine, (windows), (wine), (reason))
 
 // True under Wine when a documented behaviour is known to be missing there: the check it
 // guards is left out, e.g. if (!WINE_LACKS("...")) EXPECT_EQ(...);
 #define WINE_LACKS(reason) ::conformance::WineLacks(reason)
+
+// The documented value; in the Windows build, linked with msvcrt.dll, the value of the
+// runtime's older documented rule. winsim follows the current documentation.
+#define MSVCRT_DIFFERS(documented, msvcrt, reason)                                                            \
+    ::conformance::Expected(::conformance::kWindowsBuild, ::conformance::Source::Msvcrt, (documented), (msvcrt), \
+                            (reason))
+
+// The documented value; in the Windows build the value of mingw-w64's own inline
+// implementation (strsafe.h), which departs from the documentation.
+#define MINGW_DIFFERS(documented, mingw, reason)                                                            \
+    ::conformance::Expected(::conformance::kWindowsBuild, ::conformance::Source::Mingw, (documented), (mingw), \
+                            (reason))
 
 class ConformanceTest : public ::testing::Test {
 protected:
