@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <stdlib.h>
 #else
+#include "winsim/crypt.h"
 #include "winsim/machine.h"
 #endif
 
@@ -92,6 +93,9 @@ ConformanceTest::ConformanceTest() {
 }
 
 ConformanceTest::~ConformanceTest() {
+#ifndef _WIN32
+    EXPECT_EQ(0u, winsim::crypt::OpenHandles(*machine_)) << "CryptoAPI handles left open";
+#endif
     if (key_) RegCloseKey(key_);
     if (!key_path_.empty()) {
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, key_path_.c_str()));
