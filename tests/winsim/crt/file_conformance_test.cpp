@@ -202,8 +202,8 @@ TEST_F(CrtFileTest, OpenErrorsAndSharing) {
     ASSERT_TRUE(SetFileAttributesW(P(L"ro.txt"), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(CreateDirectoryW(P(L"Folder"), nullptr));
     const char* const kReadOnlyRoot =
-        "FILE_ATTRIBUTE_READONLY: applications can read the file but cannot write to it; Wine leaves that to the "
-        "host's permissions, which do not stop root";
+        "FILE_ATTRIBUTE_READONLY: applications can read the file but cannot write to it or delete it; Wine leaves "
+        "that to the host's permissions, which do not stop root";
     const Row rows[] = {
         {P(L"missing.txt"), L"r", ENOENT},
         {P(L"Missing\\x.txt"), L"w", ENOENT},
