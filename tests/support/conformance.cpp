@@ -10,8 +10,11 @@
 #ifdef _WIN32
 #include <stdlib.h>
 #else
+#include "conformance_version.h"
 #include "winsim/crypt.h"
+#include "winsim/files.h"
 #include "winsim/machine.h"
+#include "winsim/version.h"
 #endif
 
 namespace conformance {
@@ -133,6 +136,26 @@ const std::wstring& ConformanceTest::KeyPath() {
 HKEY ConformanceTest::Key() {
     KeyPath();
     return key_;
+}
+
+std::wstring ConformanceTest::ImageWithVersion() {
+    WCHAR image[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, image, MAX_PATH);
+    EXPECT_TRUE(n > 0 && n < MAX_PATH);
+#ifndef _WIN32
+    // What the resource script gives the Windows build.
+    if (!winsim::files::Exists(*machine_, image)) winsim::files::WriteBytes(*machine_, image, "MZ");
+    auto wide = [](const char* s) { return std::wstring(s, s + std::char_traits<char>::length(s)); };
+    winsim::version::VersionInfo v;
+    winsim::version::ParseVersion(wide(VQCONF_FILE_VERSION_STR), &v.file_ms, &v.file_ls);
+    v.product_ms = v.file_ms;
+    v.product_ls = v.file_ls;
+    v.translations = {{0x0409, 1200}, {0x0411, 932}};
+    v.tables = {{{0x0409, 1200}, {{L"FileVersion", wide(VQCONF_FILE_VERSION_STR)}, {L"CompanyName", wide(VQCONF_COMPANY_STR)}}},
+                {{0x0411, 932}, {{L"Comments", wide(VQCONF_COMMENTS_STR)}}}};
+    EXPECT_TRUE(winsim::version::Attach(*machine_, image, v));
+#endif
+    return std::wstring(image, n);
 }
 
 #ifdef _WIN32

@@ -96,6 +96,10 @@ protected:
     const std::wstring& KeyPath();
     HKEY Key();
 
+    // The path of this program's image, which carries the version resource of
+    // conformance_version.h.
+    std::wstring ImageWithVersion();
+
 private:
 #ifndef _WIN32
     std::unique_ptr<winsim::Machine> machine_;
