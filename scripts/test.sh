@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Linux and both Windows configurations, and runs every
-# test: each alone under ctest, then each Linux test program shuffled and repeated. Exits
-# non-zero when any build or test fails.
+# test: each alone under ctest, then each Linux test program shuffled and repeated, then
+# winsim's conformance tests built for x64 Windows under Wine. Exits non-zero when any build
+# or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,3 +12,4 @@ scripts/winsim-api-index.sh --check
 ctest --test-dir build/linux --output-on-failure -j "$(nproc 2>/dev/null || echo 4)" --timeout 300
 scripts/shuffle-tests.sh
 scripts/check-windows-build.sh
+scripts/conformance.sh

@@ -207,7 +207,6 @@ public:
     struct CreateOpts {
         std::wstring cls;
         bool is_volatile = false;
-        bool handle_may_create = true;  // the starting handle has KEY_CREATE_SUB_KEY
     };
 
     // Walks components from start in the given view. With create set, missing keys are
@@ -236,7 +235,8 @@ public:
                     return false;
                 }
                 bool vol = opts && opts->is_volatile;
-                if (parent->deny_write || (cur == start && opts && !opts->handle_may_create)) {
+                // The key's own security decides, not the rights of the handle it was reached by.
+                if (parent->deny_write) {
                     st = ERROR_ACCESS_DENIED;
                     return false;
                 }
@@ -321,7 +321,6 @@ public:
         CreateOpts opts;
         opts.cls = cls ? cls : L"";
         opts.is_volatile = (options & REG_OPTION_VOLATILE) != 0;
-        opts.handle_may_create = (base.access & KEY_CREATE_SUB_KEY) != 0;
         KeyId target = base.id;
         bool created = false;
         if (!comps.empty() && (st = Walk(base.id, comps, v32, true, &opts, &target, &created))) return st;

@@ -110,13 +110,9 @@ private:
         if (*p == L'h') {
             sp.size = Size::H;
             ++p;
-        } else if (*p == L'l') {
+        } else if (*p == L'l') {  // no "ll": a second 'l' is a type without meaning
             ++p;
             sp.size = Size::L;
-            if (*p == L'l') {
-                sp.size = Size::LL;
-                ++p;
-            }
         } else if (*p == L'w') {
             sp.size = Size::W;
             ++p;
@@ -272,7 +268,8 @@ private:
                 bool narrow = sp.size == Size::H || (sp.conv == L'C' && sp.size != Size::L && sp.size != Size::W);
                 int v = va_arg(ap_, int);
                 wchar_t c = narrow ? Widen(static_cast<unsigned char>(v)) : static_cast<wchar_t>(v);
-                if (c == 0 && !crt()) {
+                // user32 leaves out a zero character of the hc and lc forms only.
+                if (c == 0 && !crt() && (sp.size == Size::H || sp.size == Size::L)) {
                     Pad(sp, 0);
                     PadRight(sp, 0);
                     return true;

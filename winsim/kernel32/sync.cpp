@@ -21,6 +21,17 @@ bool ValidName(LPCWSTR name) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
+    // Past the (case-sensitive) "Global\" or "Local\" prefix a backslash separates
+    // namespaces, and there are no others.
+    const wchar_t* rest = name;
+    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+        size_t len = wcslen(prefix);
+        if (wcsncmp(name, prefix, len) == 0) rest = name + len;
+    }
+    if (wcschr(rest, L'\\')) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
     return true;
 }
 

@@ -272,4 +272,14 @@ TEST_F(ProcessTest, ActiveConsoleSessionFollowsTheConsole) {
     EXPECT_EQ(0xFFFFFFFFu, WTSGetActiveConsoleSessionId());
 }
 
+using EnvironmentTest = SimTest;
+
+TEST_F(EnvironmentTest, TheMachineSetsSystemRoot) {
+    WCHAR buf[64];
+    EXPECT_EQ(10u, GetEnvironmentVariableW(L"SystemRoot", buf, 64));
+    EXPECT_STREQ(L"C:\\Windows", buf);
+    ExpandEnvironmentStringsW(L"%SystemRoot%\\x", buf, 64);
+    EXPECT_STREQ(L"C:\\Windows\\x", buf);
+}
+
 }  // namespace
