@@ -156,8 +156,8 @@ BOOL CComCtrl::Open(LPCWSTR pszHardwareId) {
     }
     WCHAR szPath[COMCTRL_PORTNAME_CCH + 8];
     MakeDevicePath(szPort, szPath, COMCTRL_PORTNAME_CCH + 8);
-    HANDLE hComm = CreateFileW(szPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE hComm = CreateFileW(szPath, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
     if (hComm == INVALID_HANDLE_VALUE) {
         DBGPRINT(L"Open() CreateFile Error(%s) : %d\n", szPath, GetLastError());
         return FALSE;
@@ -294,8 +294,8 @@ BOOL CComCtrl::IsUsingCom(LPCWSTR pszHardwareId) {
     }
     WCHAR szPath[COMCTRL_PORTNAME_CCH + 8];
     MakeDevicePath(szPort, szPath, COMCTRL_PORTNAME_CCH + 8);
-    HANDLE hComm = CreateFileW(szPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE hComm = CreateFileW(szPath, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
     if (hComm == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
         if (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_BUSY) {

@@ -40,10 +40,10 @@ private:
     void WriteDebugger(LPCWSTR pszName, LPCWSTR pszText);
     void WriteLogFile(LPCWSTR pszName, LPCWSTR pszText);
 
-    int m_bEnabled;           // DebugMode is 1
-    int m_nLevel;             // DebugLevel as read (0 when missing)
-    int m_bFileHeader;        // the two header lines are in the log file
-    int m_bDebuggerHeader;    // the two header lines went to the debugger
+    int m_bEnabled;             // DebugMode is 1
+    int m_nLevel;               // DebugLevel as read (0 when missing)
+    int m_bFileHeader;          // the two header lines are in the log file
+    int m_bDebuggerHeader;      // the two header lines went to the debugger
     CRITICAL_SECTION m_csFile;  // the file part of Print runs on two threads
 };
 
@@ -51,7 +51,7 @@ private:
 extern CDebugCtrl* g_pDebugCtrl;
 
 // Logs through the debug-log object when it exists.
-#define DBGPRINT(...)                                        \
-    do {                                                     \
-        if (g_pDebugCtrl) g_pDebugCtrl->Print(__VA_ARGS__);  \
+#define DBGPRINT(...)                                       \
+    do {                                                    \
+        if (g_pDebugCtrl) g_pDebugCtrl->Print(__VA_ARGS__); \
     } while (0)

@@ -51,8 +51,8 @@ CDebugCtrl::~CDebugCtrl() { DeleteCriticalSection(&m_csFile); }
 int CDebugCtrl::ReadDebugSetting(LPCWSTR pszKey, LPCWSTR pszName, DWORD* pdwValue) {
     // Whatever the type, up to 4 bytes; a shorter value reads as its bytes.
     DWORD dwValue = 0;
-    if (RegReadDword(HKEY_LOCAL_MACHINE, pszKey, KEY_READ, pszName, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
-                     &dwValue) != ERROR_SUCCESS)
+    if (RegReadDword(HKEY_LOCAL_MACHINE, pszKey, KEY_READ, pszName, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD, &dwValue) !=
+        ERROR_SUCCESS)
         return 0;
     *pdwValue = dwValue;
     return 1;
@@ -107,8 +107,8 @@ void CDebugCtrl::WriteLogFile(LPCWSTR pszName, LPCWSTR pszText) {
             FormatLine(szOut, kLineCch + 32, L"[%d:%d:%d:%d] %s:Version %s Debug mode is enabled.\n", st.wHour,
                        st.wMinute, st.wSecond, st.wMilliseconds, pszName, ProgramVersion());
             fputws(szOut, fp);
-            FormatLine(szOut, kLineCch + 32, L"[%d:%d:%d:%d] %s:Debug level = %d.\n", st.wHour, st.wMinute,
-                       st.wSecond, st.wMilliseconds, pszName, m_nLevel);
+            FormatLine(szOut, kLineCch + 32, L"[%d:%d:%d:%d] %s:Debug level = %d.\n", st.wHour, st.wMinute, st.wSecond,
+                       st.wMilliseconds, pszName, m_nLevel);
             fputws(szOut, fp);
             m_bFileHeader = 1;
         }

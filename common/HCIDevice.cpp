@@ -4,8 +4,8 @@
 #include "DbgMac.h"
 
 CHCIDevice::CHCIDevice() {
-    m_hDevice = CreateFileW(HCI_DEVICE_NAME, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
+    m_hDevice =
+        CreateFileW(HCI_DEVICE_NAME, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 CHCIDevice::~CHCIDevice() {

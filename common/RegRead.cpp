@@ -11,14 +11,10 @@ const DWORD kTypeFlags = REGREAD_SZ | REGREAD_EXPAND_SZ | REGREAD_DWORD | REGREA
 BOOL TypeTaken(DWORD dwType, DWORD dwFlags) {
     if (dwFlags & REGREAD_ANY_TYPE) return TRUE;
     switch (dwType) {
-    case REG_SZ:
-        return (dwFlags & REGREAD_SZ) != 0;
-    case REG_EXPAND_SZ:
-        return (dwFlags & REGREAD_EXPAND_SZ) != 0;
-    case REG_DWORD:
-        return (dwFlags & REGREAD_DWORD) != 0;
-    default:
-        return FALSE;
+    case REG_SZ: return (dwFlags & REGREAD_SZ) != 0;
+    case REG_EXPAND_SZ: return (dwFlags & REGREAD_EXPAND_SZ) != 0;
+    case REG_DWORD: return (dwFlags & REGREAD_DWORD) != 0;
+    default: return FALSE;
     }
 }
 
@@ -37,8 +33,7 @@ LONG RegReadDword(HKEY hKey, LPCWSTR pszName, DWORD dwFlags, DWORD* pdwValue) {
     return ERROR_SUCCESS;
 }
 
-LONG RegReadDword(HKEY hRoot, LPCWSTR pszSubKey, REGSAM samDesired, LPCWSTR pszName, DWORD dwFlags,
-                  DWORD* pdwValue) {
+LONG RegReadDword(HKEY hRoot, LPCWSTR pszSubKey, REGSAM samDesired, LPCWSTR pszName, DWORD dwFlags, DWORD* pdwValue) {
     HKEY hKey = NULL;
     LONG lResult = RegOpenKeyExW(hRoot, pszSubKey, 0, samDesired, &hKey);
     if (lResult != ERROR_SUCCESS) return lResult;

@@ -10,10 +10,10 @@
 #include <windows.h>
 
 // Value types taken; a read names at least one.
-#define REGREAD_SZ 0x0001          // REG_SZ
-#define REGREAD_EXPAND_SZ 0x0002   // REG_EXPAND_SZ, taken as it is stored (not expanded)
-#define REGREAD_DWORD 0x0004       // REG_DWORD
-#define REGREAD_ANY_TYPE 0x0080    // every type, its data taken as it is
+#define REGREAD_SZ 0x0001         // REG_SZ
+#define REGREAD_EXPAND_SZ 0x0002  // REG_EXPAND_SZ, taken as it is stored (not expanded)
+#define REGREAD_DWORD 0x0004      // REG_DWORD
+#define REGREAD_ANY_TYPE 0x0080   // every type, its data taken as it is
 #define REGREAD_TEXT (REGREAD_SZ | REGREAD_EXPAND_SZ)
 
 // DWORD reads: a value of fewer than 4 bytes is taken and replaces only its own leading
@@ -36,8 +36,7 @@
 LONG RegReadDword(HKEY hKey, LPCWSTR pszName, DWORD dwFlags, DWORD* pdwValue);
 // The same on the key pszSubKey below hRoot, opened with samDesired for the read and closed
 // again; the open's error when it cannot be opened.
-LONG RegReadDword(HKEY hRoot, LPCWSTR pszSubKey, REGSAM samDesired, LPCWSTR pszName, DWORD dwFlags,
-                  DWORD* pdwValue);
+LONG RegReadDword(HKEY hRoot, LPCWSTR pszSubKey, REGSAM samDesired, LPCWSTR pszName, DWORD dwFlags, DWORD* pdwValue);
 
 // Reads a value of at most cchRead characters (up to REGREAD_MAX_CCH; a longer one gives
 // ERROR_MORE_DATA) and copies its text, up to its first null character, into pszOut of
@@ -46,5 +45,4 @@ LONG RegReadText(HKEY hKey, LPCWSTR pszName, DWORD dwFlags, DWORD cchRead, LPWST
 
 // RegReadText of the value named pszPrefix followed by n in decimal. ERROR_INVALID_PARAMETER
 // when that name does not fit REGREAD_LIST_NAME_CCH.
-LONG RegReadListEntry(HKEY hKey, LPCWSTR pszPrefix, DWORD n, DWORD dwFlags, DWORD cchRead, LPWSTR pszOut,
-                      DWORD cchOut);
+LONG RegReadListEntry(HKEY hKey, LPCWSTR pszPrefix, DWORD n, DWORD dwFlags, DWORD cchRead, LPWSTR pszOut, DWORD cchOut);

@@ -8,12 +8,12 @@
 #include <stddef.h>
 
 struct SetupDlgDesc {
-    INT32 DLG;             // dialog number (script key DLG)
-    WCHAR text[780];       // begins with [PARAMS] PRODUCT_NAME; the rest is the library's
-    HWND hProgressBar;     // filled by the library on show
-    HWND hCaption;         // status caption control
-    HWND hDetail;          // status detail control
-    HWND hDialog;          // the progress dialog
+    INT32 DLG;          // dialog number (script key DLG)
+    WCHAR text[780];    // begins with [PARAMS] PRODUCT_NAME; the rest is the library's
+    HWND hProgressBar;  // filled by the library on show
+    HWND hCaption;      // status caption control
+    HWND hDetail;       // status detail control
+    HWND hDialog;       // the progress dialog
 };
 
 #ifdef _WIN32

@@ -24,14 +24,14 @@
 #define VQ_VERSION_BLOCK "040904b0"
 
 // The strings of the version resource, as X(name, value) entries in their order.
-#define VQ_VERSION_STRINGS(X)                          \
-    X("CompanyName", VQ_COMPANY_STR)                   \
-    X("FileDescription", VQ_PROGRAM_DESCRIPTION_STR)   \
-    X("FileVersion", VQ_VERSION_STR)                   \
-    X("InternalName", VQ_PROGRAM_NAME_STR)             \
-    X("LegalCopyright", VQ_COPYRIGHT_STR)              \
-    X("OriginalFilename", VQ_PROGRAM_FILE_STR)         \
-    X("ProductName", VQ_PRODUCT_STR)                   \
+#define VQ_VERSION_STRINGS(X)                        \
+    X("CompanyName", VQ_COMPANY_STR)                 \
+    X("FileDescription", VQ_PROGRAM_DESCRIPTION_STR) \
+    X("FileVersion", VQ_VERSION_STR)                 \
+    X("InternalName", VQ_PROGRAM_NAME_STR)           \
+    X("LegalCopyright", VQ_COPYRIGHT_STR)            \
+    X("OriginalFilename", VQ_PROGRAM_FILE_STR)       \
+    X("ProductName", VQ_PRODUCT_STR)                 \
     X("ProductVersion", VQ_VERSION_STR)
 
 #ifndef RC_INVOKED
