@@ -104,12 +104,12 @@ void CDisplayList::Enumerate() {
         DisplayRecord* pRecord = new (std::nothrow) DisplayRecord;
         if (!pRecord) break;
         memset(pRecord, 0, sizeof(*pRecord));
-        BOOL bRead = ReadProperty(hSet, &devInfo, SPDRP_HARDWAREID, pRecord->szHardwareIds, DISPLAY_HWIDS_CCH, TRUE) &&
-                     ReadProperty(hSet, &devInfo, SPDRP_DRIVER, pRecord->szDriverKey, DISPLAY_NAME_CCH, FALSE) &&
-                     ReadProperty(hSet, &devInfo, SPDRP_DEVICEDESC, pRecord->szDescription, DISPLAY_DESC_CCH, FALSE) &&
-                     ReadProperty(hSet, &devInfo, SPDRP_FRIENDLYNAME, pRecord->szFriendlyName, DISPLAY_DESC_CCH,
-                                  FALSE) &&
-                     ReadProperty(hSet, &devInfo, SPDRP_SERVICE, pRecord->szService, DISPLAY_NAME_CCH, FALSE);
+        BOOL bRead =
+            ReadProperty(hSet, &devInfo, SPDRP_HARDWAREID, pRecord->szHardwareIds, DISPLAY_HWIDS_CCH, TRUE) &&
+            ReadProperty(hSet, &devInfo, SPDRP_DRIVER, pRecord->szDriverKey, DISPLAY_NAME_CCH, FALSE) &&
+            ReadProperty(hSet, &devInfo, SPDRP_DEVICEDESC, pRecord->szDescription, DISPLAY_DESC_CCH, FALSE) &&
+            ReadProperty(hSet, &devInfo, SPDRP_FRIENDLYNAME, pRecord->szFriendlyName, DISPLAY_DESC_CCH, FALSE) &&
+            ReadProperty(hSet, &devInfo, SPDRP_SERVICE, pRecord->szService, DISPLAY_NAME_CCH, FALSE);
         if (!bRead) {
             delete pRecord;
             break;

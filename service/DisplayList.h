@@ -12,17 +12,16 @@
 #define DISPLAY_DEBUG_CCH 512
 
 // Posture codes.
-#define POSTURE_NONE 0           // no posture (the driver device is missing)
-#define POSTURE_DMDO_DEFAULT 1   // 1-4: the display orientations
+#define POSTURE_NONE 0          // no posture (the driver device is missing)
+#define POSTURE_DMDO_DEFAULT 1  // 1-4: the display orientations
 #define POSTURE_DMDO_90 2
 #define POSTURE_DMDO_180 3
 #define POSTURE_DMDO_270 4
-#define POSTURE_RF_FREE 5        // RF need not stop, whatever the orientation
-#define ROTATION_UNKNOWN 6       // the orientation could not be read
+#define POSTURE_RF_FREE 5   // RF need not stop, whatever the orientation
+#define ROTATION_UNKNOWN 6  // the orientation could not be read
 
 // The settings key prefix below HKLM.
-#define DISPLAY_HWPROFILE_PREFIX \
-    L"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\"
+#define DISPLAY_HWPROFILE_PREFIX L"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\"
 
 struct DisplayRecord {
     WCHAR szHardwareIds[DISPLAY_HWIDS_CCH];  // multi-string, cut to the field

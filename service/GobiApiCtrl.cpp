@@ -91,8 +91,8 @@ int CGobiApiCtrl::Load() {
     m_hModule = h;
     m_bLoaded = TRUE;
 
-    m_pfnConnect = reinterpret_cast<PFN_QCWWANConnect>(
-        reinterpret_cast<void (*)(void)>(GetProcAddress(h, GOBIAPI_CONNECT_NAME)));
+    m_pfnConnect =
+        reinterpret_cast<PFN_QCWWANConnect>(reinterpret_cast<void (*)(void)>(GetProcAddress(h, GOBIAPI_CONNECT_NAME)));
     if (!m_pfnConnect) return GOBI_ERR_NO_CONNECT;
     m_pfnDisconnect = reinterpret_cast<PFN_QCWWANDisconnect>(
         reinterpret_cast<void (*)(void)>(GetProcAddress(h, GOBIAPI_DISCONNECT_NAME)));

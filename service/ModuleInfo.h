@@ -27,9 +27,9 @@
 #define VETO_NAME_CCH 260
 
 // What an enable or disable did to the device.
-#define DEVSTATE_UNCHANGED 0     // not acted on, or the change failed
-#define DEVSTATE_CHANGED 1       // the state changed; no restart needed
-#define DEVSTATE_NEEDS_RESTART 2 // the state was changed, but takes effect at a restart
+#define DEVSTATE_UNCHANGED 0      // not acted on, or the change failed
+#define DEVSTATE_CHANGED 1        // the state changed; no restart needed
+#define DEVSTATE_NEEDS_RESTART 2  // the state was changed, but takes effect at a restart
 
 // How the service reads a list entry (RegRead.h): a REG_SZ that fits with its terminator
 // (it may be empty).

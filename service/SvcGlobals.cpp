@@ -33,15 +33,13 @@ CMBApiCtrl* g_pMBApiCtrl = NULL;
 namespace {
 
 HANDLE* const g_WorkerEvents[] = {
-    &g_hAtStopEvent,     &g_hAtCheckNowEvent,         &g_hSuspendEvent,
-    &g_hResumeEvent,     &g_hGobiStopEvent,           &g_hGobiConnectEvent,
-    &g_hDisableEnableStopEvent, &g_hEjectEvent,       &g_hReAddEvent,
+    &g_hAtStopEvent,      &g_hAtCheckNowEvent,        &g_hSuspendEvent, &g_hResumeEvent, &g_hGobiStopEvent,
+    &g_hGobiConnectEvent, &g_hDisableEnableStopEvent, &g_hEjectEvent,   &g_hReAddEvent,
 };
 
 }  // namespace
 
-void SvcResetState()
-{
+void SvcResetState() {
     g_nLastPosture = 0;
     g_nLastSwitch = 0;
     g_nRFState = RFSTATE_INITIAL;
@@ -53,19 +51,16 @@ void SvcResetState()
     g_szAtPortId[0] = L'\0';
 }
 
-BOOL SvcCreateWorkerEvents()
-{
+BOOL SvcCreateWorkerEvents() {
     BOOL bAll = TRUE;
     for (size_t i = 0; i < sizeof(g_WorkerEvents) / sizeof(g_WorkerEvents[0]); i++) {
         *g_WorkerEvents[i] = CreateEventW(NULL, FALSE, FALSE, NULL);
-        if (*g_WorkerEvents[i] == NULL)
-            bAll = FALSE;
+        if (*g_WorkerEvents[i] == NULL) bAll = FALSE;
     }
     return bAll;
 }
 
-void SvcCloseWorkerEvents()
-{
+void SvcCloseWorkerEvents() {
     for (size_t i = 0; i < sizeof(g_WorkerEvents) / sizeof(g_WorkerEvents[0]); i++) {
         if (*g_WorkerEvents[i] != NULL) {
             CloseHandle(*g_WorkerEvents[i]);
@@ -74,14 +69,12 @@ void SvcCloseWorkerEvents()
     }
 }
 
-BOOL SvcReadDword(LPCWSTR pszName, DWORD* pdwValue)
-{
+BOOL SvcReadDword(LPCWSTR pszName, DWORD* pdwValue) {
     return RegReadDword(HKEY_LOCAL_MACHINE, SVC_SETTINGS_KEY, KEY_READ, pszName, REGREAD_DWORD, pdwValue) ==
            ERROR_SUCCESS;
 }
 
-BOOL SvcWriteDword(LPCWSTR pszName, DWORD dwValue)
-{
+BOOL SvcWriteDword(LPCWSTR pszName, DWORD dwValue) {
     HKEY hKey = NULL;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SVC_SETTINGS_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL, &hKey,
                         NULL) != ERROR_SUCCESS)

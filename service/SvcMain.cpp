@@ -29,51 +29,41 @@ const LPCWSTR kSwitches[] = {L"InstallService", L"UninstallService", L"Service",
 SECURITY_DESCRIPTOR g_sdReady;
 SECURITY_ATTRIBUTES g_saReady;
 
-void ReportStatus()
-{
-    if (g_hSvcStatus != NULL)
-        SetServiceStatus(g_hSvcStatus, &g_SvcStatus);
+void ReportStatus() {
+    if (g_hSvcStatus != NULL) SetServiceStatus(g_hSvcStatus, &g_SvcStatus);
 }
 
-void ReportState(DWORD dwState, DWORD dwCheckPoint, DWORD dwWaitHint)
-{
+void ReportState(DWORD dwState, DWORD dwCheckPoint, DWORD dwWaitHint) {
     g_SvcStatus.dwCurrentState = dwState;
     g_SvcStatus.dwCheckPoint = dwCheckPoint;
     g_SvcStatus.dwWaitHint = dwWaitHint;
     ReportStatus();
 }
 
-void Signal(HANDLE hEvent)
-{
-    if (hEvent != NULL)
-        SetEvent(hEvent);
+void Signal(HANDLE hEvent) {
+    if (hEvent != NULL) SetEvent(hEvent);
 }
 
-BOOL IsSuspendEvent(DWORD dwEventType)
-{
-    return dwEventType == PBT_APMQUERYSUSPEND || dwEventType == PBT_APMQUERYSTANDBY ||
-           dwEventType == PBT_APMSUSPEND || dwEventType == PBT_APMSTANDBY;
+BOOL IsSuspendEvent(DWORD dwEventType) {
+    return dwEventType == PBT_APMQUERYSUSPEND || dwEventType == PBT_APMQUERYSTANDBY || dwEventType == PBT_APMSUSPEND ||
+           dwEventType == PBT_APMSTANDBY;
 }
 
-BOOL IsResumeEvent(DWORD dwEventType)
-{
+BOOL IsResumeEvent(DWORD dwEventType) {
     return dwEventType == PBT_APMQUERYSUSPENDFAILED || dwEventType == PBT_APMQUERYSTANDBYFAILED ||
            dwEventType == PBT_APMRESUMECRITICAL || dwEventType == PBT_APMRESUMESUSPEND ||
            dwEventType == PBT_APMRESUMESTANDBY || dwEventType == PBT_APMRESUMEAUTOMATIC;
 }
 
-void OnPowerEvent(DWORD dwEventType)
-{
-    if (g_bSieWAMode)
-        return;
+void OnPowerEvent(DWORD dwEventType) {
+    if (g_bSieWAMode) return;
     if (IsSuspendEvent(dwEventType)) {
         Signal(g_hSuspendEvent);
         g_bSuspendSeen = TRUE;
     } else if (IsResumeEvent(dwEventType)) {
         if (g_bSuspendSeen) {
             // RF is off after a suspend; a posture stop stays a posture stop. Not saved.
-            if (g_nRFState != RFSTATE_OFF_POSTURE)
-                g_nRFState = RFSTATE_OFF_USER;
+            if (g_nRFState != RFSTATE_OFF_POSTURE) g_nRFState = RFSTATE_OFF_USER;
             g_bSuspendSeen = FALSE;
         }
         Signal(g_hResumeEvent);
@@ -81,16 +71,14 @@ void OnPowerEvent(DWORD dwEventType)
     }
 }
 
-void OnPostureOn()
-{
+void OnPostureOn() {
     if (g_bSieWAMode) {
         IssueHCIwithBool(TRUE);
         Signal(g_hGobiConnectEvent);
         return;
     }
     int nPosture = g_pDisplayList != NULL ? g_pDisplayList->GetServicePosture() : 0;
-    if (g_pModuleInfo == NULL || g_pModuleInfo->IsPostureDifferent(nPosture))
-        IssueHCI(RFSTATE_ON_POSTURE);
+    if (g_pModuleInfo == NULL || g_pModuleInfo->IsPostureDifferent(nPosture)) IssueHCI(RFSTATE_ON_POSTURE);
     if (g_nRFState == RFSTATE_ON_USER || g_nRFState == RFSTATE_ON_POSTURE) {
         Signal(g_hAtCheckNowEvent);
         Signal(g_hGobiConnectEvent);
@@ -99,26 +87,21 @@ void OnPostureOn()
 
 }  // namespace
 
-SvcSwitch SvcFindSwitch(int argc, wchar_t** argv)
-{
+SvcSwitch SvcFindSwitch(int argc, wchar_t** argv) {
     for (int s = 0; s < (int)(sizeof(kSwitches) / sizeof(kSwitches[0])); s++) {
         for (int i = 1; i < argc; i++) {
             LPCWSTR pszArg = argv[i];
-            if (pszArg == NULL || (pszArg[0] != L'-' && pszArg[0] != L'/'))
-                continue;
-            if (lstrcmpiW(pszArg + 1, kSwitches[s]) == 0)
-                return (SvcSwitch)s;
+            if (pszArg == NULL || (pszArg[0] != L'-' && pszArg[0] != L'/')) continue;
+            if (lstrcmpiW(pszArg + 1, kSwitches[s]) == 0) return (SvcSwitch)s;
         }
     }
     return SVC_SWITCH_NONE;
 }
 
-BOOL SvcInstall(BOOL bPlain)
-{
+BOOL SvcInstall(BOOL bPlain) {
     WCHAR szPath[MAX_PATH + 1];
     DWORD cch = GetModuleFileNameW(NULL, szPath, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH)
-        return FALSE;
+    if (cch == 0 || cch >= MAX_PATH) return FALSE;
     szPath[cch] = L'\0';
     // The program path is quoted in both forms: unquoted, a path with blanks would let
     // "C:\Program.exe" run as LocalSystem.
@@ -127,8 +110,7 @@ BOOL SvcInstall(BOOL bPlain)
         return FALSE;
 
     SC_HANDLE hScm = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-    if (hScm == NULL)
-        return FALSE;
+    if (hScm == NULL) return FALSE;
     SC_HANDLE hSvc = CreateServiceW(hScm, SVC_NAME, SVC_DISPLAY_NAME, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                                     SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, szImage,
                                     bPlain ? NULL : SVC_LOAD_ORDER_GROUP, NULL, NULL, NULL, NULL);
@@ -150,11 +132,9 @@ BOOL SvcInstall(BOOL bPlain)
     return bDone;
 }
 
-BOOL SvcUninstall()
-{
+BOOL SvcUninstall() {
     SC_HANDLE hScm = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-    if (hScm == NULL)
-        return FALSE;
+    if (hScm == NULL) return FALSE;
     BOOL bDone = FALSE;
     SC_HANDLE hSvc = OpenServiceW(hScm, SVC_NAME, DELETE);
     if (hSvc != NULL) {
@@ -165,8 +145,7 @@ BOOL SvcUninstall()
     return bDone;
 }
 
-void SvcCreateGlobalObjects()
-{
+void SvcCreateGlobalObjects() {
     // What an earlier run of the program in this host kept for a worker thread that
     // outlived it: that run has ended with all its threads.
     g_bSvcWorkerLeftRunning = FALSE;
@@ -176,12 +155,10 @@ void SvcCreateGlobalObjects()
     g_pMBApiCtrl = new (std::nothrow) CMBApiCtrl();
 }
 
-void SvcDeleteGlobalObjects()
-{
+void SvcDeleteGlobalObjects() {
     // A worker thread that outlived its stop may still use the objects: they then stay
     // until the process ends.
-    if (g_bSvcWorkerLeftRunning)
-        return;
+    if (g_bSvcWorkerLeftRunning) return;
     delete g_pMBApiCtrl;
     g_pMBApiCtrl = NULL;
     delete g_pModuleInfo;
@@ -190,8 +167,7 @@ void SvcDeleteGlobalObjects()
     g_pDisplayList = NULL;
 }
 
-void Event3G_Init()
-{
+void Event3G_Init() {
     SvcResetState();
 
     if (!InitializeSecurityDescriptor(&g_sdReady, SECURITY_DESCRIPTOR_REVISION) ||
@@ -214,8 +190,7 @@ void Event3G_Init()
     } else {
         g_b3GDevice = Is3GDeviceByReg();
     }
-    if (SvcReadDword(L"DisabledRFCtrl", &dwValue) && dwValue == 1)
-        g_bRFCtrl = FALSE;
+    if (SvcReadDword(L"DisabledRFCtrl", &dwValue) && dwValue == 1) g_bRFCtrl = FALSE;
 
     if (g_bSieWAMode || !g_b3GDevice)
         g_bNoPostureCtrl = FALSE;
@@ -229,12 +204,10 @@ void Event3G_Init()
 
     g_bAtPortFound = GetAtCmdPortId(g_szAtPortId);
 
-    if (g_bNoPostureCtrl)
-        IssueHCI(RFSTATE_ON_USER);
+    if (g_bNoPostureCtrl) IssueHCI(RFSTATE_ON_USER);
 }
 
-void SvcStartup()
-{
+void SvcStartup() {
     Event3G_Init();
     SvcCreateWorkerEvents();
     g_hAtThread = SvcStartWorker(AtWatchdogThread);
@@ -242,17 +215,14 @@ void SvcStartup()
     g_hDisableEnableThread = SvcStartWorker(DisableEnableThread);
 }
 
-void SvcStopThreads()
-{
+void SvcStopThreads() {
     BOOL bAt = SvcStopWorker(g_hAtStopEvent, &g_hAtThread, SVC_THREAD_STOP_WAIT_MS);
     BOOL bGobi = SvcStopWorker(g_hGobiStopEvent, &g_hGobiThread, SVC_THREAD_STOP_WAIT_MS);
     BOOL bDisableEnable = SvcStopWorker(g_hDisableEnableStopEvent, &g_hDisableEnableThread, SVC_THREAD_STOP_WAIT_MS);
-    if (!bAt || !bGobi || !bDisableEnable)
-        g_bSvcWorkerLeftRunning = TRUE;
+    if (!bAt || !bGobi || !bDisableEnable) g_bSvcWorkerLeftRunning = TRUE;
 }
 
-DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID)
-{
+DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID) {
     DWORD dwResult = NO_ERROR;
     switch (dwControl) {
     case SERVICE_CONTROL_STOP:
@@ -262,12 +232,9 @@ DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID)
         SvcStopThreads();
         ReportState(SERVICE_STOPPED, 0, 0);
         return NO_ERROR;
-    case SERVICE_CONTROL_POWEREVENT:
-        OnPowerEvent(dwEventType);
-        break;
+    case SERVICE_CONTROL_POWEREVENT: OnPowerEvent(dwEventType); break;
     case SERVICE_CONTROL_SESSIONCHANGE:
-        if (dwEventType == WTS_SESSION_LOGOFF && !g_bSieWAMode && !g_bNoPostureCtrl)
-            IssueHCI(RFSTATE_OFF_USER);
+        if (dwEventType == WTS_SESSION_LOGOFF && !g_bSieWAMode && !g_bNoPostureCtrl) IssueHCI(RFSTATE_OFF_USER);
         break;
     case SERVICE_CONTROL_RF_ON:
         if (g_bSieWAMode) {
@@ -284,31 +251,20 @@ DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID)
         else
             IssueHCI(RFSTATE_OFF_USER);
         break;
-    case SERVICE_CONTROL_RESERVED_130:
-        dwResult = ERROR_INVALID_SERVICE_CONTROL;
-        break;
+    case SERVICE_CONTROL_RESERVED_130: dwResult = ERROR_INVALID_SERVICE_CONTROL; break;
     case SERVICE_CONTROL_RF_RESUME:
-        if (!g_bSieWAMode && !g_bNoPostureCtrl)
-            Event3G_Resume();
+        if (!g_bSieWAMode && !g_bNoPostureCtrl) Event3G_Resume();
         break;
-    case SERVICE_CONTROL_POSTURE_ON:
-        OnPostureOn();
-        break;
+    case SERVICE_CONTROL_POSTURE_ON: OnPostureOn(); break;
     case SERVICE_CONTROL_POSTURE_OFF:
         if (g_bSieWAMode)
             IssueHCIwithBool(FALSE);
         else
             IssueHCI(RFSTATE_OFF_POSTURE);
         break;
-    case SERVICE_CONTROL_MODULE_POWER_OFF:
-        IssueHCIPowerOff();
-        break;
-    case SERVICE_CONTROL_MODULE_EJECT:
-        Signal(g_hEjectEvent);
-        break;
-    case SERVICE_CONTROL_MODULE_RECOVER:
-        Signal(g_hReAddEvent);
-        break;
+    case SERVICE_CONTROL_MODULE_POWER_OFF: IssueHCIPowerOff(); break;
+    case SERVICE_CONTROL_MODULE_EJECT: Signal(g_hEjectEvent); break;
+    case SERVICE_CONTROL_MODULE_RECOVER: Signal(g_hReAddEvent); break;
     default:  // hardware profile change, interrogate and any other code
         break;
     }
@@ -316,8 +272,7 @@ DWORD WINAPI SvcCtrlHandler(DWORD dwControl, DWORD dwEventType, LPVOID, LPVOID)
     return dwResult;
 }
 
-void WINAPI SvcServiceMain(DWORD, LPWSTR*)
-{
+void WINAPI SvcServiceMain(DWORD, LPWSTR*) {
     g_SvcStatus.dwServiceType = SERVICE_WIN32;
     g_SvcStatus.dwCurrentState = SERVICE_START_PENDING;
     g_SvcStatus.dwControlsAccepted = SVC_CONTROLS_ACCEPTED;
@@ -327,44 +282,34 @@ void WINAPI SvcServiceMain(DWORD, LPWSTR*)
     g_SvcStatus.dwWaitHint = 0;
 
     g_hSvcStatus = RegisterServiceCtrlHandlerExW(SVC_NAME, SvcCtrlHandler, (LPVOID)1);
-    if (g_hSvcStatus == NULL)
-        return;
+    if (g_hSvcStatus == NULL) return;
 
     SvcStartup();
     ReportState(SERVICE_RUNNING, 0, 0);
     Signal(g_hReadyEvent);
 
     MSG msg;
-    while (GetMessageW(&msg, NULL, 0, 0) > 0)
-        DispatchMessageW(&msg);
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) DispatchMessageW(&msg);
     ReportState(SERVICE_STOPPED, 0, 0);
 }
 
-int RvqxSvcMain(int argc, wchar_t** argv)
-{
+int RvqxSvcMain(int argc, wchar_t** argv) {
     SvcCreateGlobalObjects();
 
     SERVICE_TABLE_ENTRYW table[] = {{(LPWSTR)SVC_NAME, SvcServiceMain}, {NULL, NULL}};
     switch (SvcFindSwitch(argc, argv)) {
-    case SVC_SWITCH_INSTALL_SERVICE:
-        SvcInstall(FALSE);
-        break;
-    case SVC_SWITCH_UNINSTALL_SERVICE:
-        SvcUninstall();
-        break;
+    case SVC_SWITCH_INSTALL_SERVICE: SvcInstall(FALSE); break;
+    case SVC_SWITCH_UNINSTALL_SERVICE: SvcUninstall(); break;
     case SVC_SWITCH_SERVICE:
         g_bNoPostureCtrl = FALSE;
         StartServiceCtrlDispatcherW(table);
         break;
-    case SVC_SWITCH_INSTALL_ENABLER:
-        SvcInstall(TRUE);
-        break;
+    case SVC_SWITCH_INSTALL_ENABLER: SvcInstall(TRUE); break;
     case SVC_SWITCH_ENABLER:
         g_bNoPostureCtrl = TRUE;
         StartServiceCtrlDispatcherW(table);
         break;
-    default:
-        break;
+    default: break;
     }
 
     SvcDeleteGlobalObjects();

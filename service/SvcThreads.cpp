@@ -26,47 +26,37 @@ struct AtSettings {
     DWORD dwResumeWaitMs;
 };
 
-BOOL ReadAtSettings(AtSettings* p)
-{
+BOOL ReadAtSettings(AtSettings* p) {
     return SvcReadDword(L"SvcAtcmdPollingTime", &p->dwPollMs) && SvcReadDword(L"SvcAtReadWaitTime", &p->dwReadWaitMs) &&
            SvcReadDword(L"SvcAtCmdCount", &p->dwCheckCount) && SvcReadDword(L"SvcATCmdResumeWait", &p->dwResumeWaitMs);
 }
 
 // One check of the modem's radio function: 1 when it is full or was switched on again.
-BOOL CheckRadioFunction(CComCtrl* pCom, DWORD dwReadWaitMs)
-{
+BOOL CheckRadioFunction(CComCtrl* pCom, DWORD dwReadWaitMs) {
     WCHAR szReply[AT_REPLY_CCH];
     szReply[0] = L'\0';
-    if (!pCom->GetAtCommand(L"AT+CFUN?", szReply, sizeof(szReply), dwReadWaitMs))
-        return FALSE;
-    if (wcschr(szReply, L'1') != NULL)
-        return TRUE;
+    if (!pCom->GetAtCommand(L"AT+CFUN?", szReply, sizeof(szReply), dwReadWaitMs)) return FALSE;
+    if (wcschr(szReply, L'1') != NULL) return TRUE;
     szReply[0] = L'\0';
-    if (!pCom->GetAtCommand(L"AT+CFUN=1", szReply, sizeof(szReply), dwReadWaitMs))
-        return FALSE;
+    if (!pCom->GetAtCommand(L"AT+CFUN=1", szReply, sizeof(szReply), dwReadWaitMs)) return FALSE;
     return wcsstr(szReply, L"OK") != NULL;
 }
 
 // After a suspend: waits for the resume (which may already have come) or the stop, then
 // pauses before polling again. FALSE when the stop came.
-BOOL WaitForResume(const AtSettings& settings)
-{
+BOOL WaitForResume(const AtSettings& settings) {
     HANDLE hWait[2] = {g_hAtStopEvent, g_hResumeEvent};
-    if (WaitForMultipleObjects(2, hWait, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-        return FALSE;
-    if (WaitForSingleObject(g_hAtStopEvent, settings.dwResumeWaitMs) == WAIT_OBJECT_0)
-        return FALSE;
+    if (WaitForMultipleObjects(2, hWait, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return FALSE;
+    if (WaitForSingleObject(g_hAtStopEvent, settings.dwResumeWaitMs) == WAIT_OBJECT_0) return FALSE;
     // Resume and suspend signals of the same sleep that came during the pause.
     ResetEvent(g_hResumeEvent);
     ResetEvent(g_hSuspendEvent);
     return TRUE;
 }
 
-void RunAtWatchdog()
-{
+void RunAtWatchdog() {
     AtSettings settings;
-    if (!ReadAtSettings(&settings) || !g_bAtPortFound)
-        return;
+    if (!ReadAtSettings(&settings) || !g_bAtPortFound) return;
 
     CComCtrl com;
     WCHAR szReply[AT_REPLY_CCH];
@@ -81,11 +71,9 @@ void RunAtWatchdog()
     HANDLE hWait[2] = {g_hAtStopEvent, g_hSuspendEvent};
     for (;;) {
         DWORD dwWait = WaitForMultipleObjects(2, hWait, FALSE, settings.dwPollMs);
-        if (dwWait == WAIT_OBJECT_0)
-            break;
+        if (dwWait == WAIT_OBJECT_0) break;
         if (dwWait == WAIT_OBJECT_0 + 1) {
-            if (!WaitForResume(settings))
-                break;
+            if (!WaitForResume(settings)) break;
         } else if (dwWait == WAIT_TIMEOUT) {
             // A resume without a suspend before it belongs to no sleep of ours: drop it, so
             // that the next suspend waits for its own resume.
@@ -94,24 +82,20 @@ void RunAtWatchdog()
             break;
         }
 
-        if (WaitForSingleObject(g_hAtCheckNowEvent, 0) == WAIT_OBJECT_0)
-            dwRemaining = dwCheckCount;
+        if (WaitForSingleObject(g_hAtCheckNowEvent, 0) == WAIT_OBJECT_0) dwRemaining = dwCheckCount;
         BOOL bGotoOn = Event3G_RfGotoOn();
-        if (!bGotoOn && !(g_nLastSwitch == HCI_SWITCH_ON && dwRemaining > 0))
-            continue;
+        if (!bGotoOn && !(g_nLastSwitch == HCI_SWITCH_ON && dwRemaining > 0)) continue;
 
         BOOL bOwned = FALSE;
         if (hMutex != NULL) {
             DWORD dwMutex = WaitForSingleObject(hMutex, 0);
-            if (dwMutex == WAIT_TIMEOUT)
-                continue;
+            if (dwMutex == WAIT_TIMEOUT) continue;
             bOwned = dwMutex == WAIT_OBJECT_0 || dwMutex == WAIT_ABANDONED;
         }
         if (!com.Open(g_szAtPortId)) {
             dwCheckCount = 1;
             SetEvent(g_hAtCheckNowEvent);
-            if (bOwned)
-                ReleaseMutex(hMutex);
+            if (bOwned) ReleaseMutex(hMutex);
             continue;
         }
         if (!CheckRadioFunction(&com, settings.dwReadWaitMs)) {
@@ -119,29 +103,22 @@ void RunAtWatchdog()
             SetEvent(g_hAtCheckNowEvent);
         }
         com.Close();
-        if (bOwned)
-            ReleaseMutex(hMutex);
-        if (dwRemaining > 0)
-            dwRemaining--;
+        if (bOwned) ReleaseMutex(hMutex);
+        if (dwRemaining > 0) dwRemaining--;
     }
     com.Close();
-    if (hMutex != NULL)
-        CloseHandle(hMutex);
+    if (hMutex != NULL) CloseHandle(hMutex);
 }
 
-void RunGobiConnect()
-{
+void RunGobiConnect() {
     DWORD dwOn = 0;
-    if (!SvcReadDword(L"GobiConnectON", &dwOn))
-        return;
+    if (!SvcReadDword(L"GobiConnectON", &dwOn)) return;
     CGobiApiCtrl* pGobi = new (std::nothrow) CGobiApiCtrl();
-    if (pGobi == NULL)
-        return;
+    if (pGobi == NULL) return;
     HANDLE hWait[2] = {g_hGobiStopEvent, g_hGobiConnectEvent};
     for (;;) {
         DWORD dwWait = WaitForMultipleObjects(2, hWait, FALSE, INFINITE);
-        if (dwWait != WAIT_OBJECT_0 + 1)
-            break;
+        if (dwWait != WAIT_OBJECT_0 + 1) break;
         ResetEvent(g_hGobiConnectEvent);
         pGobi->Load();
         pGobi->Connect();
@@ -151,8 +128,7 @@ void RunGobiConnect()
 }
 
 // Carries out what ended a wait of the disable-enable thread; FALSE for the stop.
-BOOL ServeModuleRequest(DWORD dwWait)
-{
+BOOL ServeModuleRequest(DWORD dwWait) {
     if (dwWait == WAIT_OBJECT_0 + 1) {
         Event3G_Suspend();
         return TRUE;
@@ -164,30 +140,21 @@ BOOL ServeModuleRequest(DWORD dwWait)
     return dwWait == WAIT_TIMEOUT;
 }
 
-BOOL IsFirmwareExpected()
-{
-    return g_pMBApiCtrl != NULL && g_pMBApiCtrl->CheckFirmware(g_pMBApiCtrl->InterfaceId());
-}
+BOOL IsFirmwareExpected() { return g_pMBApiCtrl != NULL && g_pMBApiCtrl->CheckFirmware(g_pMBApiCtrl->InterfaceId()); }
 
 // Start-up restart of the module (DisableEnableFlag 1). FALSE when a stop ended it.
-BOOL RestartModule(DWORD dwFirstWaitMs, DWORD dwSecondWaitMs, DWORD dwPauseMs)
-{
+BOOL RestartModule(DWORD dwFirstWaitMs, DWORD dwSecondWaitMs, DWORD dwPauseMs) {
     HANDLE hWait[3] = {g_hDisableEnableStopEvent, g_hEjectEvent, g_hReAddEvent};
     DWORD dwWait = WaitForMultipleObjects(3, hWait, FALSE, dwFirstWaitMs);
-    if (dwWait != WAIT_TIMEOUT)
-        return ServeModuleRequest(dwWait);
-    if (g_pMBApiCtrl == NULL || !g_pMBApiCtrl->FindModuleAdapter() || !IsFirmwareExpected())
-        return TRUE;
+    if (dwWait != WAIT_TIMEOUT) return ServeModuleRequest(dwWait);
+    if (g_pMBApiCtrl == NULL || !g_pMBApiCtrl->FindModuleAdapter() || !IsFirmwareExpected()) return TRUE;
     dwWait = WaitForMultipleObjects(3, hWait, FALSE, dwSecondWaitMs);
-    if (dwWait != WAIT_TIMEOUT)
-        return ServeModuleRequest(dwWait);
-    if (!IsFirmwareExpected() || g_pModuleInfo == NULL)
-        return TRUE;
+    if (dwWait != WAIT_TIMEOUT) return ServeModuleRequest(dwWait);
+    if (!IsFirmwareExpected() || g_pModuleInfo == NULL) return TRUE;
     WCHAR szModuleId[MODULE_ID_CCH];
     lstrcpynW(szModuleId, g_pModuleInfo->GetModuleId(), MODULE_ID_CCH);
     int nDisable = g_pModuleInfo->ChangeDeviceState(szModuleId, FALSE);
-    if (nDisable == DEVSTATE_UNCHANGED)
-        return TRUE;
+    if (nDisable == DEVSTATE_UNCHANGED) return TRUE;
     // Whatever happens during the pause, the module is enabled again: a stop enables
     // first and then ends the thread. A disable that waits for a restart left the node
     // running, so its enable is made without the disabled-state test.
@@ -199,24 +166,18 @@ BOOL RestartModule(DWORD dwFirstWaitMs, DWORD dwSecondWaitMs, DWORD dwPauseMs)
     return !bStopped;
 }
 
-void RunDisableEnable()
-{
+void RunDisableEnable() {
     DWORD dwFlag = 0;
     DWORD dwFirstWait = 0;
     DWORD dwSecondWait = 0;
     DWORD dwPause = 0;
-    if (!SvcReadDword(L"DisableEnableFlag", &dwFlag))
-        dwFlag = 0;
-    if (!SvcReadDword(L"DE1S", &dwFirstWait))
-        dwFirstWait = 0;
-    if (!SvcReadDword(L"DE2S", &dwSecondWait))
-        dwSecondWait = 0;
-    if (!SvcReadDword(L"DEINT", &dwPause))
-        dwPause = 0;
+    if (!SvcReadDword(L"DisableEnableFlag", &dwFlag)) dwFlag = 0;
+    if (!SvcReadDword(L"DE1S", &dwFirstWait)) dwFirstWait = 0;
+    if (!SvcReadDword(L"DE2S", &dwSecondWait)) dwSecondWait = 0;
+    if (!SvcReadDword(L"DEINT", &dwPause)) dwPause = 0;
 
     if (dwFlag == 1) {
-        if (!RestartModule(dwFirstWait, dwSecondWait, dwPause))
-            return;
+        if (!RestartModule(dwFirstWait, dwSecondWait, dwPause)) return;
     } else if (dwFlag == 2 || dwFlag == 3) {
         if (g_pModuleInfo != NULL) {
             WCHAR szModuleId[MODULE_ID_CCH];
@@ -231,43 +192,34 @@ void RunDisableEnable()
     HANDLE hWait[3] = {g_hDisableEnableStopEvent, g_hEjectEvent, g_hReAddEvent};
     for (;;) {
         DWORD dwWait = WaitForMultipleObjects(3, hWait, FALSE, INFINITE);
-        if (dwWait == WAIT_TIMEOUT || !ServeModuleRequest(dwWait))
-            break;
+        if (dwWait == WAIT_TIMEOUT || !ServeModuleRequest(dwWait)) break;
     }
 }
 
-BOOL IsModulePresent()
-{
-    return g_b3GDevice && g_pModuleInfo != NULL && g_pModuleInfo->IsPresent();
-}
+BOOL IsModulePresent() { return g_b3GDevice && g_pModuleInfo != NULL && g_pModuleInfo->IsPresent(); }
 
 }  // namespace
 
-unsigned __stdcall AtWatchdogThread(void*)
-{
+unsigned __stdcall AtWatchdogThread(void*) {
     RunAtWatchdog();
     _endthreadex(0);
     return 0;
 }
 
-unsigned __stdcall GobiConnectThread(void*)
-{
+unsigned __stdcall GobiConnectThread(void*) {
     RunGobiConnect();
     _endthreadex(0);
     return 0;
 }
 
-unsigned __stdcall DisableEnableThread(void*)
-{
+unsigned __stdcall DisableEnableThread(void*) {
     RunDisableEnable();
     _endthreadex(0);
     return 0;
 }
 
-void Event3G_Suspend()
-{
-    if (!IsModulePresent())
-        return;
+void Event3G_Suspend() {
+    if (!IsModulePresent()) return;
     WCHAR szModuleId[MODULE_ID_CCH];
     lstrcpynW(szModuleId, g_pModuleInfo->GetModuleId(), MODULE_ID_CCH);
     HANDLE hMutex = OpenMutexW(SYNCHRONIZE, FALSE, SVC_COM_MUTEX_NAME);
@@ -278,35 +230,27 @@ void Event3G_Suspend()
     }
     g_pModuleInfo->Eject(szModuleId);
     if (hMutex != NULL) {
-        if (bOwned)
-            ReleaseMutex(hMutex);
+        if (bOwned) ReleaseMutex(hMutex);
         CloseHandle(hMutex);
     }
 }
 
-void Event3G_Recovery()
-{
-    if (!IsModulePresent())
-        return;
+void Event3G_Recovery() {
+    if (!IsModulePresent()) return;
     g_pModuleInfo->ReAdd();
 }
 
-HANDLE SvcStartWorker(unsigned(__stdcall* pfnThread)(void*))
-{
+HANDLE SvcStartWorker(unsigned(__stdcall* pfnThread)(void*)) {
     unsigned uThreadId = 0;
     HANDLE hThread = (HANDLE)_beginthreadex(NULL, 0, pfnThread, NULL, 0, &uThreadId);
-    if (hThread == NULL || hThread == INVALID_HANDLE_VALUE)
-        return NULL;
+    if (hThread == NULL || hThread == INVALID_HANDLE_VALUE) return NULL;
     SetThreadPriority(hThread, THREAD_PRIORITY_HIGHEST);
     return hThread;
 }
 
-BOOL SvcStopWorker(HANDLE hStopEvent, HANDLE* phThread, DWORD dwWaitMs)
-{
-    if (hStopEvent != NULL)
-        SetEvent(hStopEvent);
-    if (phThread == NULL || *phThread == NULL)
-        return TRUE;
+BOOL SvcStopWorker(HANDLE hStopEvent, HANDLE* phThread, DWORD dwWaitMs) {
+    if (hStopEvent != NULL) SetEvent(hStopEvent);
+    if (phThread == NULL || *phThread == NULL) return TRUE;
     BOOL bEnded = WaitForSingleObject(*phThread, dwWaitMs) == WAIT_OBJECT_0;
     CloseHandle(*phThread);
     *phThread = NULL;

@@ -9,7 +9,8 @@ VUNDGIF::~VUNDGIF() {}
 
 BOOL VUNDGIF::Open(BOOL bOverlapped) {
     DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | (bOverlapped ? FILE_FLAG_OVERLAPPED : 0);
-    HANDLE h = CreateFileW(VUNDG_DEVICE_NAME, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, dwFlags, NULL);
+    HANDLE h =
+        CreateFileW(VUNDG_DEVICE_NAME, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, dwFlags, NULL);
     if (h == INVALID_HANDLE_VALUE || h == NULL) {
         m_hDevice = NULL;
         return FALSE;
@@ -62,7 +63,8 @@ BOOL VUNDGIF::WaitEvent(int nEvent, DWORD* pdwValue, DWORD dwTimeoutMs) {
     SECURITY_ATTRIBUTES sa;
     memset(&sa, 0, sizeof(sa));
     sa.nLength = sizeof(sa);
-    if (InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) && SetSecurityDescriptorDacl(&sd, TRUE, NULL, FALSE))
+    if (InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&sd, TRUE, NULL, FALSE))
         sa.lpSecurityDescriptor = &sd;
     sa.bInheritHandle = FALSE;
 

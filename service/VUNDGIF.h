@@ -32,7 +32,7 @@ struct VUNDGEvalOutput {
     DWORD dwStatus;  // returned to the caller
     DWORD dwSize;    // 20, set before the call
     DWORD adwAcpi[4];
-    DWORD dwValue;   // offset 24: the method's integer result
+    DWORD dwValue;  // offset 24: the method's integer result
     DWORD dwReserved;
 };
 static_assert(sizeof(VUNDGEvalInput) == 32 && sizeof(VUNDGEvalOutput) == 32, "32-byte requests");

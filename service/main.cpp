@@ -3,7 +3,4 @@
 
 #include "SvcMain.h"
 
-int wmain(int argc, wchar_t** argv)
-{
-    return RvqxSvcMain(argc, argv);
-}
+int wmain(int argc, wchar_t** argv) { return RvqxSvcMain(argc, argv); }
