@@ -27,11 +27,8 @@ LRESULT CDevChkWnd::WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) 
             }
         }
         break;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        break;
-    default:
-        break;
+    case WM_DESTROY: PostQuitMessage(0); break;
+    default: break;
     }
     return DefWindowProcW(hWnd, uMsg, wParam, lParam);
 }

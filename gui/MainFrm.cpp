@@ -54,20 +54,51 @@ BOOL ReadProductDword(LPCWSTR pszName, DWORD* pdwValue) {
     return ReadDwordOf(HKEY_LOCAL_MACHINE, PRODUCT_KEY, pszName, pdwValue);
 }
 
-BOOL ReadUserDword(LPCWSTR pszName, DWORD* pdwValue) { return ReadDwordOf(HKEY_CURRENT_USER, USER_KEY, pszName, pdwValue); }
+BOOL ReadUserDword(LPCWSTR pszName, DWORD* pdwValue) {
+    return ReadDwordOf(HKEY_CURRENT_USER, USER_KEY, pszName, pdwValue);
+}
 
 // ---------------------------------------------------------------------------------------
 // Construction and destruction
 
 CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
-    : m_hInstance(NULL), m_bEjectTarget(FALSE), m_hStopPanelState(NULL), m_hStopEvent(NULL), m_hStopWaitSvc(NULL),
-      m_hDeviceChange(NULL), m_hActiveSync(NULL), m_hSessionStop(NULL), m_bSessionRegistered(0), m_bTablet(FALSE),
-      m_bDisableSAR(FALSE), m_bDisableWatchPanel(FALSE), m_dwSessionId(0), m_bRFCtrl(FALSE), m_bActive(1),
-      m_bSyncSignaller(0), m_bSyncStop(0), m_nLastPosture(0), m_bFirstCheckDone(FALSE), m_dwDlgDebug(0),
-      m_bDlgFlag(FALSE), m_bLogonDlgFlag(FALSE), m_pMyDlg(NULL), m_bPollAtStart(1), m_dwPollSum(0),
-      m_dwPollingMaxTime(0), m_dwPollingInterval(0), m_dwStartTime(0), m_dwResumePollingMaxTime(0),
-      m_dwResumePollingInterval(0), m_dwResumeStamp(0), m_dwAllowEjectFromResume(0), m_dwBlockTimeShortTimeSuspend(0),
-      m_dwWaitTimeRemoveComplete(0), m_dwDisabledRFCtrl(0), m_dwResumeRecoveryWaitTime(0), m_dwEnableRFRefresh(0) {
+    : m_hInstance(NULL),
+      m_bEjectTarget(FALSE),
+      m_hStopPanelState(NULL),
+      m_hStopEvent(NULL),
+      m_hStopWaitSvc(NULL),
+      m_hDeviceChange(NULL),
+      m_hActiveSync(NULL),
+      m_hSessionStop(NULL),
+      m_bSessionRegistered(0),
+      m_bTablet(FALSE),
+      m_bDisableSAR(FALSE),
+      m_bDisableWatchPanel(FALSE),
+      m_dwSessionId(0),
+      m_bRFCtrl(FALSE),
+      m_bActive(1),
+      m_bSyncSignaller(0),
+      m_bSyncStop(0),
+      m_nLastPosture(0),
+      m_bFirstCheckDone(FALSE),
+      m_dwDlgDebug(0),
+      m_bDlgFlag(FALSE),
+      m_bLogonDlgFlag(FALSE),
+      m_pMyDlg(NULL),
+      m_bPollAtStart(1),
+      m_dwPollSum(0),
+      m_dwPollingMaxTime(0),
+      m_dwPollingInterval(0),
+      m_dwStartTime(0),
+      m_dwResumePollingMaxTime(0),
+      m_dwResumePollingInterval(0),
+      m_dwResumeStamp(0),
+      m_dwAllowEjectFromResume(0),
+      m_dwBlockTimeShortTimeSuspend(0),
+      m_dwWaitTimeRemoveComplete(0),
+      m_dwDisabledRFCtrl(0),
+      m_dwResumeRecoveryWaitTime(0),
+      m_dwEnableRFRefresh(0) {
     lstrcpynW(m_szCmdLine, pszCmdLine ? pszCmdLine : L"", MAX_PATH);
     memset(m_nTimer, 0, sizeof(m_nTimer));
     // The module record (built by CModuleInfo's constructor: RF-stop posture, module).
@@ -269,8 +300,7 @@ LRESULT CMainFrame::OnTimer(WPARAM wParam, LPARAM) {
         if (m_dwPollSum >= m_dwPollingMaxTime) StopTimer(TIMER_POLLSTART);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return Default();
 }
@@ -307,11 +337,8 @@ LRESULT CMainFrame::OnSessionChange(WPARAM wParam, LPARAM lParam) {
         for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
             if (m_nTimer[id]) KillTimer(m_hWnd, id);
         break;
-    case WTS_SESSION_LOGOFF:
-        m_bActive = 1;
-        break;
-    default:
-        break;
+    case WTS_SESSION_LOGOFF: m_bActive = 1; break;
+    default: break;
     }
     return 0;
 }
@@ -351,7 +378,8 @@ void CMainFrame::StopThreads() {
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
-    for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY}) StopTimer(id);
+    for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
+        StopTimer(id);
     if (m_pMyDlg) m_pMyDlg->DestroyWindow();
     m_pMyDlg = NULL;
     StopThreads();

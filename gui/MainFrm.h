@@ -145,16 +145,16 @@ protected:
     CModuleInfo m_ModuleInfo;
     BOOL m_bEjectTarget;
 
-    HANDLE m_hStopPanelState;   // "StopPanelStateThread"
-    HANDLE m_hStopEvent;        // "StopEventThread": the active-sync watcher
-    HANDLE m_hStopWaitSvc;      // "StopWaitSvcThread"
-    HANDLE m_hDeviceChange;     // "DeviceChangeComplete"
-    HANDLE m_hActiveSync;       // this instance's handle of the active-sync event
+    HANDLE m_hStopPanelState;  // "StopPanelStateThread"
+    HANDLE m_hStopEvent;       // "StopEventThread": the active-sync watcher
+    HANDLE m_hStopWaitSvc;     // "StopWaitSvcThread"
+    HANDLE m_hDeviceChange;    // "DeviceChangeComplete"
+    HANDLE m_hActiveSync;      // this instance's handle of the active-sync event
     CVqThread m_DriverThread;
     CVqThread m_SyncThread;
     CVqThread m_WaitSvcThread;
     CVqThread m_SessionThread;
-    HANDLE m_hSessionStop;      // the session-registration thread's stop event
+    HANDLE m_hSessionStop;  // the session-registration thread's stop event
     volatile LONG m_bSessionRegistered;
 
     BOOL m_bTablet;

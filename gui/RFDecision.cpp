@@ -188,7 +188,8 @@ void CMainFrame::StartActiveSync() {
     m_bSyncStop = 0;
     SECURITY_DESCRIPTOR sd;
     SECURITY_ATTRIBUTES sa;
-    if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) || !SetSecurityDescriptorDacl(&sd, TRUE, NULL, FALSE))
+    if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&sd, TRUE, NULL, FALSE))
         return;
     sa.nLength = sizeof(sa);
     sa.lpSecurityDescriptor = &sd;

@@ -22,7 +22,7 @@
     S(IDS_NOTICE_TITLE, "Limitation of Wireless WAN Connection.")                                             \
     S(IDS_NOTICE_LINE1, "This PC has the following limitation for Wireless WAN connection.")                  \
     S(IDS_NOTICE_LINE2,                                                                                       \
-      "The RF transmission of Wireless WAN will be stopped when this PC is used in the Secondary Portrait "    \
+      "The RF transmission of Wireless WAN will be stopped when this PC is used in the Secondary Portrait "   \
       "Display Position.")                                                                                    \
     S(IDS_NOTICE_CAPTION, "Display Positions of Tablet PC")                                                   \
     S(IDS_NOTICE_CHECK, "Don't display this message in the future.")                                          \
@@ -35,44 +35,39 @@
 
 #define VQ_RVQXCTRL_MENU(POPUP, ITEM, SEPARATOR, END) \
     POPUP("&File")                                    \
-        ITEM("E&xit", ID_APP_EXIT)                    \
-    END                                               \
-    POPUP("&Help")                                    \
-        ITEM("&About RVQXCTRL...", ID_APP_ABOUT)      \
-    END
+    ITEM("E&xit", ID_APP_EXIT)                        \
+    END POPUP("&Help") ITEM("&About RVQXCTRL...", ID_APP_ABOUT) END
 
 #define VQ_RES_MENUS(M) M(IDR_MAINFRAME, VQ_RVQXCTRL_MENU)
 
-#define VQ_RVQXCTRL_ABOUT(ICON, CONTROL)                                                     \
-    ICON(IDR_MAINFRAME, IDC_STATIC, 11, 17, 20, 20)                                          \
-    CONTROL("RVQXCTRL Version 1.0", IDC_STATIC, "Static", SS_LEFT | SS_NOPREFIX, 40, 10,    \
-            119, 8)                                                                          \
+#define VQ_RVQXCTRL_ABOUT(ICON, CONTROL)                                                         \
+    ICON(IDR_MAINFRAME, IDC_STATIC, 11, 17, 20, 20)                                              \
+    CONTROL("RVQXCTRL Version 1.0", IDC_STATIC, "Static", SS_LEFT | SS_NOPREFIX, 40, 10, 119, 8) \
     CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 178, 7, 50, 16)
 
-#define VQ_RVQXCTRL_RFSTOPPED(ICON, CONTROL)                                                        \
-    CONTROL("", IDC_RFSTOP_TITLE, "Static", SS_CENTER, 7, 7, 244, 11)                               \
-    CONTROL("", IDC_RFSTOP_MESSAGE, "Static", SS_LEFT, 7, 25, 244, 52)                              \
-    CONTROL("", IDC_RFSTOP_CHECK, "Button", BS_AUTOCHECKBOX | WS_TABSTOP, 7, 86, 184, 12)           \
+#define VQ_RVQXCTRL_RFSTOPPED(ICON, CONTROL)                                              \
+    CONTROL("", IDC_RFSTOP_TITLE, "Static", SS_CENTER, 7, 7, 244, 11)                     \
+    CONTROL("", IDC_RFSTOP_MESSAGE, "Static", SS_LEFT, 7, 25, 244, 52)                    \
+    CONTROL("", IDC_RFSTOP_CHECK, "Button", BS_AUTOCHECKBOX | WS_TABSTOP, 7, 86, 184, 12) \
     CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 195, 81, 56, 17)
 
-#define VQ_RVQXCTRL_NOTICE(ICON, CONTROL)                                                           \
-    CONTROL("", IDC_NOTICE_TITLE, "Static", SS_LEFT | SS_CENTERIMAGE, 7, 3, 362, 11)                \
-    CONTROL("", IDC_NOTICE_LINE1, "Static", SS_LEFT, 7, 17, 362, 12)                                \
-    CONTROL("", IDC_NOTICE_LINE2, "Static", SS_LEFT, 7, 27, 362, 22)                                \
-    CONTROL("", IDC_LABEL_PRIMARY_PORTRAIT, "Static", SS_CENTER, 7, 53, 151, 10)                    \
-    CONTROL("", IDC_LABEL_SECONDARY_PORTRAIT, "Static", SS_CENTER, 167, 53, 151, 10)                \
-    CONTROL("", IDC_LABEL_PRIMARY_LANDSCAPE, "Static", SS_CENTER, 7, 114, 151, 10)                  \
-    CONTROL("", IDC_LABEL_SECONDARY_LANDSCAPE, "Static", SS_CENTER, 167, 114, 151, 10)              \
-    CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 310, 141, 59, 22)                  \
-    CONTROL("", IDC_NOTICE_CAPTION, "Static", SS_CENTER, 11, 166, 298, 10)                          \
+#define VQ_RVQXCTRL_NOTICE(ICON, CONTROL)                                              \
+    CONTROL("", IDC_NOTICE_TITLE, "Static", SS_LEFT | SS_CENTERIMAGE, 7, 3, 362, 11)   \
+    CONTROL("", IDC_NOTICE_LINE1, "Static", SS_LEFT, 7, 17, 362, 12)                   \
+    CONTROL("", IDC_NOTICE_LINE2, "Static", SS_LEFT, 7, 27, 362, 22)                   \
+    CONTROL("", IDC_LABEL_PRIMARY_PORTRAIT, "Static", SS_CENTER, 7, 53, 151, 10)       \
+    CONTROL("", IDC_LABEL_SECONDARY_PORTRAIT, "Static", SS_CENTER, 167, 53, 151, 10)   \
+    CONTROL("", IDC_LABEL_PRIMARY_LANDSCAPE, "Static", SS_CENTER, 7, 114, 151, 10)     \
+    CONTROL("", IDC_LABEL_SECONDARY_LANDSCAPE, "Static", SS_CENTER, 167, 114, 151, 10) \
+    CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 310, 141, 59, 22)     \
+    CONTROL("", IDC_NOTICE_CAPTION, "Static", SS_CENTER, 11, 166, 298, 10)             \
     CONTROL("", IDC_NOTICE_CHECK, "Button", BS_AUTOCHECKBOX | WS_TABSTOP, 20, 177, 312, 10)
 
 #define VQ_RVQXCTRL_DLGSTYLE (DS_MODALFRAME | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU)
 
-#define VQ_RES_DIALOGS(D)                                                                              \
-    D(IDD_ABOUTBOX, 0, 0, 235, 55, DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU,                  \
-      "About RVQXCTRL", 8, "MS Shell Dlg", VQ_RVQXCTRL_ABOUT)                                          \
-    D(IDD_RFSTOPPED, 0, 0, 258, 105, VQ_RVQXCTRL_DLGSTYLE | DS_SYSMODAL, "RVQXCTRL", 8,                \
-      "MS Shell Dlg", VQ_RVQXCTRL_RFSTOPPED)                                                           \
-    D(IDD_LOGONNOTICE, 0, 0, 377, 194, VQ_RVQXCTRL_DLGSTYLE, "RVQXCTRL", 10, "Tahoma",                 \
-      VQ_RVQXCTRL_NOTICE)
+#define VQ_RES_DIALOGS(D)                                                                                   \
+    D(IDD_ABOUTBOX, 0, 0, 235, 55, DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU, "About RVQXCTRL", 8, \
+      "MS Shell Dlg", VQ_RVQXCTRL_ABOUT)                                                                    \
+    D(IDD_RFSTOPPED, 0, 0, 258, 105, VQ_RVQXCTRL_DLGSTYLE | DS_SYSMODAL, "RVQXCTRL", 8, "MS Shell Dlg",     \
+      VQ_RVQXCTRL_RFSTOPPED)                                                                                \
+    D(IDD_LOGONNOTICE, 0, 0, 377, 194, VQ_RVQXCTRL_DLGSTYLE, "RVQXCTRL", 10, "Tahoma", VQ_RVQXCTRL_NOTICE)

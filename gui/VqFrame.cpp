@@ -94,7 +94,8 @@ BOOL CVqFrameWnd::CreateEx(DWORD dwExStyle, LPCWSTR pszClass, LPCWSTR pszTitle, 
 // ---------------------------------------------------------------------------------------
 // Dialogs
 
-CVqDialog::CVqDialog(UINT nTemplateId, CVqWnd* pParent) : m_nTemplateId(nTemplateId), m_pParent(pParent), m_bModal(FALSE) {}
+CVqDialog::CVqDialog(UINT nTemplateId, CVqWnd* pParent)
+    : m_nTemplateId(nTemplateId), m_pParent(pParent), m_bModal(FALSE) {}
 
 BOOL CVqDialog::Create(HINSTANCE hInstance) {
     m_bModal = FALSE;

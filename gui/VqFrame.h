@@ -21,13 +21,13 @@ struct VqMsgEntry {
 // A class's message table, searched in its order; messages it does not list go to the
 // window's default handling.
 #define VQ_DECLARE_MESSAGE_MAP() const VqMsgEntry* GetMessageMap() const override;
-#define VQ_BEGIN_MESSAGE_MAP(cls)                       \
-    const VqMsgEntry* cls::GetMessageMap() const {      \
-        typedef cls ThisClass;                          \
+#define VQ_BEGIN_MESSAGE_MAP(cls)                  \
+    const VqMsgEntry* cls::GetMessageMap() const { \
+        typedef cls ThisClass;                     \
         static const VqMsgEntry s_map[] = {
 #define VQ_ON_MESSAGE(msg, fn) {(UINT)(msg), static_cast<VqMsgHandler>(&ThisClass::fn)},
 #define VQ_END_MESSAGE_MAP() \
-    {0, NULL}                \
+    { 0, NULL }              \
     }                        \
     ;                        \
     return s_map;            \
