@@ -10,8 +10,8 @@
 namespace {
 
 // Commands of later builds.
-#define SETUP_NOT_AVAILABLE(name, code)                                              \
-    unsigned Cmd_##name(LPCWSTR, LPCWSTR, int*, unsigned) {                          \
+#define SETUP_NOT_AVAILABLE(name, code)                                                  \
+    unsigned Cmd_##name(LPCWSTR, LPCWSTR, int*, unsigned) {                              \
         return g_pSetupCtrl ? g_pSetupCtrl->CommandNotAvailable(L## #name, code) : code; \
     }
 

@@ -33,10 +33,14 @@ int CSetupCtrl::ParseNumber(LPCWSTR pszText, int nBase, DWORD* pdwValue) {
     int nDigits = 0;
     for (;; ++p) {
         int d;
-        if (*p >= L'0' && *p <= L'9') d = *p - L'0';
-        else if (nBase == 16 && *p >= L'a' && *p <= L'f') d = *p - L'a' + 10;
-        else if (nBase == 16 && *p >= L'A' && *p <= L'F') d = *p - L'A' + 10;
-        else break;
+        if (*p >= L'0' && *p <= L'9')
+            d = *p - L'0';
+        else if (nBase == 16 && *p >= L'a' && *p <= L'f')
+            d = *p - L'a' + 10;
+        else if (nBase == 16 && *p >= L'A' && *p <= L'F')
+            d = *p - L'A' + 10;
+        else
+            break;
         value = value * (unsigned)nBase + (unsigned)d;
         if (value > 0xFFFFFFFFull) return 0;
         ++nDigits;

@@ -91,8 +91,8 @@ private:
     CSetupCtrl& operator=(const CSetupCtrl&);
 
     int MacroValue(LPCWSTR pszToken, LPCWSTR pszName, LPWSTR pszValue, DWORD cchValue);
-    int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation,
-                      DWORD dwLocation, DWORD* pdwParsed);
+    int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation, DWORD dwLocation,
+                      DWORD* pdwParsed);
 
     // The device search of the hardware-ID tests; its instance ID is %DevInstanceID%.
     CDevCtrl m_DevCtrl;

@@ -32,8 +32,13 @@ void LowerAscii(LPWSTR psz) {
 }  // namespace
 
 CSetupEnv::CSetupEnv()
-    : m_dwOSCode(0), m_wUILanguage(0), m_wSystemLanguage(0), m_dwGeoID(0), m_bOEMStringRead(0),
-      m_bVendorRead(0), m_bRegionForced(0) {
+    : m_dwOSCode(0),
+      m_wUILanguage(0),
+      m_wSystemLanguage(0),
+      m_dwGeoID(0),
+      m_bOEMStringRead(0),
+      m_bVendorRead(0),
+      m_bRegionForced(0) {
     m_szProgramPath[0] = m_szProgramFileName[0] = m_szProgramName[0] = m_szMutexName[0] = 0;
     m_szProgramFolder[0] = m_szTargetPath[0] = m_szShortProgramFolder[0] = m_szScriptPath[0] = 0;
     m_szTempIniPath[0] = m_szEncryptedPath[0] = m_szLogPath[0] = m_szFileVersion[0] = 0;

@@ -28,8 +28,7 @@ const SetupCommand* FindSetupCommand(LPCWSTR pszKeyword);
 unsigned ExecuteSection(LPCWSTR pszSection, int nReturnCmd);
 // Runs one command; its result after REVERSE. *pbRan (when given) tells whether a handler
 // ran: an unknown keyword and a command its suffix skips did not run.
-unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious,
-                         int* pbRan = NULL);
+unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious, int* pbRan = NULL);
 // The WOW switch around a command (bBefore 1 ahead of it, 0 after); 0 skips the command.
 int SwitchWowMode(LPCWSTR pszSuffix, int bBefore);
 // How deep sections are nested now (0 outside every section).

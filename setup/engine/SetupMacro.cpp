@@ -80,12 +80,15 @@ int CSetupCtrl::MacroValue(LPCWSTR pszToken, LPCWSTR pszName, LPWSTR pszValue, D
         return 1;
     }
     int nFolder = -1;
-    if (lstrcmpiW(pszToken, L"%CSIDL_COMMON_PROGRAMS%") == 0) nFolder = CSIDL_COMMON_PROGRAMS;
-    else if (lstrcmpiW(pszToken, L"%CSIDL_COMMON_STARTMENU%") == 0) nFolder = CSIDL_COMMON_STARTMENU;
+    if (lstrcmpiW(pszToken, L"%CSIDL_COMMON_PROGRAMS%") == 0)
+        nFolder = CSIDL_COMMON_PROGRAMS;
+    else if (lstrcmpiW(pszToken, L"%CSIDL_COMMON_STARTMENU%") == 0)
+        nFolder = CSIDL_COMMON_STARTMENU;
     if (nFolder >= 0) {
         WCHAR szPath[MAX_PATH];
         szPath[0] = 0;
-        if (SUCCEEDED(SHGetFolderPathW(NULL, nFolder, NULL, SHGFP_TYPE_CURRENT, szPath))) CopyCut(pszValue, cchValue, szPath);
+        if (SUCCEEDED(SHGetFolderPathW(NULL, nFolder, NULL, SHGFP_TYPE_CURRENT, szPath)))
+            CopyCut(pszValue, cchValue, szPath);
         return 1;
     }
     CopyCut(pszValue, cchValue, _wgetenv(pszName));

@@ -41,7 +41,8 @@ WCHAR g_szTitle[SETUP_TITLE_CCH];
 WCHAR g_szWindowClass[SETUP_TITLE_CCH];
 
 // A GetProcAddress result as the entry's own type.
-template <class T> T BindEntry(HMODULE hModule, LPCSTR pszName) {
+template <class T>
+T BindEntry(HMODULE hModule, LPCSTR pszName) {
     return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(hModule, pszName)));
 }
 
@@ -52,16 +53,14 @@ int ArgumentsHold(LPCWSTR a, LPCWSTR b, LPCWSTR c) {
 
 INT_PTR CALLBACK AboutProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM) {
     switch (uMsg) {
-    case WM_INITDIALOG:
-        return TRUE;
+    case WM_INITDIALOG: return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             SetupEndDialog(hDlg, LOWORD(wParam));
             return TRUE;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return FALSE;
 }
@@ -70,14 +69,9 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     switch (uMsg) {
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDM_ABOUT:
-            SetupDialogBox(g_hInst, IDD_ABOUTBOX, hWnd, AboutProc);
-            return 0;
-        case IDM_EXIT:
-            DestroyWindow(hWnd);
-            return 0;
-        default:
-            break;
+        case IDM_ABOUT: SetupDialogBox(g_hInst, IDD_ABOUTBOX, hWnd, AboutProc); return 0;
+        case IDM_EXIT: DestroyWindow(hWnd); return 0;
+        default: break;
         }
         break;
     case WM_PAINT: {
@@ -86,11 +80,8 @@ LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         EndPaint(hWnd, &ps);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: break;
     }
     return DefWindowProcW(hWnd, uMsg, wParam, lParam);
 }
@@ -210,8 +201,8 @@ int WINAPI SetupWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
     g_bWowFlag = 0;
     CreateGlobalObjects();
 
-    HWND hWnd = CreateWindowExW(0, g_szWindowClass, g_szTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                CW_USEDEFAULT, 0, NULL, NULL, hInstance, NULL);
+    HWND hWnd = CreateWindowExW(0, g_szWindowClass, g_szTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                NULL, NULL, hInstance, NULL);
     if (!hWnd) SetupExit(SETUP_EXIT_WINDOW);
     ShowWindow(hWnd, SW_HIDE);
 
@@ -239,8 +230,8 @@ int WINAPI SetupWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
         DBGPRINT(L"Decrypt mode completed.");
         SetupExit(1);
     }
-    int nDecrypt = crypt.EncryptFile(g_pSetupEnv->GetEncryptedScriptPath(), g_pSetupEnv->GetTempIniPath(),
-                                     CRYPT_PASS_PHRASE, 0);
+    int nDecrypt =
+        crypt.EncryptFile(g_pSetupEnv->GetEncryptedScriptPath(), g_pSetupEnv->GetTempIniPath(), CRYPT_PASS_PHRASE, 0);
     if (nDecrypt != 0) {
         DBGPRINT(L"Decrypt ini file Error %d", nDecrypt);
         SetupExit(SETUP_EXIT_NO_SCRIPT);

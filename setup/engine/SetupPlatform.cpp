@@ -25,8 +25,8 @@ int SetupStartProgram(LPCWSTR pszApplication, LPWSTR pszCommandLine, LPCWSTR psz
     memset(&si, 0, sizeof(si));
     si.cb = sizeof(si);
     memset(&pi, 0, sizeof(pi));
-    if (!CreateProcessW(pszApplication, pszCommandLine, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, pszCurrentDir,
-                        &si, &pi))
+    if (!CreateProcessW(pszApplication, pszCommandLine, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, pszCurrentDir, &si,
+                        &pi))
         return 0;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

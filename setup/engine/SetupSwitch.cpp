@@ -129,8 +129,7 @@ int CSetupCtrl::SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPr
     DWORD dw = 0;
     *pdwParsed = 0;
     switch (kind) {
-    case SWITCH_HWID:
-        return IsExist(pszKey);
+    case SWITCH_HWID: return IsExist(pszKey);
     case SWITCH_PARAM: {
         // A text longer than the kept arguments never occurs in them (and is not cut to fit).
         if (wcslen(pszKey) >= SETUP_TEXT_CCH) return 0;
@@ -143,8 +142,7 @@ int CSetupCtrl::SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPr
         if (!ParseNumber(pszKey, 10, &dw)) return 0;
         *pdwParsed = dw;
         return bHaveLocation && dw == dwLocation;
-    default:
-        break;
+    default: break;
     }
     if (!ParseNumber(pszKey, 16, &dw)) return 0;
     *pdwParsed = dw;

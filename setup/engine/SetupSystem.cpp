@@ -64,24 +64,24 @@ const CompareCode kCompareCodes[] = {
 
 int Satisfies(CompareKind kind, LPCWSTR pszEntry, LPCWSTR pszValue) {
     switch (kind) {
-        case CMP_EXACT: return wcscmp(pszEntry, pszValue) == 0;
-        case CMP_CONTAINS: return wcsstr(pszEntry, pszValue) != NULL;
-        case CMP_PREFIX: {
-            int nEntry = lstrlenW(pszEntry);
-            if (lstrlenW(pszValue) < nEntry) return 0;
-            return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, pszValue, nEntry, pszEntry, nEntry) == CSTR_EQUAL;
-        }
-        default: break;
+    case CMP_EXACT: return wcscmp(pszEntry, pszValue) == 0;
+    case CMP_CONTAINS: return wcsstr(pszEntry, pszValue) != NULL;
+    case CMP_PREFIX: {
+        int nEntry = lstrlenW(pszEntry);
+        if (lstrlenW(pszValue) < nEntry) return 0;
+        return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, pszValue, nEntry, pszEntry, nEntry) == CSTR_EQUAL;
+    }
+    default: break;
     }
     int c = CSetupCtrl::CompareVersion(pszValue, pszEntry);
     switch (kind) {
-        case CMP_EQ: return c == 0;
-        case CMP_NE: return c != 0;
-        case CMP_LE: return c <= 0;
-        case CMP_LT: return c < 0;
-        case CMP_GE: return c >= 0;
-        case CMP_GT: return c > 0;
-        default: return 0;
+    case CMP_EQ: return c == 0;
+    case CMP_NE: return c != 0;
+    case CMP_LE: return c <= 0;
+    case CMP_LT: return c < 0;
+    case CMP_GE: return c >= 0;
+    case CMP_GT: return c > 0;
+    default: return 0;
     }
 }
 
@@ -120,10 +120,9 @@ int CSetupCtrl::WaitForStarttime(LPCWSTR pszIni, LPCWSTR pszSection) {
     DWORD dwTimeout = (DWORD)ReadInt(pszIni, pszSection, L"TIMEOUT", 0);
     // The 64-bit tick count where the system has one: it does not wrap after 49.7 days.
     HMODULE hKernel32 = GetModuleHandleW(L"kernel32.dll");
-    PFN_GetTickCount64 pfnTick64 =
-        hKernel32 ? reinterpret_cast<PFN_GetTickCount64>(
-                        reinterpret_cast<void (*)(void)>(GetProcAddress(hKernel32, "GetTickCount64")))
-                  : NULL;
+    PFN_GetTickCount64 pfnTick64 = hKernel32 ? reinterpret_cast<PFN_GetTickCount64>(reinterpret_cast<void (*)(void)>(
+                                                   GetProcAddress(hKernel32, "GetTickCount64")))
+                                             : NULL;
     ULONGLONG ullStart = pfnTick64 ? pfnTick64() : timeGetTime();
     DBGPRINT(L"CSetupCtrl::WaitForStarttime:Waittime=%d,Timeout=%d,Interval=%d", (int)dwWait, (int)dwTimeout,
              WAIT_INTERVAL_MS);
@@ -241,7 +240,8 @@ int CSetupCtrl::CheckAMT() {
     if (!pInfo->GetStructField(SMBIOS_TYPE_AMT, 4, SMBIOS_WIDTH_DWORD, abSignature)) {
         DBGPRINT(L"CSetupCtrl::CheckAMT::Can not find Type 130.");
     } else if ((DWORD)abSignature[0] + ((DWORD)abSignature[1] << 8) + ((DWORD)abSignature[2] << 16) +
-                   ((DWORD)abSignature[3] << 24) != AMT_SIGNATURE) {
+                   ((DWORD)abSignature[3] << 24) !=
+               AMT_SIGNATURE) {
         DBGPRINT(L"CSetupCtrl::CheckAMT::Fail AMT signature.");
     } else if (!pInfo->GetStructField(SMBIOS_TYPE_AMT, 8, SMBIOS_WIDTH_BYTE, &bySupport)) {
         DBGPRINT(L"CSetupCtrl::CheckAMT::Error Type 130 0x8 .");

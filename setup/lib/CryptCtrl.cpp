@@ -40,8 +40,10 @@ int CCryptCtrl::EncryptFile(LPCWSTR pszSource, LPCWSTR pszDestination, LPCSTR ps
 
     unsigned uCode = EncryptStrm(pBuffer, static_cast<DWORD>(cbSize), pszPassPhrase, bEncrypt);
     if (uCode != 0) {
-        if (bEncrypt) DBGPRINT(L"EncryptError: EncryptStrm(...TRUE) %d \n", uCode);
-        else DBGPRINT(L"DecryptError: EncryptStrm(...FALSE) %d \n", uCode);
+        if (bEncrypt)
+            DBGPRINT(L"EncryptError: EncryptStrm(...TRUE) %d \n", uCode);
+        else
+            DBGPRINT(L"DecryptError: EncryptStrm(...FALSE) %d \n", uCode);
         free(pBuffer);
         return bEncrypt ? 3 : 4;
     }

@@ -20,8 +20,8 @@ const WCHAR kDriverClassKey[] = L"SYSTEM\\CurrentControlSet\\Control\\class\\";
 // The battery device interface class {72631E54-78A4-11D0-BCF7-00AA00B7B32A}.
 const GUID kBatteryInterface = {0x72631e54, 0x78a4, 0x11d0, {0xbc, 0xf7, 0x00, 0xaa, 0x00, 0xb7, 0xb3, 0x2a}};
 
-const DWORD kBatterySlots = 100;           // battery interfaces asked at most
-const DWORD kPropertyTries = 4;            // grow-and-retry rounds of a property read
+const DWORD kBatterySlots = 100;  // battery interfaces asked at most
+const DWORD kPropertyTries = 4;   // grow-and-retry rounds of a property read
 
 // The device's hardware ID begins with the wanted ID (compared without regard to case over
 // the wanted ID's length).
@@ -45,8 +45,7 @@ int IsEmptyId(LPCWSTR psz) { return !psz || !psz[0]; }
 class CHwIdWalk {
 public:
     explicit CHwIdWalk(HDEVINFO hSet)
-        : m_hSet(hSet), m_dwIndex(0), m_pIds(NULL), m_cchIds(0), m_pNext(NULL), m_dwEndError(0),
-          m_dwPropError(0) {
+        : m_hSet(hSet), m_dwIndex(0), m_pIds(NULL), m_cchIds(0), m_pNext(NULL), m_dwEndError(0), m_dwPropError(0) {
         memset(&m_Data, 0, sizeof m_Data);
     }
     ~CHwIdWalk() {
@@ -198,21 +197,15 @@ int CDevCtrl::ReadSupportId(LPCWSTR pszPrefix, UINT n, LPWSTR pszOut, size_t cch
     HKEY hKey = NULL;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSupportIdKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return 0;
     // Either text type, of up to DEVCTRL_VALUE_CCH characters, that fits the caller's buffer.
-    LONG rc = RegReadListEntry(hKey, pszPrefix, n, REGREAD_TEXT, DEVCTRL_VALUE_CCH, pszOut,
-                               static_cast<DWORD>(cchOut));
+    LONG rc = RegReadListEntry(hKey, pszPrefix, n, REGREAD_TEXT, DEVCTRL_VALUE_CCH, pszOut, static_cast<DWORD>(cchOut));
     RegCloseKey(hKey);
     switch (rc) {
-    case ERROR_SUCCESS:
-        return 1;
+    case ERROR_SUCCESS: return 1;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_INVALID_PARAMETER:  // a value name too long to build: no such entry
         return 0;
-    case ERROR_INVALID_DATA:
-        DBGPRINT(L"ReadSupportId %s%u is no text", pszPrefix, n);
-        return -1;
-    case ERROR_INSUFFICIENT_BUFFER:
-        DBGPRINT(L"ReadSupportId %s%u is too long", pszPrefix, n);
-        return -1;
+    case ERROR_INVALID_DATA: DBGPRINT(L"ReadSupportId %s%u is no text", pszPrefix, n); return -1;
+    case ERROR_INSUFFICIENT_BUFFER: DBGPRINT(L"ReadSupportId %s%u is too long", pszPrefix, n); return -1;
     default:
         DBGPRINT(L"ReadSupportId %s%u cannot be read (%d)", pszPrefix, n, rc);
         return rc == ERROR_MORE_DATA ? -1 : 0;
@@ -386,7 +379,8 @@ void CDevCtrl::ChangeAllMatching(LPCWSTR pszHardwareId, int bEnable) {
     }
     if (r < 0) DBGPRINT(L"Unknown Fail:%s->SetupDiGetDeviceRegistryProperty", pszName);
     DWORD dwErr = pWalk->EndError();
-    if (bEnable && dwErr != 0 && dwErr != ERROR_NO_MORE_ITEMS) DBGPRINT(L"ERROR:EnabledProperty->SetupDiEnumDeviceInfo");
+    if (bEnable && dwErr != 0 && dwErr != ERROR_NO_MORE_ITEMS)
+        DBGPRINT(L"ERROR:EnabledProperty->SetupDiEnumDeviceInfo");
     DBGPRINT(L"ERROR:%s->erro code %d", pszName, dwErr);
 }
 
@@ -652,8 +646,8 @@ int CDevCtrl::IsStarted(LPCWSTR pszHardwareId, DWORD dwInterval, DWORD dwTimeout
             DBGPRINT(L"IsStarted:Detect timeout.");
             return 0;
         }
-        DBGPRINT(L"IsStarted:Device is not started.ID %s sleep=%d status=%d. problem=%d.", pszHardwareId ? pszHardwareId : L"",
-                 dwInterval, ulStatus, ulProblem);
+        DBGPRINT(L"IsStarted:Device is not started.ID %s sleep=%d status=%d. problem=%d.",
+                 pszHardwareId ? pszHardwareId : L"", dwInterval, ulStatus, ulProblem);
         // A zero interval would poll without letting time pass.
         Sleep(dwInterval ? dwInterval : 1);
     }
@@ -686,9 +680,9 @@ int CDevCtrl::GetBatteryStatus() {
         if (!pDetail) continue;
         pDetail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         if (SetupDiGetDeviceInterfaceDetailW(hSet, &iface, pDetail, cbDetail, NULL, NULL)) {
-            HANDLE hBattery = CreateFileW(pDetail->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, NULL);
+            HANDLE hBattery =
+                CreateFileW(pDetail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
             if (hBattery != INVALID_HANDLE_VALUE) {
                 ULONG ulWait = 0;
                 ULONG ulTag = 0;

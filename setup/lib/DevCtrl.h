@@ -13,15 +13,15 @@
 
 #include <setupapi.h>
 
-#define DEVCTRL_ID_COUNT 256       // entries of the ID table
-#define DEVCTRL_ID_CCH 128         // characters of a table entry and of the matched IDs
-#define DEVCTRL_INSTANCE_CCH 260   // characters of the device instance ID
-#define DEVCTRL_VALUE_CCH 260      // characters of a registry text read (a 520-byte value)
-#define DEVCTRL_VENDOR_CCH 5       // the vendor digits and their terminator
+#define DEVCTRL_ID_COUNT 256      // entries of the ID table
+#define DEVCTRL_ID_CCH 128        // characters of a table entry and of the matched IDs
+#define DEVCTRL_INSTANCE_CCH 260  // characters of the device instance ID
+#define DEVCTRL_VALUE_CCH 260     // characters of a registry text read (a 520-byte value)
+#define DEVCTRL_VENDOR_CCH 5      // the vendor digits and their terminator
 
 // GetBatteryStatus bits.
-#define DEVCTRL_BATTERY_PRESENT 0x1     // a system battery that is not a short-term one
-#define DEVCTRL_BATTERY_DISCHARGING 0x2 // running on it (no AC power)
+#define DEVCTRL_BATTERY_PRESENT 0x1      // a system battery that is not a short-term one
+#define DEVCTRL_BATTERY_DISCHARGING 0x2  // running on it (no AC power)
 
 class CDevCtrl {
 public:

@@ -51,7 +51,8 @@ private:
 };
 
 // A list of plain records (copied bytewise).
-template <class T> class CRecordList {
+template <class T>
+class CRecordList {
 public:
     CRecordList() : m_pItems(NULL), m_nCount(0), m_nCapacity(0) {}
     ~CRecordList() { Clear(); }

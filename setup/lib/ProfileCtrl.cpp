@@ -101,8 +101,10 @@ int CProfileCtrl::Substitute(LPWSTR pszText, DWORD cchText) {
 
         WCHAR szValue[PROFILE_READ_CCH];
         szValue[0] = 0;
-        if (GetString(szSection, szName, szValue, PROFILE_READ_CCH, 0)) bFound = 1;
-        else szValue[0] = 0;
+        if (GetString(szSection, szName, szValue, PROFILE_READ_CCH, 0))
+            bFound = 1;
+        else
+            szValue[0] = 0;
 
         int r = ReplaceAll(pszText, cchText, pszToken, szValue);
         free(pszToken);

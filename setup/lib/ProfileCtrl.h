@@ -45,8 +45,7 @@ public:
     // token was found in the string section.
     int Substitute(LPWSTR pszText, DWORD cchText);
     int GetKeyValues(LPCWSTR pszSection, CProfileEntryList* pList, int bSubstitute);
-    int GetSectionLines(LPCWSTR pszSection, CTextList* pList, int bSubstitute, LPCWSTR pszSeparators,
-                        int nField);
+    int GetSectionLines(LPCWSTR pszSection, CTextList* pList, int bSubstitute, LPCWSTR pszSeparators, int nField);
     // The n-th field (from 1) of the text, fields cut at any separator character.
     static int GetField(LPCWSTR pszText, LPCWSTR pszSeparators, int nField, LPWSTR pszOut, DWORD cchOut);
     static CTextList* Split(CTextList* pList, LPCWSTR pszText, LPCWSTR pszSeparator);

@@ -21,9 +21,7 @@ REGSAM CRegCtrl::ViewMask(REGSAM samBase, int bWow, int b64Build) {
     return samBase | (b64Build ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
 }
 
-REGSAM CRegCtrl::CurrentMask(REGSAM samBase) {
-    return ViewMask(samBase, GetSetupContext()->GetWowFlag(), kBuild64);
-}
+REGSAM CRegCtrl::CurrentMask(REGSAM samBase) { return ViewMask(samBase, GetSetupContext()->GetWowFlag(), kBuild64); }
 
 int CRegCtrl::WriteRegBIN(HKEY hRoot, LPCWSTR pszSubKey, LPCWSTR pszValue, const BYTE* pData, DWORD cbData) {
     HKEY hKey = NULL;
@@ -64,8 +62,8 @@ int CRegCtrl::ReadRegSZ(HKEY hRoot, LPCWSTR pszSubKey, LPCWSTR pszValue, LPWSTR 
 int CRegCtrl::ReadRegDW(HKEY hRoot, LPCWSTR pszSubKey, LPCWSTR pszValue, DWORD* pdwOut) {
     if (!pdwOut) return 0;
     // Any type of up to 4 bytes; a shorter value fills only its own bytes.
-    LONG rc = RegReadDword(hRoot, pszSubKey, CurrentMask(KEY_READ), pszValue, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
-                           pdwOut);
+    LONG rc =
+        RegReadDword(hRoot, pszSubKey, CurrentMask(KEY_READ), pszValue, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD, pdwOut);
     return rc == ERROR_SUCCESS ? 1 : 0;
 }
 

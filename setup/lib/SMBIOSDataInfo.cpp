@@ -11,11 +11,11 @@ namespace {
 // Bytes of a width code; -1 for a code that copies nothing.
 int WidthBytes(int nWidthCode) {
     switch (nWidthCode) {
-        case SMBIOS_WIDTH_BYTE: return 1;
-        case SMBIOS_WIDTH_WORD: return 2;
-        case SMBIOS_WIDTH_DWORD: return 4;
-        case SMBIOS_WIDTH_QWORD: return 8;
-        default: return 0;
+    case SMBIOS_WIDTH_BYTE: return 1;
+    case SMBIOS_WIDTH_WORD: return 2;
+    case SMBIOS_WIDTH_DWORD: return 4;
+    case SMBIOS_WIDTH_QWORD: return 8;
+    default: return 0;
     }
 }
 
@@ -31,12 +31,12 @@ int GetUnsigned(IWbemClassObject* pObject, LPCWSTR pszName, DWORD* pdwValue) {
     int bRead = SUCCEEDED(hr);
     if (bRead) {
         switch (v.vt) {
-            case VT_UI1: *pdwValue = v.bVal; break;
-            case VT_I2: *pdwValue = (DWORD)(LONG)v.iVal; break;
-            case VT_UI2: *pdwValue = v.uiVal; break;
-            case VT_I4: *pdwValue = (DWORD)v.lVal; break;
-            case VT_UI4: *pdwValue = v.ulVal; break;
-            default: bRead = 0; break;
+        case VT_UI1: *pdwValue = v.bVal; break;
+        case VT_I2: *pdwValue = (DWORD)(LONG)v.iVal; break;
+        case VT_UI2: *pdwValue = v.uiVal; break;
+        case VT_I4: *pdwValue = (DWORD)v.lVal; break;
+        case VT_UI4: *pdwValue = v.ulVal; break;
+        default: bRead = 0; break;
         }
     }
     VariantClear(&v);
@@ -73,9 +73,10 @@ int CSMBIOSDataInfo::Load() {
 
 int CSMBIOSDataInfo::LoadFromFirmware() {
     HMODULE hKernel32 = GetModuleHandleW(L"kernel32.dll");
-    m_pfnGetSystemFirmwareTable = hKernel32 ? reinterpret_cast<PFN_GetSystemFirmwareTable>(reinterpret_cast<void (*)(void)>(
-                                                  GetProcAddress(hKernel32, "GetSystemFirmwareTable")))
-                                            : NULL;
+    m_pfnGetSystemFirmwareTable =
+        hKernel32 ? reinterpret_cast<PFN_GetSystemFirmwareTable>(
+                        reinterpret_cast<void (*)(void)>(GetProcAddress(hKernel32, "GetSystemFirmwareTable")))
+                  : NULL;
     if (!m_pfnGetSystemFirmwareTable) {
         DBGPRINT(L"Not found GetSystemFirmwareTable routine pointer");
         return 0;

@@ -10,9 +10,7 @@ namespace {
 // programs in one host process).
 class CModuleContext : public CSetupContext {
 public:
-    CModuleContext() {
-        m_szPath[0] = m_szFileName[0] = m_szName[0] = m_szFolder[0] = m_szShortFolder[0] = 0;
-    }
+    CModuleContext() { m_szPath[0] = m_szFileName[0] = m_szName[0] = m_szFolder[0] = m_szShortFolder[0] = 0; }
     LPCWSTR GetProgramPath() override { return Fill()->m_szPath; }
     LPCWSTR GetProgramFileName() override { return Fill()->m_szFileName; }
     LPCWSTR GetProgramName() override { return Fill()->m_szName; }
