@@ -23,7 +23,7 @@ struct Provider {
     const wchar_t* name;
     DWORD type;
     DWORD rc4_min, rc4_max, rc4_default;  // key lengths in bits
-    bool zero_salt_40;                     // 40-bit keys get an 11-byte zero salt
+    bool zero_salt_40;                    // 40-bit keys get an 11-byte zero salt
 };
 
 const Provider kProviders[] = {
@@ -126,14 +126,16 @@ bool InjectedFail(crypt::Step step) {
     return true;
 }
 
-template <class T> std::shared_ptr<T> Find(std::map<ULONG_PTR, std::shared_ptr<T>>& map, ULONG_PTR h) {
+template <class T>
+std::shared_ptr<T> Find(std::map<ULONG_PTR, std::shared_ptr<T>>& map, ULONG_PTR h) {
     CryptState& s = State();
     std::lock_guard<std::mutex> g(s.mu);
     auto it = map.find(h);
     return it == map.end() ? nullptr : it->second;
 }
 
-template <class T> ULONG_PTR Add(std::map<ULONG_PTR, std::shared_ptr<T>>& map, std::shared_ptr<T> obj) {
+template <class T>
+ULONG_PTR Add(std::map<ULONG_PTR, std::shared_ptr<T>>& map, std::shared_ptr<T> obj) {
     CryptState& s = State();
     std::lock_guard<std::mutex> g(s.mu);
     ULONG_PTR h = s.next;
@@ -142,7 +144,8 @@ template <class T> ULONG_PTR Add(std::map<ULONG_PTR, std::shared_ptr<T>>& map, s
     return h;
 }
 
-template <class T> bool Remove(std::map<ULONG_PTR, std::shared_ptr<T>>& map, ULONG_PTR h) {
+template <class T>
+bool Remove(std::map<ULONG_PTR, std::shared_ptr<T>>& map, ULONG_PTR h) {
     CryptState& s = State();
     std::lock_guard<std::mutex> g(s.mu);
     return map.erase(h) > 0;
@@ -194,13 +197,12 @@ size_t OpenHandles(Machine& m) {
 
 extern "C" {
 
-BOOL WINAPI CryptAcquireContextW(HCRYPTPROV* phProv, LPCWSTR container, LPCWSTR provider, DWORD type,
-                                 DWORD flags) {
+BOOL WINAPI CryptAcquireContextW(HCRYPTPROV* phProv, LPCWSTR container, LPCWSTR provider, DWORD type, DWORD flags) {
     if (!phProv) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     *phProv = 0;
     if (InjectedFail(crypt::Step::AcquireContext)) return FALSE;
-    const DWORD known = CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET |
-                        CRYPT_SILENT;
+    const DWORD known =
+        CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT;
     if (flags & ~known) return Fail(Err(NTE_BAD_FLAGS), FALSE);
 
     const Provider* p = nullptr;

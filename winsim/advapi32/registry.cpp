@@ -187,18 +187,18 @@ public:
 
     KeyId Predefined(int which, bool view32) {
         switch (which) {
-            case kLocalMachine: return model_.Root(reg::kMachineRoot);
-            case kUsers: return model_.Root(reg::kUsersRoot);
-            case kCurrentUser: return UserHive(CurrentProcess().user_sid);
-            case kClassesRoot: {
-                KeyId id = 0;
-                Walk(model_.Root(reg::kMachineRoot), {L"SOFTWARE", L"Classes"}, view32, true, nullptr, &id, nullptr);
-                return id;
-            }
-            case kCurrentConfig:
-                return model_.Walk(model_.Root(reg::kMachineRoot),
-                                   {L"SYSTEM", L"CurrentControlSet", L"Hardware Profiles", L"Current"}, true);
-            default: return 0;
+        case kLocalMachine: return model_.Root(reg::kMachineRoot);
+        case kUsers: return model_.Root(reg::kUsersRoot);
+        case kCurrentUser: return UserHive(CurrentProcess().user_sid);
+        case kClassesRoot: {
+            KeyId id = 0;
+            Walk(model_.Root(reg::kMachineRoot), {L"SOFTWARE", L"Classes"}, view32, true, nullptr, &id, nullptr);
+            return id;
+        }
+        case kCurrentConfig:
+            return model_.Walk(model_.Root(reg::kMachineRoot),
+                               {L"SYSTEM", L"CurrentControlSet", L"Hardware Profiles", L"Current"}, true);
+        default: return 0;
         }
     }
 
@@ -211,8 +211,8 @@ public:
 
     // Walks components from start in the given view. With create set, missing keys are
     // created (opts); *created tells whether the last key was new.
-    LSTATUS Walk(KeyId start, const std::vector<std::wstring>& comps, bool view32, bool create,
-                 const CreateOpts* opts, KeyId* out, bool* created) {
+    LSTATUS Walk(KeyId start, const std::vector<std::wstring>& comps, bool view32, bool create, const CreateOpts* opts,
+                 KeyId* out, bool* created) {
         if (created) *created = false;
         KeyId software = 0;
         if (view32) {
@@ -368,14 +368,14 @@ private:
 // RRF_RT_* bit of a value type (0: only RRF_RT_ANY admits it).
 DWORD RestrictBit(DWORD type) {
     switch (type) {
-        case REG_NONE: return RRF_RT_REG_NONE;
-        case REG_SZ: return RRF_RT_REG_SZ;
-        case REG_EXPAND_SZ: return RRF_RT_REG_EXPAND_SZ;
-        case REG_BINARY: return RRF_RT_REG_BINARY;
-        case REG_DWORD: return RRF_RT_REG_DWORD;
-        case REG_MULTI_SZ: return RRF_RT_REG_MULTI_SZ;
-        case REG_QWORD: return RRF_RT_REG_QWORD;
-        default: return 0;
+    case REG_NONE: return RRF_RT_REG_NONE;
+    case REG_SZ: return RRF_RT_REG_SZ;
+    case REG_EXPAND_SZ: return RRF_RT_REG_EXPAND_SZ;
+    case REG_BINARY: return RRF_RT_REG_BINARY;
+    case REG_DWORD: return RRF_RT_REG_DWORD;
+    case REG_MULTI_SZ: return RRF_RT_REG_MULTI_SZ;
+    case REG_QWORD: return RRF_RT_REG_QWORD;
+    default: return 0;
     }
 }
 
@@ -395,7 +395,8 @@ std::vector<uint8_t> WideBytes(const std::wstring& w) {
 
 // Runs an entry point; a failure of the store itself (a database error) is reported the
 // way Windows reports an unreadable hive instead of escaping into the caller.
-template <class F> LSTATUS Guard(F&& f) {
+template <class F>
+LSTATUS Guard(F&& f) {
     try {
         return f();
     } catch (const std::exception&) {
@@ -409,9 +410,7 @@ template <class F> LSTATUS Guard(F&& f) {
 // Keys
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
-    return Guard([&]() -> LSTATUS {
-        return Api().Open(hKey, lpSubKey, samDesired, phkResult);
-    });
+    return Guard([&]() -> LSTATUS { return Api().Open(hKey, lpSubKey, samDesired, phkResult); });
 }
 
 LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
@@ -425,9 +424,8 @@ LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
     });
 }
 
-LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions,
-                               REGSAM samDesired, const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
-                               LPDWORD lpdwDisposition) {
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+                               const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
     return Guard([&]() -> LSTATUS {
         return Api().Create(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
     });
@@ -554,10 +552,10 @@ LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchNam
     });
 }
 
-LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
-                                LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
-                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                                LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                                PFILETIME lpftLastWriteTime) {
     return Guard([&]() -> LSTATUS {
         if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
         Api api;
@@ -615,8 +613,8 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
     });
 }
 
-LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
-                            PVOID pvData, LPDWORD pcbData) {
+LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType, PVOID pvData,
+                            LPDWORD pcbData) {
     return Guard([&]() -> LSTATUS {
         DWORD restrict = dwFlags & RRF_RT_ANY;
         if (!restrict || (dwFlags & RRF_WOW64_MASK) == RRF_WOW64_MASK || (pvData && !pcbData))
@@ -632,9 +630,9 @@ LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD 
         HKEY key = hkey;
         HKEY opened = NULL;
         if (lpSubKey && *lpSubKey) {
-            REGSAM view = (dwFlags & RRF_SUBKEY_WOW6464KEY) ? KEY_WOW64_64KEY
+            REGSAM view = (dwFlags & RRF_SUBKEY_WOW6464KEY)   ? KEY_WOW64_64KEY
                           : (dwFlags & RRF_SUBKEY_WOW6432KEY) ? KEY_WOW64_32KEY
-                                                             : 0;
+                                                              : 0;
             LSTATUS st = RegOpenKeyExW(hkey, lpSubKey, 0, KEY_QUERY_VALUE | view, &opened);
             if (st) return fail(st);
             key = opened;
@@ -667,7 +665,7 @@ LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD 
         }
 
         if (restrict != RRF_RT_ANY) {
-            if (!(RestrictBit(type) & restrict)) return fail(ERROR_UNSUPPORTED_TYPE);
+            if (!(RestrictBit(type)& restrict)) return fail(ERROR_UNSUPPORTED_TYPE);
             if (type == REG_BINARY) {
                 if (restrict == RRF_RT_DWORD && out.size() != 4) return fail(ERROR_DATATYPE_MISMATCH);
                 if (restrict == RRF_RT_QWORD && out.size() != 8) return fail(ERROR_DATATYPE_MISMATCH);
@@ -697,8 +695,7 @@ LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD 
     });
 }
 
-LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
-                              DWORD cbData) {
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
     return Guard([&]() -> LSTATUS {
         std::wstring name = lpValueName ? lpValueName : L"";
         if (name.size() > reg::kMaxValueName) return ERROR_INVALID_PARAMETER;
@@ -736,8 +733,8 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     });
 }
 
-LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
-                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     return Guard([&]() -> LSTATUS {
         if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
         Api api;

@@ -30,4 +30,3 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR psd, BOOL present, PA
     }
     return TRUE;
 }
-

@@ -136,7 +136,8 @@ void Refresh(Scm& s, const std::wstring& key) {
     DeleteIfDone(s, key);
 }
 
-template <class T> std::shared_ptr<T> Handle(SC_HANDLE h, ACCESS_MASK* access) {
+template <class T>
+std::shared_ptr<T> Handle(SC_HANDLE h, ACCESS_MASK* access) {
     if (!h) return nullptr;
     return std::dynamic_pointer_cast<T>(CurrentProcess().Lookup(reinterpret_cast<HANDLE>(h), access));
 }
@@ -178,8 +179,7 @@ ACCESS_MASK MapManager(ACCESS_MASK a) {
 
 // What users who are not administrators may do (the default security of services).
 constexpr ACCESS_MASK kUserService = READ_CONTROL | SYNCHRONIZE | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
-                                     SERVICE_ENUMERATE_DEPENDENTS | SERVICE_INTERROGATE |
-                                     SERVICE_USER_DEFINED_CONTROL;
+                                     SERVICE_ENUMERATE_DEPENDENTS | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL;
 constexpr ACCESS_MASK kUserManager =
     READ_CONTROL | SYNCHRONIZE | SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS;
 
@@ -231,8 +231,7 @@ std::wstring ImageOfPath(Machine& m, const std::wstring& name) {
     size_t dot = image.find_last_of(L'.');
     size_t slash = image.find_last_of(L'\\');
     bool is_file = files::Exists(m, image) && !files::IsDirectory(m, image);
-    if (!is_file && (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)))
-        image += L".exe";
+    if (!is_file && (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))) image += L".exe";
     return image;
 }
 
@@ -257,9 +256,8 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machine, LPCWSTR database, DWORD access)
     Machine& m = CurrentMachine();
     Process& p = CurrentProcess();
     if (database && *database && !IEquals(database, SERVICES_ACTIVE_DATABASEW))
-        return Fail<SC_HANDLE>(IEquals(database, SERVICES_FAILED_DATABASEW) ? ERROR_DATABASE_DOES_NOT_EXIST
-                                                                             : ERROR_INVALID_NAME,
-                               nullptr);
+        return Fail<SC_HANDLE>(
+            IEquals(database, SERVICES_FAILED_DATABASEW) ? ERROR_DATABASE_DOES_NOT_EXIST : ERROR_INVALID_NAME, nullptr);
     (void)machine;  // every name reaches this machine's manager
     access = MapManager(access) | SC_MANAGER_CONNECT;
     if (!IsAdmin(m, p) && (access & ~kUserManager)) return Fail<SC_HANDLE>(ERROR_ACCESS_DENIED, nullptr);
@@ -286,9 +284,9 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE mgr, LPCWSTR name, LPCWSTR display, DW
     std::wstring key = Lower(name);
     if (Exists(m, name)) {
         std::wstring path = KeyOf(StoredName(m, name));
-        return Fail<SC_HANDLE>(reg.GetDword(path, L"DeleteFlag").value_or(0) == 1 ? ERROR_SERVICE_MARKED_FOR_DELETE
-                                                                                  : ERROR_SERVICE_EXISTS,
-                               nullptr);
+        return Fail<SC_HANDLE>(
+            reg.GetDword(path, L"DeleteFlag").value_or(0) == 1 ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS,
+            nullptr);
     }
     std::wstring disp = display && *display ? display : name;
     for (auto& other : scm::Names(m)) {
@@ -359,8 +357,7 @@ BOOL WINAPI DeleteService(SC_HANDLE h) {
 }
 
 BOOL WINAPI ChangeServiceConfigW(SC_HANDLE h, DWORD type, DWORD start, DWORD error_control, LPCWSTR binary,
-                                 LPCWSTR group, LPDWORD tag, LPCWSTR deps, LPCWSTR account, LPCWSTR,
-                                 LPCWSTR display) {
+                                 LPCWSTR group, LPDWORD tag, LPCWSTR deps, LPCWSTR account, LPCWSTR, LPCWSTR display) {
     auto svc = ServiceFor(h, SERVICE_CHANGE_CONFIG);
     if (!svc) return FALSE;
     Machine& m = CurrentMachine();
@@ -370,8 +367,7 @@ BOOL WINAPI ChangeServiceConfigW(SC_HANDLE h, DWORD type, DWORD start, DWORD err
     if (reg.GetDword(path, L"DeleteFlag").value_or(0) == 1) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE, FALSE);
     DWORD cur_type = reg.GetDword(path, L"Type").value_or(0);
     DWORD new_type = type == SERVICE_NO_CHANGE ? cur_type : type;
-    if ((type != SERVICE_NO_CHANGE && !ValidType(type)) ||
-        (start != SERVICE_NO_CHANGE && start > SERVICE_DISABLED) ||
+    if ((type != SERVICE_NO_CHANGE && !ValidType(type)) || (start != SERVICE_NO_CHANGE && start > SERVICE_DISABLED) ||
         (start != SERVICE_NO_CHANGE && start <= SERVICE_SYSTEM_START && (new_type & SERVICE_WIN32)) ||
         (error_control != SERVICE_NO_CHANGE && error_control > SERVICE_ERROR_CRITICAL))
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -387,15 +383,19 @@ BOOL WINAPI ChangeServiceConfigW(SC_HANDLE h, DWORD type, DWORD start, DWORD err
     if (error_control != SERVICE_NO_CHANGE) reg.SetDword(path, L"ErrorControl", error_control);
     if (binary) reg.SetExpandString(path, L"ImagePath", binary);
     if (group) {
-        if (*group) reg.SetString(path, L"Group", group);
-        else reg.DeleteValue(path, L"Group");
+        if (*group)
+            reg.SetString(path, L"Group", group);
+        else
+            reg.DeleteValue(path, L"Group");
     }
     if (tag) *tag = 0;
     if (deps) {
         std::vector<std::wstring> items;
         for (const wchar_t* d = deps; *d; d += wcslen(d) + 1) items.push_back(d);
-        if (items.empty()) reg.DeleteValue(path, L"DependOnService");
-        else reg.SetMultiString(path, L"DependOnService", items);
+        if (items.empty())
+            reg.DeleteValue(path, L"DependOnService");
+        else
+            reg.SetMultiString(path, L"DependOnService", items);
     }
     if (account) reg.SetString(path, L"ObjectName", account);
     if (display) reg.SetString(path, L"DisplayName", display);
@@ -415,8 +415,10 @@ BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE h, DWORD level, LPVOID info) {
         if (!info) return Fail(ERROR_INVALID_PARAMETER, FALSE);
         auto* d = static_cast<SERVICE_DESCRIPTIONW*>(info);
         if (!d->lpDescription) return TRUE;  // no change
-        if (*d->lpDescription) reg.SetString(path, L"Description", d->lpDescription);
-        else reg.DeleteValue(path, L"Description");
+        if (*d->lpDescription)
+            reg.SetString(path, L"Description", d->lpDescription);
+        else
+            reg.DeleteValue(path, L"Description");
         return TRUE;
     }
     case SERVICE_CONFIG_DELAYED_AUTO_START_INFO: {
@@ -426,8 +428,7 @@ BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE h, DWORD level, LPVOID info) {
         reg.SetDword(path, L"DelayedAutostart", d->fDelayedAutostart ? 1 : 0);
         return TRUE;
     }
-    default:
-        return Fail(ERROR_INVALID_LEVEL, FALSE);
+    default: return Fail(ERROR_INVALID_LEVEL, FALSE);
     }
 }
 
@@ -449,8 +450,8 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE h, LPQUERY_SERVICE_CONFIGW cfg, DWORD 
     *needed = total;
     if (!cfg || size < total) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     auto* out = reinterpret_cast<wchar_t*>(cfg + 1);
-    LPWSTR* fields[] = {&cfg->lpBinaryPathName, &cfg->lpLoadOrderGroup, &cfg->lpDependencies,
-                        &cfg->lpServiceStartName, &cfg->lpDisplayName};
+    LPWSTR* fields[] = {&cfg->lpBinaryPathName, &cfg->lpLoadOrderGroup, &cfg->lpDependencies, &cfg->lpServiceStartName,
+                        &cfg->lpDisplayName};
     for (int i = 0; i < 5; ++i) {
         *fields[i] = out;
         std::memcpy(out, strs[i]->data(), strs[i]->size() * sizeof(wchar_t));
@@ -517,7 +518,8 @@ BOOL WINAPI StartServiceW(SC_HANDLE h, DWORD argc, LPCWSTR* argv) {
         // blank that names a program wins, so "C:\Program Files\x.exe" may run C:\Program.exe.
         size_t i = cmd.find_first_not_of(L" \t");
         if (i != std::wstring::npos && cmd[i] != L'"') {
-            for (size_t e = cmd.find_first_of(L" \t", i); e != std::wstring::npos; e = cmd.find_first_of(L" \t", e + 1)) {
+            for (size_t e = cmd.find_first_of(L" \t", i); e != std::wstring::npos;
+                 e = cmd.find_first_of(L" \t", e + 1)) {
                 std::wstring candidate = ImageOfPath(m, cmd.substr(i, e - i));
                 if (files::Exists(m, candidate) && !files::IsDirectory(m, candidate)) {
                     image = candidate;
@@ -646,17 +648,18 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
     LPSERVICE_MAIN_FUNCTIONW main = entry->lpServiceProc;
     auto self = std::static_pointer_cast<Process>(CurrentProcess().shared_from_this());
     std::weak_ptr<Instance> weak = inst;
-    SpawnThread(m, self,
-                [weak, main]() -> DWORD {
-                    std::vector<std::wstring> args;
-                    if (auto i = weak.lock()) args = i->args;
-                    std::vector<LPWSTR> argv;
-                    for (auto& a : args) argv.push_back(&a[0]);
-                    argv.push_back(nullptr);
-                    main(static_cast<DWORD>(args.size()), argv.data());
-                    return 0;
-                },
-                false, L"service main");
+    SpawnThread(
+        m, self,
+        [weak, main]() -> DWORD {
+            std::vector<std::wstring> args;
+            if (auto i = weak.lock()) args = i->args;
+            std::vector<LPWSTR> argv;
+            for (auto& a : args) argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            main(static_cast<DWORD>(args.size()), argv.data());
+            return 0;
+        },
+        false, L"service main");
 
     // The control loop: one control at a time, on this thread, until the service stops.
     for (;;) {

@@ -96,10 +96,14 @@ private:
 
     bool ParseUser32(const wchar_t*& p, Spec& sp) {
         for (;; ++p) {
-            if (*p == L'-') sp.left = true;
-            else if (*p == L'#') sp.alt = true;
-            else if (*p == L'0') sp.zero = true;
-            else break;
+            if (*p == L'-')
+                sp.left = true;
+            else if (*p == L'#')
+                sp.alt = true;
+            else if (*p == L'0')
+                sp.zero = true;
+            else
+                break;
         }
         sp.width = Digits(p);
         if (*p == L'.') {
@@ -135,12 +139,18 @@ private:
 
     bool ParseCrt(const wchar_t*& p, Spec& sp) {
         for (;; ++p) {
-            if (*p == L'-') sp.left = true;
-            else if (*p == L'+') sp.plus = true;
-            else if (*p == L' ') sp.space = true;
-            else if (*p == L'#') sp.alt = true;
-            else if (*p == L'0') sp.zero = true;
-            else break;
+            if (*p == L'-')
+                sp.left = true;
+            else if (*p == L'+')
+                sp.plus = true;
+            else if (*p == L' ')
+                sp.space = true;
+            else if (*p == L'#')
+                sp.alt = true;
+            else if (*p == L'0')
+                sp.zero = true;
+            else
+                break;
         }
         if (*p == L'*') {
             ++p;
@@ -166,40 +176,55 @@ private:
             }
         }
         switch (*p) {
-            case L'h':
+        case L'h':
+            ++p;
+            sp.size = Size::H;
+            if (*p == L'h') {
+                sp.size = Size::HH;
                 ++p;
-                sp.size = Size::H;
-                if (*p == L'h') {
-                    sp.size = Size::HH;
-                    ++p;
-                }
-                break;
-            case L'l':
+            }
+            break;
+        case L'l':
+            ++p;
+            sp.size = Size::L;
+            if (*p == L'l') {
+                sp.size = Size::LL;
                 ++p;
-                sp.size = Size::L;
-                if (*p == L'l') {
-                    sp.size = Size::LL;
-                    ++p;
-                }
-                break;
-            case L'L': ++p; sp.size = Size::BigL; break;
-            case L'w': ++p; sp.size = Size::W; break;
-            case L'j': ++p; sp.size = Size::J; break;
-            case L'z': ++p; sp.size = Size::Z; break;
-            case L't': ++p; sp.size = Size::T; break;
-            case L'I':
-                ++p;
-                if (p[0] == L'6' && p[1] == L'4') {
-                    sp.size = Size::I64;
-                    p += 2;
-                } else if (p[0] == L'3' && p[1] == L'2') {
-                    sp.size = Size::I32;
-                    p += 2;
-                } else {
-                    sp.size = Size::I;
-                }
-                break;
-            default: break;
+            }
+            break;
+        case L'L':
+            ++p;
+            sp.size = Size::BigL;
+            break;
+        case L'w':
+            ++p;
+            sp.size = Size::W;
+            break;
+        case L'j':
+            ++p;
+            sp.size = Size::J;
+            break;
+        case L'z':
+            ++p;
+            sp.size = Size::Z;
+            break;
+        case L't':
+            ++p;
+            sp.size = Size::T;
+            break;
+        case L'I':
+            ++p;
+            if (p[0] == L'6' && p[1] == L'4') {
+                sp.size = Size::I64;
+                p += 2;
+            } else if (p[0] == L'3' && p[1] == L'2') {
+                sp.size = Size::I32;
+                p += 2;
+            } else {
+                sp.size = Size::I;
+            }
+            break;
+        default: break;
         }
         sp.conv = *p;
         if (!*p) return false;  // a lone '%' at the end
@@ -210,28 +235,28 @@ private:
     // Integer arguments with the Windows sizes (LLP64).
     int64_t Signed(Size s) {
         switch (s) {
-            case Size::H: return static_cast<short>(va_arg(ap_, int));
-            case Size::HH: return static_cast<signed char>(va_arg(ap_, int));
-            case Size::LL:
-            case Size::I64:
-            case Size::J: return va_arg(ap_, long long);
-            case Size::I:
-            case Size::Z:
-            case Size::T: return static_cast<int64_t>(va_arg(ap_, intptr_t));
-            default: return va_arg(ap_, int);
+        case Size::H: return static_cast<short>(va_arg(ap_, int));
+        case Size::HH: return static_cast<signed char>(va_arg(ap_, int));
+        case Size::LL:
+        case Size::I64:
+        case Size::J: return va_arg(ap_, long long);
+        case Size::I:
+        case Size::Z:
+        case Size::T: return static_cast<int64_t>(va_arg(ap_, intptr_t));
+        default: return va_arg(ap_, int);
         }
     }
     uint64_t Unsigned(Size s) {
         switch (s) {
-            case Size::H: return static_cast<unsigned short>(va_arg(ap_, int));
-            case Size::HH: return static_cast<unsigned char>(va_arg(ap_, int));
-            case Size::LL:
-            case Size::I64:
-            case Size::J: return va_arg(ap_, unsigned long long);
-            case Size::I:
-            case Size::Z:
-            case Size::T: return static_cast<uint64_t>(va_arg(ap_, uintptr_t));
-            default: return va_arg(ap_, unsigned int);
+        case Size::H: return static_cast<unsigned short>(va_arg(ap_, int));
+        case Size::HH: return static_cast<unsigned char>(va_arg(ap_, int));
+        case Size::LL:
+        case Size::I64:
+        case Size::J: return va_arg(ap_, unsigned long long);
+        case Size::I:
+        case Size::Z:
+        case Size::T: return static_cast<uint64_t>(va_arg(ap_, uintptr_t));
+        default: return va_arg(ap_, unsigned int);
         }
     }
 
@@ -240,80 +265,78 @@ private:
     // Returns false when the conversion has no meaning in this style.
     bool Convert(const Spec& sp) {
         switch (sp.conv) {
-            case L'd':
-            case L'i': {
-                int64_t v = Signed(sp.size);
-                uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-                Number(sp, v < 0, mag, 10, false, true);
+        case L'd':
+        case L'i': {
+            int64_t v = Signed(sp.size);
+            uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+            Number(sp, v < 0, mag, 10, false, true);
+            return true;
+        }
+        case L'u': Number(sp, false, Unsigned(sp.size), 10, false, false); return true;
+        case L'x': Number(sp, false, Unsigned(sp.size), 16, false, false); return true;
+        case L'X': Number(sp, false, Unsigned(sp.size), 16, true, false); return true;
+        case L'o':
+            if (!crt()) return false;
+            Number(sp, false, Unsigned(sp.size), 8, false, false);
+            return true;
+        case L'p': {
+            Spec ps;
+            ps.left = sp.left;
+            ps.width = sp.width;
+            ps.has_prec = true;
+            ps.prec = 2 * static_cast<int64_t>(sizeof(void*));
+            Number(ps, false, reinterpret_cast<uintptr_t>(va_arg(ap_, void*)), 16, true, false);
+            return true;
+        }
+        case L'c':
+        case L'C': {
+            bool narrow = sp.size == Size::H || (sp.conv == L'C' && sp.size != Size::L && sp.size != Size::W);
+            int v = va_arg(ap_, int);
+            wchar_t c = narrow ? Widen(static_cast<unsigned char>(v)) : static_cast<wchar_t>(v);
+            // user32 leaves out a zero character of the hc and lc forms only.
+            if (c == 0 && !crt() && (sp.size == Size::H || sp.size == Size::L)) {
+                Pad(sp, 0);
+                PadRight(sp, 0);
                 return true;
             }
-            case L'u': Number(sp, false, Unsigned(sp.size), 10, false, false); return true;
-            case L'x': Number(sp, false, Unsigned(sp.size), 16, false, false); return true;
-            case L'X': Number(sp, false, Unsigned(sp.size), 16, true, false); return true;
-            case L'o':
-                if (!crt()) return false;
-                Number(sp, false, Unsigned(sp.size), 8, false, false);
-                return true;
-            case L'p': {
-                Spec ps;
-                ps.left = sp.left;
-                ps.width = sp.width;
-                ps.has_prec = true;
-                ps.prec = 2 * static_cast<int64_t>(sizeof(void*));
-                Number(ps, false, reinterpret_cast<uintptr_t>(va_arg(ap_, void*)), 16, true, false);
-                return true;
-            }
-            case L'c':
-            case L'C': {
-                bool narrow = sp.size == Size::H || (sp.conv == L'C' && sp.size != Size::L && sp.size != Size::W);
-                int v = va_arg(ap_, int);
-                wchar_t c = narrow ? Widen(static_cast<unsigned char>(v)) : static_cast<wchar_t>(v);
-                // user32 leaves out a zero character of the hc and lc forms only.
-                if (c == 0 && !crt() && (sp.size == Size::H || sp.size == Size::L)) {
-                    Pad(sp, 0);
-                    PadRight(sp, 0);
+            Pad(sp, 1);
+            out_.Put(c);
+            PadRight(sp, 1);
+            return true;
+        }
+        case L's':
+        case L'S': {
+            bool narrow = sp.size == Size::H || (sp.conv == L'S' && sp.size != Size::L && sp.size != Size::W);
+            if (narrow) {
+                const char* s = va_arg(ap_, const char*);
+                if (s) {
+                    size_t n = 0;
+                    while ((!sp.has_prec || static_cast<int64_t>(n) < sp.prec) && s[n]) ++n;
+                    Pad(sp, static_cast<int64_t>(n));
+                    for (size_t i = 0; i < n; ++i) out_.Put(Widen(static_cast<unsigned char>(s[i])));
+                    PadRight(sp, static_cast<int64_t>(n));
                     return true;
                 }
-                Pad(sp, 1);
-                out_.Put(c);
-                PadRight(sp, 1);
+                Wide(sp, L"(null)");
                 return true;
             }
-            case L's':
-            case L'S': {
-                bool narrow = sp.size == Size::H || (sp.conv == L'S' && sp.size != Size::L && sp.size != Size::W);
-                if (narrow) {
-                    const char* s = va_arg(ap_, const char*);
-                    if (s) {
-                        size_t n = 0;
-                        while ((!sp.has_prec || static_cast<int64_t>(n) < sp.prec) && s[n]) ++n;
-                        Pad(sp, static_cast<int64_t>(n));
-                        for (size_t i = 0; i < n; ++i) out_.Put(Widen(static_cast<unsigned char>(s[i])));
-                        PadRight(sp, static_cast<int64_t>(n));
-                        return true;
-                    }
-                    Wide(sp, L"(null)");
-                    return true;
-                }
-                const wchar_t* s = va_arg(ap_, const wchar_t*);
-                Wide(sp, s ? s : L"(null)");
-                return true;
-            }
-            case L'e':
-            case L'E':
-            case L'f':
-            case L'F':
-            case L'g':
-            case L'G':
-            case L'a':
-            case L'A':
-                if (!crt()) return false;
-                Float(sp);
-                return true;
-            case L'%':
-                out_.Put(L'%');
-                return true;
-            default: return false;
+            const wchar_t* s = va_arg(ap_, const wchar_t*);
+            Wide(sp, s ? s : L"(null)");
+            return true;
+        }
+        case L'e':
+        case L'E':
+        case L'f':
+        case L'F':
+        case L'g':
+        case L'G':
+        case L'a':
+        case L'A':
+            if (!crt()) return false;
+            Float(sp);
+            return true;
+        case L'%': out_.Put(L'%'); return true;
+        default: return false;
         }
     }
 
@@ -340,16 +363,21 @@ private:
         int nd = 0;
         for (uint64_t v = mag; v; v /= base) digits[nd++] = static_cast<wchar_t>(set[v % base]);
         int64_t prec;
-        if (crt()) prec = sp.has_prec ? sp.prec : 1;
-        else prec = (sp.has_prec && sp.prec > 0) ? sp.prec : 1;
+        if (crt())
+            prec = sp.has_prec ? sp.prec : 1;
+        else
+            prec = (sp.has_prec && sp.prec > 0) ? sp.prec : 1;
         if (crt() && sp.alt && base == 8 && prec <= nd) prec = nd + 1;  // "%#o": a leading 0
         int64_t lead = prec > nd ? prec - nd : 0;
 
         wchar_t prefix[3];
         int np = 0;
-        if (negative) prefix[np++] = L'-';
-        else if (is_signed && crt() && sp.plus) prefix[np++] = L'+';
-        else if (is_signed && crt() && sp.space) prefix[np++] = L' ';
+        if (negative)
+            prefix[np++] = L'-';
+        else if (is_signed && crt() && sp.plus)
+            prefix[np++] = L'+';
+        else if (is_signed && crt() && sp.space)
+            prefix[np++] = L' ';
         if (sp.alt && base == 16 && (!crt() || mag != 0)) {
             prefix[np++] = L'0';
             prefix[np++] = upper ? L'X' : L'x';
@@ -385,8 +413,10 @@ private:
 
         long double lv = 0;
         double dv = 0;
-        if (ld) lv = va_arg(ap_, long double);
-        else dv = va_arg(ap_, double);
+        if (ld)
+            lv = va_arg(ap_, long double);
+        else
+            dv = va_arg(ap_, double);
         char small[128];
         int n = ld ? snprintf(small, sizeof(small), host_fmt, lv) : snprintf(small, sizeof(small), host_fmt, dv);
         if (n < 0) return;
@@ -394,8 +424,10 @@ private:
         std::vector<char> big;
         if (static_cast<size_t>(n) >= sizeof(small)) {
             big.resize(static_cast<size_t>(n) + 1);
-            if (ld) snprintf(big.data(), big.size(), host_fmt, lv);
-            else snprintf(big.data(), big.size(), host_fmt, dv);
+            if (ld)
+                snprintf(big.data(), big.size(), host_fmt, lv);
+            else
+                snprintf(big.data(), big.size(), host_fmt, dv);
             s = big.data();
         }
         for (int i = 0; i < n; ++i) out_.Put(static_cast<wchar_t>(static_cast<unsigned char>(s[i])));

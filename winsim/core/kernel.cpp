@@ -510,7 +510,8 @@ std::string Scheduler::DescribeThreads() {
         os << ": " << StateName(t->state);
         if (t->wait && !t->wait->done) {
             os << " on";
-            for (auto& o : t->wait->objects) os << " " << o->TypeName() << (o->Name().empty() ? "" : "(" + Utf8(o->Name()) + ")");
+            for (auto& o : t->wait->objects)
+                os << " " << o->TypeName() << (o->Name().empty() ? "" : "(" + Utf8(o->Name()) + ")");
             if (t->wait->deadline != UINT64_MAX) os << " until " << t->wait->deadline;
         }
         os << "\n";

@@ -153,8 +153,7 @@ DWORD RunHostChild(const std::string& path, const std::vector<std::wstring>& arg
         _exit(127);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
     return 1067;
 }
@@ -202,7 +201,9 @@ ImageFile ReadImageFile(Machine& m, const std::wstring& full_path) {
         return f;
     }
     auto host = files::HostPath(m, full_path);
-    bool elf = bytes->size() >= 4 && bytes->compare(0, 4, "\x7f" "ELF") == 0;
+    bool elf = bytes->size() >= 4 && bytes->compare(0, 4,
+                                                    "\x7f"
+                                                    "ELF") == 0;
     bool script = bytes->size() >= 2 && bytes->compare(0, 2, "#!") == 0;
     if (host && (elf || script) && access(host->c_str(), X_OK) == 0) {
         f.kind = ImageKind::HostExecutable;
@@ -273,7 +274,9 @@ int StandaloneMain(int argc, char** argv, const ProgramInfo& info) {
             m->SetClockMode(ClockMode::RealTime, speed ? std::atof(speed) : 1.0);
         }
         if (const char* d = std::getenv("WINSIM_DEBUG_OUTPUT"); d && std::strcmp(d, "1") == 0)
-            m->debug_sink = [](const DebugLine& l) { std::fprintf(stderr, "[debug %u] %s", l.pid, Utf8(l.text).c_str()); };
+            m->debug_sink = [](const DebugLine& l) {
+                std::fprintf(stderr, "[debug %u] %s", l.pid, Utf8(l.text).c_str());
+            };
         ProcessOptions opt;
         const char* img = std::getenv("WINSIM_IMAGE");
         opt.image = img && *img ? Wide(img) : info.default_folder + L"\\" + info.file_name;

@@ -46,8 +46,7 @@ bool Stmt::Step() {
 }
 
 void Stmt::Run() {
-    while (Step()) {
-    }
+    while (Step()) {}
 }
 
 void Stmt::Reset() {
@@ -80,8 +79,9 @@ Store::Store(const std::string& path) {
     sqlite3_busy_timeout(db_, 10000);
     Exec("PRAGMA foreign_keys=ON");
     if (path != ":memory:") Exec("PRAGMA journal_mode=WAL");
-    Exec("CREATE TABLE IF NOT EXISTS settings (ns TEXT NOT NULL, key TEXT NOT NULL, value, "
-         "PRIMARY KEY (ns, key))");
+    Exec(
+        "CREATE TABLE IF NOT EXISTS settings (ns TEXT NOT NULL, key TEXT NOT NULL, value, "
+        "PRIMARY KEY (ns, key))");
 }
 
 Store::~Store() { sqlite3_close(db_); }
@@ -127,8 +127,9 @@ int64_t Store::GetInt(const std::string& ns, const std::string& key, int64_t def
 
 void Store::SetInt(const std::string& ns, const std::string& key, int64_t v) {
     std::lock_guard<std::recursive_mutex> g(mu_);
-    Stmt s(db_, "INSERT INTO settings (ns, key, value) VALUES (?, ?, ?) "
-                "ON CONFLICT (ns, key) DO UPDATE SET value=excluded.value");
+    Stmt s(db_,
+           "INSERT INTO settings (ns, key, value) VALUES (?, ?, ?) "
+           "ON CONFLICT (ns, key) DO UPDATE SET value=excluded.value");
     s.Bind(1, ns).Bind(2, key).Bind(3, v).Run();
 }
 
@@ -142,8 +143,9 @@ std::optional<std::string> Store::GetText(const std::string& ns, const std::stri
 
 void Store::SetText(const std::string& ns, const std::string& key, const std::string& v) {
     std::lock_guard<std::recursive_mutex> g(mu_);
-    Stmt s(db_, "INSERT INTO settings (ns, key, value) VALUES (?, ?, ?) "
-                "ON CONFLICT (ns, key) DO UPDATE SET value=excluded.value");
+    Stmt s(db_,
+           "INSERT INTO settings (ns, key, value) VALUES (?, ?, ?) "
+           "ON CONFLICT (ns, key) DO UPDATE SET value=excluded.value");
     s.Bind(1, ns).Bind(2, key).Bind(3, v).Run();
 }
 

@@ -31,15 +31,15 @@ inline bool InRange(wchar_t c, unsigned lo, unsigned hi) {
 inline bool IsLetter(wchar_t c) {
     if (c < 0x80) return InRange(c, 'A', 'Z') || InRange(c, 'a', 'z');
     if (c <= 0xFF) return c == 0xAA || c == 0xB5 || c == 0xBA || (c >= 0xC0 && c != 0xD7 && c != 0xF7);
-    return InRange(c, 0x0100, 0x02AF)                                  // Latin Extended, IPA
+    return InRange(c, 0x0100, 0x02AF)                                     // Latin Extended, IPA
            || c == 0x0386 || (InRange(c, 0x0388, 0x03FF) && c != 0x03F6)  // Greek
-           || InRange(c, 0x0400, 0x0481) || InRange(c, 0x048A, 0x052F)     // Cyrillic
+           || InRange(c, 0x0400, 0x0481) || InRange(c, 0x048A, 0x052F)    // Cyrillic
            || InRange(c, 0x1E00, 0x1FFF)                                  // Latin and Greek extended
-           || InRange(c, 0x3041, 0x3096) || InRange(c, 0x309D, 0x309F)     // hiragana
-           || InRange(c, 0x30A1, 0x30FA) || InRange(c, 0x30FC, 0x30FF)     // katakana
-           || InRange(c, 0x3400, 0x4DBF) || InRange(c, 0x4E00, 0x9FFF)     // CJK ideographs
+           || InRange(c, 0x3041, 0x3096) || InRange(c, 0x309D, 0x309F)    // hiragana
+           || InRange(c, 0x30A1, 0x30FA) || InRange(c, 0x30FC, 0x30FF)    // katakana
+           || InRange(c, 0x3400, 0x4DBF) || InRange(c, 0x4E00, 0x9FFF)    // CJK ideographs
            || InRange(c, 0xAC00, 0xD7A3)                                  // Hangul syllables
-           || InRange(c, 0xFF21, 0xFF3A) || InRange(c, 0xFF41, 0xFF5A)     // full-width Latin
+           || InRange(c, 0xFF21, 0xFF3A) || InRange(c, 0xFF41, 0xFF5A)    // full-width Latin
            || InRange(c, 0xFF66, 0xFF9F);                                 // half-width katakana
 }
 
@@ -52,7 +52,8 @@ inline wchar_t CrtUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_ca
 inline void SetError(DWORD err) {
     if (Thread* t = CurrentThreadOrNull()) t->last_error = err;
 }
-template <class T> T Failed(DWORD err, T ret) {
+template <class T>
+T Failed(DWORD err, T ret) {
     SetError(err);
     return ret;
 }

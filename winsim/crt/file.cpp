@@ -105,13 +105,30 @@ bool ParseMode(const wchar_t* s, Mode* m) {
     m->kind = flags[0];
     for (size_t i = 1; i < flags.size(); ++i) {
         switch (flags[i]) {
-        case L'+': if (m->plus) return false; m->plus = true; break;
-        case L'b': if (m->text || m->binary) return false; m->binary = true; break;
-        case L't': if (m->text || m->binary) return false; m->text = true; break;
-        case L'x': if (m->kind != L'w') return false; m->exclusive = true; break;
+        case L'+':
+            if (m->plus) return false;
+            m->plus = true;
+            break;
+        case L'b':
+            if (m->text || m->binary) return false;
+            m->binary = true;
+            break;
+        case L't':
+            if (m->text || m->binary) return false;
+            m->text = true;
+            break;
+        case L'x':
+            if (m->kind != L'w') return false;
+            m->exclusive = true;
+            break;
         case L'T': m->temporary = true; break;
         case L'D': m->delete_on_close = true; break;
-        case L'c': case L'n': case L'N': case L'S': case L'R': case L'U': break;
+        case L'c':
+        case L'n':
+        case L'N':
+        case L'S':
+        case L'R':
+        case L'U': break;
         default: return false;
         }
     }
@@ -145,8 +162,9 @@ FILE* Open(const wchar_t* name, const wchar_t* mode_s, int shflag, int* err) {
     bool read = mode.kind == L'r' || mode.plus;
     bool write = mode.kind != L'r' || mode.plus;
     DWORD access = (read ? GENERIC_READ : 0) | (write ? GENERIC_WRITE : 0);
-    DWORD disp = mode.kind == L'r' ? OPEN_EXISTING : mode.kind == L'w' ? (mode.exclusive ? CREATE_NEW : CREATE_ALWAYS)
-                                                                       : OPEN_ALWAYS;
+    DWORD disp = mode.kind == L'r'   ? OPEN_EXISTING
+                 : mode.kind == L'w' ? (mode.exclusive ? CREATE_NEW : CREATE_ALWAYS)
+                                     : OPEN_ALWAYS;
     DWORD share;
     switch (shflag) {
     case _SH_DENYRW: share = 0; break;

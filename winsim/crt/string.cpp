@@ -17,10 +17,17 @@ namespace {
 
 bool IsSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 
-template <class C> C Low(C c) { return (c >= 'A' && c <= 'Z') ? static_cast<C>(c + 32) : c; }
-template <class C> C Up(C c) { return (c >= 'a' && c <= 'z') ? static_cast<C>(c - 32) : c; }
+template <class C>
+C Low(C c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<C>(c + 32) : c;
+}
+template <class C>
+C Up(C c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<C>(c - 32) : c;
+}
 
-template <class C> int ICompare(const C* a, const C* b, size_t n) {
+template <class C>
+int ICompare(const C* a, const C* b, size_t n) {
     if (!a || !b) {
         errno = EINVAL;
         return _NLSCMPERROR;
@@ -37,7 +44,8 @@ template <class C> int ICompare(const C* a, const C* b, size_t n) {
     return 0;
 }
 
-template <class C> size_t Len(const C* s, size_t max) {
+template <class C>
+size_t Len(const C* s, size_t max) {
     size_t n = 0;
     while (n < max && s[n]) ++n;
     return n;
@@ -48,7 +56,8 @@ errno_t Err(errno_t e) {
     return e;
 }
 
-template <class C> errno_t CopyN(C* dest, rsize_t size, const C* src, rsize_t count) {
+template <class C>
+errno_t CopyN(C* dest, rsize_t size, const C* src, rsize_t count) {
     if (count == 0 && !dest && size == 0) return 0;
     if (!dest || size == 0) return Err(EINVAL);
     if (count == 0) {
@@ -75,7 +84,8 @@ template <class C> errno_t CopyN(C* dest, rsize_t size, const C* src, rsize_t co
     return 0;
 }
 
-template <class C> errno_t CatN(C* dest, rsize_t size, const C* src, rsize_t count) {
+template <class C>
+errno_t CatN(C* dest, rsize_t size, const C* src, rsize_t count) {
     if (count == 0 && !dest && size == 0) return 0;
     if (!dest || size == 0) return Err(EINVAL);
     if (!src && count != 0) {
@@ -149,8 +159,10 @@ int ToText(bool negative, uint64_t mag, int radix, wchar_t* buf, size_t size, er
 errno_t SignedToText(int64_t v, unsigned bits, wchar_t* buf, size_t size, int radix) {
     errno_t e;
     uint64_t mask = bits == 64 ? ~0ull : ((1ull << bits) - 1);
-    if (radix == 10 && v < 0) ToText(true, 0 - static_cast<uint64_t>(v), radix, buf, size, &e);
-    else ToText(false, static_cast<uint64_t>(v) & mask, radix, buf, size, &e);
+    if (radix == 10 && v < 0)
+        ToText(true, 0 - static_cast<uint64_t>(v), radix, buf, size, &e);
+    else
+        ToText(false, static_cast<uint64_t>(v) & mask, radix, buf, size, &e);
     return e;
 }
 
@@ -169,10 +181,13 @@ long long ParseDecimal(const wchar_t* s, long long lo, long long hi) {
     bool over = false;
     for (; *s >= L'0' && *s <= L'9'; ++s) {
         unsigned d = static_cast<unsigned>(*s - L'0');
-        if (mag > (ULLONG_MAX - d) / 10) over = true;
-        else mag = mag * 10 + d;
+        if (mag > (ULLONG_MAX - d) / 10)
+            over = true;
+        else
+            mag = mag * 10 + d;
     }
-    unsigned long long limit = neg ? static_cast<unsigned long long>(-(lo + 1)) + 1 : static_cast<unsigned long long>(hi);
+    unsigned long long limit =
+        neg ? static_cast<unsigned long long>(-(lo + 1)) + 1 : static_cast<unsigned long long>(hi);
     if (over || mag > limit) {
         errno = ERANGE;
         return neg ? lo : hi;
@@ -292,8 +307,10 @@ wchar_t* _wcsdup(const wchar_t* s) {
     if (!s) return nullptr;
     size_t n = wcslen(s) + 1;
     auto* p = static_cast<wchar_t*>(malloc(n * sizeof(wchar_t)));
-    if (p) memcpy(p, s, n * sizeof(wchar_t));
-    else errno = ENOMEM;
+    if (p)
+        memcpy(p, s, n * sizeof(wchar_t));
+    else
+        errno = ENOMEM;
     return p;
 }
 

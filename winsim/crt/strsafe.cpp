@@ -140,8 +140,10 @@ HRESULT WINAPI StringCchLengthW(STRSAFE_LPCWSTR psz, size_t cchMax, size_t* pcch
     size_t n = 0;
     if (psz && cchMax > 0 && cchMax <= kMax) {
         n = text::BoundedLength(psz, cchMax);
-        if (n < cchMax) hr = S_OK;
-        else n = 0;
+        if (n < cchMax)
+            hr = S_OK;
+        else
+            n = 0;
     }
     if (pcchLength) *pcchLength = n;
     return hr;

@@ -202,7 +202,8 @@ typedef enum _PNP_VETO_TYPE {
     PNP_VetoLegacyDriver,
     PNP_VetoInsufficientRights,
     PNP_VetoAlreadyRemoved
-} PNP_VETO_TYPE, *PPNP_VETO_TYPE;
+} PNP_VETO_TYPE,
+    *PPNP_VETO_TYPE;
 
 // Flags.
 #define CM_LOCATE_DEVNODE_NORMAL 0x00000000

@@ -13,26 +13,29 @@ typedef struct _GUID {
 } GUID;
 #endif
 typedef GUID IID, CLSID, FMTID, *LPGUID, *LPIID, *LPCLSID;
-typedef const GUID *LPCGUID;
+typedef const GUID* LPCGUID;
 #ifdef __cplusplus
-#define REFGUID const GUID &
-#define REFIID const IID &
-#define REFCLSID const CLSID &
-#define REFFMTID const FMTID &
+#define REFGUID const GUID&
+#define REFIID const IID&
+#define REFCLSID const CLSID&
+#define REFFMTID const FMTID&
 #else
-#define REFGUID const GUID *
-#define REFIID const IID *
-#define REFCLSID const CLSID *
+#define REFGUID const GUID*
+#define REFIID const IID*
+#define REFCLSID const CLSID*
 #endif
 
 #define WINSIM_GUID_INIT(l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-    { l, w1, w2, { b1, b2, b3, b4, b5, b6, b7, b8 } }
+    {                                                               \
+        l, w1, w2, { b1, b2, b3, b4, b5, b6, b7, b8 }               \
+    }
 
 // DEFINE_GUID declares the GUID; a unit that includes <initguid.h> first defines it.
 #ifdef INITGUID
 #ifdef __cplusplus
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-    extern "C" const GUID name; extern "C" const GUID name = WINSIM_GUID_INIT(l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+    extern "C" const GUID name;                                      \
+    extern "C" const GUID name = WINSIM_GUID_INIT(l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 #else
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
     const GUID name = WINSIM_GUID_INIT(l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)

@@ -132,8 +132,7 @@ struct IEnumWbemClassObject : public IUnknown {
 
 struct IWbemServices : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR strNamespace, long lFlags, IWbemContext* pCtx,
-                                                    IWbemServices** ppWorkingNamespace,
-                                                    IWbemCallResult** ppResult) = 0;
+                                                    IWbemServices** ppWorkingNamespace, IWbemCallResult** ppResult) = 0;
     virtual HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink* pSink) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryObjectSink(long lFlags, IWbemObjectSink** ppResponseHandler) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetObject(const BSTR strObjectPath, long lFlags, IWbemContext* pCtx,
@@ -176,8 +175,7 @@ struct IWbemServices : public IUnknown {
                                                                  IWbemObjectSink* pResponseHandler) = 0;
     virtual HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR strObjectPath, const BSTR strMethodName, long lFlags,
                                                  IWbemContext* pCtx, IWbemClassObject* pInParams,
-                                                 IWbemClassObject** ppOutParams,
-                                                 IWbemCallResult** ppCallResult) = 0;
+                                                 IWbemClassObject** ppOutParams, IWbemCallResult** ppCallResult) = 0;
     virtual HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR strObjectPath, const BSTR strMethodName, long lFlags,
                                                       IWbemContext* pCtx, IWbemClassObject* pInParams,
                                                       IWbemObjectSink* pResponseHandler) = 0;

@@ -2,7 +2,11 @@
 #pragma once
 #include "winnt.h"
 
-#define WINSIM_DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__ *name
+#define WINSIM_DECLARE_HANDLE(name) \
+    struct name##__ {               \
+        int unused;                 \
+    };                              \
+    typedef struct name##__* name
 WINSIM_DECLARE_HANDLE(HWND);
 WINSIM_DECLARE_HANDLE(HINSTANCE);
 WINSIM_DECLARE_HANDLE(HKEY);
@@ -24,25 +28,39 @@ WINSIM_DECLARE_HANDLE(HDEVNOTIFY__);
 WINSIM_DECLARE_HANDLE(HPOWERNOTIFY__);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
-typedef void *HGDIOBJ;
-typedef void *HGLOBAL;
-typedef void *HLOCAL;
-typedef void *HDEVNOTIFY;
-typedef void *HPOWERNOTIFY;
-typedef HKEY *PHKEY;
+typedef void* HGDIOBJ;
+typedef void* HGLOBAL;
+typedef void* HLOCAL;
+typedef void* HDEVNOTIFY;
+typedef void* HPOWERNOTIFY;
+typedef HKEY* PHKEY;
 typedef DWORD COLORREF;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
-typedef int (WINAPI *FARPROC)(void);
-typedef int (WINAPI *NEARPROC)(void);
-typedef int (WINAPI *PROC)(void);
+typedef int(WINAPI* FARPROC)(void);
+typedef int(WINAPI* NEARPROC)(void);
+typedef int(WINAPI* PROC)(void);
 
-typedef struct tagRECT { LONG left; LONG top; LONG right; LONG bottom; } RECT, *PRECT, *LPRECT;
-typedef const RECT *LPCRECT;
-typedef struct tagPOINT { LONG x; LONG y; } POINT, *PPOINT, *LPPOINT;
-typedef struct tagSIZE { LONG cx; LONG cy; } SIZE, *PSIZE, *LPSIZE;
-typedef struct _POINTL { LONG x; LONG y; } POINTL, *PPOINTL;
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *PRECT, *LPRECT;
+typedef const RECT* LPCRECT;
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT, *PPOINT, *LPPOINT;
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *PSIZE, *LPSIZE;
+typedef struct _POINTL {
+    LONG x;
+    LONG y;
+} POINTL, *PPOINTL;
 
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))

@@ -4,7 +4,7 @@
 
 #define CTL_CODE(DeviceType, Function, Method, Access) \
     (((DWORD)(DeviceType) << 16) | ((DWORD)(Access) << 14) | ((DWORD)(Function) << 2) | (DWORD)(Method))
-#define DEVICE_TYPE_FROM_CTL_CODE(c) (((DWORD)(c) & 0xffff0000) >> 16)
+#define DEVICE_TYPE_FROM_CTL_CODE(c) (((DWORD)(c)&0xffff0000) >> 16)
 #define METHOD_BUFFERED 0
 #define METHOD_IN_DIRECT 1
 #define METHOD_OUT_DIRECT 2

@@ -59,8 +59,8 @@ typedef uintptr_t UINT_PTR, ULONG_PTR, DWORD_PTR, SIZE_T, *PUINT_PTR, *PULONG_PT
 typedef float FLOAT;
 typedef wchar_t WCHAR, *PWCHAR, *LPWSTR, *PWSTR, *NWPSTR, TCHAR, *LPTSTR, *PTSTR;
 typedef const wchar_t *LPCWSTR, *PCWSTR, *LPCTSTR, *PCTSTR;
-typedef WCHAR *PZZWSTR;
-typedef const WCHAR *PCZZWSTR;
+typedef WCHAR* PZZWSTR;
+typedef const WCHAR* PCZZWSTR;
 typedef LONG HRESULT;
 typedef DWORD LCID;
 typedef LONG NTSTATUS;
@@ -82,34 +82,55 @@ typedef BYTE TBYTE;
 #define TEXT(q) L##q
 #define __TEXT(q) L##q
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a) & 0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b) & 0xff))) << 8))
-#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
-#define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
+#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a)&0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b)&0xff))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a)&0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b)&0xffff))) << 16))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
-#define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
+#define LOBYTE(w) ((BYTE)((DWORD_PTR)(w)&0xff))
 #define HIBYTE(w) ((BYTE)((DWORD_PTR)(w) >> 8))
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 
 typedef union _LARGE_INTEGER {
-    struct { DWORD LowPart; LONG HighPart; } u;
-    struct { DWORD LowPart; LONG HighPart; };
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
     LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
 
 typedef union _ULARGE_INTEGER {
-    struct { DWORD LowPart; DWORD HighPart; } u;
-    struct { DWORD LowPart; DWORD HighPart; };
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    };
     ULONGLONG QuadPart;
 } ULARGE_INTEGER, *PULARGE_INTEGER;
 
-typedef struct _LUID { DWORD LowPart; LONG HighPart; } LUID, *PLUID;
+typedef struct _LUID {
+    DWORD LowPart;
+    LONG HighPart;
+} LUID, *PLUID;
 
 // Security descriptors are modelled as an opaque record: only the DACL choice is kept.
 #define SECURITY_DESCRIPTOR_REVISION 1
 #define SECURITY_DESCRIPTOR_MIN_LENGTH 40
-typedef struct _ACL { BYTE AclRevision; BYTE Sbz1; WORD AclSize; WORD AceCount; WORD Sbz2; } ACL, *PACL;
+typedef struct _ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+} ACL, *PACL;
 typedef struct _SECURITY_DESCRIPTOR {
     BYTE Revision;
     BYTE Sbz1;
@@ -177,7 +198,8 @@ typedef PVOID PSECURITY_DESCRIPTOR;
 #define FILE_WRITE_ATTRIBUTES 0x0100
 #define FILE_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0x1FF)
 #define FILE_GENERIC_READ (STANDARD_RIGHTS_READ | FILE_READ_DATA | FILE_READ_ATTRIBUTES | 0x0008 | SYNCHRONIZE)
-#define FILE_GENERIC_WRITE (STANDARD_RIGHTS_WRITE | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | 0x0010 | FILE_APPEND_DATA | SYNCHRONIZE)
+#define FILE_GENERIC_WRITE \
+    (STANDARD_RIGHTS_WRITE | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | 0x0010 | FILE_APPEND_DATA | SYNCHRONIZE)
 
 // Thread priorities.
 #define THREAD_BASE_PRIORITY_LOWRT 15
@@ -228,4 +250,7 @@ typedef PVOID PSECURITY_DESCRIPTOR;
 #define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE)
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE)
 #define KEY_EXECUTE (KEY_READ & ~SYNCHRONIZE)
-#define KEY_ALL_ACCESS ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) & ~SYNCHRONIZE)
+#define KEY_ALL_ACCESS                                                                                      \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | \
+      KEY_NOTIFY | KEY_CREATE_LINK) &                                                                       \
+     ~SYNCHRONIZE)

@@ -85,7 +85,7 @@ WINSIM_DECLARE_HANDLE(SERVICE_STATUS_HANDLE);
 #define SC_MANAGER_LOCK 0x0008
 #define SC_MANAGER_QUERY_LOCK_STATUS 0x0010
 #define SC_MANAGER_MODIFY_BOOT_CONFIG 0x0020
-#define SC_MANAGER_ALL_ACCESS                                                                                  \
+#define SC_MANAGER_ALL_ACCESS                                                                                   \
     (STANDARD_RIGHTS_REQUIRED | SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_ENUMERATE_SERVICE | \
      SC_MANAGER_LOCK | SC_MANAGER_QUERY_LOCK_STATUS | SC_MANAGER_MODIFY_BOOT_CONFIG)
 
@@ -99,8 +99,8 @@ WINSIM_DECLARE_HANDLE(SERVICE_STATUS_HANDLE);
 #define SERVICE_PAUSE_CONTINUE 0x0040
 #define SERVICE_INTERROGATE 0x0080
 #define SERVICE_USER_DEFINED_CONTROL 0x0100
-#define SERVICE_ALL_ACCESS                                                                                       \
-    (STANDARD_RIGHTS_REQUIRED | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS |            \
+#define SERVICE_ALL_ACCESS                                                                                        \
+    (STANDARD_RIGHTS_REQUIRED | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS |             \
      SERVICE_ENUMERATE_DEPENDENTS | SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE | \
      SERVICE_USER_DEFINED_CONTROL)
 
@@ -160,8 +160,7 @@ typedef struct _SERVICE_TABLE_ENTRYW {
     LPSERVICE_MAIN_FUNCTIONW lpServiceProc;
 } SERVICE_TABLE_ENTRYW, *LPSERVICE_TABLE_ENTRYW;
 
-typedef DWORD(WINAPI* LPHANDLER_FUNCTION_EX)(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData,
-                                              LPVOID lpContext);
+typedef DWORD(WINAPI* LPHANDLER_FUNCTION_EX)(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData, LPVOID lpContext);
 
 WINSIM_BEGIN_C
 

@@ -56,14 +56,14 @@ enum class Cp { Invalid, W1252, Oem437, Latin1, Utf8 };
 
 Cp Resolve(UINT cp) {
     switch (cp) {
-        case CP_ACP:
-        case CP_THREAD_ACP:
-        case 1252: return Cp::W1252;
-        case CP_OEMCP:
-        case 437: return Cp::Oem437;
-        case 28591: return Cp::Latin1;
-        case CP_UTF8: return Cp::Utf8;
-        default: return Cp::Invalid;
+    case CP_ACP:
+    case CP_THREAD_ACP:
+    case 1252: return Cp::W1252;
+    case CP_OEMCP:
+    case 437: return Cp::Oem437;
+    case 28591: return Cp::Latin1;
+    case CP_UTF8: return Cp::Utf8;
+    default: return Cp::Invalid;
     }
 }
 
@@ -127,20 +127,20 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     std::wstring w;
     w.reserve(n);
     switch (cp) {
-        case Cp::Utf8:
-            if (!text::DecodeUtf8(s, n, strict, w)) return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
-            break;
-        case Cp::W1252:
-            for (size_t i = 0; i < n; ++i) w += text::AnsiToWide(s[i]);
-            break;
-        case Cp::Oem437: {
-            bool glyphs = (dwFlags & MB_USEGLYPHCHARS) != 0;
-            for (size_t i = 0; i < n; ++i) w += Decode437(s[i], glyphs);
-            break;
-        }
-        default:
-            for (size_t i = 0; i < n; ++i) w += static_cast<wchar_t>(s[i]);
-            break;
+    case Cp::Utf8:
+        if (!text::DecodeUtf8(s, n, strict, w)) return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
+        break;
+    case Cp::W1252:
+        for (size_t i = 0; i < n; ++i) w += text::AnsiToWide(s[i]);
+        break;
+    case Cp::Oem437: {
+        bool glyphs = (dwFlags & MB_USEGLYPHCHARS) != 0;
+        for (size_t i = 0; i < n; ++i) w += Decode437(s[i], glyphs);
+        break;
+    }
+    default:
+        for (size_t i = 0; i < n; ++i) w += static_cast<wchar_t>(s[i]);
+        break;
     }
     if (cchWideChar == 0) return static_cast<int>(w.size());
     if (w.size() > static_cast<size_t>(cchWideChar)) {
@@ -152,8 +152,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
 }
 
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
-                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
-                               LPBOOL lpUsedDefaultChar) {
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar) {
     using text::Failed;
     if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr) ||
         static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))
@@ -181,9 +180,12 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
         for (size_t i = 0; i < n; ++i) {
             wchar_t c = lpWideCharStr[i];
             int b;
-            if (cp == Cp::W1252) b = text::WideToAnsi(c);
-            else if (cp == Cp::Oem437) b = Encode437(c);
-            else b = (c >= 0 && c <= 0xFF) ? static_cast<int>(c) : -1;
+            if (cp == Cp::W1252)
+                b = text::WideToAnsi(c);
+            else if (cp == Cp::Oem437)
+                b = Encode437(c);
+            else
+                b = (c >= 0 && c <= 0xFF) ? static_cast<int>(c) : -1;
             if (b < 0) {
                 used_default = true;
                 out += def;

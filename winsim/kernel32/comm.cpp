@@ -57,4 +57,3 @@ BOOL WINAPI PurgeComm(HANDLE hFile, DWORD dwFlags) {
     serial::Purge(CurrentMachine(), port, dwFlags);
     return TRUE;
 }
-

@@ -7,4 +7,3 @@ void WINAPI OutputDebugStringW(LPCWSTR s) {
     Thread& t = CurrentThread();
     t.machine.AddDebugLine(DebugLine{t.machine.NowMs(), t.process->pid, t.tid, s ? s : L""});
 }
-

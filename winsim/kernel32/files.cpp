@@ -362,7 +362,8 @@ BOOL WINAPI SetFilePointerEx(HANDLE h, LARGE_INTEGER dist, PLARGE_INTEGER out, D
 DWORD WINAPI GetFileSize(HANDLE h, LPDWORD high) {
     auto f = FileOf(h);
     if (!f) {
-        if (std::dynamic_pointer_cast<DeviceHandle>(LookupHandle(h))) return Fail(ERROR_INVALID_FUNCTION, INVALID_FILE_SIZE);
+        if (std::dynamic_pointer_cast<DeviceHandle>(LookupHandle(h)))
+            return Fail(ERROR_INVALID_FUNCTION, INVALID_FILE_SIZE);
         return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
     }
     uint64_t size = SizeOf(*f);
@@ -446,7 +447,8 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE h, LPBY_HANDLE_FILE_INFORMATION in
 // Attributes, folders, copies and moves
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
-    if (!name || !*name) return Fail<DWORD>(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
+    if (!name || !*name)
+        return Fail<DWORD>(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
     Resolved r = ResolveCurrent(name);
     if (r.error) return Fail<DWORD>(r.error, INVALID_FILE_ATTRIBUTES);
     if (!r.exists) return Fail<DWORD>(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
@@ -688,8 +690,8 @@ UINT WINAPI GetTempFileNameW(LPCWSTR dir, LPCWSTR prefix, UINT unique, LPWSTR ou
         counter = counter % 0xFFFF + 1;
         std::wstring candidate = name(counter);
         std::shared_ptr<FileObject> obj;
-        DWORD e = OpenFile(m, ResolveCurrent(candidate), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &obj,
-                           nullptr);
+        DWORD e =
+            OpenFile(m, ResolveCurrent(candidate), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &obj, nullptr);
         if (e == ERROR_FILE_EXISTS) continue;
         m.store().SetInt("files", "temp_counter", counter);
         if (e) return Fail<UINT>(e, 0);

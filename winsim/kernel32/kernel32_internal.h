@@ -15,7 +15,8 @@ inline Machine& Mach() { return CurrentMachine(); }
 
 // The object of type T behind a handle of the calling process (null when the handle is
 // unknown or of another type); access receives the handle's granted rights.
-template <class T> std::shared_ptr<T> Obj(HANDLE h, ACCESS_MASK* access = nullptr) {
+template <class T>
+std::shared_ptr<T> Obj(HANDLE h, ACCESS_MASK* access = nullptr) {
     if (!h) return nullptr;
     return std::dynamic_pointer_cast<T>(Proc().Lookup(h, access));
 }

@@ -27,8 +27,8 @@ const wchar_t* const kNls = L"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language"
 bool GeoValue(LPCWSTR name, GEOID* out) {
     WCHAR buf[32] = {0};
     DWORD size = sizeof buf - sizeof(WCHAR);
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", name, RRF_RT_REG_SZ, NULL, buf,
-                     &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", name, RRF_RT_REG_SZ, NULL, buf, &size) !=
+        ERROR_SUCCESS)
         return false;
     WCHAR* end = NULL;
     long long v = std::wcstoll(buf, &end, 10);
@@ -52,8 +52,7 @@ LANGID WINAPI GetUserDefaultLangID(void) {
 }
 
 LANGID WINAPI GetUserDefaultUILanguage(void) {
-    return HexValue(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"MultiUILanguageId",
-                    GetSystemDefaultUILanguage());
+    return HexValue(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"MultiUILanguageId", GetSystemDefaultUILanguage());
 }
 
 GEOID WINAPI GetUserGeoID(GEOCLASS cls) {

@@ -92,8 +92,7 @@ std::wstring Folder(const std::wstring& path) {
 
 // Finds the file for a bare or relative name along the DLL search order.
 std::wstring SearchFile(Process& p, const std::wstring& name) {
-    std::vector<std::wstring> dirs = {Folder(p.image_path), L"C:\\Windows\\System32", L"C:\\Windows",
-                                      p.current_dir};
+    std::vector<std::wstring> dirs = {Folder(p.image_path), L"C:\\Windows\\System32", L"C:\\Windows", p.current_dir};
     std::wstring path = p.GetEnv(L"Path");
     for (size_t s = 0; s <= path.size();) {
         size_t e = path.find(L';', s);

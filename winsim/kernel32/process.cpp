@@ -82,9 +82,8 @@ DWORD CopyOutOrNeed(const std::wstring& s, LPWSTR buf, DWORD size) {
 
 }  // namespace
 
-BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES psa, LPSECURITY_ATTRIBUTES tsa,
-                           BOOL, DWORD flags, LPVOID env, LPCWSTR cwd, LPSTARTUPINFOW si,
-                           LPPROCESS_INFORMATION pi) {
+BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES psa, LPSECURITY_ATTRIBUTES tsa, BOOL,
+                           DWORD flags, LPVOID env, LPCWSTR cwd, LPSTARTUPINFOW si, LPPROCESS_INFORMATION pi) {
     Machine& m = CurrentMachine();
     Process& caller = CurrentProcess();
     if (!si || !pi || ((!app || !*app) && (!cmdline || !*cmdline))) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -202,11 +201,8 @@ BOOL WINAPI SetPriorityClass(HANDLE h, DWORD cls) {
     case HIGH_PRIORITY_CLASS:
     case REALTIME_PRIORITY_CLASS:
     case BELOW_NORMAL_PRIORITY_CLASS:
-    case ABOVE_NORMAL_PRIORITY_CLASS:
-        p->priority_class = cls;
-        return TRUE;
-    default:
-        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    case ABOVE_NORMAL_PRIORITY_CLASS: p->priority_class = cls; return TRUE;
+    default: return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
 }
 

@@ -38,12 +38,12 @@ std::optional<std::string> ReadAll(const std::wstring& path) {
 }
 
 bool WriteAll(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           NULL);
+    HANDLE h =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD put = 0;
-    bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, NULL) &&
-                                put == bytes.size());
+    bool ok = bytes.empty() ||
+              (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, NULL) && put == bytes.size());
     ok = ok && SetEndOfFile(h);
     CloseHandle(h);
     return ok;
@@ -106,19 +106,26 @@ UINT ParseInt(const std::wstring& s) {
     unsigned base = 10;
     if (i + 1 < s.size() && s[i] == L'0') {
         wchar_t p = s[i + 1];
-        if (p == L'x' || p == L'X') base = 16;
-        else if (p == L'o' || p == L'O') base = 8;
-        else if (p == L'b' || p == L'B') base = 2;
+        if (p == L'x' || p == L'X')
+            base = 16;
+        else if (p == L'o' || p == L'O')
+            base = 8;
+        else if (p == L'b' || p == L'B')
+            base = 2;
         if (base != 10) i += 2;
     }
     uint32_t v = 0;
     for (; i < s.size(); ++i) {
         wchar_t c = s[i];
         unsigned d;
-        if (c >= L'0' && c <= L'9') d = static_cast<unsigned>(c - L'0');
-        else if (c >= L'a' && c <= L'f') d = static_cast<unsigned>(c - L'a' + 10);
-        else if (c >= L'A' && c <= L'F') d = static_cast<unsigned>(c - L'A' + 10);
-        else break;
+        if (c >= L'0' && c <= L'9')
+            d = static_cast<unsigned>(c - L'0');
+        else if (c >= L'a' && c <= L'f')
+            d = static_cast<unsigned>(c - L'a' + 10);
+        else if (c >= L'A' && c <= L'F')
+            d = static_cast<unsigned>(c - L'A' + 10);
+        else
+            break;
         if (d >= base) break;
         v = v * base + d;
     }
@@ -129,8 +136,7 @@ UINT ParseInt(const std::wstring& s) {
 
 extern "C" {
 
-DWORD WINAPI GetPrivateProfileStringW(LPCWSTR app, LPCWSTR key, LPCWSTR def, LPWSTR out, DWORD size,
-                                      LPCWSTR file) {
+DWORD WINAPI GetPrivateProfileStringW(LPCWSTR app, LPCWSTR key, LPCWSTR def, LPWSTR out, DWORD size, LPCWSTR file) {
     if (!out || size == 0) return 0;
     auto ini = Load(file);
     if (!app) {

@@ -98,9 +98,7 @@ std::string IniFile::Serialize() const {
         }
         break;
     }
-    case Encoding::Utf8:
-        out = "\xEF\xBB\xBF" + Utf8(w);
-        break;
+    case Encoding::Utf8: out = "\xEF\xBB\xBF" + Utf8(w); break;
     case Encoding::Ansi:
         for (wchar_t c : w) {
             int b = text::WideToAnsi(c);

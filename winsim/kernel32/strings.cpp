@@ -19,8 +19,7 @@ bool Counts(wchar_t c) { return IsLetter(c) || InRange(c, '0', '9'); }
 
 }  // namespace
 
-int LinguisticCompare(const wchar_t* a, size_t na, const wchar_t* b, size_t nb, bool ignore_case,
-                      bool ignore_symbols) {
+int LinguisticCompare(const wchar_t* a, size_t na, const wchar_t* b, size_t nb, bool ignore_case, bool ignore_symbols) {
     std::vector<wchar_t> fa, fb;
     if (ignore_symbols) {
         for (size_t i = 0; i < na; ++i)
@@ -102,11 +101,10 @@ int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
     return text::LinguisticCompare(lpString1, wcslen(lpString1), lpString2, wcslen(lpString2), true);
 }
 
-int WINAPI CompareStringW(LCID, DWORD dwCmpFlags, LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2,
-                          int cchCount2) {
+int WINAPI CompareStringW(LCID, DWORD dwCmpFlags, LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2, int cchCount2) {
     const DWORD known = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS | SORT_DIGITSASNUMBERS |
-                        LINGUISTIC_IGNORECASE | LINGUISTIC_IGNOREDIACRITIC | SORT_STRINGSORT |
-                        NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | NORM_LINGUISTIC_CASING;
+                        LINGUISTIC_IGNORECASE | LINGUISTIC_IGNOREDIACRITIC | SORT_STRINGSORT | NORM_IGNOREKANATYPE |
+                        NORM_IGNOREWIDTH | NORM_LINGUISTIC_CASING;
     if (!lpString1 || !lpString2) return text::Failed(ERROR_INVALID_PARAMETER, 0);
     if (dwCmpFlags & ~known) return text::Failed(ERROR_INVALID_FLAGS, 0);
     size_t n1 = cchCount1 < 0 ? wcslen(lpString1) : static_cast<size_t>(cchCount1);
@@ -115,10 +113,8 @@ int WINAPI CompareStringW(LCID, DWORD dwCmpFlags, LPCWSTR lpString1, int cchCoun
     return 2 + text::LinguisticCompare(lpString1, n1, lpString2, n2, icase, (dwCmpFlags & NORM_IGNORESYMBOLS) != 0);
 }
 
-int WINAPI CompareStringOrdinal(LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2, int cchCount2,
-                                BOOL bIgnoreCase) {
-    if (!lpString1 || !lpString2 || cchCount1 < -1 || cchCount2 < -1)
-        return text::Failed(ERROR_INVALID_PARAMETER, 0);
+int WINAPI CompareStringOrdinal(LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2, int cchCount2, BOOL bIgnoreCase) {
+    if (!lpString1 || !lpString2 || cchCount1 < -1 || cchCount2 < -1) return text::Failed(ERROR_INVALID_PARAMETER, 0);
     size_t n1 = cchCount1 < 0 ? wcslen(lpString1) : static_cast<size_t>(cchCount1);
     size_t n2 = cchCount2 < 0 ? wcslen(lpString2) : static_cast<size_t>(cchCount2);
     return 2 + text::OrdinalCompare(lpString1, n1, lpString2, n2, bIgnoreCase != FALSE);

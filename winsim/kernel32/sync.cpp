@@ -63,7 +63,8 @@ HANDLE CreateNamed(LPSECURITY_ATTRIBUTES sa, LPCWSTR name, ACCESS_MASK access, M
     return h;
 }
 
-template <class T> HANDLE OpenNamed(DWORD access, BOOL inherit, LPCWSTR name) {
+template <class T>
+HANDLE OpenNamed(DWORD access, BOOL inherit, LPCWSTR name) {
     if (!name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return NULL;
@@ -160,8 +161,7 @@ BOOL WINAPI DuplicateHandle(HANDLE src_proc, HANDLE src, HANDLE dst_proc, LPHAND
         return FALSE;
     }
     ACCESS_MASK have = 0;
-    std::shared_ptr<KObject> o =
-        sp.get() == &Proc() ? Proc().Lookup(src, &have) : sp->Lookup(src, &have);
+    std::shared_ptr<KObject> o = sp.get() == &Proc() ? Proc().Lookup(src, &have) : sp->Lookup(src, &have);
     if (!o) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -197,7 +197,8 @@ BOOL WINAPI ResetEvent(HANDLE h) {
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL owner, LPCWSTR name) {
     bool existed = false;
-    HANDLE h = CreateNamed<Mutex>(sa, name, MUTEX_ALL_ACCESS, [] { return std::make_shared<Mutex>(); }, &existed);
+    HANDLE h = CreateNamed<Mutex>(
+        sa, name, MUTEX_ALL_ACCESS, [] { return std::make_shared<Mutex>(); }, &existed);
     if (h && owner && !existed) {
         DWORD keep = GetLastError();
         Obj<Mutex>(h)->Acquire(&CurrentThread());

@@ -31,7 +31,8 @@ extern "C" {
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
     if (!info) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     DWORD size = info->dwOSVersionInfoSize;
-    if (size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOEXW)) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    if (size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOEXW))
+        return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     Machine& m = CurrentMachine();
     if (DWORD e = os::VersionFailure(m)) return Fail(e, FALSE);
     os::Version v = os::ReportedVersion(os::GetVersion(m), MaxSupportedOfProcess(CurrentProcess()));

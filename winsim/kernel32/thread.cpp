@@ -10,7 +10,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T, LPTHREAD_START_ROUT
     if (!start) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, NULL);
     Process& p = Proc();
     auto self = std::static_pointer_cast<Process>(p.shared_from_this());
-    auto t = SpawnThread(Mach(), self, [start, arg]() -> DWORD { return start(arg); }, (flags & CREATE_SUSPENDED) != 0);
+    auto t = SpawnThread(
+        Mach(), self, [start, arg]() -> DWORD { return start(arg); }, (flags & CREATE_SUSPENDED) != 0);
     if (tid) *tid = t->tid;
     return p.AddHandle(t, THREAD_ALL_ACCESS, sa && sa->bInheritHandle);
 }
@@ -40,8 +41,8 @@ DWORD WINAPI GetCurrentThreadId(void) { return CurrentThread().tid; }
 BOOL WINAPI SetThreadPriority(HANDLE h, int prio) {
     auto t = Obj<Thread>(h);
     if (!t) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    bool valid = (prio >= THREAD_PRIORITY_LOWEST && prio <= THREAD_PRIORITY_HIGHEST) ||
-                 prio == THREAD_PRIORITY_IDLE || prio == THREAD_PRIORITY_TIME_CRITICAL;
+    bool valid = (prio >= THREAD_PRIORITY_LOWEST && prio <= THREAD_PRIORITY_HIGHEST) || prio == THREAD_PRIORITY_IDLE ||
+                 prio == THREAD_PRIORITY_TIME_CRITICAL;
     if (!valid) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     t->priority = prio;
     return TRUE;
@@ -54,4 +55,3 @@ DWORD WINAPI ResumeThread(HANDLE h) {
     if (t->suspend_count > 0 && --t->suspend_count == 0) Mach().scheduler().Start(t.get());
     return prev;
 }
-

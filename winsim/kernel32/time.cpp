@@ -48,4 +48,3 @@ ULONGLONG WINAPI GetTickCount64(void) { return Mach().tick_start_ms() + Mach().N
 
 void WINAPI GetLocalTime(LPSYSTEMTIME st) { MsToSystemTime(LocalMs(), st); }
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME ft) { MsToFileTime(LocalMs() + Mach().tz_bias_minutes * 60000LL, ft); }
-

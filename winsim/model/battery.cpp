@@ -122,12 +122,14 @@ public:
     }
 
 private:
-    template <class T> static T In(const IoctlRequest& r) {
+    template <class T>
+    static T In(const IoctlRequest& r) {
         T v;
         std::memcpy(&v, r.in.data(), sizeof v);
         return v;
     }
-    template <class T> static DWORD Out(IoctlRequest& r, const T& v) {
+    template <class T>
+    static DWORD Out(IoctlRequest& r, const T& v) {
         if (r.out_size < sizeof v) return ERROR_INSUFFICIENT_BUFFER;
         r.out.resize(sizeof v);
         std::memcpy(r.out.data(), &v, sizeof v);
@@ -144,7 +146,8 @@ private:
 
     // Waits on the machine's clock until done() says so or wait_ms ran out (INFINITE: no
     // end); false when the battery went away meanwhile.
-    template <class F> bool WaitFor(DWORD wait_ms, F done) {
+    template <class F>
+    bool WaitFor(DWORD wait_ms, F done) {
         uint64_t start = m_.NowMs();
         while (!done()) {
             uint64_t spent = m_.NowMs() - start;
@@ -206,7 +209,8 @@ private:
             ULONG seconds = BATTERY_UNKNOWN_TIME;
             bool draining = q.AtRate ? rate < 0 : !(b->power_state & BATTERY_POWER_ON_LINE) && rate < 0;
             if (draining && b->capacity != BATTERY_UNKNOWN_CAPACITY)
-                seconds = static_cast<ULONG>(static_cast<uint64_t>(b->capacity) * 3600 / static_cast<uint64_t>(-static_cast<int64_t>(rate)));
+                seconds = static_cast<ULONG>(static_cast<uint64_t>(b->capacity) * 3600 /
+                                             static_cast<uint64_t>(-static_cast<int64_t>(rate)));
             return Out(r, seconds);
         }
         case BatteryDeviceName: return OutText(r, b->device_name);

@@ -91,9 +91,10 @@ public:
     void Save(const DeviceNode& n) {
         Store& st = m_.store();
         Lock g(st.mutex());
-        Stmt s(st.db(), "UPDATE devnodes SET attached=?, present=?, held=?, dis_global=?, dis_config=?, dis_run=?, "
-                        "pending=?, problem=?, restart=?, veto_type=?, veto_name=?, inst_error=?, disableable=?, "
-                        "removable=?, generation=? WHERE id=?");
+        Stmt s(st.db(),
+               "UPDATE devnodes SET attached=?, present=?, held=?, dis_global=?, dis_config=?, dis_run=?, "
+               "pending=?, problem=?, restart=?, veto_type=?, veto_name=?, inst_error=?, disableable=?, "
+               "removable=?, generation=? WHERE id=?");
         s.Bind(1, n.attached).Bind(2, n.present).Bind(3, n.held).Bind(4, n.disabled_global).Bind(5, n.disabled_config);
         s.Bind(6, n.disabled).Bind(7, n.change_pending).Bind(8, static_cast<int64_t>(n.problem));
         s.Bind(9, static_cast<int64_t>(n.restart_flags)).Bind(10, static_cast<int64_t>(n.veto_type));
@@ -130,9 +131,11 @@ public:
         Store& st = m_.store();
         {
             Lock g(st.mutex());
-            Stmt s(st.db(), "INSERT INTO device_changes (time_ms, kind, devinst, instance_id, class_guid, port_name) "
-                            "VALUES (?, ?, ?, ?, ?, ?)");
-            s.Bind(1, static_cast<int64_t>(c.time_ms)).Bind(2, kind == DeviceChangeKind::Arrival ? "arrival" : "removal");
+            Stmt s(st.db(),
+                   "INSERT INTO device_changes (time_ms, kind, devinst, instance_id, class_guid, port_name) "
+                   "VALUES (?, ?, ?, ?, ?, ?)");
+            s.Bind(1, static_cast<int64_t>(c.time_ms))
+                .Bind(2, kind == DeviceChangeKind::Arrival ? "arrival" : "removal");
             s.Bind(3, static_cast<int64_t>(c.devinst)).Bind(4, Utf8(c.instance_id)).Bind(5, Utf8(c.class_guid));
             s.Bind(6, Utf8(c.port_name)).Run();
             c.seq = static_cast<uint64_t>(sqlite3_last_insert_rowid(st.db()));
@@ -212,7 +215,8 @@ public:
     }
 
     // Runs fn in one transaction, then tells the listeners.
-    template <class F> auto Run(F&& fn) {
+    template <class F>
+    auto Run(F&& fn) {
         using R = decltype(fn());
         if constexpr (std::is_void_v<R>) {
             m_.store().Transaction([&] { fn(); });
@@ -278,8 +282,9 @@ void EnsureRoot(Machine& m) {
     Store& st = m.store();
     {
         Lock g(st.mutex());
-        Stmt s(st.db(), "INSERT OR IGNORE INTO devnodes (id, parent, instance_id, attached, present, disableable, "
-                        "generation) VALUES (1, 0, ?, 1, 1, 0, 1)");
+        Stmt s(st.db(),
+               "INSERT OR IGNORE INTO devnodes (id, parent, instance_id, attached, present, disableable, "
+               "generation) VALUES (1, 0, ?, 1, 1, 0, 1)");
         s.Bind(1, Utf8(DeviceTree::kRootId)).Run();
     }
     Registry r(m);
@@ -316,8 +321,9 @@ DWORD DeviceTree::Add(const DeviceSpec& desc) {
         DWORD id;
         {
             Lock g(st.mutex());
-            Stmt s(st.db(), "INSERT INTO devnodes (parent, instance_id, class_guid, attached, present, disableable, "
-                            "removable) VALUES (?, ?, ?, ?, 0, ?, ?)");
+            Stmt s(st.db(),
+                   "INSERT INTO devnodes (parent, instance_id, class_guid, attached, present, disableable, "
+                   "removable) VALUES (?, ?, ?, ?, 0, ?, ?)");
             s.Bind(1, static_cast<int64_t>(parent)).Bind(2, Utf8(desc.instance_id)).Bind(3, Utf8(desc.class_guid));
             s.Bind(4, desc.attached).Bind(5, desc.disableable).Bind(6, desc.removable).Run();
             id = static_cast<DWORD>(sqlite3_last_insert_rowid(st.db()));
@@ -346,7 +352,8 @@ DWORD DeviceTree::Add(const DeviceSpec& desc) {
             }
             int next = 0;
             for (auto& sub : r.ListKeys(ck)) {
-                if (sub.size() == 4 && std::all_of(sub.begin(), sub.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+                if (sub.size() == 4 &&
+                    std::all_of(sub.begin(), sub.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
                     next = std::max(next, std::stoi(sub) + 1);
             }
             wchar_t nnnn[8];
@@ -460,8 +467,9 @@ std::vector<DWORD> DeviceTree::FindByHardwareId(const std::wstring& id) const {
 std::vector<DeviceInterface> DeviceTree::Interfaces(const std::wstring& class_guid) const {
     Store& st = m_.store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "SELECT i.devinst, i.class_guid, i.path, n.present FROM devinterfaces i JOIN devnodes n ON "
-                    "n.id = i.devinst WHERE ?1 = '' OR i.class_guid = ?1 ORDER BY i.devinst, i.rowid");
+    Stmt s(st.db(),
+           "SELECT i.devinst, i.class_guid, i.path, n.present FROM devinterfaces i JOIN devnodes n ON "
+           "n.id = i.devinst WHERE ?1 = '' OR i.class_guid = ?1 ORDER BY i.devinst, i.rowid");
     s.Bind(1, Utf8(class_guid));
     std::vector<DeviceInterface> v;
     while (s.Step()) {
@@ -569,7 +577,8 @@ DWORD DeviceTree::RemoveSubtree(DWORD devinst, DWORD* veto_type, std::wstring* v
     for (DWORD id : sub) {
         auto node = ops.Load(id);
         if (!node || !node->present) continue;
-        if (node->veto_type) return veto(node->veto_type, node->veto_name.empty() ? node->instance_id : node->veto_name);
+        if (node->veto_type)
+            return veto(node->veto_type, node->veto_name.empty() ? node->instance_id : node->veto_name);
         if (InUse(id)) return veto(PNP_VetoOutstandingOpen, node->instance_id);
     }
     return ops.Run([&]() -> DWORD {
@@ -625,10 +634,8 @@ DWORD DeviceTree::ChangeState(DWORD devinst, DWORD state, DWORD scope, DWORD* in
         if (state == DICS_STOP && !n->disableable) return ERROR_NOT_DISABLEABLE;
         n->disabled_config = state == DICS_STOP;
         break;
-    case DICS_PROPCHANGE:
-        break;
-    default:
-        return ERROR_INVALID_PARAMETER;
+    case DICS_PROPCHANGE: break;
+    default: return ERROR_INVALID_PARAMETER;
     }
     ops.Run([&] {
         ops.WriteConfigFlags(*n);
@@ -708,8 +715,9 @@ void DeviceTree::Restart() {
 std::vector<DeviceChange> DeviceTree::Changes() const {
     Store& st = m_.store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "SELECT seq, time_ms, kind, devinst, instance_id, class_guid, port_name FROM device_changes "
-                    "ORDER BY seq");
+    Stmt s(st.db(),
+           "SELECT seq, time_ms, kind, devinst, instance_id, class_guid, port_name FROM device_changes "
+           "ORDER BY seq");
     std::vector<DeviceChange> v;
     while (s.Step()) {
         DeviceChange c;

@@ -67,9 +67,9 @@ DWORD Display::AddAdapter(const DisplayAdapterSpec& desc) {
     if (!desc.video_id.empty()) d.parameters.emplace_back(L"VideoID", desc.video_id);
     DWORD dn = DeviceTree(m_).Add(d);
     if (desc.settings) {
-        std::wstring key = std::wstring(kHwProfile) +
-                           (desc.video_route ? L"Control\\VIDEO\\" + desc.video_id + L"\\0000"
-                                             : L"Services\\" + desc.service + L"\\Device0");
+        std::wstring key =
+            std::wstring(kHwProfile) + (desc.video_route ? L"Control\\VIDEO\\" + desc.video_id + L"\\0000"
+                                                         : L"Services\\" + desc.service + L"\\Device0");
         Registry r(m_);
         r.SetDword(key, L"DefaultSettings.Orientation", desc.orientation);
         r.SetDword(key, L"DefaultSettings.BitsPerPel", desc.bits_per_pel);

@@ -476,12 +476,14 @@ std::wstring Wow64Redirect(const std::wstring& full, bool active) {
     static const std::wstring kNative = L"c:\\windows\\sysnative";
     std::wstring low = Lower(full);
     auto under = [&](const std::wstring& prefix) {
-        return low.compare(0, prefix.size(), prefix) == 0 && (low.size() == prefix.size() || low[prefix.size()] == L'\\');
+        return low.compare(0, prefix.size(), prefix) == 0 &&
+               (low.size() == prefix.size() || low[prefix.size()] == L'\\');
     };
     if (under(kNative)) return L"C:\\Windows\\System32" + full.substr(kNative.size());
     if (!active || !under(kSys)) return full;
     std::wstring rest = low.substr(kSys.size());
-    for (const wchar_t* ex : {L"\\catroot", L"\\catroot2", L"\\driverstore", L"\\drivers\\etc", L"\\logfiles", L"\\spool"}) {
+    for (const wchar_t* ex :
+         {L"\\catroot", L"\\catroot2", L"\\driverstore", L"\\drivers\\etc", L"\\logfiles", L"\\spool"}) {
         std::wstring e = ex;
         if (rest.compare(0, e.size(), e) == 0 && (rest.size() == e.size() || rest[e.size()] == L'\\')) return full;
     }
@@ -519,8 +521,9 @@ void StoreAttributes(Machine& m, const std::string& key, DWORD attributes) {
         s.Bind(1, key).Run();
         return;
     }
-    Stmt s(m.store().db(), "INSERT INTO file_attributes (path, attributes) VALUES (?, ?) "
-                           "ON CONFLICT (path) DO UPDATE SET attributes=excluded.attributes");
+    Stmt s(m.store().db(),
+           "INSERT INTO file_attributes (path, attributes) VALUES (?, ?) "
+           "ON CONFLICT (path) DO UPDATE SET attributes=excluded.attributes");
     s.Bind(1, key).Bind(2, static_cast<int64_t>(attributes)).Run();
 }
 
@@ -533,8 +536,9 @@ void DropAttributes(Machine& m, const std::string& key, bool subtree) {
 void MoveAttributes(Machine& m, const std::string& from, const std::string& to) {
     m.store().Transaction([&] {
         DropAttributes(m, to, true);
-        Stmt s(m.store().db(), "UPDATE file_attributes SET path=?1 || substr(path, length(?2) + 1) "
-                               "WHERE path=?2 OR substr(path, 1, length(?3))=?3");
+        Stmt s(m.store().db(),
+               "UPDATE file_attributes SET path=?1 || substr(path, length(?2) + 1) "
+               "WHERE path=?2 OR substr(path, 1, length(?3))=?3");
         s.Bind(1, to).Bind(2, from).Bind(3, from + "\\").Run();
     });
 }
@@ -566,7 +570,8 @@ void SetHostTimes(Machine& m, int fd, const std::string& host) {
 }
 
 FILETIME ToFileTime(const struct timespec& ts) {
-    uint64_t v = (static_cast<uint64_t>(ts.tv_sec) + 11644473600ULL) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100;
+    uint64_t v =
+        (static_cast<uint64_t>(ts.tv_sec) + 11644473600ULL) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100;
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(v);
     ft.dwHighDateTime = static_cast<DWORD>(v >> 32);
@@ -760,8 +765,9 @@ namespace winsim::internal {
 
 void InitFiles(Machine& m) {
     m.store().Exec("CREATE TABLE IF NOT EXISTS file_attributes (path TEXT PRIMARY KEY, attributes INTEGER NOT NULL)");
-    m.store().Exec("CREATE TABLE IF NOT EXISTS file_pending (seq INTEGER PRIMARY KEY AUTOINCREMENT, "
-                   "source TEXT NOT NULL, target TEXT NOT NULL, flags INTEGER NOT NULL)");
+    m.store().Exec(
+        "CREATE TABLE IF NOT EXISTS file_pending (seq INTEGER PRIMARY KEY AUTOINCREMENT, "
+        "source TEXT NOT NULL, target TEXT NOT NULL, flags INTEGER NOT NULL)");
 }
 
 void ProfileFiles(Machine& m, const std::string& profile) {

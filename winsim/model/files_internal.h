@@ -18,17 +18,17 @@ namespace winsim::files::detail {
 
 // A Windows path resolved to the host.
 struct Resolved {
-    DWORD error = 0;         // set when the path cannot name an entry (a folder on the way is missing ...)
-    std::wstring actual;     // "C:\..." with the on-disk names of the existing components
-    std::string host;        // host path
-    wchar_t drive = 0;       // 'C' or 'Z'
+    DWORD error = 0;      // set when the path cannot name an entry (a folder on the way is missing ...)
+    std::wstring actual;  // "C:\..." with the on-disk names of the existing components
+    std::string host;     // host path
+    wchar_t drive = 0;    // 'C' or 'Z'
     bool exists = false;
     bool is_dir = false;
     bool is_root = false;
     bool trailing_sep = false;  // the path ended in a separator
-    std::wstring given;      // the last component as the caller spelled it
-    std::string key;         // attribute and failure key: UTF-8 of Lower(actual)
-    struct stat st {};       // valid when exists
+    std::wstring given;         // the last component as the caller spelled it
+    std::string key;            // attribute and failure key: UTF-8 of Lower(actual)
+    struct stat st {};          // valid when exists
 };
 
 // Resolves a full Windows path ("C:\...", or "\\?\C:\..." taken literally) without regard
@@ -71,7 +71,7 @@ constexpr DWORD kStoredMask = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | 
                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_REPARSE_POINT;
 
 // Machine time and host times.
-int64_t MachineUtcMs(Machine& m);  // milliseconds since 1601-01-01 UTC
+int64_t MachineUtcMs(Machine& m);                                // milliseconds since 1601-01-01 UTC
 void SetHostTimes(Machine& m, int fd, const std::string& host);  // last write = now
 FILETIME ToFileTime(const struct timespec& ts);
 
@@ -110,7 +110,7 @@ public:
     std::string key;
     DWORD access = 0;  // specific rights (generic rights mapped)
     DWORD share = 0;
-    DWORD flags = 0;   // FILE_FLAG_*
+    DWORD flags = 0;  // FILE_FLAG_*
     uint64_t pos = 0;
     bool archive_marked = false;  // FILE_ATTRIBUTE_ARCHIVE set since the last write
     std::shared_ptr<ShareTable> table;

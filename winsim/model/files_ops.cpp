@@ -185,7 +185,8 @@ DWORD OpenFile(Machine& m, const Resolved& r, DWORD access, DWORD share, DWORD d
             SetHostTimes(m, obj->fd, r.host);
         }
         if (disp == CREATE_ALWAYS) {
-            StoreAttributes(m, r.key, (fa & kCreatable) | FILE_ATTRIBUTE_ARCHIVE | (attrs & FILE_ATTRIBUTE_REPARSE_POINT));
+            StoreAttributes(m, r.key,
+                            (fa & kCreatable) | FILE_ATTRIBUTE_ARCHIVE | (attrs & FILE_ATTRIBUTE_REPARSE_POINT));
             obj->archive_marked = true;
         }
         if (existed) *existed = true;
@@ -230,7 +231,8 @@ DWORD RemoveFolder(Machine& m, const Resolved& r) {
     if (StoredAttributes(m, r.key) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
     if (DWORD e = State(m).shares->Check(r.host, DELETE, kAllShare)) return e;
     if (IsSomeCurrentDirectory(m, r)) return ERROR_SHARING_VIOLATION;
-    if (rmdir(r.host.c_str()) != 0) return errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : Win32FromErrno(errno);
+    if (rmdir(r.host.c_str()) != 0)
+        return errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : Win32FromErrno(errno);
     DropAttributes(m, r.key, true);
     return 0;
 }

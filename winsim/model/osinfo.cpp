@@ -125,9 +125,7 @@ void SetUserUILanguage(Machine& m, LANGID lang, const std::wstring& user_sid) {
 
 void SetSystemLanguage(Machine& m, LANGID lang) { Registry(m).SetString(kNls, L"Default", HexLang(lang)); }
 
-void SetSystemUILanguage(Machine& m, LANGID lang) {
-    Registry(m).SetString(kNls, L"InstallLanguage", HexLang(lang));
-}
+void SetSystemUILanguage(Machine& m, LANGID lang) { Registry(m).SetString(kNls, L"InstallLanguage", HexLang(lang)); }
 
 void SetUserGeoId(Machine& m, std::optional<GEOID> geo, const std::wstring& user_sid) {
     Registry r(m);

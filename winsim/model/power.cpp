@@ -21,7 +21,8 @@ struct PowerState {
 PowerState& State(Machine& m) { return m.Ext<PowerState>("power"); }
 
 // Runs fn on a simulated thread: the caller's, or a system process's made for it.
-template <class F> auto OnThread(Machine& m, F fn) {
+template <class F>
+auto OnThread(Machine& m, F fn) {
     if (CurrentThreadOrNull()) return fn();
     ProcessOptions o;
     o.image = L"C:\\Windows\\System32\\winlogon.exe";
@@ -107,7 +108,8 @@ void SessionChange(Machine& m, DWORD wts_code, DWORD session) {
 void Logon(Machine& m, DWORD session, const std::wstring& user) {
     if (!m.FindSession(session)) {
         std::wstring name = user.empty() ? L"User" + std::to_wstring(session) : user;
-        m.AddSession(Session{session, name, L"S-1-5-21-3623811015-3361044348-30300820-" + std::to_wstring(1000 + session)});
+        m.AddSession(
+            Session{session, name, L"S-1-5-21-3623811015-3361044348-30300820-" + std::to_wstring(1000 + session)});
     }
     SessionChange(m, WTS_SESSION_LOGON, session);
 }

@@ -75,8 +75,7 @@ void System(Registry& r) {
     r.SetExpandString(env, L"ComSpec", L"%SystemRoot%\\system32\\cmd.exe");
     r.SetString(env, L"NUMBER_OF_PROCESSORS", L"4");
     r.SetString(env, L"OS", L"Windows_NT");
-    r.SetExpandString(env, L"Path",
-                      L"%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem");
+    r.SetExpandString(env, L"Path", L"%SystemRoot%\\system32;%SystemRoot%;%SystemRoot%\\System32\\Wbem");
     r.SetString(env, L"PATHEXT", L".COM;.EXE;.BAT;.CMD;.VBS;.JS;.WSF;.MSC");
     r.SetString(env, L"PROCESSOR_ARCHITECTURE", L"AMD64");
     r.SetExpandString(env, L"TEMP", L"%SystemRoot%\\TEMP");

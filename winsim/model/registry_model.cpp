@@ -48,26 +48,27 @@ std::vector<uint8_t> ToUtf16Bytes(const std::wstring& s) {
 std::wstring FromUtf16Bytes(const std::vector<uint8_t>& b) {
     std::u16string u;
     u.reserve((b.size() + 1) / 2);
-    for (size_t i = 0; i < b.size(); i += 2)
-        u += static_cast<char16_t>(b[i] | (i + 1 < b.size() ? b[i + 1] << 8 : 0));
+    for (size_t i = 0; i < b.size(); i += 2) u += static_cast<char16_t>(b[i] | (i + 1 < b.size() ? b[i + 1] << 8 : 0));
     return FromUtf16(u);
 }
 
 void Model::CreateSchema() {
     Store& st = store();
     Lock g(st.mutex());
-    st.Exec("CREATE TABLE IF NOT EXISTS reg_keys ("
-            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " parent INTEGER REFERENCES reg_keys(id) ON DELETE CASCADE,"
-            " name TEXT NOT NULL, fold TEXT NOT NULL, class TEXT NOT NULL DEFAULT '',"
-            " last_write INTEGER NOT NULL DEFAULT 0, volatile INTEGER NOT NULL DEFAULT 0,"
-            " deny_read INTEGER NOT NULL DEFAULT 0, deny_write INTEGER NOT NULL DEFAULT 0)");
+    st.Exec(
+        "CREATE TABLE IF NOT EXISTS reg_keys ("
+        " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+        " parent INTEGER REFERENCES reg_keys(id) ON DELETE CASCADE,"
+        " name TEXT NOT NULL, fold TEXT NOT NULL, class TEXT NOT NULL DEFAULT '',"
+        " last_write INTEGER NOT NULL DEFAULT 0, volatile INTEGER NOT NULL DEFAULT 0,"
+        " deny_read INTEGER NOT NULL DEFAULT 0, deny_write INTEGER NOT NULL DEFAULT 0)");
     st.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_keys_child ON reg_keys(parent, fold)");
     st.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_keys_root ON reg_keys(fold) WHERE parent IS NULL");
-    st.Exec("CREATE TABLE IF NOT EXISTS reg_values ("
-            " key INTEGER NOT NULL REFERENCES reg_keys(id) ON DELETE CASCADE,"
-            " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
-            " seq INTEGER NOT NULL, PRIMARY KEY (key, fold))");
+    st.Exec(
+        "CREATE TABLE IF NOT EXISTS reg_values ("
+        " key INTEGER NOT NULL REFERENCES reg_keys(id) ON DELETE CASCADE,"
+        " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
+        " seq INTEGER NOT NULL, PRIMARY KEY (key, fold))");
     st.Exec("CREATE INDEX IF NOT EXISTS reg_values_seq ON reg_values(key, seq)");
 }
 
@@ -132,8 +133,9 @@ KeyId Model::CreateChild(KeyId parent, const std::wstring& name, const std::wstr
     KeyId id = 0;
     store().Transaction([&] {
         int64_t now = NowFileTime();
-        Stmt ins(store().db(), "INSERT INTO reg_keys (parent, name, fold, class, last_write, volatile) "
-                               "VALUES (?, ?, ?, ?, ?, ?)");
+        Stmt ins(store().db(),
+                 "INSERT INTO reg_keys (parent, name, fold, class, last_write, volatile) "
+                 "VALUES (?, ?, ?, ?, ?, ?)");
         ins.Bind(1, parent).Bind(2, Utf8(name)).Bind(3, Utf8(Fold(name))).Bind(4, Utf8(cls)).Bind(5, now);
         ins.Bind(6, static_cast<int64_t>(is_volatile ? 1 : 0)).Run();
         id = sqlite3_last_insert_rowid(store().db());
@@ -167,9 +169,10 @@ KeyId Model::Walk(KeyId start, const std::vector<std::wstring>& components, bool
 int Model::Depth(KeyId id) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "WITH RECURSIVE up(id, parent) AS (SELECT id, parent FROM reg_keys WHERE id=? "
-                    "UNION ALL SELECT k.id, k.parent FROM reg_keys k JOIN up ON k.id=up.parent) "
-                    "SELECT COUNT(*) - 1 FROM up");
+    Stmt s(st.db(),
+           "WITH RECURSIVE up(id, parent) AS (SELECT id, parent FROM reg_keys WHERE id=? "
+           "UNION ALL SELECT k.id, k.parent FROM reg_keys k JOIN up ON k.id=up.parent) "
+           "SELECT COUNT(*) - 1 FROM up");
     s.Bind(1, id);
     return s.Step() ? static_cast<int>(s.Int(0)) : -1;
 }
@@ -206,8 +209,9 @@ std::vector<KeyRow> Model::Subkeys(KeyId id) {
 std::vector<KeyId> Model::Tree(KeyId id) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "WITH RECURSIVE t(id) AS (SELECT id FROM reg_keys WHERE id=? "
-                    "UNION ALL SELECT k.id FROM reg_keys k JOIN t ON k.parent=t.id) SELECT id FROM t");
+    Stmt s(st.db(),
+           "WITH RECURSIVE t(id) AS (SELECT id FROM reg_keys WHERE id=? "
+           "UNION ALL SELECT k.id FROM reg_keys k JOIN t ON k.parent=t.id) SELECT id FROM t");
     s.Bind(1, id);
     std::vector<KeyId> out;
     while (s.Step()) out.push_back(s.Int(0));
@@ -253,10 +257,11 @@ std::vector<ValueRow> Model::Values(KeyId id) {
 void Model::SetValue(KeyId id, const std::wstring& name, DWORD type, const std::vector<uint8_t>& data) {
     store().Transaction([&] {
         // An existing value keeps its name and its place in the enumeration.
-        Stmt s(store().db(), "INSERT INTO reg_values (key, name, fold, type, data, seq) "
-                             "VALUES (?1, ?2, ?3, ?4, ?5, "
-                             " (SELECT COALESCE(MAX(seq), 0) + 1 FROM reg_values WHERE key=?1)) "
-                             "ON CONFLICT (key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
+        Stmt s(store().db(),
+               "INSERT INTO reg_values (key, name, fold, type, data, seq) "
+               "VALUES (?1, ?2, ?3, ?4, ?5, "
+               " (SELECT COALESCE(MAX(seq), 0) + 1 FROM reg_values WHERE key=?1)) "
+               "ON CONFLICT (key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
         s.Bind(1, id).Bind(2, Utf8(name)).Bind(3, Utf8(Fold(name))).Bind(4, static_cast<int64_t>(type));
         s.Bind(5, data).Run();
         Touch(id);

@@ -96,8 +96,8 @@ private:
 struct FullPath {
     KeyId start = 0;
     std::vector<std::wstring> comps;
-    std::wstring label;    // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER" ...
-    size_t implicit = 0;   // leading comps that the label stands for
+    std::wstring label;   // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER" ...
+    size_t implicit = 0;  // leading comps that the label stands for
 };
 // Throws std::invalid_argument for an unknown root, or a component over 255 characters.
 // allow_short admits HKLM, HKCU, HKU, HKCR and HKCC.

@@ -153,8 +153,9 @@ public:
         } else if (header == kHeader4) {
             v4_ = true;
         } else {
-            throw ParseError{n + 1, "not a registry file (expected \"Windows Registry Editor Version 5.00\" or "
-                                    "\"REGEDIT4\")"};
+            throw ParseError{n + 1,
+                             "not a registry file (expected \"Windows Registry Editor Version 5.00\" or "
+                             "\"REGEDIT4\")"};
         }
         bool have_key = false;
         reg::FullPath key;
@@ -368,20 +369,20 @@ RegImportResult Registry::ImportReg(const std::wstring& text) {
     model.store().Transaction([&] {
         for (const auto& op : ops) {
             switch (op.kind) {
-                case Op::CreateKey: model.Walk(op.key.start, op.key.comps, true); break;
-                case Op::DeleteKey: {
-                    reg::KeyId id = model.Walk(op.key.start, op.key.comps, false);
-                    if (id && model.Key(id)->parent) model.DeleteTree(id);
-                    break;
-                }
-                case Op::SetValue:
-                    model.SetValue(model.Walk(op.key.start, op.key.comps, true), op.name, op.type, op.data);
-                    break;
-                case Op::DeleteValue: {
-                    reg::KeyId id = model.Walk(op.key.start, op.key.comps, false);
-                    if (id) model.DeleteValue(id, op.name);
-                    break;
-                }
+            case Op::CreateKey: model.Walk(op.key.start, op.key.comps, true); break;
+            case Op::DeleteKey: {
+                reg::KeyId id = model.Walk(op.key.start, op.key.comps, false);
+                if (id && model.Key(id)->parent) model.DeleteTree(id);
+                break;
+            }
+            case Op::SetValue:
+                model.SetValue(model.Walk(op.key.start, op.key.comps, true), op.name, op.type, op.data);
+                break;
+            case Op::DeleteValue: {
+                reg::KeyId id = model.Walk(op.key.start, op.key.comps, false);
+                if (id) model.DeleteValue(id, op.name);
+                break;
+            }
             }
         }
     });

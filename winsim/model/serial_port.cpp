@@ -32,7 +32,8 @@ std::string Hex(const void* p, size_t n) {
 bool Unhex(const std::string& s, void* p, size_t n) {
     if (s.size() != 2 * n) return false;
     auto v = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-    for (size_t i = 0; i < n; ++i) static_cast<uint8_t*>(p)[i] = static_cast<uint8_t>(v(s[2 * i]) << 4 | v(s[2 * i + 1]));
+    for (size_t i = 0; i < n; ++i)
+        static_cast<uint8_t*>(p)[i] = static_cast<uint8_t>(v(s[2 * i]) << 4 | v(s[2 * i + 1]));
     return true;
 }
 
@@ -119,8 +120,8 @@ public:
 
     void Queue(const std::vector<RxChunk>& chunks) {
         for (auto& c : chunks) {
-            auto at = std::upper_bound(rx_.begin(), rx_.end(), c.at,
-                                       [](uint64_t t, const RxChunk& x) { return t < x.at; });
+            auto at =
+                std::upper_bound(rx_.begin(), rx_.end(), c.at, [](uint64_t t, const RxChunk& x) { return t < x.at; });
             rx_.insert(at, c);
         }
         if (!chunks.empty()) rx_event_->Set();
@@ -243,8 +244,9 @@ SerialPortModel* PortOf(HANDLE h, std::shared_ptr<DeviceHandle>* dh, DWORD* err)
 namespace serial {
 
 void Init(Machine& m) {
-    m.store().Exec("CREATE TABLE IF NOT EXISTS modem_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
-                   "port TEXT, line TEXT, reply TEXT)");
+    m.store().Exec(
+        "CREATE TABLE IF NOT EXISTS modem_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
+        "port TEXT, line TEXT, reply TEXT)");
     for (int i = 1; i <= kMaxPort; ++i) {
         std::wstring name = L"COM" + std::to_wstring(i);
         m.RegisterDevice(name, std::make_shared<SerialPortModel>(m, name));
@@ -278,7 +280,9 @@ DWORD PortOfHandle(HANDLE h, std::wstring* port) {
     return 0;
 }
 
-void SaveDcb(Machine& m, const std::wstring& port, const DCB& d) { m.store().SetText(Ns(port), "dcb", Hex(&d, sizeof d)); }
+void SaveDcb(Machine& m, const std::wstring& port, const DCB& d) {
+    m.store().SetText(Ns(port), "dcb", Hex(&d, sizeof d));
+}
 
 void SaveTimeouts(Machine& m, const std::wstring& port, const COMMTIMEOUTS& t) {
     m.store().SetText(Ns(port), "timeouts", Hex(&t, sizeof t));
@@ -348,8 +352,12 @@ DWORD SerialPorts::purge_count(const std::wstring& port) {
 DWORD SerialPorts::last_purge_flags(const std::wstring& port) {
     return static_cast<DWORD>(m_.store().GetInt(Ns(port), "purge_flags", 0));
 }
-void SerialPorts::set_write_error(const std::wstring& port, DWORD err) { m_.store().SetInt(Ns(port), "write_error", err); }
-void SerialPorts::set_read_error(const std::wstring& port, DWORD err) { m_.store().SetInt(Ns(port), "read_error", err); }
+void SerialPorts::set_write_error(const std::wstring& port, DWORD err) {
+    m_.store().SetInt(Ns(port), "write_error", err);
+}
+void SerialPorts::set_read_error(const std::wstring& port, DWORD err) {
+    m_.store().SetInt(Ns(port), "read_error", err);
+}
 DWORD SerialPorts::write_error(const std::wstring& port) {
     return static_cast<DWORD>(m_.store().GetInt(Ns(port), "write_error", 0));
 }

@@ -47,8 +47,13 @@ std::vector<uint8_t> Structure(uint8_t type, uint16_t handle, const std::vector<
 
 std::vector<uint8_t> RawBlock(const Table& t) {
     uint32_t n = static_cast<uint32_t>(t.data.size());
-    std::vector<uint8_t> b = {static_cast<uint8_t>(t.used20_calling_method ? 1 : 0), t.major, t.minor, t.dmi_revision,
-                              static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+    std::vector<uint8_t> b = {static_cast<uint8_t>(t.used20_calling_method ? 1 : 0),
+                              t.major,
+                              t.minor,
+                              t.dmi_revision,
+                              static_cast<uint8_t>(n),
+                              static_cast<uint8_t>(n >> 8),
+                              static_cast<uint8_t>(n >> 16),
                               static_cast<uint8_t>(n >> 24)};
     b.insert(b.end(), t.data.begin(), t.data.end());
     return b;
@@ -113,19 +118,17 @@ void ProfileSmbios(Machine& m, const std::string& profile) {
     bool tablet = profile == "tablet";
     smbios::Table t;
     // BIOS: vendor, version, start segment 0xE800, release date, 1 MB ROM, characteristics.
-    auto bios = Structure(0, 0x0000,
-                          {1, 2, 0x00, 0xE8, 3, 0x0F, 0x80, 0x98, 0x8B, 0x3F, 0x01, 0x00, 0x00, 0x00, 0x03, 0x0D,
-                           1, 5, 0xFF, 0xFF},
-                          {tablet ? "QUARVEN" : "System manufacturer", tablet ? "QVT10.0105" : "0401",
-                           "04/12/2011"});
+    auto bios = Structure(0, 0x0000, {1,    2,    0x00, 0xE8, 3,    0x0F, 0x80, 0x98, 0x8B, 0x3F,
+                                      0x01, 0x00, 0x00, 0x00, 0x03, 0x0D, 1,    5,    0xFF, 0xFF},
+                          {tablet ? "QUARVEN" : "System manufacturer", tablet ? "QVT10.0105" : "0401", "04/12/2011"});
     // System: manufacturer, product, version, serial, UUID (the machine's, its first three
     // fields little-endian), wake-up by power switch, SKU and family.
-    std::vector<uint8_t> system = {1, 2, 3, 4, 0x51, 0x9A, 0x3E, 0x7D, 0x84, 0x2C, 0x6F, 0x4B,
-                                   0xA0, 0x19, 0x5E, 0x62, 0xC3, 0xD8, 0xF4, 0x17, 6, 5, 6};
-    auto sys = Structure(1, 0x0001, system,
-                         {tablet ? "QUARVEN" : "System manufacturer", tablet ? "QV-T10" : "System Product Name",
-                          tablet ? "1.0" : "System Version", tablet ? "QVT10J00012345" : "System Serial Number",
-                          "SKU", "Tablet"});
+    std::vector<uint8_t> system = {1,    2,    3,    4,    0x51, 0x9A, 0x3E, 0x7D, 0x84, 0x2C, 0x6F, 0x4B,
+                                   0xA0, 0x19, 0x5E, 0x62, 0xC3, 0xD8, 0xF4, 0x17, 6,    5,    6};
+    auto sys = Structure(
+        1, 0x0001, system,
+        {tablet ? "QUARVEN" : "System manufacturer", tablet ? "QV-T10" : "System Product Name",
+         tablet ? "1.0" : "System Version", tablet ? "QVT10J00012345" : "System Serial Number", "SKU", "Tablet"});
     auto end = Structure(127, 0x0002, {});
     t.data = bios;
     t.data.insert(t.data.end(), sys.begin(), sys.end());

@@ -122,7 +122,10 @@ void SetInstances(Machine& m, const std::wstring& ns, const std::wstring& cls, c
             for (size_t k = 0; k < list[i].size(); ++k) {
                 const auto& [name, v] = list[i][k];
                 p.Reset();
-                p.Bind(1, U8(Lower(ns))).Bind(2, U8(cls)).Bind(3, static_cast<int64_t>(i)).Bind(4, static_cast<int64_t>(k));
+                p.Bind(1, U8(Lower(ns)))
+                    .Bind(2, U8(cls))
+                    .Bind(3, static_cast<int64_t>(i))
+                    .Bind(4, static_cast<int64_t>(k));
                 p.Bind(5, U8(name)).Bind(6, static_cast<int64_t>(v.type)).Bind(7, v.is_null ? 1 : 0);
                 bool array = (v.type & CIM_FLAG_ARRAY) != 0;
                 bool text = (v.type & ~CIM_FLAG_ARRAY) == CIM_STRING;
@@ -138,8 +141,14 @@ void SetInstances(Machine& m, const std::wstring& ns, const std::wstring& cls, c
 void DeleteClass(Machine& m, const std::wstring& ns, const std::wstring& cls) {
     Store& st = m.store();
     std::lock_guard<std::recursive_mutex> g(st.mutex());
-    Stmt(st.db(), "DELETE FROM wmi_classes WHERE ns=? AND class=? COLLATE NOCASE").Bind(1, U8(Lower(ns))).Bind(2, U8(cls)).Run();
-    Stmt(st.db(), "DELETE FROM wmi_props WHERE ns=? AND class=? COLLATE NOCASE").Bind(1, U8(Lower(ns))).Bind(2, U8(cls)).Run();
+    Stmt(st.db(), "DELETE FROM wmi_classes WHERE ns=? AND class=? COLLATE NOCASE")
+        .Bind(1, U8(Lower(ns)))
+        .Bind(2, U8(cls))
+        .Run();
+    Stmt(st.db(), "DELETE FROM wmi_props WHERE ns=? AND class=? COLLATE NOCASE")
+        .Bind(1, U8(Lower(ns)))
+        .Bind(2, U8(cls))
+        .Run();
 }
 
 bool ClassExists(Machine& m, const std::wstring& ns, const std::wstring& cls) { return !ClassName(m, ns, cls).empty(); }
@@ -181,10 +190,14 @@ std::vector<Instance> Instances(Machine& m, const std::wstring& ns, const std::w
         val.is_null = s.Int(3) != 0;
         bool array = (val.type & CIM_FLAG_ARRAY) != 0;
         bool text = (val.type & ~CIM_FLAG_ARRAY) == CIM_STRING;
-        if (array && text) val.texts = SplitTexts(s.Text(5), static_cast<size_t>(s.Int(4)));
-        else if (array) val.numbers = UnpackNumbers(s.Blob(6));
-        else if (text) val.text = Wide(s.Text(5));
-        else val.number = s.Int(4);
+        if (array && text)
+            val.texts = SplitTexts(s.Text(5), static_cast<size_t>(s.Int(4)));
+        else if (array)
+            val.numbers = UnpackNumbers(s.Blob(6));
+        else if (text)
+            val.text = Wide(s.Text(5));
+        else
+            val.number = s.Int(4);
         v.back().emplace_back(Wide(s.Text(1)), val);
     }
     return v;
@@ -253,8 +266,10 @@ std::wstring Describe(const Value& v) {
         size_t n = base == CIM_STRING ? v.texts.size() : v.numbers.size();
         for (size_t i = 0; i < n; ++i) {
             if (i) s += L", ";
-            if (base == CIM_STRING) s += L"\"" + v.texts[i] + L"\"";
-            else s += std::to_wstring(v.numbers[i]);
+            if (base == CIM_STRING)
+                s += L"\"" + v.texts[i] + L"\"";
+            else
+                s += std::to_wstring(v.numbers[i]);
         }
         return s + L"}";
     }
@@ -282,17 +297,16 @@ void ResetWmi(Machine& m) {
 void ProfileWmi(Machine& m, const std::string& profile) {
     using wmi::Value;
     bool tablet = profile == "tablet";
-    wmi::SetInstances(
-        m, wmi::kCimV2, L"Win32_ComputerSystem",
-        {{{L"Name", Value::Text(L"VELTRANE-PC")},
-          {L"Manufacturer", Value::Text(tablet ? L"QUARVEN" : L"System manufacturer")},
-          {L"Model", Value::Text(tablet ? L"QV-T10" : L"System Product Name")},
-          {L"NumberOfProcessors", Value::Int(CIM_UINT32, 1)},
-          {L"TotalPhysicalMemory", Value::Int(CIM_UINT64, 4294967296LL)},
-          {L"PartOfDomain", Value::Bool(false)},
-          {L"OEMStringArray", tablet ? Value::Texts({L"QVT10J-0100", L"Veltrane Tablet"})
-                                     : Value::Null(CIM_STRING | CIM_FLAG_ARRAY)},
-          {L"OEMLogoBitmap", Value::Null(CIM_UINT8 | CIM_FLAG_ARRAY)}}});
+    wmi::SetInstances(m, wmi::kCimV2, L"Win32_ComputerSystem",
+                      {{{L"Name", Value::Text(L"VELTRANE-PC")},
+                        {L"Manufacturer", Value::Text(tablet ? L"QUARVEN" : L"System manufacturer")},
+                        {L"Model", Value::Text(tablet ? L"QV-T10" : L"System Product Name")},
+                        {L"NumberOfProcessors", Value::Int(CIM_UINT32, 1)},
+                        {L"TotalPhysicalMemory", Value::Int(CIM_UINT64, 4294967296LL)},
+                        {L"PartOfDomain", Value::Bool(false)},
+                        {L"OEMStringArray", tablet ? Value::Texts({L"QVT10J-0100", L"Veltrane Tablet"})
+                                                   : Value::Null(CIM_STRING | CIM_FLAG_ARRAY)},
+                        {L"OEMLogoBitmap", Value::Null(CIM_UINT8 | CIM_FLAG_ARRAY)}}});
     wmi::SetInstances(m, wmi::kCimV2, L"Win32_ComputerSystemProduct",
                       {{{L"Vendor", Value::Text(tablet ? L"QUARVEN" : L"System manufacturer")},
                         {L"Name", Value::Text(tablet ? L"QV-T10" : L"System Product Name")},

@@ -29,8 +29,8 @@ struct Failure {
 
 struct Sink {
     DWORD cookie;
-    int kind;          // 0 interface events, 1 radio events
-    IUnknown* sink;    // the sink's event interface (one reference)
+    int kind;        // 0 interface events, 1 radio events
+    IUnknown* sink;  // the sink's event interface (one reference)
 };
 
 // What lives with the machine object only: injected failures, counters, sinks.
@@ -523,22 +523,22 @@ bool NotifyInterfaceSinks(Machine& m, const std::wstring& id, F call) {
 
 const char* CallName(Call c) {
     switch (c) {
-        case Call::GetInterface: return "GetInterface";
-        case Call::GetInterfaces: return "GetInterfaces";
-        case Call::InterfaceID: return "InterfaceID";
-        case Call::GetReadyState: return "GetReadyState";
-        case Call::GetInterfaceCapability: return "GetInterfaceCapability";
-        case Call::GetSubscriberInformation: return "GetSubscriberInformation";
-        case Call::SubscriberID: return "SubscriberID";
-        case Call::SimIccID: return "SimIccID";
-        case Call::TelephoneNumbers: return "TelephoneNumbers";
-        case Call::QueryRadio: return "QueryRadio";
-        case Call::HardwareRadioState: return "HardwareRadioState";
-        case Call::SoftwareRadioState: return "SoftwareRadioState";
-        case Call::SetSoftwareRadioState: return "SetSoftwareRadioState";
-        case Call::FindConnectionPoint: return "FindConnectionPoint";
-        case Call::Advise: return "Advise";
-        case Call::Unadvise: return "Unadvise";
+    case Call::GetInterface: return "GetInterface";
+    case Call::GetInterfaces: return "GetInterfaces";
+    case Call::InterfaceID: return "InterfaceID";
+    case Call::GetReadyState: return "GetReadyState";
+    case Call::GetInterfaceCapability: return "GetInterfaceCapability";
+    case Call::GetSubscriberInformation: return "GetSubscriberInformation";
+    case Call::SubscriberID: return "SubscriberID";
+    case Call::SimIccID: return "SimIccID";
+    case Call::TelephoneNumbers: return "TelephoneNumbers";
+    case Call::QueryRadio: return "QueryRadio";
+    case Call::HardwareRadioState: return "HardwareRadioState";
+    case Call::SoftwareRadioState: return "SoftwareRadioState";
+    case Call::SetSoftwareRadioState: return "SetSoftwareRadioState";
+    case Call::FindConnectionPoint: return "FindConnectionPoint";
+    case Call::Advise: return "Advise";
+    case Call::Unadvise: return "Unadvise";
     }
     return "?";
 }

@@ -26,12 +26,24 @@ ArrayBlock* BlockOf(SAFEARRAY* psa) {
 
 size_t ElementSize(VARTYPE vt) {
     switch (vt) {
-    case VT_UI1: case VT_I1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_DATE: return 8;
+    case VT_UI1:
+    case VT_I1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_DATE: return 8;
     case VT_BSTR: return sizeof(BSTR);
-    case VT_UNKNOWN: case VT_DISPATCH: return sizeof(IUnknown*);
+    case VT_UNKNOWN:
+    case VT_DISPATCH: return sizeof(IUnknown*);
     case VT_VARIANT: return sizeof(VARIANT);
     default: return 0;
     }
@@ -44,8 +56,10 @@ void* ElementAt(SAFEARRAY* psa, LONG index) {
 }
 
 void FreeElement(VARTYPE vt, void* p) {
-    if (vt == VT_BSTR) SysFreeString(*static_cast<BSTR*>(p));
-    else if (vt == VT_VARIANT) VariantClear(static_cast<VARIANT*>(p));
+    if (vt == VT_BSTR)
+        SysFreeString(*static_cast<BSTR*>(p));
+    else if (vt == VT_VARIANT)
+        VariantClear(static_cast<VARIANT*>(p));
     else if ((vt == VT_UNKNOWN || vt == VT_DISPATCH) && *static_cast<IUnknown**>(p))
         (*static_cast<IUnknown**>(p))->Release();
 }
@@ -84,8 +98,10 @@ HRESULT ToText(const VARIANT* v, std::wstring* out, USHORT flags) {
     case VT_UI1: *out = std::to_wstring(static_cast<unsigned>(get(v->bVal, v->pbVal))); return S_OK;
     case VT_I2: *out = std::to_wstring(get(v->iVal, v->piVal)); return S_OK;
     case VT_UI2: *out = std::to_wstring(get(v->uiVal, v->puiVal)); return S_OK;
-    case VT_I4: case VT_INT: *out = std::to_wstring(get(v->lVal, v->plVal)); return S_OK;
-    case VT_UI4: case VT_UINT: *out = std::to_wstring(get(v->ulVal, v->pulVal)); return S_OK;
+    case VT_I4:
+    case VT_INT: *out = std::to_wstring(get(v->lVal, v->plVal)); return S_OK;
+    case VT_UI4:
+    case VT_UINT: *out = std::to_wstring(get(v->ulVal, v->pulVal)); return S_OK;
     case VT_I8: *out = std::to_wstring(get(v->llVal, v->pllVal)); return S_OK;
     case VT_UI8: *out = std::to_wstring(get(v->ullVal, v->pullVal)); return S_OK;
     case VT_BOOL: {
@@ -93,8 +109,14 @@ HRESULT ToText(const VARIANT* v, std::wstring* out, USHORT flags) {
         *out = (flags & VARIANT_ALPHABOOL) ? (b ? L"True" : L"False") : (b ? L"-1" : L"0");
         return S_OK;
     }
-    case VT_R4: swprintf(buf, 64, L"%.7g", static_cast<double>(get(v->fltVal, v->pfltVal))); *out = buf; return S_OK;
-    case VT_R8: swprintf(buf, 64, L"%.15g", get(v->dblVal, v->pdblVal)); *out = buf; return S_OK;
+    case VT_R4:
+        swprintf(buf, 64, L"%.7g", static_cast<double>(get(v->fltVal, v->pfltVal)));
+        *out = buf;
+        return S_OK;
+    case VT_R8:
+        swprintf(buf, 64, L"%.15g", get(v->dblVal, v->pdblVal));
+        *out = buf;
+        return S_OK;
     case VT_BSTR: {
         BSTR s = get(v->bstrVal, v->pbstrVal);
         *out = s ? std::wstring(s, SysStringLen(s)) : L"";
@@ -103,10 +125,13 @@ HRESULT ToText(const VARIANT* v, std::wstring* out, USHORT flags) {
     case VT_VARIANT:
         if (!byref) return DISP_E_BADVARTYPE;
         return ToText(v->pvarVal, out, flags);
-    case VT_UNKNOWN: case VT_DISPATCH: case VT_ERROR: case VT_CY: case VT_DATE: case VT_DECIMAL:
-        return DISP_E_TYPEMISMATCH;
-    default:
-        return DISP_E_BADVARTYPE;
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+    case VT_ERROR:
+    case VT_CY:
+    case VT_DATE:
+    case VT_DECIMAL: return DISP_E_TYPEMISMATCH;
+    default: return DISP_E_BADVARTYPE;
     }
 }
 
@@ -249,8 +274,11 @@ SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lbound, ULONG count) {
     block->vt = vt;
     SAFEARRAY* psa = &block->sa;
     psa->cDims = 1;
-    psa->fFeatures = FADF_HAVEVARTYPE | (vt == VT_BSTR ? FADF_BSTR : vt == VT_VARIANT ? FADF_VARIANT
-                                         : vt == VT_UNKNOWN ? FADF_UNKNOWN : vt == VT_DISPATCH ? FADF_DISPATCH : 0);
+    psa->fFeatures = FADF_HAVEVARTYPE | (vt == VT_BSTR       ? FADF_BSTR
+                                         : vt == VT_VARIANT  ? FADF_VARIANT
+                                         : vt == VT_UNKNOWN  ? FADF_UNKNOWN
+                                         : vt == VT_DISPATCH ? FADF_DISPATCH
+                                                             : 0);
     psa->cbElements = static_cast<ULONG>(size);
     psa->pvData = data;
     psa->rgsabound[0].cElements = count;

@@ -14,11 +14,12 @@ namespace {
 
 const HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BA);  // RPC_S_SERVER_UNAVAILABLE
 
-#define WINSIM_COM_REFCOUNT                                                  \
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }       \
+#define WINSIM_COM_REFCOUNT                                            \
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); } \
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
-template <class Self, class Iface> HRESULT QueryFor(Self* self, const IID& own, REFIID riid, void** ppv) {
+template <class Self, class Iface>
+HRESULT QueryFor(Self* self, const IID& own, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     if (riid == IID_IUnknown || riid == own) {
         *ppv = static_cast<Iface*>(self);
@@ -39,7 +40,11 @@ HRESULT ToVariant(const wmi::Value& v, VARIANT* out) {
     CIMTYPE base = v.type & ~CIM_FLAG_ARRAY;
     auto scalar_vt = [](CIMTYPE t) -> VARTYPE {
         switch (t) {
-        case CIM_STRING: case CIM_DATETIME: case CIM_REFERENCE: case CIM_SINT64: case CIM_UINT64: return VT_BSTR;
+        case CIM_STRING:
+        case CIM_DATETIME:
+        case CIM_REFERENCE:
+        case CIM_SINT64:
+        case CIM_UINT64: return VT_BSTR;
         case CIM_UINT8: return VT_UI1;
         case CIM_SINT16: return VT_I2;
         case CIM_BOOLEAN: return VT_BOOL;
@@ -324,8 +329,8 @@ public:
     }
     WINSIM_COM_REFCOUNT
 
-    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR, const BSTR, const BSTR, long,
-                                            const BSTR, IWbemContext*, IWbemServices** out) override {
+    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR, const BSTR, const BSTR, long, const BSTR,
+                                            IWbemContext*, IWbemServices** out) override {
         if (!out) return WBEM_E_INVALID_PARAMETER;
         *out = nullptr;
         if (!resource) return WBEM_E_INVALID_PARAMETER;

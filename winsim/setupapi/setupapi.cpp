@@ -20,7 +20,7 @@ namespace {
 struct Element {
     DWORD devinst = 0;
     GUID class_guid{};
-    DWORD flags = 0;     // SP_DEVINSTALL_PARAMS Flags
+    DWORD flags = 0;  // SP_DEVINSTALL_PARAMS Flags
     DWORD flags_ex = 0;
     std::vector<uint8_t> class_params;  // as set, header first
     bool removed = false;
@@ -265,7 +265,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsExW(const GUID* ClassGuid, PCWSTR Enumerator,
 BOOL WINAPI SetupDiGetDeviceInfoListDetailW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_LIST_DETAIL_DATA_W detail) {
     DevInfoSet* set = SetOf(DeviceInfoSet);
     if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!detail || detail->cbSize != sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    if (!detail || detail->cbSize != sizeof(SP_DEVINFO_LIST_DETAIL_DATA_W))
+        return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
     detail->ClassGuid = set->class_guid;
     detail->RemoteMachineHandle = NULL;
     detail->RemoteMachineName[0] = 0;
@@ -334,8 +335,8 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINF
     return CopyOut(v->type, bytes, PropertyRegDataType, PropertyBuffer, PropertyBufferSize, RequiredSize);
 }
 
-BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                        PWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize, PDWORD RequiredSize) {
+BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, PWSTR DeviceInstanceId,
+                                        DWORD DeviceInstanceIdSize, PDWORD RequiredSize) {
     DevInfoSet* set = SetOf(DeviceInfoSet);
     if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
     DWORD err = 0;
@@ -369,7 +370,8 @@ BOOL WINAPI SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DA
         if (size != sizeof(SP_PROPCHANGE_PARAMS)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
         auto* pc = reinterpret_cast<PSP_PROPCHANGE_PARAMS>(params);
         if (pc->StateChange < DICS_ENABLE || pc->StateChange > DICS_STOP) return Fail(ERROR_INVALID_FLAGS, FALSE);
-        if (pc->Scope != DICS_FLAG_GLOBAL && pc->Scope != DICS_FLAG_CONFIGSPECIFIC && pc->Scope != DICS_FLAG_CONFIGGENERAL)
+        if (pc->Scope != DICS_FLAG_GLOBAL && pc->Scope != DICS_FLAG_CONFIGSPECIFIC &&
+            pc->Scope != DICS_FLAG_CONFIGGENERAL)
             return Fail(ERROR_INVALID_FLAGS, FALSE);
     } else if (params->InstallFunction == DIF_REMOVE) {
         if (size != sizeof(SP_REMOVEDEVICE_PARAMS)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -415,8 +417,7 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO Devi
                                       PSP_DEVINFO_DATA DeviceInfoData) {
     DevInfoSet* set = SetOf(DeviceInfoSet);
     if (!set) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (InstallFunction != DIF_PROPERTYCHANGE && InstallFunction != DIF_REMOVE)
-        return Fail(ERROR_DI_DO_DEFAULT, FALSE);
+    if (InstallFunction != DIF_PROPERTYCHANGE && InstallFunction != DIF_REMOVE) return Fail(ERROR_DI_DO_DEFAULT, FALSE);
     DWORD err = 0;
     Element* e = ElementOf(set, DeviceInfoData, &err);
     if (!e) return Fail(err, FALSE);
@@ -493,7 +494,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_
     if (!detail && size != 0) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
     if (detail && (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || size < fixed + sizeof(WCHAR)))
         return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
-    if (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    if (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA))
+        return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
     DWORD need = fixed + static_cast<DWORD>((f.path.size() + 1) * sizeof(WCHAR));
     if (RequiredSize) *RequiredSize = need;
     if (DeviceInfoData) {

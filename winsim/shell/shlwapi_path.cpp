@@ -78,8 +78,10 @@ LPWSTR WINAPI PathCombineW(LPWSTR dest, LPCWSTR dir, LPCWSTR file) {
         joined = d;
     } else if (!f.empty() && f[0] == L'\\') {
         std::wstring root = RootOf(d);
-        if (HasDrive(root)) root = root.substr(0, 2);
-        else root.clear();
+        if (HasDrive(root))
+            root = root.substr(0, 2);
+        else
+            root.clear();
         joined = root + f;
     } else {
         joined = d;
@@ -155,8 +157,10 @@ LPWSTR WINAPI PathFindExtensionW(LPCWSTR path) {
     LPCWSTR dot = NULL;
     LPCWSTR p = path;
     for (; *p; ++p) {
-        if (*p == L'\\' || *p == L' ') dot = NULL;
-        else if (*p == L'.') dot = p;
+        if (*p == L'\\' || *p == L' ')
+            dot = NULL;
+        else if (*p == L'.')
+            dot = p;
     }
     return const_cast<LPWSTR>(dot ? dot : p);
 }

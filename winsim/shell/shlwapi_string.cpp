@@ -27,10 +27,14 @@ bool ParseInt(PCWSTR s, bool hex, int* out) {
     bool any = false;
     for (;; ++s) {
         unsigned d;
-        if (*s >= L'0' && *s <= L'9') d = static_cast<unsigned>(*s - L'0');
-        else if (base == 16 && *s >= L'a' && *s <= L'f') d = static_cast<unsigned>(*s - L'a' + 10);
-        else if (base == 16 && *s >= L'A' && *s <= L'F') d = static_cast<unsigned>(*s - L'A' + 10);
-        else break;
+        if (*s >= L'0' && *s <= L'9')
+            d = static_cast<unsigned>(*s - L'0');
+        else if (base == 16 && *s >= L'a' && *s <= L'f')
+            d = static_cast<unsigned>(*s - L'a' + 10);
+        else if (base == 16 && *s >= L'A' && *s <= L'F')
+            d = static_cast<unsigned>(*s - L'A' + 10);
+        else
+            break;
         v = v * base + d;
         any = true;
     }

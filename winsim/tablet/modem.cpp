@@ -101,15 +101,12 @@ std::vector<RxChunk> ModemInput(Machine& m, const std::wstring& port, std::strin
         }
         std::string reply;
         switch (mode) {
-        case ModemMode::Silent:
-            break;
+        case ModemMode::Silent: break;
         case ModemMode::Garbage:
             if (!Trim(line).empty()) reply = kGarbage;
             break;
         case ModemMode::Normal:
-        case ModemMode::Late:
-            reply = Answer(sp, port, line);
-            break;
+        case ModemMode::Late: reply = Answer(sp, port, line); break;
         }
         LogLine(m, port, line, reply);
         if (!reply.empty()) {
@@ -141,7 +138,9 @@ void SerialPorts::set_mode(const std::wstring& port, ModemMode mode) {
 DWORD SerialPorts::reply_delay(const std::wstring& port) {
     return static_cast<DWORD>(m_.store().GetInt(Ns(port), "reply_delay", 50));
 }
-void SerialPorts::set_reply_delay(const std::wstring& port, DWORD ms) { m_.store().SetInt(Ns(port), "reply_delay", ms); }
+void SerialPorts::set_reply_delay(const std::wstring& port, DWORD ms) {
+    m_.store().SetInt(Ns(port), "reply_delay", ms);
+}
 DWORD SerialPorts::late_delay(const std::wstring& port) {
     return static_cast<DWORD>(m_.store().GetInt(Ns(port), "late_delay", 2000));
 }

@@ -104,8 +104,9 @@ void Tablet(Machine& m) {
     hc.parent = b.pci;
     hc.class_name = L"USB";
     hc.class_guid = devclass::kUsb;
-    hc.hardware_ids = std::vector<std::wstring>{L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B&REV_04",
-                                                L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B", L"PCI\\VEN_1D2E&DEV_1E31&CC_0C0330"};
+    hc.hardware_ids =
+        std::vector<std::wstring>{L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B&REV_04",
+                                  L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B", L"PCI\\VEN_1D2E&DEV_1E31&CC_0C0330"};
     hc.description = L"USB xHCI Compliant Host Controller";
     hc.manufacturer = L"Generic USB xHCI Host Controller";
     hc.service = L"USBXHCI";
@@ -163,14 +164,13 @@ void Tablet(Machine& m) {
     net.friendly_name = L"Quarven QM-3G Mobile Broadband Adapter";
     net.manufacturer = L"Quarven";
     net.service = L"qvwwan";
-    net.driver_values = {{L"NetCfgInstanceId", L"{7E1C4A2B-3D5F-4E6A-8B9C-0D1E2F3A4B5C}"},
-                         {L"*IfType", L"243"}};
+    net.driver_values = {{L"NetCfgInstanceId", L"{7E1C4A2B-3D5F-4E6A-8B9C-0D1E2F3A4B5C}"}, {L"*IfType", L"243"}};
     t.Add(net);
 
     t.Add(Acpi(b.computer, L"QRV0001", L"0", L"System", devclass::kSystem, L"Quarven Hardware Control Interface",
                L"Quarven", L"vundd"));
-    t.Add(Acpi(b.computer, L"QRV0002", L"0", L"System", devclass::kSystem, L"Quarven System Event Driver",
-               L"Quarven", L"vundg"));
+    t.Add(Acpi(b.computer, L"QRV0002", L"0", L"System", devclass::kSystem, L"Quarven System Event Driver", L"Quarven",
+               L"vundg"));
     t.Add(Acpi(b.computer, L"ACPI0003", L"1", L"Battery", devclass::kBattery, L"AC Adapter",
                L"(Standard system devices)", L"CmBatt"));
 

@@ -36,8 +36,9 @@ private:
 void LogRequest(Machine& m, const std::array<DWORD, 6>& in, const std::array<DWORD, 6>& out, bool completed) {
     Store& s = m.store();
     std::lock_guard<std::recursive_mutex> g(s.mutex());
-    Stmt st(s.db(), "INSERT INTO hci_log (time_ms, pid, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed) "
-                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Stmt st(s.db(),
+            "INSERT INTO hci_log (time_ms, pid, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Thread* t = CurrentThreadOrNull();
     st.Bind(1, static_cast<int64_t>(m.NowMs())).Bind(2, static_cast<int64_t>(t ? t->process->pid : 0));
     for (int i = 0; i < 6; ++i) st.Bind(3 + i, static_cast<int64_t>(in[i]));
@@ -123,8 +124,9 @@ bool HciDriver::refused(DWORD selector) { return m_.store().GetInt(kNs, SelKey("
 std::vector<HciRequest> HciDriver::log() {
     Store& s = m_.store();
     std::lock_guard<std::recursive_mutex> g(s.mutex());
-    Stmt st(s.db(), "SELECT time_ms, pid, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed FROM hci_log "
-                    "ORDER BY seq");
+    Stmt st(s.db(),
+            "SELECT time_ms, pid, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed FROM hci_log "
+            "ORDER BY seq");
     std::vector<HciRequest> v;
     while (st.Step()) {
         HciRequest r{};
@@ -148,8 +150,9 @@ void HciDriver::OnResume() {
 namespace drivers {
 
 void InitVundd(Machine& m) {
-    m.store().Exec("CREATE TABLE IF NOT EXISTS hci_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
-                   "pid INTEGER, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed INTEGER)");
+    m.store().Exec(
+        "CREATE TABLE IF NOT EXISTS hci_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
+        "pid INTEGER, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed INTEGER)");
     m.RegisterDevice(L"VUNDD", std::make_shared<VunddModel>(m));
 }
 

@@ -114,9 +114,7 @@ DWORD VundgDriver::method_error() { return static_cast<DWORD>(m_.store().GetInt(
 void VundgDriver::set_method_error(DWORD err) { m_.store().SetInt(kNs, "method_error", err); }
 DWORD VundgDriver::reply_status() { return static_cast<DWORD>(m_.store().GetInt(kNs, "reply_status", 0)); }
 void VundgDriver::set_reply_status(DWORD st) { m_.store().SetInt(kNs, "reply_status", st); }
-DWORD VundgDriver::reply_size() {
-    return static_cast<DWORD>(m_.store().GetInt(kNs, "reply_size", kDefaultReplySize));
-}
+DWORD VundgDriver::reply_size() { return static_cast<DWORD>(m_.store().GetInt(kNs, "reply_size", kDefaultReplySize)); }
 void VundgDriver::set_reply_size(DWORD n) { m_.store().SetInt(kNs, "reply_size", n > 28 ? 28 : n); }
 DWORD VundgDriver::event_error() { return static_cast<DWORD>(m_.store().GetInt(kNs, "event_error", 0)); }
 void VundgDriver::set_event_error(DWORD err) { m_.store().SetInt(kNs, "event_error", err); }
@@ -168,8 +166,9 @@ void VundgDriver::clear_log() { m_.store().Exec("DELETE FROM vundg_log"); }
 namespace drivers {
 
 void InitVundg(Machine& m) {
-    m.store().Exec("CREATE TABLE IF NOT EXISTS vundg_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
-                   "pid INTEGER, code INTEGER, input BLOB, result INTEGER, output BLOB)");
+    m.store().Exec(
+        "CREATE TABLE IF NOT EXISTS vundg_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
+        "pid INTEGER, code INTEGER, input BLOB, result INTEGER, output BLOB)");
     m.RegisterDevice(L"VUNDG", std::make_shared<VundgModel>(m));
 }
 

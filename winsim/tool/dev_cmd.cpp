@@ -100,10 +100,9 @@ void PrintBattery(DeviceTree& t, DWORD dn) {
 }
 
 const char* VetoName(DWORD v) {
-    static const char* names[] = {"unknown",    "legacy device", "pending close",       "windows app",
-                                  "service",    "open handle",   "device",              "driver",
-                                  "illegal",    "power",         "not disableable",     "legacy driver",
-                                  "rights",     "already removed"};
+    static const char* names[] = {"unknown",         "legacy device", "pending close", "windows app",    "service",
+                                  "open handle",     "device",        "driver",        "illegal",        "power",
+                                  "not disableable", "legacy driver", "rights",        "already removed"};
     return v < sizeof names / sizeof *names ? names[v] : "?";
 }
 
@@ -289,7 +288,8 @@ int Run(Context& ctx, const Args& a) {
     return BadArgs(kDev, "bad arguments");
 }
 
-const Command kDev{"dev", "dev list|show|eject|readd|... (dev help)", "the device tree: list, eject, re-add, disable, inject", Run};
+const Command kDev{"dev", "dev list|show|eject|readd|... (dev help)",
+                   "the device tree: list, eject, re-add, disable, inject", Run};
 Registrar reg(kDev);
 
 }  // namespace

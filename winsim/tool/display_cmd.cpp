@@ -73,7 +73,8 @@ int Run(Context& ctx, const Args& a) {
     return BadArgs(kDisplay, "bad arguments");
 }
 
-const Command kDisplay{"display", "display show|rotate|set ... (display help)", "the display: mode, rotation (posture event), SM_TABLETPC", Run};
+const Command kDisplay{"display", "display show|rotate|set ... (display help)",
+                       "the display: mode, rotation (posture event), SM_TABLETPC", Run};
 Registrar reg(kDisplay);
 
 }  // namespace

@@ -58,8 +58,9 @@ int Run(Context& ctx, const Args& a) {
             return 0;
         }
         for (auto& r : d.log()) {
-            std::printf("%10llu ms  pid %-5u  in %04X %04X %04X %04X %X %X  ->  ", static_cast<unsigned long long>(r.time_ms),
-                        r.pid, r.in[0], r.in[1], r.in[2], r.in[3], r.in[4], r.in[5]);
+            std::printf("%10llu ms  pid %-5u  in %04X %04X %04X %04X %X %X  ->  ",
+                        static_cast<unsigned long long>(r.time_ms), r.pid, r.in[0], r.in[1], r.in[2], r.in[3], r.in[4],
+                        r.in[5]);
             if (r.completed)
                 std::printf("out %04X %04X %04X %04X\n", r.out[0], r.out[1], r.out[2], r.out[3]);
             else
@@ -78,7 +79,8 @@ int Run(Context& ctx, const Args& a) {
             if (k == "power") d.set_power(b);
             if (k == "switch") d.set_switch(b);
         } else if (k == "status" || k == "posture" || k == "open-error") {
-            if (!ParseNumber(a[2], &n) || n > 0xFFFFFFFFull) return BadArgs(kHci, "expected a number, got '" + a[2] + "'");
+            if (!ParseNumber(a[2], &n) || n > 0xFFFFFFFFull)
+                return BadArgs(kHci, "expected a number, got '" + a[2] + "'");
             if (k == "status") d.set_status(static_cast<DWORD>(n));
             if (k == "posture") d.set_posture_flags(static_cast<DWORD>(n));
             if (k == "open-error") d.set_open_error(static_cast<DWORD>(n));

@@ -83,17 +83,18 @@ std::string ValueText(const RegNamedValue& v) {
             return std::to_string(d) + " (" + Hex(d) + ")";
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return Utf8(Registry::TypeName(v.type)) + ", " + std::to_string(v.data.size()) + " bytes";
 }
 
 std::string ControlName(DWORD control, DWORD event_type) {
-    static const std::map<DWORD, const char*> kPower = {
-        {PBT_APMQUERYSUSPEND, "PBT_APMQUERYSUSPEND"},     {PBT_APMQUERYSUSPENDFAILED, "PBT_APMQUERYSUSPENDFAILED"},
-        {PBT_APMSUSPEND, "PBT_APMSUSPEND"},               {PBT_APMRESUMECRITICAL, "PBT_APMRESUMECRITICAL"},
-        {PBT_APMRESUMESUSPEND, "PBT_APMRESUMESUSPEND"},   {PBT_APMRESUMEAUTOMATIC, "PBT_APMRESUMEAUTOMATIC"}};
+    static const std::map<DWORD, const char*> kPower = {{PBT_APMQUERYSUSPEND, "PBT_APMQUERYSUSPEND"},
+                                                        {PBT_APMQUERYSUSPENDFAILED, "PBT_APMQUERYSUSPENDFAILED"},
+                                                        {PBT_APMSUSPEND, "PBT_APMSUSPEND"},
+                                                        {PBT_APMRESUMECRITICAL, "PBT_APMRESUMECRITICAL"},
+                                                        {PBT_APMRESUMESUSPEND, "PBT_APMRESUMESUSPEND"},
+                                                        {PBT_APMRESUMEAUTOMATIC, "PBT_APMRESUMEAUTOMATIC"}};
     static const std::map<DWORD, const char*> kSession = {
         {WTS_CONSOLE_CONNECT, "WTS_CONSOLE_CONNECT"}, {WTS_CONSOLE_DISCONNECT, "WTS_CONSOLE_DISCONNECT"},
         {WTS_SESSION_LOGON, "WTS_SESSION_LOGON"},     {WTS_SESSION_LOGOFF, "WTS_SESSION_LOGOFF"},
@@ -151,10 +152,11 @@ public:
         for (size_t i = hci_seen_; i < log.size(); ++i) {
             auto& r = log[i];
             std::printf("  [hci] pid %u %s reg %s sel %s value %s -> %s%s\n", r.pid,
-                        r.in[0] == 0xFF00 ? "write" : r.in[0] == 0xFE00 ? "read" : Hex(r.in[0]).c_str(),
-                        Hex(r.in[1]).c_str(), Hex(r.in[3]).c_str(),
-                        Hex(r.in[0] == 0xFE00 ? r.out[2] : r.in[2]).c_str(), Hex(r.out[0]).c_str(),
-                        r.completed ? "" : " (refused)");
+                        r.in[0] == 0xFF00   ? "write"
+                        : r.in[0] == 0xFE00 ? "read"
+                                            : Hex(r.in[0]).c_str(),
+                        Hex(r.in[1]).c_str(), Hex(r.in[3]).c_str(), Hex(r.in[0] == 0xFE00 ? r.out[2] : r.in[2]).c_str(),
+                        Hex(r.out[0]).c_str(), r.completed ? "" : " (refused)");
         }
         hci_seen_ = log.size();
         ReportDriverEvents();
@@ -317,9 +319,9 @@ private:
     void PrintStatus(const std::wstring& name) {
         SERVICE_STATUS st = scm::Status(m_, name);
         auto cfg = scm::Config(m_, name);
-        std::printf("  %s  %s  pid %u  accepts %s  exit %u%s\n", Utf8(name).c_str(), StateName(st.dwCurrentState).c_str(),
-                    scm::ProcessId(m_, name), Hex(st.dwControlsAccepted).c_str(), st.dwWin32ExitCode,
-                    cfg ? ("  image " + Utf8(cfg->image_path)).c_str() : "");
+        std::printf("  %s  %s  pid %u  accepts %s  exit %u%s\n", Utf8(name).c_str(),
+                    StateName(st.dwCurrentState).c_str(), scm::ProcessId(m_, name), Hex(st.dwControlsAccepted).c_str(),
+                    st.dwWin32ExitCode, cfg ? ("  image " + Utf8(cfg->image_path)).c_str() : "");
     }
 
     bool Service(const std::vector<std::string>& a) {
@@ -339,11 +341,12 @@ private:
         if (op == "install") {
             if (a.size() < 4) return Fail("missing image path");
             DWORD start = SERVICE_DEMAND_START;
-            if (a.size() > 4) start = a[4] == "auto" ? SERVICE_AUTO_START : a[4] == "disabled" ? SERVICE_DISABLED : start;
+            if (a.size() > 4)
+                start = a[4] == "auto" ? SERVICE_AUTO_START : a[4] == "disabled" ? SERVICE_DISABLED : start;
             SC_HANDLE mgr = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-            SC_HANDLE s = CreateServiceW(mgr, Wide(name).c_str(), nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                         start, SERVICE_ERROR_NORMAL, Wide(a[3]).c_str(), nullptr, nullptr, nullptr,
-                                         nullptr, nullptr);
+            SC_HANDLE s =
+                CreateServiceW(mgr, Wide(name).c_str(), nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, start,
+                               SERVICE_ERROR_NORMAL, Wide(a[3]).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
             bool ok = s != nullptr;
             if (!ok) FailWin("CreateServiceW");
             if (s) CloseServiceHandle(s);
@@ -424,13 +427,20 @@ private:
         if (a.size() > 2 && !ParseNumber(a[2], &id)) return Fail("bad session id");
         DWORD s = static_cast<DWORD>(id);
         const std::string& op = a[1];
-        if (op == "logon") power::Logon(m_, s, a.size() > 3 ? Wide(a[3]) : L"");
-        else if (op == "logoff") power::Logoff(m_, s);
-        else if (op == "lock") power::Lock(m_, s);
-        else if (op == "unlock") power::Unlock(m_, s);
-        else if (op == "connect") power::ConsoleConnect(m_, s);
-        else if (op == "disconnect") power::ConsoleDisconnect(m_, s);
-        else return Fail("unknown session command '" + op + "'");
+        if (op == "logon")
+            power::Logon(m_, s, a.size() > 3 ? Wide(a[3]) : L"");
+        else if (op == "logoff")
+            power::Logoff(m_, s);
+        else if (op == "lock")
+            power::Lock(m_, s);
+        else if (op == "unlock")
+            power::Unlock(m_, s);
+        else if (op == "connect")
+            power::ConsoleConnect(m_, s);
+        else if (op == "disconnect")
+            power::ConsoleDisconnect(m_, s);
+        else
+            return Fail("unknown session command '" + op + "'");
         return true;
     }
 
@@ -560,7 +570,8 @@ Registrar r(kHost);
 // The host's service, power and session commands on their own: one command on the virtual
 // clock; a service started this way is stopped again when the command ends (the machine's
 // processes live only as long as the host).
-template <const char* Name> int RunOne(Context& ctx, const Args& a) {
+template <const char* Name>
+int RunOne(Context& ctx, const Args& a) {
     Args script{"--virtual", Name};
     script.insert(script.end(), a.begin(), a.end());
     return RunHost(ctx, script);

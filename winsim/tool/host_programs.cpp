@@ -11,7 +11,9 @@ int RvqxSvcMain(int argc, wchar_t** argv);
 int RvqxCtrlMain(HINSTANCE hInstance, LPCWSTR pszCmdLine, int nCmdShow);
 std::shared_ptr<const winsim::ResourceTable> RvqxCtrlResources();
 namespace {
-int WINAPI RvqxCtrlWinMain(HINSTANCE inst, HINSTANCE, LPWSTR cmdline, int show) { return RvqxCtrlMain(inst, cmdline, show); }
+int WINAPI RvqxCtrlWinMain(HINSTANCE inst, HINSTANCE, LPWSTR cmdline, int show) {
+    return RvqxCtrlMain(inst, cmdline, show);
+}
 }  // namespace
 
 namespace winsim::tool {

@@ -16,8 +16,9 @@ std::map<std::string, Command>& Commands() {
 }
 
 int PrintUsage(FILE* f) {
-    std::fprintf(f, "usage: winsim [--machine DIR] COMMAND [ARGS]\n\n"
-                    "The machine folder is DIR, else $WINSIM_MACHINE, else %s.\n\ncommands:\n",
+    std::fprintf(f,
+                 "usage: winsim [--machine DIR] COMMAND [ARGS]\n\n"
+                 "The machine folder is DIR, else $WINSIM_MACHINE, else %s.\n\ncommands:\n",
                  Machine::DefaultFolder().c_str());
     for (auto& [name, c] : Commands()) std::fprintf(f, "  %-44s %s\n", c.usage, c.help);
     return f == stderr ? 2 : 0;
@@ -71,7 +72,8 @@ const Command kCreate{"create", "create [--profile NAME] [--force]",
                               return BadArgs(kCreate, "unknown profile '" + profile + "'");
                           namespace fs = std::filesystem;
                           if (fs::exists(fs::path(ctx.folder) / "machine.db")) {
-                              if (!force) return Error("a machine exists in " + ctx.folder + " (use --force to replace it)");
+                              if (!force)
+                                  return Error("a machine exists in " + ctx.folder + " (use --force to replace it)");
                               Machine::Open(ctx.folder)->Reset(profile);
                           } else {
                               Machine::Open(ctx.folder, profile);

@@ -30,8 +30,8 @@ void Show(mbn::Service& s) {
         std::printf("%s\n", Utf8(i.id).c_str());
         std::printf("  ready          %s (%u)\n", r < 9 ? kReadyNames[r] : "?", r);
         std::printf("  firmware       %s\n", Opt(i.firmware_info).c_str());
-        std::printf("  manufacturer   %s  model %s  device ID %s\n", Opt(i.manufacturer).c_str(),
-                    Opt(i.model).c_str(), Opt(i.device_id).c_str());
+        std::printf("  manufacturer   %s  model %s  device ID %s\n", Opt(i.manufacturer).c_str(), Opt(i.model).c_str(),
+                    Opt(i.device_id).c_str());
         std::printf("  subscriber     %s%s  ICCID %s\n", Opt(i.subscriber_id).c_str(),
                     i.subscriber_available ? "" : " (pending)", Opt(i.sim_iccid).c_str());
         std::printf("  radio          hardware %s, software %s\n", i.hardware_radio == MBN_RADIO_ON ? "on" : "off",

@@ -61,7 +61,8 @@ int Run(Context& ctx, const Args& a) {
     }
     Machine& m = ctx.machine();
     if (sub == "answer" || sub == "click") {
-        if (a.size() < 2) return BadArgs(kMsgBox, "expected at least one " + std::string(sub == "answer" ? "answer" : "ID"));
+        if (a.size() < 2)
+            return BadArgs(kMsgBox, "expected at least one " + std::string(sub == "answer" ? "answer" : "ID"));
         std::vector<int> values;
         for (size_t i = 1; i < a.size(); ++i) {
             std::optional<int> v = ParseAnswer(a[i]);
@@ -90,7 +91,8 @@ int Run(Context& ctx, const Args& a) {
         for (int v : msgbox::QueuedDialogClicks(m)) std::printf(" %d", v);
         std::printf("\ndefaults:");
         for (UINT t = 0; t <= 6; ++t)
-            std::printf(" %s=%s", msgbox::ButtonTypeName(t).c_str(), msgbox::AnswerName(msgbox::DefaultAnswer(m, t)).c_str());
+            std::printf(" %s=%s", msgbox::ButtonTypeName(t).c_str(),
+                        msgbox::AnswerName(msgbox::DefaultAnswer(m, t)).c_str());
         std::printf("\n");
         return 0;
     }

@@ -65,7 +65,8 @@ void Show(Machine& m) {
     std::wstring hku = L"HKU\\" + sid;
     std::printf("console user               %s (%s), administrator: %s\n", Utf8(ConsoleUser(m)).c_str(),
                 Utf8(sid).c_str(), os::IsUserAdmin(m, ConsoleUser(m)) ? "yes" : "no");
-    std::printf("UI language (user)         %s\n", Text(r.GetString(hku + L"\\Control Panel\\Desktop", L"MultiUILanguageId")).c_str());
+    std::printf("UI language (user)         %s\n",
+                Text(r.GetString(hku + L"\\Control Panel\\Desktop", L"MultiUILanguageId")).c_str());
     std::printf("system language            %s\n", Text(r.GetString(kNls, L"Default")).c_str());
     std::printf("installed UI language      %s\n", Text(r.GetString(kNls, L"InstallLanguage")).c_str());
     std::printf("nation (geo ID)            %s\n",
@@ -78,11 +79,12 @@ void Show(Machine& m) {
         std::wstring base = std::wstring(view.root) + kTel;
         auto id = r.GetDword(base, L"CurrentID");
         auto country = id ? r.GetDword(base + L"\\Location" + std::to_wstring(*id), L"Country") : std::nullopt;
-        std::printf("telephony %-16s CurrentID %s, Country %s\n", view.name,
-                    Number(id).c_str(), Number(country).c_str());
+        std::printf("telephony %-16s CurrentID %s, Country %s\n", view.name, Number(id).c_str(),
+                    Number(country).c_str());
     }
     for (auto& [k, val] : m.store().ListSettings("os"))
-        if (k.rfind("admin.", 0) == 0) std::printf("administrator %-12s %s\n", k.substr(6).c_str(), val == "0" ? "no" : "yes");
+        if (k.rfind("admin.", 0) == 0)
+            std::printf("administrator %-12s %s\n", k.substr(6).c_str(), val == "0" ? "no" : "yes");
 }
 
 int Run(Context& ctx, const Args& in) {

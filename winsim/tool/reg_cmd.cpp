@@ -49,43 +49,43 @@ std::string Data(const RegNamedValue& v) {
         return s;
     };
     switch (v.type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ: {
-            std::wstring s = text();
-            size_t z = s.find(L'\0');
-            return Utf8(z == std::wstring::npos ? s : s.substr(0, z));
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        std::wstring s = text();
+        size_t z = s.find(L'\0');
+        return Utf8(z == std::wstring::npos ? s : s.substr(0, z));
+    }
+    case REG_MULTI_SZ: {
+        std::wstring s = text();
+        std::string out;
+        size_t i = 0;
+        while (i <= s.size() && !s.empty()) {
+            size_t z = s.find(L'\0', i);
+            if (z == std::wstring::npos) z = s.size();
+            if (!out.empty()) out += "\\0";
+            out += Utf8(s.substr(i, z - i));
+            i = z + 1;
         }
-        case REG_MULTI_SZ: {
-            std::wstring s = text();
-            std::string out;
-            size_t i = 0;
-            while (i <= s.size() && !s.empty()) {
-                size_t z = s.find(L'\0', i);
-                if (z == std::wstring::npos) z = s.size();
-                if (!out.empty()) out += "\\0";
-                out += Utf8(s.substr(i, z - i));
-                i = z + 1;
-            }
-            return out;
+        return out;
+    }
+    case REG_DWORD:
+        if (v.data.size() == 4) {
+            uint32_t d = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<uint32_t>(v.data[3]) << 24;
+            char buf[16];
+            std::snprintf(buf, sizeof(buf), "0x%x", d);
+            return buf;
         }
-        case REG_DWORD:
-            if (v.data.size() == 4) {
-                uint32_t d = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<uint32_t>(v.data[3]) << 24;
-                char buf[16];
-                std::snprintf(buf, sizeof(buf), "0x%x", d);
-                return buf;
-            }
-            break;
-        case REG_QWORD:
-            if (v.data.size() == 8) {
-                uint64_t q = 0;
-                for (int i = 0; i < 8; ++i) q |= static_cast<uint64_t>(v.data[i]) << (8 * i);
-                char buf[24];
-                std::snprintf(buf, sizeof(buf), "0x%llx", static_cast<unsigned long long>(q));
-                return buf;
-            }
-            break;
-        default: break;
+        break;
+    case REG_QWORD:
+        if (v.data.size() == 8) {
+            uint64_t q = 0;
+            for (int i = 0; i < 8; ++i) q |= static_cast<uint64_t>(v.data[i]) << (8 * i);
+            char buf[24];
+            std::snprintf(buf, sizeof(buf), "0x%llx", static_cast<unsigned long long>(q));
+            return buf;
+        }
+        break;
+    default: break;
     }
     return HexBytes(v.data);
 }
@@ -142,49 +142,49 @@ int Set(Context& ctx, const Args& a) {
     Args data(a.begin() + 4, a.end());
     Registry reg(ctx.machine());
     switch (*type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-            if (data.size() != 1) return BadArgs(kSet, "a string type takes one DATA argument");
-            if (*type == REG_SZ) {
-                reg.SetString(key, name, Wide(data[0]));
-            } else {
-                reg.SetExpandString(key, name, Wide(data[0]));
-            }
-            return 0;
-        case REG_MULTI_SZ: {
-            std::vector<std::wstring> items;
-            for (const auto& d : data) {
-                size_t i = 0;
-                while (i <= d.size() && !d.empty()) {
-                    size_t j = d.find('|', i);
-                    if (j == std::string::npos) j = d.size();
-                    items.push_back(Wide(d.substr(i, j - i)));
-                    i = j + 1;
-                }
-            }
-            reg.SetMultiString(key, name, items);
-            return 0;
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        if (data.size() != 1) return BadArgs(kSet, "a string type takes one DATA argument");
+        if (*type == REG_SZ) {
+            reg.SetString(key, name, Wide(data[0]));
+        } else {
+            reg.SetExpandString(key, name, Wide(data[0]));
         }
-        case REG_DWORD:
-        case REG_QWORD: {
-            uint64_t v = 0;
-            if (data.size() != 1 || !ParseNumber(data[0], &v)) return BadArgs(kSet, "expected one number");
-            if (*type == REG_DWORD) {
-                if (v > 0xFFFFFFFFull) return BadArgs(kSet, "'" + data[0] + "' does not fit in a REG_DWORD");
-                reg.SetDword(key, name, static_cast<DWORD>(v));
-            } else {
-                reg.SetQword(key, name, v);
+        return 0;
+    case REG_MULTI_SZ: {
+        std::vector<std::wstring> items;
+        for (const auto& d : data) {
+            size_t i = 0;
+            while (i <= d.size() && !d.empty()) {
+                size_t j = d.find('|', i);
+                if (j == std::string::npos) j = d.size();
+                items.push_back(Wide(d.substr(i, j - i)));
+                i = j + 1;
             }
-            return 0;
         }
-        case REG_BINARY: {
-            std::vector<uint8_t> bytes;
-            for (const auto& d : data)
-                if (!ParseHexBytes(d, &bytes)) return BadArgs(kSet, "'" + d + "' is not a list of hex bytes");
-            reg.SetValue(key, name, REG_BINARY, bytes);
-            return 0;
+        reg.SetMultiString(key, name, items);
+        return 0;
+    }
+    case REG_DWORD:
+    case REG_QWORD: {
+        uint64_t v = 0;
+        if (data.size() != 1 || !ParseNumber(data[0], &v)) return BadArgs(kSet, "expected one number");
+        if (*type == REG_DWORD) {
+            if (v > 0xFFFFFFFFull) return BadArgs(kSet, "'" + data[0] + "' does not fit in a REG_DWORD");
+            reg.SetDword(key, name, static_cast<DWORD>(v));
+        } else {
+            reg.SetQword(key, name, v);
         }
-        default: return BadArgs(kSet, "type " + a[3] + " cannot be set from the command line");
+        return 0;
+    }
+    case REG_BINARY: {
+        std::vector<uint8_t> bytes;
+        for (const auto& d : data)
+            if (!ParseHexBytes(d, &bytes)) return BadArgs(kSet, "'" + d + "' is not a list of hex bytes");
+        reg.SetValue(key, name, REG_BINARY, bytes);
+        return 0;
+    }
+    default: return BadArgs(kSet, "type " + a[3] + " cannot be set from the command line");
     }
 }
 
@@ -227,8 +227,9 @@ int Import(Context& ctx, const Args& a) {
 int Help() {
     std::printf("usage:\n");
     for (const Command* c : {&kQuery, &kSet, &kDelete, &kExport, &kImport}) std::printf("  winsim %s\n", c->usage);
-    std::printf("KEY is a full path such as HKLM\\SOFTWARE\\X (roots HKLM, HKCU, HKU, HKCR, HKCC or their\n"
-                "long names); no WOW64 redirection applies.\n");
+    std::printf(
+        "KEY is a full path such as HKLM\\SOFTWARE\\X (roots HKLM, HKCU, HKU, HKCR, HKCC or their\n"
+        "long names); no WOW64 redirection applies.\n");
     return 0;
 }
 

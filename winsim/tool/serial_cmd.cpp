@@ -106,7 +106,8 @@ int RunModem(Context& ctx, const Args& a) {
         }
         for (auto& c : sp.log())
             std::printf("%10llu ms  %-6s %-20s -> %s\n", static_cast<unsigned long long>(c.time_ms),
-                        Utf8(c.port).c_str(), c.line.c_str(), c.reply.empty() ? "(no reply)" : Printable(c.reply).c_str());
+                        Utf8(c.port).c_str(), c.line.c_str(),
+                        c.reply.empty() ? "(no reply)" : Printable(c.reply).c_str());
         return 0;
     }
     if (a[0] == "show" && a.size() == 2) {
@@ -147,7 +148,8 @@ int RunModem(Context& ctx, const Args& a) {
 }
 
 const Command kPort{"port", kPortUsage, "the COM ports: list, line settings, hold for another process", RunPort};
-const Command kModem{"modem", "modem show|log|set ... (modem help)", "the modem behind a COM port: echo, AT+CFUN state, modes, log", RunModem};
+const Command kModem{"modem", "modem show|log|set ... (modem help)",
+                     "the modem behind a COM port: echo, AT+CFUN state, modes, log", RunModem};
 Registrar r1(kPort);
 Registrar r2(kModem);
 

@@ -110,7 +110,8 @@ int Run(Context& ctx, const Args& a) {
     return BadArgs(kVundg, "bad arguments");
 }
 
-const Command kVundg{"vundg", "vundg show|log|set|fire ... (vundg help)", "the method and event driver (\\\\.\\VUNDG): PLST, failures, events", Run};
+const Command kVundg{"vundg", "vundg show|log|set|fire ... (vundg help)",
+                     "the method and event driver (\\\\.\\VUNDG): PLST, failures, events", Run};
 Registrar reg(kVundg);
 
 }  // namespace

@@ -35,16 +35,13 @@ LRESULT CommonControl(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp, LPA
         w->ctl.font = reinterpret_cast<HFONT>(wp);
         if (LOWORD(lp)) InvalidateRect(w->hwnd, nullptr, TRUE);
         return 0;
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(w->ctl.font);
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(w->ctl.font);
     case WM_SETTEXT: {
         LRESULT r = DefWindowProcW(w->hwnd, msg, wp, lp);
         InvalidateRect(w->hwnd, nullptr, TRUE);
         return r;
     }
-    default:
-        *handled = false;
-        return 0;
+    default: *handled = false; return 0;
     }
 }
 
@@ -64,26 +61,20 @@ LRESULT CALLBACK StaticProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return reinterpret_cast<LRESULT>(old);
     }
     case STM_GETIMAGE:
-    case STM_GETICON:
-        return reinterpret_cast<LRESULT>(w->ctl.image);
+    case STM_GETICON: return reinterpret_cast<LRESULT>(w->ctl.image);
     case WM_LBUTTONUP:
         if ((w->style & SS_NOTIFY) && !(w->style & WS_DISABLED))
             Parent(w, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), STN_CLICKED), reinterpret_cast<LPARAM>(h));
         return 0;
-    default:
-        return DefWindowProcW(h, msg, wp, lp);
+    default: return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
 void ButtonClicked(const std::shared_ptr<Window>& w) {
     DWORD type = w->style & BS_TYPEMASK;
     switch (type) {
-    case BS_AUTOCHECKBOX:
-        w->ctl.check = w->ctl.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
-        break;
-    case BS_AUTO3STATE:
-        w->ctl.check = (w->ctl.check + 1) % 3;
-        break;
+    case BS_AUTOCHECKBOX: w->ctl.check = w->ctl.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED; break;
+    case BS_AUTO3STATE: w->ctl.check = (w->ctl.check + 1) % 3; break;
     case BS_AUTORADIOBUTTON:
         if (auto p = Get(w->parent))
             for (HWND c : p->children)
@@ -92,8 +83,7 @@ void ButtonClicked(const std::shared_ptr<Window>& w) {
                         s->ctl.check = BST_UNCHECKED;
         w->ctl.check = BST_CHECKED;
         break;
-    default:
-        break;
+    default: break;
     }
     InvalidateRect(w->hwnd, nullptr, TRUE);
     Parent(w, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), BN_CLICKED), reinterpret_cast<LPARAM>(w->hwnd));
@@ -106,27 +96,19 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     LRESULT r = CommonControl(w, msg, wp, lp, &handled);
     if (handled) return r;
     switch (msg) {
-    case BM_GETCHECK:
-        return w->ctl.check;
+    case BM_GETCHECK: return w->ctl.check;
     case BM_SETCHECK:
         w->ctl.check = static_cast<UINT>(wp) & 3;
         InvalidateRect(h, nullptr, TRUE);
         return 0;
-    case BM_GETSTATE:
-        return w->ctl.check | (w->pushed ? BST_PUSHED : 0);
-    case BM_SETSTATE:
-        w->pushed = wp != 0;
-        return 0;
-    case BM_SETSTYLE:
-        w->style = (w->style & ~0xFFFFu) | (static_cast<DWORD>(wp) & 0xFFFFu);
-        return 0;
+    case BM_GETSTATE: return w->ctl.check | (w->pushed ? BST_PUSHED : 0);
+    case BM_SETSTATE: w->pushed = wp != 0; return 0;
+    case BM_SETSTYLE: w->style = (w->style & ~0xFFFFu) | (static_cast<DWORD>(wp) & 0xFFFFu); return 0;
     case BM_CLICK:
         SendTo(w, WM_LBUTTONDOWN, 0, 0);
         if (Alive(*w)) SendTo(w, WM_LBUTTONUP, 0, 0);
         return 0;
-    case WM_LBUTTONDOWN:
-        w->pushed = true;
-        return 0;
+    case WM_LBUTTONDOWN: w->pushed = true; return 0;
     case WM_LBUTTONUP:
         if (w->pushed && !(w->style & WS_DISABLED)) {
             w->pushed = false;
@@ -134,8 +116,7 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         }
         w->pushed = false;
         return 0;
-    default:
-        return DefWindowProcW(h, msg, wp, lp);
+    default: return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -146,23 +127,17 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     LRESULT r = CommonControl(w, msg, wp, lp, &handled);
     if (handled) return r;
     switch (msg) {
-    case EM_LIMITTEXT:
-        w->edit_limit = wp ? static_cast<UINT>(wp) : 0x7FFFFFFE;
-        return 0;
-    case EM_GETLIMITTEXT:
-        return w->edit_limit;
+    case EM_LIMITTEXT: w->edit_limit = wp ? static_cast<UINT>(wp) : 0x7FFFFFFE; return 0;
+    case EM_GETLIMITTEXT: return w->edit_limit;
     case EM_SETREADONLY:
         if (wp)
             w->style |= ES_READONLY;
         else
             w->style &= ~static_cast<DWORD>(ES_READONLY);
         return TRUE;
-    case EM_GETSEL:
-        return MAKELONG(static_cast<WORD>(w->text.size()), static_cast<WORD>(w->text.size()));
-    case EM_SETSEL:
-        return 0;
-    case EM_GETLINECOUNT:
-        return 1 + std::count(w->text.begin(), w->text.end(), L'\n');
+    case EM_GETSEL: return MAKELONG(static_cast<WORD>(w->text.size()), static_cast<WORD>(w->text.size()));
+    case EM_SETSEL: return 0;
+    case EM_GETLINECOUNT: return 1 + std::count(w->text.begin(), w->text.end(), L'\n');
     case WM_CHAR:
         if (w->style & ES_READONLY) return 0;
         if (wp == VK_BACK) {
@@ -171,8 +146,7 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             w->text.push_back(static_cast<WCHAR>(wp));
         }
         return 0;
-    default:
-        return DefWindowProcW(h, msg, wp, lp);
+    default: return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -210,14 +184,12 @@ LRESULT CALLBACK ProgressProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         old = c.pos;
         c.pos = clamp(c.pos + static_cast<int>(wp));
         return old;
-    case PBM_GETPOS:
-        return c.pos;
+    case PBM_GETPOS: return c.pos;
     case PBM_SETSTEP:
         old = c.step;
         c.step = static_cast<int>(wp);
         return old;
-    case PBM_GETSTEP:
-        return c.step;
+    case PBM_GETSTEP: return c.step;
     case PBM_STEPIT:
         old = c.pos;
         c.pos += c.step;
@@ -231,8 +203,7 @@ LRESULT CALLBACK ProgressProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         c.marquee = wp != 0;
         c.marquee_ms = lp ? static_cast<UINT>(lp) : 30;
         return TRUE;
-    case PBM_SETBARCOLOR:
-        return static_cast<LRESULT>(CLR_DEFAULT);
+    case PBM_SETBARCOLOR: return static_cast<LRESULT>(CLR_DEFAULT);
     default: {
         bool handled = false;
         LRESULT r = CommonControl(w, msg, wp, lp, &handled);
@@ -301,8 +272,7 @@ LRESULT WINAPI DefWindowProcW(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         buf[k] = 0;
         return static_cast<LRESULT>(k);
     }
-    case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(w->text.size());
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->text.size());
     case WM_SETTEXT:
         if (w->desktop) return FALSE;
         w->text = lp ? reinterpret_cast<LPCWSTR>(lp) : L"";
@@ -313,15 +283,16 @@ LRESULT WINAPI DefWindowProcW(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(h, &ps);
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_WINDOWPOSCHANGED: {
         auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
         if (!pos) return 0;
         if (!(pos->flags & SWP_NOSIZE)) {
             RECT cr;
             GetClientRect(h, &cr);
-            WPARAM kind = (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED;
+            WPARAM kind = (w->style & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                          : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                     : SIZE_RESTORED;
             SendTo(w, WM_SIZE, kind, MAKELPARAM(cr.right, cr.bottom));
         }
         if (!(pos->flags & SWP_NOMOVE) && Alive(*w)) {
@@ -345,12 +316,9 @@ LRESULT WINAPI DefWindowProcW(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (LOWORD(wp) != WA_INACTIVE && !(w->style & WS_MINIMIZE) && IsOnThisThread(*w)) SetFocus(h);
         return 0;
     case WM_QUERYENDSESSION:
-    case WM_QUERYOPEN:
-        return TRUE;
-    case WM_MOUSEACTIVATE:
-        return 1;  // MA_ACTIVATE
-    default:
-        return 0;
+    case WM_QUERYOPEN: return TRUE;
+    case WM_MOUSEACTIVATE: return 1;  // MA_ACTIVATE
+    default: return 0;
     }
 }
 
@@ -431,62 +399,42 @@ int WINAPI GetSystemMetrics(int i) {
     switch (i) {
     case SM_CXSCREEN:
     case SM_CXVIRTUALSCREEN:
-    case SM_CXFULLSCREEN:
-        return scr.cx;
+    case SM_CXFULLSCREEN: return scr.cx;
     case SM_CYSCREEN:
-    case SM_CYVIRTUALSCREEN:
-        return scr.cy;
-    case SM_CYFULLSCREEN:
-        return scr.cy - kTaskbar - 23;
-    case SM_CXMAXIMIZED:
-        return scr.cx + 16;
-    case SM_CYMAXIMIZED:
-        return scr.cy - kTaskbar + 16;
+    case SM_CYVIRTUALSCREEN: return scr.cy;
+    case SM_CYFULLSCREEN: return scr.cy - kTaskbar - 23;
+    case SM_CXMAXIMIZED: return scr.cx + 16;
+    case SM_CYMAXIMIZED: return scr.cy - kTaskbar + 16;
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
     case SM_CYVTHUMB:
-    case SM_CXHTHUMB:
-        return 17;
-    case SM_CYCAPTION:
-        return 23;
-    case SM_CYSMCAPTION:
-        return 17;
+    case SM_CXHTHUMB: return 17;
+    case SM_CYCAPTION: return 23;
+    case SM_CYSMCAPTION: return 17;
     case SM_CXBORDER:
-    case SM_CYBORDER:
-        return 1;
+    case SM_CYBORDER: return 1;
     case SM_CXDLGFRAME:
-    case SM_CYDLGFRAME:
-        return 3;
+    case SM_CYDLGFRAME: return 3;
     case SM_CXFRAME:
     case SM_CYFRAME:
-    case SM_CXPADDEDBORDER:
-        return 4;
+    case SM_CXPADDEDBORDER: return 4;
     case SM_CXICON:
     case SM_CYICON:
     case SM_CXCURSOR:
-    case SM_CYCURSOR:
-        return 32;
+    case SM_CYCURSOR: return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON:
-        return 16;
-    case SM_CYMENU:
-        return 20;
+    case SM_CYSMICON: return 16;
+    case SM_CYMENU: return 20;
     case SM_CXSIZE:
-    case SM_CYSIZE:
-        return 22;
-    case SM_CXMIN:
-        return 132;
-    case SM_CYMIN:
-        return 38;
+    case SM_CYSIZE: return 22;
+    case SM_CXMIN: return 132;
+    case SM_CYMIN: return 38;
     case SM_MOUSEPRESENT:
     case SM_CMONITORS:
     case SM_SAMEDISPLAYFORMAT:
-    case SM_NETWORK:
-        return 1;
-    case SM_TABLETPC:
-        return static_cast<int>(CurrentMachine().store().GetInt("display", "tabletpc", 0));
-    default:
-        return 0;
+    case SM_NETWORK: return 1;
+    case SM_TABLETPC: return static_cast<int>(CurrentMachine().store().GetInt("display", "tabletpc", 0));
+    default: return 0;
     }
 }
 
@@ -506,8 +454,6 @@ BOOL WINAPI SystemParametersInfoW(UINT action, UINT, PVOID pv, UINT) {
         *static_cast<RECT*>(pv) = RECT{0, 0, scr.cx, scr.cy - kTaskbar};
         return TRUE;
     }
-    default:
-        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    default: return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
 }
-

@@ -39,7 +39,8 @@ std::vector<TimerInfo> TimersWhere(UserMachine& um, const std::function<bool(con
             std::vector<Timer> list = q->timers;
             std::sort(list.begin(), list.end(), [](const Timer& a, const Timer& b) { return a.seq < b.seq; });
             for (auto& tm : list)
-                if (pick(tm, t->tid)) out.push_back(TimerInfo{tm.hwnd, tm.id, tm.period, tm.due, tm.proc != nullptr, t->tid});
+                if (pick(tm, t->tid))
+                    out.push_back(TimerInfo{tm.hwnd, tm.id, tm.period, tm.due, tm.proc != nullptr, t->tid});
         }
     return out;
 }

@@ -181,8 +181,8 @@ bool Take(UserMachine& um, MsgQueue& q, const Filter& f, bool remove, MSG* out, 
     if ((qs & QS_TIMER) && InRange(f, WM_TIMER)) {
         Timer* best = nullptr;
         for (auto& t : q.timers)
-            if (t.due <= now && MatchesWindow(um, f, t.hwnd) && (!best || t.due < best->due ||
-                                                                (t.due == best->due && t.seq < best->seq)))
+            if (t.due <= now && MatchesWindow(um, f, t.hwnd) &&
+                (!best || t.due < best->due || (t.due == best->due && t.seq < best->seq)))
                 best = &t;
         if (best) {
             *out = MSG{best->hwnd, WM_TIMER, best->id, reinterpret_cast<LPARAM>(best->proc), Tick(), pt};
@@ -240,7 +240,9 @@ namespace winsim::userimpl {
 
 void WakeQueue(MsgQueue& q) { WakeWaiters(q); }
 
-LRESULT CallProc(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp, LPARAM lp) { return CallAs(w, msg, wp, lp, nullptr); }
+LRESULT CallProc(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp, LPARAM lp) {
+    return CallAs(w, msg, wp, lp, nullptr);
+}
 
 LRESULT SendTo(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp, LPARAM lp, UINT flags, DWORD timeout, bool* ok,
                bool* timed_out) {
@@ -483,7 +485,8 @@ BOOL WINAPI TranslateMessage(const MSG* m) {
     auto w = Get(m->hwnd);
     if (!w || !IsOnThisThread(*w)) return TRUE;
     MsgQueue& q = MyQueue();
-    q.posted.push_front(MSG{m->hwnd, m->message == WM_KEYDOWN ? static_cast<UINT>(WM_CHAR) : static_cast<UINT>(WM_SYSCHAR),
+    q.posted.push_front(MSG{m->hwnd,
+                            m->message == WM_KEYDOWN ? static_cast<UINT>(WM_CHAR) : static_cast<UINT>(WM_SYSCHAR),
                             static_cast<WPARAM>(ch), m->lParam, Tick(), m->pt});
     q.changed |= QS_POSTMESSAGE;
     return TRUE;
@@ -618,8 +621,8 @@ UINT_PTR WINAPI SetTimer(HWND h, UINT_PTR id, UINT ms, TIMERPROC proc) {
     }
     MsgQueue& q = MyQueue();
     if (id) {
-        auto it = std::find_if(q.timers.begin(), q.timers.end(),
-                               [&](const Timer& tm) { return !tm.hwnd && tm.id == id; });
+        auto it =
+            std::find_if(q.timers.begin(), q.timers.end(), [&](const Timer& tm) { return !tm.hwnd && tm.id == id; });
         if (it != q.timers.end()) {
             it->period = period;
             it->due = due;
@@ -646,7 +649,8 @@ BOOL WINAPI KillTimer(HWND h, UINT_PTR id) {
     } else {
         q = QueueOf(me, true);
     }
-    auto it = std::find_if(q->timers.begin(), q->timers.end(), [&](const Timer& tm) { return tm.hwnd == h && tm.id == id; });
+    auto it =
+        std::find_if(q->timers.begin(), q->timers.end(), [&](const Timer& tm) { return tm.hwnd == h && tm.id == id; });
     if (it == q->timers.end()) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     q->timers.erase(it);
     if (q.get() != &MyQueue()) {

@@ -16,13 +16,16 @@ namespace {
 const char* const kNs = "msgbox";
 
 void Schema(Store& s) {
-    s.Exec("CREATE TABLE IF NOT EXISTS msgbox_queue (seq INTEGER PRIMARY KEY AUTOINCREMENT, kind INTEGER NOT NULL, "
-           "answer INTEGER NOT NULL)");
-    s.Exec("CREATE TABLE IF NOT EXISTS msgbox_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
-           "pid INTEGER, image TEXT, owner INTEGER, text TEXT, caption TEXT, type INTEGER, answer INTEGER, "
-           "source INTEGER)");
-    s.Exec("CREATE TABLE IF NOT EXISTS dialog_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
-           "pid INTEGER, image TEXT, template INTEGER, caption TEXT, clicked INTEGER)");
+    s.Exec(
+        "CREATE TABLE IF NOT EXISTS msgbox_queue (seq INTEGER PRIMARY KEY AUTOINCREMENT, kind INTEGER NOT NULL, "
+        "answer INTEGER NOT NULL)");
+    s.Exec(
+        "CREATE TABLE IF NOT EXISTS msgbox_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
+        "pid INTEGER, image TEXT, owner INTEGER, text TEXT, caption TEXT, type INTEGER, answer INTEGER, "
+        "source INTEGER)");
+    s.Exec(
+        "CREATE TABLE IF NOT EXISTS dialog_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER, "
+        "pid INTEGER, image TEXT, template INTEGER, caption TEXT, clicked INTEGER)");
 }
 
 // Queue kinds.
@@ -80,9 +83,17 @@ struct Name {
     int value;
 };
 
-const Name kAnswers[] = {{"ok", IDOK},       {"cancel", IDCANCEL}, {"abort", IDABORT},        {"retry", IDRETRY},
-                         {"ignore", IDIGNORE}, {"yes", IDYES},       {"no", IDNO},              {"close", IDCLOSE},
-                         {"help", IDHELP},   {"tryagain", IDTRYAGAIN}, {"continue", IDCONTINUE}};
+const Name kAnswers[] = {{"ok", IDOK},
+                         {"cancel", IDCANCEL},
+                         {"abort", IDABORT},
+                         {"retry", IDRETRY},
+                         {"ignore", IDIGNORE},
+                         {"yes", IDYES},
+                         {"no", IDNO},
+                         {"close", IDCLOSE},
+                         {"help", IDHELP},
+                         {"tryagain", IDTRYAGAIN},
+                         {"continue", IDCONTINUE}};
 
 const Name kTypes[] = {{"ok", MB_OK},
                        {"okcancel", MB_OKCANCEL},
@@ -130,8 +141,9 @@ std::vector<Record> Shown(Machine& m) {
     Store& s = m.store();
     std::lock_guard<std::recursive_mutex> g(s.mutex());
     Schema(s);
-    Stmt st(s.db(), "SELECT seq, time_ms, pid, image, owner, text, caption, type, answer, source FROM msgbox_log "
-                    "ORDER BY seq");
+    Stmt st(s.db(),
+            "SELECT seq, time_ms, pid, image, owner, text, caption, type, answer, source FROM msgbox_log "
+            "ORDER BY seq");
     std::vector<Record> v;
     while (st.Step()) {
         Record r;
@@ -228,7 +240,8 @@ void RecordDialog(Machine& m, WORD template_id, const std::wstring& caption, int
     Store& s = m.store();
     std::lock_guard<std::recursive_mutex> g(s.mutex());
     msgbox::Schema(s);
-    Stmt st(s.db(), "INSERT INTO dialog_log (time_ms, pid, image, template, caption, clicked) VALUES (?, ?, ?, ?, ?, ?)");
+    Stmt st(s.db(),
+            "INSERT INTO dialog_log (time_ms, pid, image, template, caption, clicked) VALUES (?, ?, ?, ?, ?, ?)");
     st.Bind(1, static_cast<int64_t>(m.NowMs()))
         .Bind(2, p.pid)
         .Bind(3, Utf8(p.image_path))
@@ -290,8 +303,9 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     {
         std::lock_guard<std::recursive_mutex> g(s.mutex());
         msgbox::Schema(s);
-        Stmt st(s.db(), "INSERT INTO msgbox_log (time_ms, pid, image, owner, text, caption, type, answer, source) "
-                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        Stmt st(s.db(),
+                "INSERT INTO msgbox_log (time_ms, pid, image, owner, text, caption, type, answer, source) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
         st.Bind(1, static_cast<int64_t>(m.NowMs()))
             .Bind(2, p.pid)
             .Bind(3, Utf8(p.image_path))

@@ -152,8 +152,7 @@ std::shared_ptr<DialogState> StateOf(HWND h) {
 // Messages whose result a dialog procedure returns directly (not through DWLP_MSGRESULT).
 bool DirectResult(UINT msg) {
     return msg == WM_INITDIALOG || msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLORBTN || msg == WM_CTLCOLOREDIT ||
-           msg == WM_CTLCOLORDLG || msg == WM_CTLCOLORLISTBOX || msg == WM_CTLCOLORSCROLLBAR ||
-           msg == WM_QUERYDRAGICON;
+           msg == WM_CTLCOLORDLG || msg == WM_CTLCOLORLISTBOX || msg == WM_CTLCOLORSCROLLBAR || msg == WM_QUERYDRAGICON;
 }
 
 // The dialog class's window procedure: the dialog procedure first, then the defaults.
@@ -166,13 +165,11 @@ LRESULT CALLBACK DialogWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CLOSE:
         // The system menu's Close and Alt+F4 act as the Cancel button.
-        SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(h, IDCANCEL)));
+        SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(h, IDCANCEL)));
         return 0;
-    case WM_NCDESTROY:
-        DialogsOf().live.erase(reinterpret_cast<uintptr_t>(h));
-        return DefWindowProcW(h, msg, wp, lp);
-    default:
-        return DefWindowProcW(h, msg, wp, lp);
+    case WM_NCDESTROY: DialogsOf().live.erase(reinterpret_cast<uintptr_t>(h)); return DefWindowProcW(h, msg, wp, lp);
+    default: return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -180,8 +177,7 @@ void EnsureDialogClass() {
     auto& d = DialogsOf();
     if (d.class_ready) return;
     d.class_ready = true;
-    user::RegisterSystemClass(CurrentMachine(), kDialogClass, DialogWindowProc, CS_DBLCLKS | CS_SAVEBITS,
-                              kDialogExtra);
+    user::RegisterSystemClass(CurrentMachine(), kDialogClass, DialogWindowProc, CS_DBLCLKS | CS_SAVEBITS, kDialogExtra);
 }
 
 }  // namespace
@@ -337,10 +333,10 @@ HWND CreateFromTemplate(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc,
     for (const auto& c : d->controls) {
         DWORD cs = c.style | WS_CHILD | WS_VISIBLE;
         bool icon = c.icon != 0;
-        HWND ctl = CreateWindowExW(0, c.class_name.c_str(), icon ? L"" : c.text.c_str(), cs,
-                                   resources::DluToPixelsX(c.x), resources::DluToPixelsY(c.y),
-                                   resources::DluToPixelsX(c.cx), resources::DluToPixelsY(c.cy), dlg,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), inst, nullptr);
+        HWND ctl =
+            CreateWindowExW(0, c.class_name.c_str(), icon ? L"" : c.text.c_str(), cs, resources::DluToPixelsX(c.x),
+                            resources::DluToPixelsY(c.y), resources::DluToPixelsX(c.cx), resources::DluToPixelsY(c.cy),
+                            dlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), inst, nullptr);
         if (!ctl) {
             DestroyWindow(dlg);
             state->reset();
@@ -352,7 +348,8 @@ HWND CreateFromTemplate(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc,
         if (!first_tab && (c.style & WS_TABSTOP)) first_tab = ctl;
     }
 
-    if (SendMessageW(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first_tab), param) && first_tab && IsWindow(first_tab))
+    if (SendMessageW(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first_tab), param) && first_tab &&
+        IsWindow(first_tab))
         SetFocus(first_tab);
     return IsWindow(dlg) ? dlg : nullptr;
 }

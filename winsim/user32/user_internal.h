@@ -54,8 +54,8 @@ struct Window {
     HMENU menu = nullptr;  // top-level windows: the menu; children: their ID (in id)
     LONG_PTR id = 0;
     LONG_PTR user_data = 0;
-    HWND parent = nullptr;  // child windows only
-    HWND owner = nullptr;   // top-level windows only
+    HWND parent = nullptr;       // child windows only
+    HWND owner = nullptr;        // top-level windows only
     std::vector<HWND> children;  // z-order, front first
     RECT rect{};                 // relative to the parent's client area (screen for top-level windows)
     bool desktop = false;
@@ -64,7 +64,7 @@ struct Window {
     bool dead = false;
     bool needs_paint = false;
     bool erase = false;
-    bool pushed = false;  // buttons: between mouse down and up
+    bool pushed = false;         // buttons: between mouse down and up
     std::vector<uint8_t> extra;  // cbWndExtra bytes
     user::ControlState ctl;
     UINT edit_limit = 30000;
@@ -122,8 +122,8 @@ public:
     bool quit = false;
     int quit_code = 0;
     std::vector<Timer> timers;
-    DWORD changed = 0;    // QS_* bits of input that arrived since the thread last looked
-    bool rescan = false;  // timers changed from another thread: the waiter recomputes its time-out
+    DWORD changed = 0;           // QS_* bits of input that arrived since the thread last looked
+    bool rescan = false;         // timers changed from another thread: the waiter recomputes its time-out
     bool accept_rescan = false;  // the current wait wakes for rescan
     std::function<bool()> wake;
     std::vector<std::shared_ptr<SentMsg>> receiving;  // sent messages being handled (null: a direct call)

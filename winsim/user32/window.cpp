@@ -253,7 +253,9 @@ RECT ClientRectOf(const Window& w, UserMachine& um) {
     return RECT{0, 0, cw, ch};
 }
 
-HINSTANCE NormalInstance(HINSTANCE inst) { return inst ? inst : reinterpret_cast<HINSTANCE>(GetModuleHandleW(nullptr)); }
+HINSTANCE NormalInstance(HINSTANCE inst) {
+    return inst ? inst : reinterpret_cast<HINSTANCE>(GetModuleHandleW(nullptr));
+}
 
 ProcessClasses& Classes(Process& p) {
     auto& e = p.ext["user.classes"];
@@ -288,7 +290,8 @@ std::shared_ptr<WndClass> FindSystemClass(UserMachine& um, LPCWSTR name) {
 }
 
 ATOM AddClass(const WNDCLASSEXW& wc) {
-    if (!wc.lpszClassName || (!IS_INTRESOURCE(wc.lpszClassName) && (!*wc.lpszClassName || wcslen(wc.lpszClassName) > 255)))
+    if (!wc.lpszClassName ||
+        (!IS_INTRESOURCE(wc.lpszClassName) && (!*wc.lpszClassName || wcslen(wc.lpszClassName) > 255)))
         return Fail<ATOM>(ERROR_INVALID_PARAMETER, 0);
     if (IS_INTRESOURCE(wc.lpszClassName)) return Fail<ATOM>(ERROR_INVALID_PARAMETER, 0);
     HINSTANCE inst = NormalInstance(wc.hInstance);
@@ -510,8 +513,7 @@ LONG_PTR SetLong(HWND h, int idx, LONG_PTR value, size_t extra_size) {
         SendTo(w, WM_STYLECHANGED, static_cast<WPARAM>(idx), reinterpret_cast<LPARAM>(&ss));
         return old;
     }
-    default:
-        return Fail<LONG_PTR>(ERROR_INVALID_INDEX, 0);
+    default: return Fail<LONG_PTR>(ERROR_INVALID_INDEX, 0);
     }
 }
 
@@ -622,8 +624,9 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
     if (!wc) return Fail<ATOM>(ERROR_INVALID_PARAMETER, 0);
-    WNDCLASSEXW ex{sizeof(WNDCLASSEXW), wc->style, wc->lpfnWndProc, wc->cbClsExtra, wc->cbWndExtra, wc->hInstance,
-                   wc->hIcon, wc->hCursor, wc->hbrBackground, wc->lpszMenuName, wc->lpszClassName, nullptr};
+    WNDCLASSEXW ex{sizeof(WNDCLASSEXW), wc->style,        wc->lpfnWndProc,   wc->cbClsExtra,
+                   wc->cbWndExtra,      wc->hInstance,    wc->hIcon,         wc->hCursor,
+                   wc->hbrBackground,   wc->lpszMenuName, wc->lpszClassName, nullptr};
     return AddClass(ex);
 }
 
@@ -830,19 +833,12 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
     case SW_SHOWMINIMIZED:
     case SW_MINIMIZE:
     case SW_SHOWMINNOACTIVE:
-    case SW_FORCEMINIMIZE:
-        w->style = (w->style | WS_MINIMIZE) & ~WS_MAXIMIZE;
-        break;
-    case SW_SHOWMAXIMIZED:
-        w->style = (w->style | WS_MAXIMIZE) & ~WS_MINIMIZE;
-        break;
+    case SW_FORCEMINIMIZE: w->style = (w->style | WS_MINIMIZE) & ~WS_MAXIMIZE; break;
+    case SW_SHOWMAXIMIZED: w->style = (w->style | WS_MAXIMIZE) & ~WS_MINIMIZE; break;
     case SW_SHOWNORMAL:
     case SW_RESTORE:
-    case SW_SHOWDEFAULT:
-        w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
-        break;
-    default:
-        break;
+    case SW_SHOWDEFAULT: w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE); break;
+    default: break;
     }
     if (show != was) {
         SendTo(w, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
@@ -1040,9 +1036,14 @@ BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT 
     bool moved = old.left != w->rect.left || old.top != w->rect.top;
     bool sized = (old.right - old.left) != (w->rect.right - w->rect.left) ||
                  (old.bottom - old.top) != (w->rect.bottom - w->rect.top);
-    WINDOWPOS done{h, pos.hwndInsertAfter, w->rect.left, w->rect.top, w->rect.right - w->rect.left,
-                   w->rect.bottom - w->rect.top,
-                   pos.flags | (moved ? 0u : static_cast<UINT>(SWP_NOMOVE)) | (sized ? 0u : static_cast<UINT>(SWP_NOSIZE))};
+    WINDOWPOS done{
+        h,
+        pos.hwndInsertAfter,
+        w->rect.left,
+        w->rect.top,
+        w->rect.right - w->rect.left,
+        w->rect.bottom - w->rect.top,
+        pos.flags | (moved ? 0u : static_cast<UINT>(SWP_NOMOVE)) | (sized ? 0u : static_cast<UINT>(SWP_NOSIZE))};
     if (Alive(*w)) SendTo(w, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
     return TRUE;
 }

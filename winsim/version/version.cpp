@@ -96,7 +96,8 @@ std::string Hex(const std::vector<uint8_t>& b) {
 }
 std::vector<uint8_t> Unhex(const std::string& s) {
     std::vector<uint8_t> b;
-    for (size_t i = 0; i + 1 < s.size(); i += 2) b.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < s.size(); i += 2)
+        b.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
     return b;
 }
 
@@ -185,8 +186,8 @@ std::optional<VersionInfo> ParseBlock(const uint8_t* block, size_t size) {
     info.product_ls = v.fixed->dwProductVersionLS;
     info.file_type = v.fixed->dwFileType;
     for (DWORD i = 0; i < v.n_translations; ++i)
-        info.translations.push_back(Translation{static_cast<WORD>(v.translations[i] & 0xFFFF),
-                                                static_cast<WORD>(v.translations[i] >> 16)});
+        info.translations.push_back(
+            Translation{static_cast<WORD>(v.translations[i] & 0xFFFF), static_cast<WORD>(v.translations[i] >> 16)});
     for (const Entry& e : v.entries) {
         Translation t{static_cast<WORD>(e.langcp & 0xFFFF), static_cast<WORD>(e.langcp >> 16)};
         if (info.tables.empty() || LangCp(info.tables.back().id) != e.langcp) info.tables.push_back(StringTable{t, {}});

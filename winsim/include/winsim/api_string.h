@@ -81,8 +81,7 @@ int WINAPI lstrlenA(LPCSTR lpString);
 // Comparison (CSTR_* results, 0 on failure).
 int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2,
                           int cchCount2);
-int WINAPI CompareStringOrdinal(LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2, int cchCount2,
-                                BOOL bIgnoreCase);
+int WINAPI CompareStringOrdinal(LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2, int cchCount2, BOOL bIgnoreCase);
 
 // Local memory, for the functions documented to return LocalAlloc'd blocks (StrDupW ...).
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);

@@ -89,24 +89,44 @@ int _scwprintf(const wchar_t* format, ...);
 }  // extern "C"
 
 // The C++ overloads that take the destination's size from its array type.
-template <size_t N> inline errno_t wcscpy_s(wchar_t (&dest)[N], const wchar_t* src) { return wcscpy_s(dest, N, src); }
-template <size_t N> inline errno_t wcsncpy_s(wchar_t (&dest)[N], const wchar_t* src, size_t count) {
+template <size_t N>
+inline errno_t wcscpy_s(wchar_t (&dest)[N], const wchar_t* src) {
+    return wcscpy_s(dest, N, src);
+}
+template <size_t N>
+inline errno_t wcsncpy_s(wchar_t (&dest)[N], const wchar_t* src, size_t count) {
     return wcsncpy_s(dest, N, src, count);
 }
-template <size_t N> inline errno_t wcscat_s(wchar_t (&dest)[N], const wchar_t* src) { return wcscat_s(dest, N, src); }
-template <size_t N> inline errno_t wcsncat_s(wchar_t (&dest)[N], const wchar_t* src, size_t count) {
+template <size_t N>
+inline errno_t wcscat_s(wchar_t (&dest)[N], const wchar_t* src) {
+    return wcscat_s(dest, N, src);
+}
+template <size_t N>
+inline errno_t wcsncat_s(wchar_t (&dest)[N], const wchar_t* src, size_t count) {
     return wcsncat_s(dest, N, src, count);
 }
-template <size_t N> inline errno_t strcpy_s(char (&dest)[N], const char* src) { return strcpy_s(dest, N, src); }
-template <size_t N> inline errno_t strcat_s(char (&dest)[N], const char* src) { return strcat_s(dest, N, src); }
-template <size_t N> inline errno_t _wcsupr_s(wchar_t (&str)[N]) { return _wcsupr_s(str, N); }
-template <size_t N> inline errno_t _itow_s(int value, wchar_t (&buffer)[N], int radix) {
+template <size_t N>
+inline errno_t strcpy_s(char (&dest)[N], const char* src) {
+    return strcpy_s(dest, N, src);
+}
+template <size_t N>
+inline errno_t strcat_s(char (&dest)[N], const char* src) {
+    return strcat_s(dest, N, src);
+}
+template <size_t N>
+inline errno_t _wcsupr_s(wchar_t (&str)[N]) {
+    return _wcsupr_s(str, N);
+}
+template <size_t N>
+inline errno_t _itow_s(int value, wchar_t (&buffer)[N], int radix) {
     return _itow_s(value, buffer, N, radix);
 }
-template <size_t N> inline errno_t _ultow_s(unsigned long value, wchar_t (&buffer)[N], int radix) {
+template <size_t N>
+inline errno_t _ultow_s(unsigned long value, wchar_t (&buffer)[N], int radix) {
     return _ultow_s(value, buffer, N, radix);
 }
-template <size_t N, class... Args> inline int swprintf_s(wchar_t (&buffer)[N], const wchar_t* format, Args... args) {
+template <size_t N, class... Args>
+inline int swprintf_s(wchar_t (&buffer)[N], const wchar_t* format, Args... args) {
     return swprintf_s(buffer, N, format, args...);
 }
 template <size_t N, class... Args>

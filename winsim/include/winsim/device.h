@@ -74,9 +74,9 @@ struct PendingRequest {
     std::vector<uint8_t> in;
     void* out = nullptr;  // the caller's output buffer
     DWORD out_size = 0;
-    _OVERLAPPED* ov = nullptr;      // the caller's OVERLAPPED (null for a blocking call)
-    std::shared_ptr<Event> event;   // the OVERLAPPED's event, resolved when the request was made
-    std::shared_ptr<Event> done;    // set at completion (a blocking caller waits on it)
+    _OVERLAPPED* ov = nullptr;     // the caller's OVERLAPPED (null for a blocking call)
+    std::shared_ptr<Event> event;  // the OVERLAPPED's event, resolved when the request was made
+    std::shared_ptr<Event> done;   // set at completion (a blocking caller waits on it)
     bool finished = false;
     DWORD error = 0;  // Win32 result once finished
     DWORD bytes = 0;

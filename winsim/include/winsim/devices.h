@@ -75,29 +75,29 @@ constexpr const wchar_t* kBattery = L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";  
 }  // namespace devclass
 
 struct DeviceSpec {
-    std::wstring instance_id;  // "USB\VID_1A2B&PID_3C4D\6&1F2E3D4C&0&4"
-    DWORD parent = 0;          // 0: the root
-    std::wstring class_name;   // "Ports"
-    std::wstring class_guid;   // devclass::kPorts
+    std::wstring instance_id;                               // "USB\VID_1A2B&PID_3C4D\6&1F2E3D4C&0&4"
+    DWORD parent = 0;                                       // 0: the root
+    std::wstring class_name;                                // "Ports"
+    std::wstring class_guid;                                // devclass::kPorts
     std::optional<std::vector<std::wstring>> hardware_ids;  // nullopt: the device has none
     std::vector<std::wstring> compatible_ids;
     std::optional<std::wstring> description;
     std::optional<std::wstring> friendly_name;
     std::optional<std::wstring> manufacturer;
     std::optional<std::wstring> location;
-    std::wstring service;  // "" none
+    std::wstring service;    // "" none
     bool driver_key = true;  // gets a driver key {class GUID}\NNNN (needs a class GUID)
     std::vector<std::pair<std::wstring, std::wstring>> driver_values;  // REG_SZ under the driver key
     std::vector<std::pair<std::wstring, std::wstring>> parameters;     // REG_SZ under Device Parameters
-    bool attached = true;     // plugged in when installed
-    bool disableable = true;  // DN_DISABLEABLE
-    bool removable = false;   // DN_REMOVABLE (and CM_DEVCAP_REMOVABLE)
-    std::vector<std::wstring> interfaces;  // interface class GUIDs ("{72631e54-...}")
+    bool attached = true;                                              // plugged in when installed
+    bool disableable = true;                                           // DN_DISABLEABLE
+    bool removable = false;                                            // DN_REMOVABLE (and CM_DEVCAP_REMOVABLE)
+    std::vector<std::wstring> interfaces;                              // interface class GUIDs ("{72631e54-...}")
 };
 
 // The state of a battery as its battery class driver reports it (values of batclass.h).
 struct BatteryState {
-    DWORD tag = 1;  // BATTERY_TAG_INVALID (0): the slot is empty
+    DWORD tag = 1;                    // BATTERY_TAG_INVALID (0): the slot is empty
     DWORD capabilities = 0x80000000;  // BATTERY_SYSTEM_BATTERY
     BYTE technology = 1;              // rechargeable
     std::string chemistry = "LION";   // at most 4 characters
@@ -152,19 +152,19 @@ struct DeviceNode {
     std::wstring class_guid;
     bool attached = false;
     bool present = false;
-    bool held = false;              // removed by CM_Query_And_Remove_SubTreeW, not yet reset
-    bool disabled = false;          // running state
-    bool disabled_global = false;   // configuration flags
+    bool held = false;             // removed by CM_Query_And_Remove_SubTreeW, not yet reset
+    bool disabled = false;         // running state
+    bool disabled_global = false;  // configuration flags
     bool disabled_config = false;
-    bool change_pending = false;    // a configuration change waits for the restart
-    DWORD problem = 0;              // injected problem code (0 none)
-    DWORD restart_flags = 0;        // DI_NEEDRESTART / DI_NEEDREBOOT that a change reports
-    DWORD veto_type = 0;            // injected PNP_VETO_TYPE of a removal (0 none)
+    bool change_pending = false;  // a configuration change waits for the restart
+    DWORD problem = 0;            // injected problem code (0 none)
+    DWORD restart_flags = 0;      // DI_NEEDRESTART / DI_NEEDREBOOT that a change reports
+    DWORD veto_type = 0;          // injected PNP_VETO_TYPE of a removal (0 none)
     std::wstring veto_name;
-    DWORD installer_error = 0;      // Win32 error the class installer reports (0 none)
+    DWORD installer_error = 0;  // Win32 error the class installer reports (0 none)
     bool disableable = true;
     bool removable = false;
-    uint64_t generation = 0;        // counts the arrivals: handles opened before go stale
+    uint64_t generation = 0;  // counts the arrivals: handles opened before go stale
 };
 
 class DeviceTree {
@@ -227,8 +227,8 @@ public:
 
     // Injection (persisted).
     void SetVeto(DWORD devinst, DWORD veto_type, const std::wstring& name);  // 0 clears
-    void SetRestartNeeded(DWORD devinst, DWORD flags);  // DI_NEEDRESTART, DI_NEEDREBOOT, 0
-    void SetProblem(DWORD devinst, DWORD problem);      // 0 clears; a problem stops the device
+    void SetRestartNeeded(DWORD devinst, DWORD flags);                       // DI_NEEDRESTART, DI_NEEDREBOOT, 0
+    void SetProblem(DWORD devinst, DWORD problem);                           // 0 clears; a problem stops the device
     void SetInstallerError(DWORD devinst, DWORD error);
     // The machine restarts: pending configuration changes take effect and holds are
     // released (the whole tree is enumerated again).

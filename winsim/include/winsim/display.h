@@ -39,8 +39,8 @@ struct DisplayAdapterSpec {
     std::vector<std::wstring> hardware_ids;  // the first is the instance ID's device part
     std::wstring description;
     std::optional<std::wstring> friendly_name;
-    std::wstring service;   // the display driver's service
-    std::wstring video_id;  // "{...}"
+    std::wstring service;     // the display driver's service
+    std::wstring video_id;    // "{...}"
     bool video_route = true;  // settings under Control\VIDEO\<VideoID>\0000, else Services\<service>\Device0
     bool settings = true;     // write the settings key at all
     DWORD orientation = 0;
@@ -63,7 +63,7 @@ public:
     DWORD bits_per_pel();
     DWORD frequency();
     DWORD orientation();
-    DWORD width();   // current, after rotation
+    DWORD width();  // current, after rotation
     DWORD height();
     void SetNativeMode(DWORD width, DWORD height, DWORD bpp, DWORD frequency);
     // Sets the orientation without the rest of Rotate (no registry, event or listeners).

@@ -40,11 +40,11 @@ public:
     DWORD open_error();
     void set_open_error(DWORD err);
 
-    bool rf();                 // RF transmission on
+    bool rf();  // RF transmission on
     void set_rf(bool on);
-    bool power();              // module powered
+    bool power();  // module powered
     void set_power(bool on);
-    DWORD status();            // status word of selector 1
+    DWORD status();  // status word of selector 1
     void set_status(DWORD w);
     void set_switch(bool on);  // bit 0 of the status word
     DWORD posture_flags();     // flags of selector 3

@@ -105,13 +105,13 @@ public:
 // Threads
 
 enum class ThreadState {
-    Created,    // not yet started (CREATE_SUSPENDED, or waiting for its host thread)
-    Ready,      // runnable, waiting for the run token
-    Running,    // holds the run token
-    Blocked,    // in a blocking call
-    Outside,    // attached but temporarily outside the simulation (see Scheduler::Leave)
-    Parked,     // terminated from outside; its host thread never runs again
-    Done,       // ended
+    Created,  // not yet started (CREATE_SUSPENDED, or waiting for its host thread)
+    Ready,    // runnable, waiting for the run token
+    Running,  // holds the run token
+    Blocked,  // in a blocking call
+    Outside,  // attached but temporarily outside the simulation (see Scheduler::Leave)
+    Parked,   // terminated from outside; its host thread never runs again
+    Done,     // ended
 };
 
 // Thrown inside a simulated thread to end it (ExitThread, ExitProcess); caught by the
@@ -143,7 +143,7 @@ public:
     DWORD last_error = 0;
     int priority = 0;
     std::vector<std::weak_ptr<Mutex>> owned_mutexes;
-    bool driver = false;  // an attached host thread (test or program main) that drives the machine
+    bool driver = false;       // an attached host thread (test or program main) that drives the machine
     std::wstring description;  // for diagnostics
     // Per-thread extensions of other subsystems (message queue, COM apartment ...).
     std::map<std::string, std::shared_ptr<void>> ext;
@@ -186,7 +186,8 @@ public:
     // Handle table. Values are multiples of 4 and never reused.
     HANDLE AddHandle(std::shared_ptr<KObject> obj, ACCESS_MASK access = 0x1FFFFF, bool inherit = false);
     std::shared_ptr<KObject> Lookup(HANDLE h, ACCESS_MASK* access = nullptr);
-    template <class T> std::shared_ptr<T> LookupAs(HANDLE h) {
+    template <class T>
+    std::shared_ptr<T> LookupAs(HANDLE h) {
         return std::dynamic_pointer_cast<T>(Lookup(h));
     }
     bool CloseHandleValue(HANDLE h);
@@ -212,7 +213,7 @@ public:
     DWORD priority_class = 0x20;  // NORMAL_PRIORITY_CLASS
     DWORD parent_pid = 0;
     bool ended = false;
-    DWORD exit_code = 259;  // STILL_ACTIVE
+    DWORD exit_code = 259;                       // STILL_ACTIVE
     std::vector<std::weak_ptr<Thread>> threads;  // kept alive by their host threads and handles
     std::vector<std::shared_ptr<Thread>> LiveThreads() const;
     std::vector<DebugLine> debug_output;
@@ -323,12 +324,13 @@ public:
 // Current context of the calling host thread
 
 Thread* CurrentThreadOrNull();
-Thread& CurrentThread();     // aborts with a message when called outside the simulation
+Thread& CurrentThread();  // aborts with a message when called outside the simulation
 Process& CurrentProcess();
 Machine& CurrentMachine();
 
 // Sets the calling thread's last error and returns ret (for "return Fail(ERROR_X, FALSE)").
-template <class T> T Fail(DWORD err, T ret) {
+template <class T>
+T Fail(DWORD err, T ret) {
     CurrentThread().last_error = err;
     return ret;
 }

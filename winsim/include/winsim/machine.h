@@ -22,9 +22,9 @@ struct ProcessOptions {
     std::wstring image = L"C:\\Windows\\System32\\winsimtest.exe";
     std::wstring command_line;  // default: the image path, quoted when it holds a blank
     DWORD session = 1;
-    std::wstring user;          // default: the session's user
-    bool image64 = true;        // false: a 32-bit program under WOW64
-    std::wstring current_dir;   // default: the image's folder
+    std::wstring user;                                       // default: the session's user
+    bool image64 = true;                                     // false: a 32-bit program under WOW64
+    std::wstring current_dir;                                // default: the image's folder
     std::vector<std::pair<std::wstring, std::wstring>> env;  // added to the machine's environment
     DWORD parent_pid = 0;
 };
@@ -109,7 +109,8 @@ public:
     // Devices reached as \\.\NAME.
     void RegisterDevice(const std::wstring& name, std::shared_ptr<DeviceModel> model);
     std::shared_ptr<DeviceModel> FindDevice(const std::wstring& name);
-    template <class T> std::shared_ptr<T> Device(const std::wstring& name) {
+    template <class T>
+    std::shared_ptr<T> Device(const std::wstring& name) {
         return std::dynamic_pointer_cast<T>(FindDevice(name));
     }
 
@@ -117,7 +118,8 @@ public:
     std::vector<std::pair<std::wstring, std::wstring>> BaseEnvironment(const Session& s);
 
     // Extensions of other subsystems (window manager, SCM ...), created on first use.
-    template <class T> T& Ext(const std::string& key) {
+    template <class T>
+    T& Ext(const std::string& key) {
         std::lock_guard<std::recursive_mutex> g(ext_mu_);
         auto it = ext_.find(key);
         if (it == ext_.end()) it = ext_.emplace(key, std::make_shared<T>(*this)).first;
@@ -172,7 +174,7 @@ std::wstring Wide(const std::string& utf8);
 std::u16string Utf16(const std::wstring& w);
 std::wstring FromUtf16(const std::u16string& s);
 std::wstring FromUtf16(const uint8_t* bytes, size_t nbytes);  // little-endian bytes
-std::wstring Lower(const std::wstring& s);                     // ASCII and Latin-1 folding
+std::wstring Lower(const std::wstring& s);                    // ASCII and Latin-1 folding
 std::wstring Upper(const std::wstring& s);
 bool IEquals(const std::wstring& a, const std::wstring& b);
 

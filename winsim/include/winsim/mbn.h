@@ -148,8 +148,8 @@ void Install(Machine& m, const std::wstring& path);
 void SetResults(Machine& m, ULONG connect, ULONG disconnect);
 
 struct CallRecord {
-    std::string entry;           // "QCWWANConnect" or "QCWWANDisconnect"
-    bool null_args = true;       // QCWWANConnect: both arguments NULL
+    std::string entry;      // "QCWWANConnect" or "QCWWANDisconnect"
+    bool null_args = true;  // QCWWANConnect: both arguments NULL
     DWORD pid = 0;
 };
 // The entries' calls in order, since the machine was opened.

@@ -16,7 +16,7 @@
 namespace winsim {
 
 struct ModuleSpec {
-    std::wstring name;                    // "GobiApi.dll"
+    std::wstring name;                     // "GobiApi.dll"
     std::map<std::string, void*> exports;  // export name -> host function
     bool system = false;                   // found by name without a file
 };
@@ -36,8 +36,8 @@ public:
     void SetLoadFailure(const std::wstring& module, DWORD error);
 
     // Counters since the machine was created.
-    int LoadCount(const std::wstring& module);   // successful LoadLibrary calls
-    int FreeCount(const std::wstring& module);   // FreeLibrary calls
+    int LoadCount(const std::wstring& module);                             // successful LoadLibrary calls
+    int FreeCount(const std::wstring& module);                             // FreeLibrary calls
     int CallLookups(const std::wstring& module, const std::string& name);  // GetProcAddress hits
     // Whether a process has the module loaded now.
     bool IsLoaded(const Process& p, const std::wstring& module);

@@ -35,7 +35,7 @@ struct Record {
     int64_t seq = 0;
     uint64_t time_ms = 0;  // machine time
     DWORD pid = 0;
-    std::wstring image;    // the program's image path
+    std::wstring image;  // the program's image path
     HWND owner = nullptr;
     std::wstring text;
     std::wstring caption;  // as shown ("Error" when the call gave none)
@@ -69,7 +69,7 @@ struct DialogRecord {
     std::wstring image;
     WORD template_id = 0;
     std::wstring caption;
-    int clicked = 0;       // the control the machine clicked (0: none queued)
+    int clicked = 0;  // the control the machine clicked (0: none queued)
 };
 
 void QueueDialogClick(Machine& m, int control_id);

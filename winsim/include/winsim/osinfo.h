@@ -20,7 +20,7 @@ struct Version {
     DWORD major = 10;
     DWORD minor = 0;
     DWORD build = 19045;
-    std::wstring csd;      // service pack text ("Service Pack 1")
+    std::wstring csd;  // service pack text ("Service Pack 1")
     WORD sp_major = 0, sp_minor = 0;
 };
 

@@ -66,8 +66,8 @@ std::optional<ProgramInfo> FindProgram(const std::wstring& file_name);
 enum class ImageKind { Missing, Program, HostExecutable, Invalid };
 struct ImageFile {
     ImageKind kind = ImageKind::Missing;
-    std::wstring program;    // Program: the name the image names (registered or not)
-    std::string host_path;   // HostExecutable: the file on the host
+    std::wstring program;   // Program: the name the image names (registered or not)
+    std::string host_path;  // HostExecutable: the file on the host
 };
 ImageFile ReadImageFile(Machine& m, const std::wstring& full_path);
 

@@ -52,9 +52,7 @@ inline std::vector<MenuItemSpec> BuildMenu(const std::vector<MenuStep>& steps) {
             into.push_back(std::move(it));
             break;
         }
-        case MenuOp::Separator:
-            into.push_back(MenuItemSpec{});
-            break;
+        case MenuOp::Separator: into.push_back(MenuItemSpec{}); break;
         case MenuOp::End:
             if (open.size() > 1) open.pop_back();
             break;
@@ -73,8 +71,7 @@ inline DialogControlSpec IconControl(WORD icon, int id, int x, int y, int cx, in
     return c;
 }
 
-inline DialogControlSpec Control(const char* text, int id, const char* cls, DWORD style, int x, int y, int cx,
-                                 int cy) {
+inline DialogControlSpec Control(const char* text, int id, const char* cls, DWORD style, int x, int y, int cx, int cy) {
     DialogControlSpec c;
     c.class_name = Wide(cls);
     c.text = Wide(text);
@@ -105,20 +102,20 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
 #define WINSIM_RES_ITEM_(text_, id_) {::winsim::progres::MenuOp::Item, text_, static_cast<UINT>(id_)},
 #define WINSIM_RES_SEPARATOR_ {::winsim::progres::MenuOp::Separator, "", 0},
 #define WINSIM_RES_END_ {::winsim::progres::MenuOp::End, "", 0},
-#define WINSIM_RES_MENU_(id_, items_)                                                                         \
-    {                                                                                                         \
-        ::winsim::MenuSpec menu_;                                                                             \
-        menu_.id = static_cast<WORD>(id_);                                                                    \
-        menu_.items = ::winsim::progres::BuildMenu(                                                           \
-            {items_(WINSIM_RES_POPUP_, WINSIM_RES_ITEM_, WINSIM_RES_SEPARATOR_, WINSIM_RES_END_)});           \
-        t->menus.push_back(std::move(menu_));                                                                 \
+#define WINSIM_RES_MENU_(id_, items_)                                                               \
+    {                                                                                               \
+        ::winsim::MenuSpec menu_;                                                                   \
+        menu_.id = static_cast<WORD>(id_);                                                          \
+        menu_.items = ::winsim::progres::BuildMenu(                                                 \
+            {items_(WINSIM_RES_POPUP_, WINSIM_RES_ITEM_, WINSIM_RES_SEPARATOR_, WINSIM_RES_END_)}); \
+        t->menus.push_back(std::move(menu_));                                                       \
     }
 #define WINSIM_RES_ICONCTL_(icon_, id_, x_, y_, cx_, cy_) \
     ::winsim::progres::IconControl(static_cast<WORD>(icon_), id_, x_, y_, cx_, cy_),
 #define WINSIM_RES_CONTROL_(text_, id_, cls_, style_, x_, y_, cx_, cy_) \
     ::winsim::progres::Control(text_, id_, cls_, static_cast<DWORD>(style_), x_, y_, cx_, cy_),
-#define WINSIM_RES_DIALOG_(id_, x_, y_, cx_, cy_, style_, caption_, font_size_, font_, controls_)        \
-    t->dialogs.push_back(::winsim::progres::Dialog(static_cast<WORD>(id_), x_, y_, cx_, cy_,               \
+#define WINSIM_RES_DIALOG_(id_, x_, y_, cx_, cy_, style_, caption_, font_size_, font_, controls_)           \
+    t->dialogs.push_back(::winsim::progres::Dialog(static_cast<WORD>(id_), x_, y_, cx_, cy_,                \
                                                    static_cast<DWORD>(style_), caption_, font_size_, font_, \
                                                    {controls_(WINSIM_RES_ICONCTL_, WINSIM_RES_CONTROL_)}));
 
@@ -138,14 +135,14 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
 #define VQ_RES_LANGUAGE 0x0409
 #endif
 
-#define WINSIM_RESOURCE_TABLE(manifest_text)                                   \
-    ([](const char* manifest_) {                                               \
-        auto t = std::make_shared<::winsim::ResourceTable>();                  \
-        t->language = VQ_RES_LANGUAGE;                                         \
-        VQ_RES_STRINGS(WINSIM_RES_STRING_)                                     \
-        VQ_RES_ICONS(WINSIM_RES_ICON_)                                         \
-        VQ_RES_MENUS(WINSIM_RES_MENU_)                                         \
-        VQ_RES_DIALOGS(WINSIM_RES_DIALOG_)                                     \
-        t->manifest = manifest_ ? manifest_ : "";                              \
-        return std::shared_ptr<const ::winsim::ResourceTable>(std::move(t));   \
+#define WINSIM_RESOURCE_TABLE(manifest_text)                                 \
+    ([](const char* manifest_) {                                             \
+        auto t = std::make_shared<::winsim::ResourceTable>();                \
+        t->language = VQ_RES_LANGUAGE;                                       \
+        VQ_RES_STRINGS(WINSIM_RES_STRING_)                                   \
+        VQ_RES_ICONS(WINSIM_RES_ICON_)                                       \
+        VQ_RES_MENUS(WINSIM_RES_MENU_)                                       \
+        VQ_RES_DIALOGS(WINSIM_RES_DIALOG_)                                   \
+        t->manifest = manifest_ ? manifest_ : "";                            \
+        return std::shared_ptr<const ::winsim::ResourceTable>(std::move(t)); \
     }(manifest_text))

@@ -41,8 +41,8 @@ enum class RegFormat {
 
 struct RegImportResult {
     bool ok = true;
-    size_t line = 0;     // 1-based line of the first error (0 when ok)
-    std::string error;   // "line N: what is wrong"
+    size_t line = 0;    // 1-based line of the first error (0 when ok)
+    std::string error;  // "line N: what is wrong"
     explicit operator bool() const { return ok; }
 };
 
@@ -55,9 +55,9 @@ public:
     const std::wstring& user_sid() const { return user_sid_; }
 
     // Keys.
-    void CreateKey(const std::wstring& path);          // with every missing parent
+    void CreateKey(const std::wstring& path);  // with every missing parent
     bool KeyExists(const std::wstring& path) const;
-    bool DeleteKey(const std::wstring& path);          // the whole tree; false when missing
+    bool DeleteKey(const std::wstring& path);                            // the whole tree; false when missing
     std::vector<std::wstring> ListKeys(const std::wstring& path) const;  // enumeration order
     // Failure injection, persisted and per key (not inherited by subkeys), seen by the
     // registry API at once, also through handles already open:
@@ -82,7 +82,7 @@ public:
     // REG_SZ or REG_EXPAND_SZ, up to the first terminator (none needed).
     std::optional<std::wstring> GetString(const std::wstring& path, const std::wstring& name) const;
     std::optional<std::vector<std::wstring>> GetMultiString(const std::wstring& path, const std::wstring& name) const;
-    bool DeleteValue(const std::wstring& path, const std::wstring& name);  // false when missing
+    bool DeleteValue(const std::wstring& path, const std::wstring& name);   // false when missing
     std::vector<RegNamedValue> ListValues(const std::wstring& path) const;  // creation order
 
     // .reg files. ExportReg writes the key and its whole tree (an empty text, header only,

@@ -18,7 +18,7 @@ namespace winsim {
 
 struct MenuItemSpec {
     std::wstring text;
-    UINT id = 0;                      // command ID (items)
+    UINT id = 0;  // command ID (items)
     bool popup = false;
     std::vector<MenuItemSpec> items;  // a popup's items
 };
@@ -31,9 +31,9 @@ struct MenuSpec {
 struct DialogControlSpec {
     std::wstring class_name;  // "STATIC", "BUTTON" ...
     std::wstring text;
-    WORD icon = 0;            // static icon controls: the icon resource
+    WORD icon = 0;  // static icon controls: the icon resource
     int id = -1;
-    DWORD style = 0;          // WS_CHILD | WS_VISIBLE are added
+    DWORD style = 0;                   // WS_CHILD | WS_VISIBLE are added
     int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
 };
 

@@ -111,7 +111,7 @@ public:
     void set_mode(const std::wstring& port, ModemMode mode);
     DWORD reply_delay(const std::wstring& port);  // ms after the write (50)
     void set_reply_delay(const std::wstring& port, DWORD ms);
-    DWORD late_delay(const std::wstring& port);   // ms in late mode (2000)
+    DWORD late_delay(const std::wstring& port);  // ms in late mode (2000)
     void set_late_delay(const std::wstring& port, DWORD ms);
     std::string model(const std::wstring& port);
     void set_model(const std::wstring& port, const std::string& line);

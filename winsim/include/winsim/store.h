@@ -52,7 +52,8 @@ public:
     // Runs fn inside one transaction (nested calls join the outer one). The outermost call
     // commits; when fn or the commit throws, it rolls back, and the connection's lock is
     // released on every path.
-    template <class F> void Transaction(F&& fn) {
+    template <class F>
+    void Transaction(F&& fn) {
         TxLevel level(*this);
         fn();
         level.Commit();

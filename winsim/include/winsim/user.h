@@ -105,21 +105,21 @@ struct ControlState {
     int range_low = 0, range_high = 100, pos = 0, step = 10;  // progress bar
     bool marquee = false;
     UINT marquee_ms = 0;
-    UINT check = 0;                // buttons: BST_*
-    HANDLE image = nullptr;        // statics: STM_SETIMAGE
+    UINT check = 0;          // buttons: BST_*
+    HANDLE image = nullptr;  // statics: STM_SETIMAGE
     UINT image_type = 0;
-    HFONT font = nullptr;          // WM_SETFONT of the system classes
+    HFONT font = nullptr;  // WM_SETFONT of the system classes
 };
 
 struct WindowInfo {
     HWND hwnd = nullptr;
     DWORD pid = 0, tid = 0, session = 0;
     std::wstring class_name;
-    std::wstring text;       // the stored title (as another process sees it)
+    std::wstring text;  // the stored title (as another process sees it)
     DWORD style = 0, ex_style = 0;
-    RECT rect{};             // screen coordinates
-    RECT client{};           // client rectangle (0, 0, width, height)
-    bool visible = false;    // IsWindowVisible: it and all its ancestors have WS_VISIBLE
+    RECT rect{};           // screen coordinates
+    RECT client{};         // client rectangle (0, 0, width, height)
+    bool visible = false;  // IsWindowVisible: it and all its ancestors have WS_VISIBLE
     bool enabled = true;
     bool topmost = false;
     bool message_only = false;
@@ -145,12 +145,12 @@ std::vector<HWND> ThreadWindows(Machine& m, DWORD tid);
 HWND FindByTitle(Machine& m, const std::wstring& title, std::optional<DWORD> session = std::nullopt);
 
 struct TimerInfo {
-    HWND hwnd;       // null for a thread timer
+    HWND hwnd;  // null for a thread timer
     UINT_PTR id;
-    UINT period_ms;  // after clamping
+    UINT period_ms;   // after clamping
     uint64_t due_ms;  // machine time of the next expiry
     bool has_proc;
-    DWORD tid;       // the thread whose queue generates its WM_TIMER
+    DWORD tid;  // the thread whose queue generates its WM_TIMER
 };
 
 std::vector<TimerInfo> Timers(Machine& m, HWND hwnd);
@@ -160,7 +160,7 @@ std::vector<TimerInfo> ThreadTimers(Machine& m, DWORD tid);
 // WM_PAINT, which the queue generates). Kept per window, at most 10000 (the oldest go).
 struct MessageRecord {
     uint64_t time_ms;
-    bool posted;      // PostMessage; false: sent (SendMessage, SendMessageTimeout, SendNotifyMessage)
+    bool posted;  // PostMessage; false: sent (SendMessage, SendMessageTimeout, SendNotifyMessage)
     UINT msg;
     WPARAM wparam;
     LPARAM lparam;

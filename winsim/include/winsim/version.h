@@ -23,9 +23,9 @@ struct StringTable {
 };
 
 struct VersionInfo {
-    DWORD file_ms = 0, file_ls = 0;        // file version, e.g. 1.2 and 3.4 as 0x00010002, 0x00030004
+    DWORD file_ms = 0, file_ls = 0;  // file version, e.g. 1.2 and 3.4 as 0x00010002, 0x00030004
     DWORD product_ms = 0, product_ls = 0;
-    DWORD file_type = 1;                   // VFT_APP
+    DWORD file_type = 1;                    // VFT_APP
     std::vector<Translation> translations;  // \VarFileInfo\Translation, in order
     std::vector<StringTable> tables;        // \StringFileInfo
 

@@ -42,10 +42,10 @@ constexpr DWORD kVundgMethodPlst = 0x54534C50;  // "PLST"
 struct VundgRequest {
     uint64_t time_ms = 0;
     DWORD pid = 0;
-    DWORD code = 0;               // the control code; 0 for an event the machine fired
-    std::vector<uint8_t> in;      // the input bytes (for a fired event: u32 number, u32 value)
-    DWORD result = 0;             // Win32 result; ERROR_IO_PENDING for a pending request
-    std::vector<uint8_t> out;     // the output a completed evaluation gave
+    DWORD code = 0;            // the control code; 0 for an event the machine fired
+    std::vector<uint8_t> in;   // the input bytes (for a fired event: u32 number, u32 value)
+    DWORD result = 0;          // Win32 result; ERROR_IO_PENDING for a pending request
+    std::vector<uint8_t> out;  // the output a completed evaluation gave
 };
 
 class VundgDriver {
@@ -68,9 +68,9 @@ public:
     void set_method_error(DWORD err);
     DWORD reply_status();  // word 0 of a successful evaluation
     void set_reply_status(DWORD st);
-    DWORD reply_size();    // bytes an evaluation returns (28)
+    DWORD reply_size();  // bytes an evaluation returns (28)
     void set_reply_size(DWORD n);
-    DWORD event_error();   // event registrations fail at once with it (0: none)
+    DWORD event_error();  // event registrations fail at once with it (0: none)
     void set_event_error(DWORD err);
 
     // Fires event id: completes the requests pending for it in this host process and
