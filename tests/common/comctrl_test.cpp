@@ -192,17 +192,16 @@ TEST_P(ReplyTest, ResultTextOfTheReply) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyTest,
-    ::testing::Values(
-        ReplyCase{"StatusWithEcho", L"AT+CFUN?", "AT+CFUN?\r\r\n+CFUN: 1\r\n\r\nOK\r\n", L"1"},
-        ReplyCase{"NoEcho", L"AT+CFUN=1", "\r\nOK\r\n", L"OK"},
-        ReplyCase{"Identify", L"ATI", "ATI\r\r\nModel 1\r\nOK", L"Model 1OK"},
-        ReplyCase{"Empty", L"AT+CFUN?", "", L""},
-        ReplyCase{"Garbage", L"AT+CFUN?", "#$\x7F%&", L"#$\x7F%&"},
-        // Short and odd replies never read beyond what came.
-        ReplyCase{"StatusMissing", L"AT+CFUN?", "AT+CFUN?\r+CFUN:", L""},
-        ReplyCase{"StatusAfterBlanks", L"AT+CFUN?", "AT+CFUN?\r\r\n+CFUN:   4\r\n", L"4"},
-        ReplyCase{"StatusBeforeTheEcho", L"AT+CFUN?", "+CFUN: 0\r\nAT+CFUN?\r\n", L"0"},
-        ReplyCase{"EchoInTheMiddle", L"AT+CFUN=1", "x\r\nAT+CFUN=1\r\r\nOK\r\n", L"xOK"}),
+    ::testing::Values(ReplyCase{"StatusWithEcho", L"AT+CFUN?", "AT+CFUN?\r\r\n+CFUN: 1\r\n\r\nOK\r\n", L"1"},
+                      ReplyCase{"NoEcho", L"AT+CFUN=1", "\r\nOK\r\n", L"OK"},
+                      ReplyCase{"Identify", L"ATI", "ATI\r\r\nModel 1\r\nOK", L"Model 1OK"},
+                      ReplyCase{"Empty", L"AT+CFUN?", "", L""},
+                      ReplyCase{"Garbage", L"AT+CFUN?", "#$\x7F%&", L"#$\x7F%&"},
+                      // Short and odd replies never read beyond what came.
+                      ReplyCase{"StatusMissing", L"AT+CFUN?", "AT+CFUN?\r+CFUN:", L""},
+                      ReplyCase{"StatusAfterBlanks", L"AT+CFUN?", "AT+CFUN?\r\r\n+CFUN:   4\r\n", L"4"},
+                      ReplyCase{"StatusBeforeTheEcho", L"AT+CFUN?", "+CFUN: 0\r\nAT+CFUN?\r\n", L"0"},
+                      ReplyCase{"EchoInTheMiddle", L"AT+CFUN=1", "x\r\nAT+CFUN=1\r\r\nOK\r\n", L"xOK"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComCtrlTest, LongRepliesAreCutToTheBuffers) {

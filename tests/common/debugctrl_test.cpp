@@ -66,18 +66,16 @@ TEST_P(DebugLevels, OneMessageGoesWhereTheSettingsSay) {
     EXPECT_EQ(c.file, winsim::files::Exists(machine(), kLog));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DebugLevels,
-                         ::testing::Values(LevelCase{"NoDebugMode", -1, 3, -1, 0, false},
-                                           LevelCase{"DebugModeZero", 0, 3, -1, 0, false},
-                                           LevelCase{"OnlyOneEnables", 2, 3, -1, 0, false},
-                                           LevelCase{"NoLevelIsZero", 1, -1, -1, 0, false},
-                                           LevelCase{"NowhereToGo", 1, 0, -1, 0, false},
-                                           LevelCase{"DebuggerHeaderPairAndLine", 1, 1, -1, 3, false},
-                                           LevelCase{"FileOnly", 1, 2, -1, 0, true},
-                                           LevelCase{"Both", 1, 3, -1, 3, true},
-                                           LevelCase{"TestModeLineToo", 1, 1, 1, 3, false},
-                                           LevelCase{"TestModeWithDebugModeZero", 0, 3, 1, 0, false}),
-                         [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, DebugLevels,
+    ::testing::Values(LevelCase{"NoDebugMode", -1, 3, -1, 0, false}, LevelCase{"DebugModeZero", 0, 3, -1, 0, false},
+                      LevelCase{"OnlyOneEnables", 2, 3, -1, 0, false}, LevelCase{"NoLevelIsZero", 1, -1, -1, 0, false},
+                      LevelCase{"NowhereToGo", 1, 0, -1, 0, false},
+                      LevelCase{"DebuggerHeaderPairAndLine", 1, 1, -1, 3, false},
+                      LevelCase{"FileOnly", 1, 2, -1, 0, true}, LevelCase{"Both", 1, 3, -1, 3, true},
+                      LevelCase{"TestModeLineToo", 1, 1, 1, 3, false},
+                      LevelCase{"TestModeWithDebugModeZero", 0, 3, 1, 0, false}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(DebugCtrlTest, LogLineUnderAControlledClock) {
     machine().SetBootLocalTime(2026, 12, 9, 12, 5, 3, 40);
@@ -87,10 +85,11 @@ TEST_F(DebugCtrlTest, LogLineUnderAControlledClock) {
     bool bom = false;
     std::wstring text = LogText(&bom);
     EXPECT_TRUE(bom);
-    EXPECT_EQ(L"[12:5:3:40] Setup:Version 2.1.0.3 Debug mode is enabled.\r\n"
-              L"[12:5:3:40] Setup:Debug level = 2.\r\n"
-              L"[12:5:3:40] Setup:Start\r\n",
-              text);
+    EXPECT_EQ(
+        L"[12:5:3:40] Setup:Version 2.1.0.3 Debug mode is enabled.\r\n"
+        L"[12:5:3:40] Setup:Debug level = 2.\r\n"
+        L"[12:5:3:40] Setup:Start\r\n",
+        text);
 }
 
 TEST_F(DebugCtrlTest, FileHeaderOncePerRunAndNoSecondByteOrderMark) {
@@ -121,8 +120,8 @@ TEST_F(DebugCtrlTest, DebuggerGetsItsOwnHeaderPairOnce) {
     CDebugCtrl dbg;
     dbg.Print(L"a\n");
     dbg.Print(L"b\n");
-    std::vector<std::wstring> expected = {L"Setup:Version 2.1.0.3 Debug mode is enabled.\n", L"Setup:Debug level = 1.\n",
-                                          L"Setup:a\n\n", L"Setup:b\n\n"};
+    std::vector<std::wstring> expected = {L"Setup:Version 2.1.0.3 Debug mode is enabled.\n",
+                                          L"Setup:Debug level = 1.\n", L"Setup:a\n\n", L"Setup:b\n\n"};
     EXPECT_EQ(expected, DebugLines());
 }
 

@@ -44,7 +44,8 @@ TEST_F(HciTest, PowerSwitchSendsTheBlockInPlace) {
     EXPECT_EQ((std::array<DWORD, 6>{0xFF00, 0x56, 0, 0x4000, 0, 0}), log[0].in);
     EXPECT_EQ((std::array<DWORD, 6>{0xFF00, 0x56, 1, 0x4000, 0, 0}), log[1].in);
     EXPECT_EQ(0u, log[1].out[0]);
-    std::vector<std::wstring> expected = {L"CQivHCICtrl::MBNPower: MBN is OFF.\n\n", L"CQivHCICtrl::MBNPower: MBN is ON.\n\n"};
+    std::vector<std::wstring> expected = {L"CQivHCICtrl::MBNPower: MBN is OFF.\n\n",
+                                          L"CQivHCICtrl::MBNPower: MBN is ON.\n\n"};
     EXPECT_EQ(expected, Logged());
 }
 
@@ -52,7 +53,8 @@ TEST_F(HciTest, MissingDeviceLogsOnThenError) {
     hci().set_present(false);
     CQivHCICtrl ctl;
     EXPECT_EQ(0, ctl.MBNPower(true));
-    std::vector<std::wstring> expected = {L"CQivHCICtrl::MBNPower: MBN is ON.\n\n", L"CQivHCICtrl::MBNPower: Error.\n\n"};
+    std::vector<std::wstring> expected = {L"CQivHCICtrl::MBNPower: MBN is ON.\n\n",
+                                          L"CQivHCICtrl::MBNPower: Error.\n\n"};
     EXPECT_EQ(expected, Logged());
     EXPECT_TRUE(hci().log().empty());
 }
@@ -98,8 +100,8 @@ TEST_F(HciTest, ReadsPostureFlagsAndRejectsUnknownSelectors) {
 }
 
 TEST_F(HciTest, ControlWithTheWrongBufferSizeNeverReachesTheRegister) {
-    HANDLE h = CreateFileW(HCI_DEVICE_NAME, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileW(HCI_DEVICE_NAME, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     DWORD block[7] = {HCI_SET, HCI_REG_WWAN, 0, HCI_WWAN_RF, 0, 0, 0};
     DWORD got = 0;

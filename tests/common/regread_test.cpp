@@ -102,10 +102,18 @@ INSTANTIATE_TEST_SUITE_P(
         DwordCase{"TypedRefusesBinary", REG_BINARY, {1, 0, 0, 0}, REGREAD_DWORD, ERROR_INVALID_DATA, 0x11111111},
         DwordCase{"AnyFourBytes", REG_BINARY, {1, 0, 0, 0}, REGREAD_ANY_TYPE, ERROR_SUCCESS, 1},
         DwordCase{"ShortRefused", REG_BINARY, {0xAA, 0xBB}, REGREAD_ANY_TYPE, ERROR_INVALID_DATA, 0x11111111},
-        DwordCase{"ShortFillsItsOwnBytes", REG_BINARY, {0xAA, 0xBB}, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
-                  ERROR_SUCCESS, 0x1111BBAA},
-        DwordCase{"EightBytes", REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}, REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
-                  ERROR_MORE_DATA, 0x11111111}),
+        DwordCase{"ShortFillsItsOwnBytes",
+                  REG_BINARY,
+                  {0xAA, 0xBB},
+                  REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
+                  ERROR_SUCCESS,
+                  0x1111BBAA},
+        DwordCase{"EightBytes",
+                  REG_QWORD,
+                  {5, 0, 0, 0, 0, 0, 0, 0},
+                  REGREAD_ANY_TYPE | REGREAD_SHORT_DWORD,
+                  ERROR_MORE_DATA,
+                  0x11111111}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RegReadTest, DwordOfAMissingKey) {

@@ -107,7 +107,7 @@ struct Seen {
 };
 std::vector<Seen> g_seen;
 
-constexpr UINT kAsk = WM_USER + 1;    // answers wParam + 100
+constexpr UINT kAsk = WM_USER + 1;     // answers wParam + 100
 constexpr UINT kVanish = WM_USER + 2;  // destroys the window without ending the loop
 
 // A window thread that records what reaches its override.
@@ -121,8 +121,7 @@ public:
         case WM_CREATE:
             if (create_delay) Sleep(create_delay);
             return fail_create ? -1 : 0;
-        case kAsk:
-            return static_cast<LRESULT>(wParam + 100);
+        case kAsk: return static_cast<LRESULT>(wParam + 100);
         case kVanish:
             swallow_destroy = true;
             DestroyWindow(hWnd);
@@ -130,8 +129,7 @@ public:
         case WM_DESTROY:
             if (swallow_destroy) return 0;  // no quit message: the loop runs on without a window
             break;
-        default:
-            break;
+        default: break;
         }
         return CWndCtl::WndProc(hWnd, uMsg, wParam, lParam);
     }
@@ -191,7 +189,8 @@ TEST_F(WndCtlTest, ShowCommandChoosesTheWindowAndClassStyle) {
         bool cursor;
     } cases[] = {
         {"hidden", 0, false, 0, 0, false},
-        {"shown", SW_SHOW, true, WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, CS_HREDRAW | CS_VREDRAW, true},
+        {"shown", SW_SHOW, true, WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, CS_HREDRAW | CS_VREDRAW,
+         true},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +203,8 @@ TEST_F(WndCtlTest, ShowCommandChoosesTheWindowAndClassStyle) {
         // (Every overlapped window has a caption; the frame and its boxes come from the style.)
         DWORD frame = WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
         EXPECT_EQ(c.style_bits, static_cast<DWORD>(GetWindowLongW(h, GWL_STYLE)) & frame);
-        EXPECT_EQ(c.class_style, static_cast<UINT>(GetClassLongPtrW(h, GCL_STYLE)) & ~static_cast<UINT>(CS_GLOBALCLASS));
+        EXPECT_EQ(c.class_style,
+                  static_cast<UINT>(GetClassLongPtrW(h, GCL_STYLE)) & ~static_cast<UINT>(CS_GLOBALCLASS));
         HCURSOR cur = reinterpret_cast<HCURSOR>(GetClassLongPtrW(h, GCLP_HCURSOR));
         EXPECT_EQ(c.cursor ? LoadCursorW(NULL, IDC_ARROW) : NULL, cur);
         EXPECT_EQ(c.cursor ? COLOR_WINDOW + 1 : 0, static_cast<int>(GetClassLongPtrW(h, GCLP_HBRBACKGROUND)));
@@ -232,7 +232,10 @@ TEST_F(WndCtlTest, DestroyingAnObjectWithoutAWindowDoesNotWait) {
         CProbeWnd w;
         w.Close();
     }
-    { auto* w = new CWndCtl(); delete w; }
+    {
+        auto* w = new CWndCtl();
+        delete w;
+    }
     EXPECT_EQ(0u, GetTickCount() - t0);
 }
 

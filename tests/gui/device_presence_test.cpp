@@ -21,7 +21,6 @@ struct EjectCase {
 // Test names show the case name only.
 void PrintTo(const EjectCase& c, std::ostream* os) { *os << c.name; }
 
-
 class EjectList : public GuiTest, public ::testing::WithParamInterface<EjectCase> {};
 
 TEST_P(EjectList, EntryBeginningWithTheModuleMatches) {
@@ -37,10 +36,11 @@ INSTANTIATE_TEST_SUITE_P(Table, EjectList,
                                            EjectCase{"Shorter", L"USB\\VID_1A2B&PID_3C", false},
                                            EjectCase{"Other", L"USB\\VID_1A2B&PID_9999", false},
                                            EjectCase{"Empty", L"", false},
-                                           EjectCase{"TooLong", L"USB\\VID_1A2B&PID_3C4D"
-                                                                L"0123456789012345678901234567890123456789"
-                                                                L"0123456789012345678901234567890123456789"
-                                                                L"01234567890123456789012345678901234567",
+                                           EjectCase{"TooLong",
+                                                     L"USB\\VID_1A2B&PID_3C4D"
+                                                     L"0123456789012345678901234567890123456789"
+                                                     L"0123456789012345678901234567890123456789"
+                                                     L"01234567890123456789012345678901234567",
                                                      false}),
                          [](const auto& i) { return std::string(i.param.name); });
 

@@ -18,7 +18,6 @@ struct DecisionCase {
 // Test names show the case name only.
 void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
 
-
 class Decision : public GuiTest, public ::testing::WithParamInterface<DecisionCase> {};
 
 TEST_P(Decision, PostureGivesControlAndDialog) {
@@ -34,19 +33,18 @@ TEST_P(Decision, PostureGivesControlAndDialog) {
     EXPECT_EQ(c.code == 129, dlg != nullptr && IsWindowVisible(dlg));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Decision,
-    ::testing::Values(DecisionCase{"Stop90At90", 1, DMDO_90, 0x2000, 129},
-                      DecisionCase{"Stop90AtDefault", 1, DMDO_DEFAULT, 0x2000, 128},
-                      DecisionCase{"Stop270At270", 1, DMDO_270, 0x1000, 129},
-                      DecisionCase{"Stop180At180", 5, DMDO_180, 0x8000, 129},
-                      DecisionCase{"StopDefaultAtDefault", 1, DMDO_DEFAULT, 0x4000, 129},
-                      DecisionCase{"NotTabletPostureBits2", 2, DMDO_270, 0x1000, 128},
-                      DecisionCase{"NotTabletPostureBits0", 0, DMDO_270, 0x1000, 128},
-                      DecisionCase{"NoPostureBits3NoStopPosture", 3, DMDO_270, 0, 128},
-                      DecisionCase{"NoPostureBits3", 3, DMDO_270, 0x1000, 128},
-                      DecisionCase{"HciErrorNeverStops", 1, DMDO_270, 0xFFFFFFFF, 128}),
-    [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, Decision,
+                         ::testing::Values(DecisionCase{"Stop90At90", 1, DMDO_90, 0x2000, 129},
+                                           DecisionCase{"Stop90AtDefault", 1, DMDO_DEFAULT, 0x2000, 128},
+                                           DecisionCase{"Stop270At270", 1, DMDO_270, 0x1000, 129},
+                                           DecisionCase{"Stop180At180", 5, DMDO_180, 0x8000, 129},
+                                           DecisionCase{"StopDefaultAtDefault", 1, DMDO_DEFAULT, 0x4000, 129},
+                                           DecisionCase{"NotTabletPostureBits2", 2, DMDO_270, 0x1000, 128},
+                                           DecisionCase{"NotTabletPostureBits0", 0, DMDO_270, 0x1000, 128},
+                                           DecisionCase{"NoPostureBits3NoStopPosture", 3, DMDO_270, 0, 128},
+                                           DecisionCase{"NoPostureBits3", 3, DMDO_270, 0x1000, 128},
+                                           DecisionCase{"HciErrorNeverStops", 1, DMDO_270, 0xFFFFFFFF, 128}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(Decision, RotationsSendOneControlPerChangeOfClass) {
     hci().set_posture_flags(0x2000);  // DMDO_90 stops RF
@@ -91,7 +89,6 @@ struct OtherSessionCase {
 };
 // Test names show the case name only.
 void PrintTo(const OtherSessionCase& c, std::ostream* os) { *os << c.name; }
-
 
 class OtherSession : public GuiTest, public ::testing::WithParamInterface<OtherSessionCase> {};
 

@@ -15,12 +15,11 @@ struct SetUpCase {
     bool tablet;
     DWORD disable_sar;
     DWORD disabled_rf_ctrl;
-    bool driver_thread;            // a registration for the posture event is pending
-    std::vector<DWORD> codes;      // control codes at set-up
+    bool driver_thread;        // a registration for the posture event is pending
+    std::vector<DWORD> codes;  // control codes at set-up
 };
 // Test names show the case name only.
 void PrintTo(const SetUpCase& c, std::ostream* os) { *os << c.name; }
-
 
 class SetUp : public GuiTest, public ::testing::WithParamInterface<SetUpCase> {};
 
@@ -40,14 +39,13 @@ TEST_P(SetUp, StartsWhatTheMachineAndSettingsAllow) {
     if (ready) CloseHandle(ready);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SetUp,
-    ::testing::Values(SetUpCase{"TabletWithModule", true, true, 0, 0, true, {}},
-                      SetUpCase{"NoModuleSendsRFOffOnce", false, true, 0, 0, true, {129}},
-                      SetUpCase{"NoModuleHonoursDisabledRFCtrl", false, true, 0, 1, true, {}},
-                      SetUpCase{"NotATablet", true, false, 0, 0, false, {}},
-                      SetUpCase{"DisableSAR", true, true, 1, 0, false, {}}),
-    [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, SetUp,
+                         ::testing::Values(SetUpCase{"TabletWithModule", true, true, 0, 0, true, {}},
+                                           SetUpCase{"NoModuleSendsRFOffOnce", false, true, 0, 0, true, {129}},
+                                           SetUpCase{"NoModuleHonoursDisabledRFCtrl", false, true, 0, 1, true, {}},
+                                           SetUpCase{"NotATablet", true, false, 0, 0, false, {}},
+                                           SetUpCase{"DisableSAR", true, true, 1, 0, false, {}}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(GuiTest, DlgDebugShowsTheRFStoppedDialogAtStart) {
     SetProduct(L"DLGDEBUG", 1);

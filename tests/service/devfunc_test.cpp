@@ -135,8 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"SecondIdDoesNotCount", {L"USB\\VID_9999"}, L"", L""},
         FindCase{"LongerThanTheId", {kModuleAdapterId + L"X"}, L"", L""},
         FindCase{"FirstEntryMissing", {std::nullopt, L"USB\\VID_1A2B"}, L"", L""},
-        FindCase{"EmptyEntryIsSkipped", {L"", L"ROOT\\QVNET"}, L"ROOT\\QVNET", L"{00000000-0000-0000-0000-0000000000AA}"},
-        FindCase{"LowestEntryBeforeAdapterOrder", {L"ROOT\\QVNET", L"USB\\VID_1A2B"}, L"ROOT\\QVNET",
+        FindCase{
+            "EmptyEntryIsSkipped", {L"", L"ROOT\\QVNET"}, L"ROOT\\QVNET", L"{00000000-0000-0000-0000-0000000000AA}"},
+        FindCase{"LowestEntryBeforeAdapterOrder",
+                 {L"ROOT\\QVNET", L"USB\\VID_1A2B"},
+                 L"ROOT\\QVNET",
                  L"{00000000-0000-0000-0000-0000000000AA}"},
         FindCase{"NoMatchThenMatch", {L"PCI\\VEN_0000", L"USB\\VID_1A2B"}, L"USB\\VID_1A2B", kModuleNetCfg},
         FindCase{"NoEntries", {}, L"", L""}),
@@ -147,8 +150,8 @@ TEST_F(DevFuncTest, ClassValueNeedsADriverKey) {
     WCHAR sz[CLASS_VALUE_CCH] = L"junk";
     EXPECT_FALSE(f.ReadClassRegValue(L"", L"NetCfgInstanceId", sz, CLASS_VALUE_CCH));
     EXPECT_EQ(L'\0', sz[0]);
-    EXPECT_FALSE(f.ReadClassRegValue(L"{4d36e972-e325-11ce-bfc1-08002be10318}\\9999", L"NetCfgInstanceId", sz,
-                                     CLASS_VALUE_CCH));
+    EXPECT_FALSE(
+        f.ReadClassRegValue(L"{4d36e972-e325-11ce-bfc1-08002be10318}\\9999", L"NetCfgInstanceId", sz, CLASS_VALUE_CCH));
 }
 
 TEST_F(DevFuncTest, SupportIdsAreReadBySuffix) {

@@ -17,8 +17,9 @@ using winsim::Display;
 using winsim::VundgDriver;
 
 const std::wstring kHwProfile = L"HKLM\\" DISPLAY_HWPROFILE_PREFIX;
-const std::wstring kTabletKey = L"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\"
-                                L"Control\\VIDEO\\{D2C1E5A0-6F3B-4C8D-9E21-7A4B5C6D8E9F}\\0000";
+const std::wstring kTabletKey =
+    L"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\"
+    L"Control\\VIDEO\\{D2C1E5A0-6F3B-4C8D-9E21-7A4B5C6D8E9F}\\0000";
 const wchar_t* kSorbelt = L"HKLM\\SOFTWARE\\Quarven\\WirelessAPL\\Sorbelt";
 
 class ServiceDisplayTest : public SimTest {
@@ -90,14 +91,14 @@ TEST_P(EvalTest, ResultStatusAndValue) {
     dev.Close();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, EvalTest,
-    ::testing::Values(EvalCase{"Full", 0, 0, 0, 0x11, 3}, EvalCase{"Exactly28", 28, 0, 0, 0x11, 3},
-                      // Offset 24 is read only when the answer reaches past it.
-                      EvalCase{"StopsBeforeTheValue", 27, 0, 0, 0x11, 0x77},
-                      EvalCase{"OnlyTheStatus", 4, 0, 0, 0x11, 0x77},
-                      EvalCase{"Failing", 0, ERROR_GEN_FAILURE, ERROR_GEN_FAILURE, 0xFFFFFFFF, 0x77}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Replies, EvalTest,
+                         ::testing::Values(EvalCase{"Full", 0, 0, 0, 0x11, 3}, EvalCase{"Exactly28", 28, 0, 0, 0x11, 3},
+                                           // Offset 24 is read only when the answer reaches past it.
+                                           EvalCase{"StopsBeforeTheValue", 27, 0, 0, 0x11, 0x77},
+                                           EvalCase{"OnlyTheStatus", 4, 0, 0, 0x11, 0x77},
+                                           EvalCase{"Failing", 0, ERROR_GEN_FAILURE, ERROR_GEN_FAILURE, 0xFFFFFFFF,
+                                                    0x77}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ServiceDisplayTest, OpenAndCloseOfAMissingDevice) {
     drv().set_present(false);
@@ -128,13 +129,14 @@ TEST_P(PostureTest, LowTwoBitsOfPlstThenTheOrientation) {
     EXPECT_EQ(1u, drv().log().size());  // one evaluation, the device opened and closed
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Plst, PostureTest,
-    ::testing::Values(PostureCase{"Bits1Orientation0", 0x5, 0, 1}, PostureCase{"Bits1Orientation3", 0x1, 3, 4},
-                      PostureCase{"Bits1UnknownOrientation", 0x1, 7, 0}, PostureCase{"Bits2", 0x6, 3, 5},
-                      PostureCase{"Bits0", 0x4, 0, 5}, PostureCase{"Bits3", 0x3, 0, 0},
-                      PostureCase{"HighBitsIgnored", 0xFFFFFFF1, 1, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Plst, PostureTest,
+                         ::testing::Values(PostureCase{"Bits1Orientation0", 0x5, 0, 1},
+                                           PostureCase{"Bits1Orientation3", 0x1, 3, 4},
+                                           PostureCase{"Bits1UnknownOrientation", 0x1, 7, 0},
+                                           PostureCase{"Bits2", 0x6, 3, 5}, PostureCase{"Bits0", 0x4, 0, 5},
+                                           PostureCase{"Bits3", 0x3, 0, 0},
+                                           PostureCase{"HighBitsIgnored", 0xFFFFFFF1, 1, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ServiceDisplayTest, PostureWhenTheDriverFails) {
     CDisplayList list;
@@ -235,17 +237,17 @@ TEST_P(KeyChoiceTest, FirstServiceRouteWithSettingsElseTheLast) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Adapters, KeyChoiceTest,
-    ::testing::Values(
-        // The edge case: the first through VIDEO, the second through its service.
-        ChoiceCase{"SecondByService", {{L"5001", false, true, 32}}, 1},
-        ChoiceCase{"LastOfTwoByVideo", {{L"5001", true, true, 16}}, 1},
-        ChoiceCase{"ServiceRouteEndsTheWalk", {{L"5001", false, true, 32}, {L"5002", true, true, 32}}, 1},
-        ChoiceCase{"ServiceRouteWithoutSettingsSkipped", {{L"5001", false, true, 0}}, 0},
-        ChoiceCase{"NoKeyForTheSecond", {{L"5001", true, false, 32}}, 0},
-        ChoiceCase{"NoSettingsAnywhere", {{L"5001", true, false, 32}}, -1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Adapters, KeyChoiceTest,
+                         ::testing::Values(
+                             // The edge case: the first through VIDEO, the second through its service.
+                             ChoiceCase{"SecondByService", {{L"5001", false, true, 32}}, 1},
+                             ChoiceCase{"LastOfTwoByVideo", {{L"5001", true, true, 16}}, 1},
+                             ChoiceCase{
+                                 "ServiceRouteEndsTheWalk", {{L"5001", false, true, 32}, {L"5002", true, true, 32}}, 1},
+                             ChoiceCase{"ServiceRouteWithoutSettingsSkipped", {{L"5001", false, true, 0}}, 0},
+                             ChoiceCase{"NoKeyForTheSecond", {{L"5001", true, false, 32}}, 0},
+                             ChoiceCase{"NoSettingsAnywhere", {{L"5001", true, false, 32}}, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ServiceDisplayTest, DebugOutputOnlyInDebugMode) {
     reg().SetDword(kSorbelt, L"DebugMode", 0);
@@ -272,11 +274,21 @@ TEST_F(ServiceDisplayTest, DebugOutputLines) {
     }
     std::vector<std::wstring> expected = {
         L"FNF8:Debug mode is enabled.\n",
-        L"FnF8:", L"Test mode is enabled.\n", L"\r\n",
-        L"FnF8:", L"ReadDriverRegByKey->Found VideoID={D2C1E5A0-6F3B-4C8D-9E21-7A4B5C6D8E9F}", L"\r\n",
-        L"FnF8:", L"ReadDriverRegByKey->Found VideoID={00000000-0000-0000-0000-000000005001}", L"\r\n",
-        L"FnF8:", L"Error : SetDiplayDeviceMode->Open reg", L"\r\n",
-        L"FnF8:", L"GetOrientationXPTEbyReg Error Open reg return ROTATION_UNKNOWN", L"\r\n",
+        L"FnF8:",
+        L"Test mode is enabled.\n",
+        L"\r\n",
+        L"FnF8:",
+        L"ReadDriverRegByKey->Found VideoID={D2C1E5A0-6F3B-4C8D-9E21-7A4B5C6D8E9F}",
+        L"\r\n",
+        L"FnF8:",
+        L"ReadDriverRegByKey->Found VideoID={00000000-0000-0000-0000-000000005001}",
+        L"\r\n",
+        L"FnF8:",
+        L"Error : SetDiplayDeviceMode->Open reg",
+        L"\r\n",
+        L"FnF8:",
+        L"GetOrientationXPTEbyReg Error Open reg return ROTATION_UNKNOWN",
+        L"\r\n",
     };
     EXPECT_EQ(expected, DebugLines());
 }

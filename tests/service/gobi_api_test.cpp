@@ -75,16 +75,16 @@ TEST_P(GobiSearch, LoadsTheFirstPlaceThatExists) {
     EXPECT_EQ(c.loaded_from != kNone ? 1 : 0, mc.modules().LoadCount(L"GobiApi.dll"));
     std::wstring path = gobi->LibraryPath();
     switch (c.loaded_from) {
-        case kProgram: {
-            WCHAR shortDir[MAX_PATH];
-            ASSERT_NE(0u, GetShortPathNameW(kProgramDir.c_str(), shortDir, MAX_PATH));
-            EXPECT_EQ(std::wstring(shortDir) + L"\\GobiApi.dll", path);
-            EXPECT_NE(kInProgramDir, path);  // the short form, not the long one
-            break;
-        }
-        case kX86: EXPECT_EQ(kInX86, path); break;
-        case kPF: EXPECT_EQ(kInProgramFiles, path); break;
-        case kNone: break;
+    case kProgram: {
+        WCHAR shortDir[MAX_PATH];
+        ASSERT_NE(0u, GetShortPathNameW(kProgramDir.c_str(), shortDir, MAX_PATH));
+        EXPECT_EQ(std::wstring(shortDir) + L"\\GobiApi.dll", path);
+        EXPECT_NE(kInProgramDir, path);  // the short form, not the long one
+        break;
+    }
+    case kX86: EXPECT_EQ(kInX86, path); break;
+    case kPF: EXPECT_EQ(kInProgramFiles, path); break;
+    case kNone: break;
     }
     gobi->Unload();
     delete gobi;

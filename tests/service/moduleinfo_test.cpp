@@ -32,7 +32,8 @@ protected:
     winsim::Registry reg() { return winsim::Registry(machine()); }
     winsim::DeviceTree tree() { return winsim::DeviceTree(machine()); }
     // Replaces a numbered list by the given entries (nullopt: the number is left out).
-    void SetList(const std::wstring& key, const std::wstring& prefix, const std::vector<std::optional<std::wstring>>& v) {
+    void SetList(const std::wstring& key, const std::wstring& prefix,
+                 const std::vector<std::optional<std::wstring>>& v) {
         for (int n = 0; n < 8; n++) reg().DeleteValue(key, prefix + std::to_wstring(n));
         for (size_t n = 0; n < v.size(); n++)
             if (v[n]) reg().SetString(key, prefix + std::to_wstring(n), *v[n]);
@@ -63,18 +64,17 @@ const std::wstring k128(128, L'X');
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, ModuleList,
-    ::testing::Values(
-        ListCase{"Listed", {kModuleId}, kModuleId},
-        ListCase{"GapEndsTheList", {std::nullopt, kModuleId}, L""},
-        ListCase{"EntryOf127CharactersIsRead", {k127, kModuleId}, kModuleId},
-        ListCase{"EntryOf128CharactersEndsTheList", {k128, kModuleId}, L""},
-        ListCase{"EmptyEntryIsSkipped", {L"", kModuleId}, kModuleId},
-        ListCase{"OnlyEmptyEntryMatchesNothing", {L""}, L""},
-        ListCase{"OtherCaseMatches", {L"usb\\vid_1a2b&pid_3c4d"}, L"usb\\vid_1a2b&pid_3c4d"},
-        ListCase{"PrefixDoesNotMatch", {L"USB\\VID_1A2B"}, L""},
-        ListCase{"LongerIdDoesNotMatch", {kModuleId + L"&REV_0002X"}, L""},
-        ListCase{"FirstPresentWins", {L"USB\\VID_FFFF&PID_0001", kAtPortId, kModuleId}, kAtPortId},
-        ListCase{"NoEntries", {}, L""}),
+    ::testing::Values(ListCase{"Listed", {kModuleId}, kModuleId},
+                      ListCase{"GapEndsTheList", {std::nullopt, kModuleId}, L""},
+                      ListCase{"EntryOf127CharactersIsRead", {k127, kModuleId}, kModuleId},
+                      ListCase{"EntryOf128CharactersEndsTheList", {k128, kModuleId}, L""},
+                      ListCase{"EmptyEntryIsSkipped", {L"", kModuleId}, kModuleId},
+                      ListCase{"OnlyEmptyEntryMatchesNothing", {L""}, L""},
+                      ListCase{"OtherCaseMatches", {L"usb\\vid_1a2b&pid_3c4d"}, L"usb\\vid_1a2b&pid_3c4d"},
+                      ListCase{"PrefixDoesNotMatch", {L"USB\\VID_1A2B"}, L""},
+                      ListCase{"LongerIdDoesNotMatch", {kModuleId + L"&REV_0002X"}, L""},
+                      ListCase{"FirstPresentWins", {L"USB\\VID_FFFF&PID_0001", kAtPortId, kModuleId}, kAtPortId},
+                      ListCase{"NoEntries", {}, L""}),
     [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(ModuleTest, MissingListKeyGivesNoModule) {
@@ -130,13 +130,13 @@ TEST_P(AtPortList, FirstPresentEntryIsThePort) {
     EXPECT_EQ(GetParam().expected, std::wstring(sz));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rules, AtPortList,
-                         ::testing::Values(AtPortCase{"Listed", {kAtPortId}, kAtPortId},
-                                           AtPortCase{"AbsentThenPresent", {L"USB\\VID_FFFF&PID_0001", kAtPortId}, kAtPortId},
-                                           AtPortCase{"EmptyThenPresent", {L"", kAtPortId}, kAtPortId},
-                                           AtPortCase{"Gap", {std::nullopt, kAtPortId}, L""},
-                                           AtPortCase{"None", {}, L""}),
-                         [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rules, AtPortList,
+    ::testing::Values(AtPortCase{"Listed", {kAtPortId}, kAtPortId},
+                      AtPortCase{"AbsentThenPresent", {L"USB\\VID_FFFF&PID_0001", kAtPortId}, kAtPortId},
+                      AtPortCase{"EmptyThenPresent", {L"", kAtPortId}, kAtPortId},
+                      AtPortCase{"Gap", {std::nullopt, kAtPortId}, L""}, AtPortCase{"None", {}, L""}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 // ----------------------------------------------------------------------------------------
 // SVCEjectId and ShifEjectDev.
@@ -159,15 +159,15 @@ TEST_P(EjectList, EntryBeginningWithTheModuleIdLists) {
     EXPECT_EQ(GetParam().levels, info.GetShiftLevels());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, EjectList,
-    ::testing::Values(EjectListCase{"Equal", {kModuleId}, 1u, true, 1},
-                      EjectListCase{"LongerEntry", {kModuleId + L"&REV_0002"}, 2u, true, 2},
-                      EjectListCase{"ShorterEntry", {L"USB\\VID_1A2B"}, 1u, false, 0},
-                      EjectListCase{"OtherCase", {L"usb\\vid_1a2b&pid_3c4d"}, std::nullopt, true, 0},
-                      EjectListCase{"EmptyEntrySkipped", {L"", kModuleId}, 3u, true, 3},
-                      EjectListCase{"Gap", {std::nullopt, kModuleId}, 1u, false, 0}),
-    [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rules, EjectList,
+                         ::testing::Values(EjectListCase{"Equal", {kModuleId}, 1u, true, 1},
+                                           EjectListCase{"LongerEntry", {kModuleId + L"&REV_0002"}, 2u, true, 2},
+                                           EjectListCase{"ShorterEntry", {L"USB\\VID_1A2B"}, 1u, false, 0},
+                                           EjectListCase{
+                                               "OtherCase", {L"usb\\vid_1a2b&pid_3c4d"}, std::nullopt, true, 0},
+                                           EjectListCase{"EmptyEntrySkipped", {L"", kModuleId}, 3u, true, 3},
+                                           EjectListCase{"Gap", {std::nullopt, kModuleId}, 1u, false, 0}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 // ----------------------------------------------------------------------------------------
 // Eject and re-add.
@@ -195,7 +195,9 @@ TEST_P(Eject, ClimbsTheGivenLevels) {
 
 INSTANTIATE_TEST_SUITE_P(Levels, Eject,
                          ::testing::Values(EjectCase{"OwnNode", 0, kModuleNode, kRootHubNode, 0},
-                                           EjectCase{"Parent", 1, kRootHubNode, L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B&REV_04\\3&11583659&0&A0", 0},
+                                           EjectCase{"Parent", 1, kRootHubNode,
+                                                     L"PCI\\VEN_1D2E&DEV_1E31&SUBSYS_80011A2B&REV_04\\3&11583659&0&A0",
+                                                     0},
                                            EjectCase{"PastTheRoot", 100, L"", L"", 4}),
                          [](const auto& i) { return std::string(i.param.name); });
 
@@ -312,18 +314,14 @@ TEST_P(StopPosture, FlagsAreTestedInOrder) {
     EXPECT_EQ(GetParam().posture, HCIGetRfStopPosture());
 }
 
-INSTANTIATE_TEST_SUITE_P(Flags, StopPosture,
-                         ::testing::Values(PostureCase{"None", 0, false, 0},
-                                           PostureCase{"Only2000", 0x2000, false, 2},
-                                           PostureCase{"Only1000", 0x1000, false, 4},
-                                           PostureCase{"Only8000", 0x8000, false, 3},
-                                           PostureCase{"Only4000", 0x4000, false, 1},
-                                           PostureCase{"Both3000", 0x3000, false, 2},
-                                           PostureCase{"BothC000", 0xC000, false, 3},
-                                           PostureCase{"All", 0xF000, false, 2},
-                                           PostureCase{"OtherBits", 0x0FFF, false, 0},
-                                           PostureCase{"Error", 0x2000, true, 6}),
-                         [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Flags, StopPosture,
+    ::testing::Values(PostureCase{"None", 0, false, 0}, PostureCase{"Only2000", 0x2000, false, 2},
+                      PostureCase{"Only1000", 0x1000, false, 4}, PostureCase{"Only8000", 0x8000, false, 3},
+                      PostureCase{"Only4000", 0x4000, false, 1}, PostureCase{"Both3000", 0x3000, false, 2},
+                      PostureCase{"BothC000", 0xC000, false, 3}, PostureCase{"All", 0xF000, false, 2},
+                      PostureCase{"OtherBits", 0x0FFF, false, 0}, PostureCase{"Error", 0x2000, true, 6}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 struct DifferentCase {
     const char* name;

@@ -91,33 +91,34 @@ TEST_P(Decision, HciErrorGivesStateThreeAndKeepsSaveStatus) {
     EXPECT_EQ(std::optional<DWORD>(7), Saved());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RequestByState, Decision,
-    ::testing::Values(
-        // RF off by the user.
-        DecisionCase{0, 0, kNone}, DecisionCase{0, 1, 0}, DecisionCase{0, 2, 0}, DecisionCase{0, 3, 0},
-        DecisionCase{0, 4, kNone}, DecisionCase{0, 5, 0},
-        // RF off by the posture.
-        DecisionCase{4, 0, 0}, DecisionCase{4, 1, 0}, DecisionCase{4, 2, 0}, DecisionCase{4, 3, 0},
-        DecisionCase{4, 4, kNone}, DecisionCase{4, 5, 0},
-        // RF on by the user.
-        DecisionCase{1, 0, 1}, DecisionCase{1, 1, kNone}, DecisionCase{1, 2, 1}, DecisionCase{1, 3, 1},
-        DecisionCase{1, 4, kNone}, DecisionCase{1, 5, 1},
-        // RF on by the posture.
-        DecisionCase{5, 0, kNone}, DecisionCase{5, 1, 1}, DecisionCase{5, 2, 1}, DecisionCase{5, 3, 1},
-        DecisionCase{5, 4, 1}, DecisionCase{5, 5, kNone},
-        // Unknown requests do nothing.
-        DecisionCase{2, 1, kNone}, DecisionCase{3, 0, kNone}, DecisionCase{6, 4, kNone}, DecisionCase{-1, 5, kNone}),
-    [](const auto& i) {
-        return "Request" + std::to_string(i.param.request + 1) + "_State" + std::to_string(i.param.state);
-    });
+INSTANTIATE_TEST_SUITE_P(RequestByState, Decision,
+                         ::testing::Values(
+                             // RF off by the user.
+                             DecisionCase{0, 0, kNone}, DecisionCase{0, 1, 0}, DecisionCase{0, 2, 0},
+                             DecisionCase{0, 3, 0}, DecisionCase{0, 4, kNone}, DecisionCase{0, 5, 0},
+                             // RF off by the posture.
+                             DecisionCase{4, 0, 0}, DecisionCase{4, 1, 0}, DecisionCase{4, 2, 0}, DecisionCase{4, 3, 0},
+                             DecisionCase{4, 4, kNone}, DecisionCase{4, 5, 0},
+                             // RF on by the user.
+                             DecisionCase{1, 0, 1}, DecisionCase{1, 1, kNone}, DecisionCase{1, 2, 1},
+                             DecisionCase{1, 3, 1}, DecisionCase{1, 4, kNone}, DecisionCase{1, 5, 1},
+                             // RF on by the posture.
+                             DecisionCase{5, 0, kNone}, DecisionCase{5, 1, 1}, DecisionCase{5, 2, 1},
+                             DecisionCase{5, 3, 1}, DecisionCase{5, 4, 1}, DecisionCase{5, 5, kNone},
+                             // Unknown requests do nothing.
+                             DecisionCase{2, 1, kNone}, DecisionCase{3, 0, kNone}, DecisionCase{6, 4, kNone},
+                             DecisionCase{-1, 5, kNone}),
+                         [](const auto& i) {
+                             return "Request" + std::to_string(i.param.request + 1) + "_State" +
+                                    std::to_string(i.param.state);
+                         });
 
 // ----------------------------------------------------------------------------------------
 // Sequences after a restart, starting from a saved state.
 
 struct Step {
     int request;
-    bool fail;               // the driver fails every RF write of this step
+    bool fail;  // the driver fails every RF write of this step
     int result;
     int state;
     std::vector<DWORD> writes;  // RF writes of this step
@@ -152,29 +153,40 @@ TEST_P(Restart, FirstRequestAppliesTheSavedState) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, Restart,
-    ::testing::Values(
-        RestartCase{"Saved4UserOnKeepsThePostureStop", 4u, true, {{1, false, 4, 4, {0}, false, 4u}}},
-        RestartCase{"Saved4UserOffKeepsThePostureStop", 4u, true, {{0, false, 4, 4, {0}, false, 4u}}},
-        RestartCase{"Saved4PostureOnSwitchesOn", 4u, false, {{5, false, 5, 5, {1}, true, 5u}}},
-        RestartCase{"Saved4ThenPostureOn", 4u, true,
-                    {{1, false, 4, 4, {0}, false, 4u}, {5, false, 5, 5, {1}, true, 5u}, {1, false, 1, 1, {1}, true, 1u}}},
-        RestartCase{"Saved5UserOffSwitchesOff", 5u, true, {{0, false, 0, 0, {0}, false, 0u}}},
-        RestartCase{"Saved5PostureOffSwitchesOff", 5u, true, {{4, false, 4, 4, {0}, false, 4u}}},
-        RestartCase{"Saved5PostureOnRestoresOnly", 5u, false, {{5, false, 5, 5, {1}, true, 5u}}},
-        RestartCase{"Saved5UserOnRestoresThenSwitches", 5u, false, {{1, false, 1, 1, {1, 1}, true, 1u}}},
-        RestartCase{"Saved1IsNotRestored", 1u, false, {{5, false, 5, 5, {1}, true, 5u}}},
-        RestartCase{"Saved0IsNotRestored", 0u, true, {{5, false, 5, 5, {1}, true, 5u}}},
-        RestartCase{"NothingSaved", std::nullopt, true, {{0, false, 0, 0, {0}, false, 0u}}},
-        RestartCase{"TwoOffsInARowSendOne", std::nullopt, true,
-                    {{0, false, 0, 0, {0}, false, 0u}, {0, false, 0, 0, {}, false, 0u}}},
-        // A failed restore leaves the state initial, so that the next request restores again.
-        RestartCase{"Saved4RestoreFailsThenRetries", 4u, true,
-                    {{1, true, 3, 2, {0}, true, 4u}, {1, false, 4, 4, {0}, false, 4u}}},
-        RestartCase{"Saved5RestoreFailsThenRetries", 5u, false,
-                    {{5, true, 3, 2, {1}, false, 5u}, {5, false, 5, 5, {1}, true, 5u}}},
-        // An error leaves state 3, from which the same request switches again.
-        RestartCase{"ErrorThenRetry", std::nullopt, false,
-                    {{1, true, 3, 3, {1}, false, std::nullopt}, {1, false, 1, 1, {1}, true, 1u}}}),
+    ::testing::Values(RestartCase{"Saved4UserOnKeepsThePostureStop", 4u, true, {{1, false, 4, 4, {0}, false, 4u}}},
+                      RestartCase{"Saved4UserOffKeepsThePostureStop", 4u, true, {{0, false, 4, 4, {0}, false, 4u}}},
+                      RestartCase{"Saved4PostureOnSwitchesOn", 4u, false, {{5, false, 5, 5, {1}, true, 5u}}},
+                      RestartCase{"Saved4ThenPostureOn",
+                                  4u,
+                                  true,
+                                  {{1, false, 4, 4, {0}, false, 4u},
+                                   {5, false, 5, 5, {1}, true, 5u},
+                                   {1, false, 1, 1, {1}, true, 1u}}},
+                      RestartCase{"Saved5UserOffSwitchesOff", 5u, true, {{0, false, 0, 0, {0}, false, 0u}}},
+                      RestartCase{"Saved5PostureOffSwitchesOff", 5u, true, {{4, false, 4, 4, {0}, false, 4u}}},
+                      RestartCase{"Saved5PostureOnRestoresOnly", 5u, false, {{5, false, 5, 5, {1}, true, 5u}}},
+                      RestartCase{"Saved5UserOnRestoresThenSwitches", 5u, false, {{1, false, 1, 1, {1, 1}, true, 1u}}},
+                      RestartCase{"Saved1IsNotRestored", 1u, false, {{5, false, 5, 5, {1}, true, 5u}}},
+                      RestartCase{"Saved0IsNotRestored", 0u, true, {{5, false, 5, 5, {1}, true, 5u}}},
+                      RestartCase{"NothingSaved", std::nullopt, true, {{0, false, 0, 0, {0}, false, 0u}}},
+                      RestartCase{"TwoOffsInARowSendOne",
+                                  std::nullopt,
+                                  true,
+                                  {{0, false, 0, 0, {0}, false, 0u}, {0, false, 0, 0, {}, false, 0u}}},
+                      // A failed restore leaves the state initial, so that the next request restores again.
+                      RestartCase{"Saved4RestoreFailsThenRetries",
+                                  4u,
+                                  true,
+                                  {{1, true, 3, 2, {0}, true, 4u}, {1, false, 4, 4, {0}, false, 4u}}},
+                      RestartCase{"Saved5RestoreFailsThenRetries",
+                                  5u,
+                                  false,
+                                  {{5, true, 3, 2, {1}, false, 5u}, {5, false, 5, 5, {1}, true, 5u}}},
+                      // An error leaves state 3, from which the same request switches again.
+                      RestartCase{"ErrorThenRetry",
+                                  std::nullopt,
+                                  false,
+                                  {{1, true, 3, 3, {1}, false, std::nullopt}, {1, false, 1, 1, {1}, true, 1u}}}),
     [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(RfTest, SaveStatusIsADword) {
@@ -232,14 +244,12 @@ TEST_P(Issue, TrueWhenTheStateChanged) {
     EXPECT_EQ(GetParam().changed, IssueHCI(GetParam().request));
 }
 
-INSTANTIATE_TEST_SUITE_P(States, Issue,
-                         ::testing::Values(IssueCase{"UserOnFromInitial", 2, 1, TRUE},
-                                           IssueCase{"UserOnTwice", 1, 1, FALSE},
-                                           IssueCase{"UserOnInThePostureStop", 4, 1, FALSE},
-                                           IssueCase{"PostureOnAfterUserOff", 0, 5, FALSE},
-                                           IssueCase{"UserOffAfterAnError", 3, 0, TRUE},
-                                           IssueCase{"PostureOffAfterPostureOn", 5, 4, TRUE}),
-                         [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    States, Issue,
+    ::testing::Values(IssueCase{"UserOnFromInitial", 2, 1, TRUE}, IssueCase{"UserOnTwice", 1, 1, FALSE},
+                      IssueCase{"UserOnInThePostureStop", 4, 1, FALSE}, IssueCase{"PostureOnAfterUserOff", 0, 5, FALSE},
+                      IssueCase{"UserOffAfterAnError", 3, 0, TRUE}, IssueCase{"PostureOffAfterPostureOn", 5, 4, TRUE}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(RfTest, DirectSwitchLeavesStateAndSaveStatus) {
     g_nRFState = 4;
@@ -286,8 +296,8 @@ TEST_F(RfTest, SwitchOnIsReportedOncePerChange) {
         BOOL result;
         int last;
     };
-    const Read reads[] = {{1, TRUE, 2}, {1, FALSE, 2}, {0, FALSE, 1}, {0, FALSE, 1},
-                          {-1, FALSE, 0}, {1, TRUE, 2}, {-1, FALSE, 0}, {-1, FALSE, 0}, {0, FALSE, 1}};
+    const Read reads[] = {{1, TRUE, 2}, {1, FALSE, 2},  {0, FALSE, 1},  {0, FALSE, 1}, {-1, FALSE, 0},
+                          {1, TRUE, 2}, {-1, FALSE, 0}, {-1, FALSE, 0}, {0, FALSE, 1}};
     int i = 0;
     for (const Read& r : reads) {
         SCOPED_TRACE("read " + std::to_string(i++));
@@ -328,14 +338,13 @@ TEST_P(Resume, UserRequestFromThePosture) {
     EXPECT_EQ(c.state == 1, hci().rf());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Postures, Resume,
-    ::testing::Values(ResumeCase{"InTheStopPosture", 0x2000, false, 1, 1, 2, 0},
-                      ResumeCase{"OtherOrientation", 0x2000, false, 1, 0, 1, 1},
-                      ResumeCase{"RfFree", 0x2000, false, 0, 1, 5, 1},
-                      ResumeCase{"NoPosture", 0x2000, false, 3, 1, 0, 1},
-                      ResumeCase{"NoStopPostureNeverStops", 0, false, 1, 0, 1, 1},
-                      ResumeCase{"UnreadableStopPostureNeverStops", 0x2000, true, 1, 1, 2, 1}),
-    [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Postures, Resume,
+                         ::testing::Values(ResumeCase{"InTheStopPosture", 0x2000, false, 1, 1, 2, 0},
+                                           ResumeCase{"OtherOrientation", 0x2000, false, 1, 0, 1, 1},
+                                           ResumeCase{"RfFree", 0x2000, false, 0, 1, 5, 1},
+                                           ResumeCase{"NoPosture", 0x2000, false, 3, 1, 0, 1},
+                                           ResumeCase{"NoStopPostureNeverStops", 0, false, 1, 0, 1, 1},
+                                           ResumeCase{"UnreadableStopPostureNeverStops", 0x2000, true, 1, 1, 2, 1}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -27,7 +27,7 @@ const SwitchCase kSwitchCases[] = {
     {{L"/installservice"}, SVC_SWITCH_INSTALL_SERVICE},
     {{L"INSTALLSERVICE"}, SVC_SWITCH_NONE},  // the bare word is no switch
     {{L"install"}, SVC_SWITCH_NONE},
-    {{L"-Install"}, SVC_SWITCH_NONE},        // the whole name, not a prefix
+    {{L"-Install"}, SVC_SWITCH_NONE},  // the whole name, not a prefix
     {{L"-InstallServiceX"}, SVC_SWITCH_NONE},
     {{L"--InstallService"}, SVC_SWITCH_NONE},
     {{L"/UninstallService"}, SVC_SWITCH_UNINSTALL_SERVICE},
@@ -47,8 +47,7 @@ TEST(SvcSwitches, FirstSwitchOfTheListThatIsPresent) {
         std::vector<wchar_t*> argv;
         std::wstring shown;
         for (auto& a : args) argv.push_back(&a[0]), shown += a + L" ";
-        EXPECT_EQ(c.expected, SvcFindSwitch(static_cast<int>(argv.size()), argv.data()))
-            << winsim::Utf8(shown);
+        EXPECT_EQ(c.expected, SvcFindSwitch(static_cast<int>(argv.size()), argv.data())) << winsim::Utf8(shown);
     }
 }
 

@@ -37,8 +37,8 @@ struct Row {
     DWORD control;
     DWORD event_type;
     int state_before;
-    int rf_after;     // kSame, 0, 1
-    int state_after;  // kSame or the state
+    int rf_after;                // kSame, 0, 1
+    int state_after;             // kSame or the state
     std::optional<DWORD> saved;  // SaveStatus afterwards (none: not written)
     unsigned events;
     DWORD result;
@@ -111,8 +111,8 @@ const Row kPostureRows[] = {
     {"181 re-add", 181, 0, 1, kSame, kSame, std::nullopt, kReAdd, NO_ERROR},
     {"suspend query", P, PBT_APMQUERYSUSPEND, 1, kSame, kSame, std::nullopt, kSuspend, NO_ERROR},
     {"standby", P, PBT_APMSTANDBY, 1, kSame, kSame, std::nullopt, kSuspend, NO_ERROR},
-    {"resume without a suspend before", P, PBT_APMRESUMEAUTOMATIC, 1, kSame, kSame, std::nullopt,
-     kResume | kAtCheckNow, NO_ERROR},
+    {"resume without a suspend before", P, PBT_APMRESUMEAUTOMATIC, 1, kSame, kSame, std::nullopt, kResume | kAtCheckNow,
+     NO_ERROR},
     {"a battery event is nothing", P, PBT_APMPOWERSTATUSCHANGE, 1, kSame, kSame, std::nullopt, 0, NO_ERROR},
     {"logoff switches RF off", S, WTS_SESSION_LOGOFF, 1, 0, 0, 0u, 0, NO_ERROR},
     {"logon is nothing", S, WTS_SESSION_LOGON, 1, kSame, kSame, std::nullopt, 0, NO_ERROR},

@@ -138,9 +138,9 @@ TEST_F(WorkerTest, WatchdogRestoresTheRadioFunction) {
 
 struct PollCase {
     const char* name;
-    DWORD count;      // SvcAtCmdCount
+    DWORD count;  // SvcAtCmdCount
     bool switch_on;
-    int signal_poll;  // the check-now signal comes before this poll (-1 none)
+    int signal_poll;          // the check-now signal comes before this poll (-1 none)
     std::vector<int> checks;  // polls that query AT+CFUN? among the first eight
 };
 class WatchdogPolls : public WorkerTest, public ::testing::WithParamInterface<PollCase> {};
@@ -389,8 +389,8 @@ TEST_F(WorkerTest, FlagOneTakesBackADisableThatWaitsForARestart) {
 
 struct WaitRequestCase {
     const char* name;
-    int at;            // ms after the start the request comes
-    bool readd;        // re-add (after an eject made before the start) instead of eject
+    int at;      // ms after the start the request comes
+    bool readd;  // re-add (after an eject made before the start) instead of eject
 };
 class FlagOneRequest : public WorkerTest, public ::testing::WithParamInterface<WaitRequestCase> {};
 

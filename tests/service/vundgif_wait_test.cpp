@@ -35,13 +35,12 @@ struct WaitCase {
     const char* name;
     DWORD fire_after;  // ms; 0: never
     DWORD timeout;
-    bool abort;        // the abort event is set at 100 ms
+    bool abort;  // the abort event is set at 100 ms
     BOOL result;
     DWORD value;
 };
 // Test names show the case name only.
 void PrintTo(const WaitCase& c, std::ostream* os) { *os << c.name; }
-
 
 class WaitEvent : public WaitEventTest, public ::testing::WithParamInterface<WaitCase> {};
 

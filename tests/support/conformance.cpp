@@ -33,9 +33,9 @@ std::set<std::pair<Source, std::string>>& Differences() {
 
 const char* SourceName(Source source) {
     switch (source) {
-        case Source::Wine: return "Wine";
-        case Source::Msvcrt: return "msvcrt.dll";
-        case Source::Mingw: return "mingw-w64";
+    case Source::Wine: return "Wine";
+    case Source::Msvcrt: return "msvcrt.dll";
+    case Source::Mingw: return "mingw-w64";
     }
     return "?";
 }
@@ -151,8 +151,9 @@ std::wstring ConformanceTest::ImageWithVersion() {
     v.product_ms = v.file_ms;
     v.product_ls = v.file_ls;
     v.translations = {{0x0409, 1200}, {0x0411, 932}};
-    v.tables = {{{0x0409, 1200}, {{L"FileVersion", wide(VQCONF_FILE_VERSION_STR)}, {L"CompanyName", wide(VQCONF_COMPANY_STR)}}},
-                {{0x0411, 932}, {{L"Comments", wide(VQCONF_COMMENTS_STR)}}}};
+    v.tables = {
+        {{0x0409, 1200}, {{L"FileVersion", wide(VQCONF_FILE_VERSION_STR)}, {L"CompanyName", wide(VQCONF_COMPANY_STR)}}},
+        {{0x0411, 932}, {{L"Comments", wide(VQCONF_COMMENTS_STR)}}}};
     EXPECT_TRUE(winsim::version::Attach(*machine_, image, v));
 #endif
     return std::wstring(image, n);

@@ -71,15 +71,14 @@ constexpr bool kWindowsBuild = false;
 
 // The documented value; in the Windows build, linked with msvcrt.dll, the value of the
 // runtime's older documented rule. winsim follows the current documentation.
-#define MSVCRT_DIFFERS(documented, msvcrt, reason)                                                            \
+#define MSVCRT_DIFFERS(documented, msvcrt, reason)                                                               \
     ::conformance::Expected(::conformance::kWindowsBuild, ::conformance::Source::Msvcrt, (documented), (msvcrt), \
                             (reason))
 
 // The documented value; in the Windows build the value of mingw-w64's own inline
 // implementation (strsafe.h), which departs from the documentation.
-#define MINGW_DIFFERS(documented, mingw, reason)                                                            \
-    ::conformance::Expected(::conformance::kWindowsBuild, ::conformance::Source::Mingw, (documented), (mingw), \
-                            (reason))
+#define MINGW_DIFFERS(documented, mingw, reason) \
+    ::conformance::Expected(::conformance::kWindowsBuild, ::conformance::Source::Mingw, (documented), (mingw), (reason))
 
 class ConformanceTest : public ::testing::Test {
 protected:

@@ -13,10 +13,10 @@
 
 namespace usertest {
 
-constexpr UINT kDouble = WM_USER + 1;   // returns wParam * 2
-constexpr UINT kNote = WM_USER + 2;     // returns 0
-constexpr UINT kCallBack = WM_USER + 3; // sends kDouble to the window in lParam, returns its result + 1
-constexpr UINT kReply = WM_USER + 4;    // replies 42 early, then sleeps 1000 ms
+constexpr UINT kDouble = WM_USER + 1;    // returns wParam * 2
+constexpr UINT kNote = WM_USER + 2;      // returns 0
+constexpr UINT kCallBack = WM_USER + 3;  // sends kDouble to the window in lParam, returns its result + 1
+constexpr UINT kReply = WM_USER + 4;     // replies 42 early, then sleeps 1000 ms
 
 struct Rec {
     DWORD tid;
@@ -48,16 +48,13 @@ inline LRESULT CALLBACK RecordingProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
         if (!GetParent(h)) PostQuitMessage(0);
         return 0;
-    case kDouble:
-        return static_cast<LRESULT>(wp * 2);
-    case kCallBack:
-        return SendMessageW(reinterpret_cast<HWND>(lp), kDouble, wp, 0) + 1;
+    case kDouble: return static_cast<LRESULT>(wp * 2);
+    case kCallBack: return SendMessageW(reinterpret_cast<HWND>(lp), kDouble, wp, 0) + 1;
     case kReply:
         ReplyMessage(42);
         Sleep(1000);
         return 7;
-    default:
-        return DefWindowProcW(h, m, wp, lp);
+    default: return DefWindowProcW(h, m, wp, lp);
     }
 }
 

@@ -14,28 +14,97 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {L"CHECK_WOW6432", 3}, {L"TPROCESS", 4}, {L"CHECK_VENDOR", 5}, {L"CMD_CP", 6}, {L"CMD_REGION", 7},
-    {L"CHECK_MODEM", 8}, {L"CHECK_WMODEM", 9}, {L"CHECK_WIFI", 10}, {L"INSTALL_DRIVER", 11}, {L"REG_FILE", 12},
-    {L"REG_INI", 13}, {L"MODEM_REGION", 14}, {L"MODEM_HOMOL", 15}, {L"TELEPHONY_REGION", 16},
-    {L"ENABLE_WOR_WMODEM", 17}, {L"DISABLE_IWLAN_ASPM", 18}, {L"DRIVER_REG", 19}, {L"CHECK_HWID", 20},
-    {L"CMD_UILANG", 21}, {L"REG_INI_UILANG", 22}, {L"REG_FILE_UILANG", 23}, {L"REMOVE_DRIVER", 24},
-    {L"SCAN_DEVICE", 25}, {L"REMOVE_FILES", 26}, {L"COPY_FOLDERS", 27}, {L"COPY_FILES_FOLDERS", 28},
-    {L"REMOVE_FOLDERS", 29}, {L"HWID_SECTION", 30}, {L"UILANG_SECTION", 31}, {L"OS_SECTION", 32},
-    {L"REMOVE_DEVICE", 33}, {L"ENABLE_BINDING", 34}, {L"DOMODAL_DIALOG", 35}, {L"SHOW_DIALOG", 36},
-    {L"CLOSE_WINDOW", 37}, {L"COPY_REGISTRIES", 38}, {L"BACKUP_NETCFG", 39}, {L"CHECK_DEVSTART", 40},
-    {L"CHECK_FILERESOURCE", 41}, {L"WAIT_OSSTARTTIME", 42}, {L"CHECK_REGISTRY", 43}, {L"CHECK_SVCSTART", 44},
-    {L"CHECK_FILEEXIST", 45}, {L"CHECK_ADMINPRIVILEGE", 47}, {L"UNINST_APPS", 48}, {L"CHECK_QIVDEV", 49},
-    {L"NONUNILANG_SECTION", 50}, {L"USERGEOID_SECTION", 51}, {L"LOCATIONID_SECTION", 52},
-    {L"CHECK_NONUNILANG", 53}, {L"CHECK_UILANG", 54}, {L"CHECK_USERGEOID", 55}, {L"CHECK_LOCATIONID", 56},
-    {L"CREATE_LINK", 57}, {L"SHOW_MSGBOX", 58}, {L"SENDMSG_WINDOW", 59}, {L"DELETE_LINK", 60},
-    {L"SHOW_REBOOTDIALOG", 61}, {L"CREATE_FOLDERS", 62}, {L"CHECK_FILEVERSION", 64}, {L"PRECODE_SECTION", 65},
-    {L"CMD_SH", 66}, {L"CMD_REBOOT", 67}, {L"ENABLE_DRIVER", 68}, {L"CHECK_REGKEY", 69}, {L"UNINSTALL_OEMINF", 70},
-    {L"INSTALL_DRVPACK", 71}, {L"MACRO_WINCLICK", 72}, {L"CMD_SVC", 73}, {L"CHECK_NETDEVID", 74},
-    {L"CMD_ABORT", 75}, {L"PARAM_SECTION", 0}, {L"CHECK_PARAM", 76}, {L"CREATE_SHUTDOWNSCRIPT", 78},
-    {L"DELETE_SHUTDOWNSCRIPT", 79}, {L"SHOW_STRWIN", 80}, {L"CHECK_INIFILE", 81}, {L"WRITE_INIFILE", 82},
-    {L"CHECK_PARTNO", 83}, {L"CHECK_BATTERY", 84}, {L"CHECK_WMIDATA", 85}, {L"SHOW_WMIDATA", 86},
-    {L"SHOW_REGDATA", 87}, {L"SET_ATTRIB", 88}, {L"FILE_RENAME", 89}, {L"CHECK_EMPTYFOLDER", 90},
-    {L"CHECK_FINDREG", 92}, {L"COPY_FILE_REPLACE", 93}, {L"CHECK_AMT", 94}, {L"CMD_ZOLVI", 95}, {L"CMD_SLEEP", 96},
+    {L"CHECK_WOW6432", 3},
+    {L"TPROCESS", 4},
+    {L"CHECK_VENDOR", 5},
+    {L"CMD_CP", 6},
+    {L"CMD_REGION", 7},
+    {L"CHECK_MODEM", 8},
+    {L"CHECK_WMODEM", 9},
+    {L"CHECK_WIFI", 10},
+    {L"INSTALL_DRIVER", 11},
+    {L"REG_FILE", 12},
+    {L"REG_INI", 13},
+    {L"MODEM_REGION", 14},
+    {L"MODEM_HOMOL", 15},
+    {L"TELEPHONY_REGION", 16},
+    {L"ENABLE_WOR_WMODEM", 17},
+    {L"DISABLE_IWLAN_ASPM", 18},
+    {L"DRIVER_REG", 19},
+    {L"CHECK_HWID", 20},
+    {L"CMD_UILANG", 21},
+    {L"REG_INI_UILANG", 22},
+    {L"REG_FILE_UILANG", 23},
+    {L"REMOVE_DRIVER", 24},
+    {L"SCAN_DEVICE", 25},
+    {L"REMOVE_FILES", 26},
+    {L"COPY_FOLDERS", 27},
+    {L"COPY_FILES_FOLDERS", 28},
+    {L"REMOVE_FOLDERS", 29},
+    {L"HWID_SECTION", 30},
+    {L"UILANG_SECTION", 31},
+    {L"OS_SECTION", 32},
+    {L"REMOVE_DEVICE", 33},
+    {L"ENABLE_BINDING", 34},
+    {L"DOMODAL_DIALOG", 35},
+    {L"SHOW_DIALOG", 36},
+    {L"CLOSE_WINDOW", 37},
+    {L"COPY_REGISTRIES", 38},
+    {L"BACKUP_NETCFG", 39},
+    {L"CHECK_DEVSTART", 40},
+    {L"CHECK_FILERESOURCE", 41},
+    {L"WAIT_OSSTARTTIME", 42},
+    {L"CHECK_REGISTRY", 43},
+    {L"CHECK_SVCSTART", 44},
+    {L"CHECK_FILEEXIST", 45},
+    {L"CHECK_ADMINPRIVILEGE", 47},
+    {L"UNINST_APPS", 48},
+    {L"CHECK_QIVDEV", 49},
+    {L"NONUNILANG_SECTION", 50},
+    {L"USERGEOID_SECTION", 51},
+    {L"LOCATIONID_SECTION", 52},
+    {L"CHECK_NONUNILANG", 53},
+    {L"CHECK_UILANG", 54},
+    {L"CHECK_USERGEOID", 55},
+    {L"CHECK_LOCATIONID", 56},
+    {L"CREATE_LINK", 57},
+    {L"SHOW_MSGBOX", 58},
+    {L"SENDMSG_WINDOW", 59},
+    {L"DELETE_LINK", 60},
+    {L"SHOW_REBOOTDIALOG", 61},
+    {L"CREATE_FOLDERS", 62},
+    {L"CHECK_FILEVERSION", 64},
+    {L"PRECODE_SECTION", 65},
+    {L"CMD_SH", 66},
+    {L"CMD_REBOOT", 67},
+    {L"ENABLE_DRIVER", 68},
+    {L"CHECK_REGKEY", 69},
+    {L"UNINSTALL_OEMINF", 70},
+    {L"INSTALL_DRVPACK", 71},
+    {L"MACRO_WINCLICK", 72},
+    {L"CMD_SVC", 73},
+    {L"CHECK_NETDEVID", 74},
+    {L"CMD_ABORT", 75},
+    {L"PARAM_SECTION", 0},
+    {L"CHECK_PARAM", 76},
+    {L"CREATE_SHUTDOWNSCRIPT", 78},
+    {L"DELETE_SHUTDOWNSCRIPT", 79},
+    {L"SHOW_STRWIN", 80},
+    {L"CHECK_INIFILE", 81},
+    {L"WRITE_INIFILE", 82},
+    {L"CHECK_PARTNO", 83},
+    {L"CHECK_BATTERY", 84},
+    {L"CHECK_WMIDATA", 85},
+    {L"SHOW_WMIDATA", 86},
+    {L"SHOW_REGDATA", 87},
+    {L"SET_ATTRIB", 88},
+    {L"FILE_RENAME", 89},
+    {L"CHECK_EMPTYFOLDER", 90},
+    {L"CHECK_FINDREG", 92},
+    {L"COPY_FILE_REPLACE", 93},
+    {L"CHECK_AMT", 94},
+    {L"CMD_ZOLVI", 95},
+    {L"CMD_SLEEP", 96},
 };
 
 TEST(CommandTable, RowsInOrderWithTheirCodes) {
@@ -59,8 +128,8 @@ struct LookupCase {
 };
 
 const LookupCase kLookups[] = {
-    {L"CHECK_HWID", 17},       {L"check_hwid", 17},  {L"Cmd_Sleep", 90}, {L"CHECK_HWID.WOW32", -1},
-    {L"CHECK_HWI", -1},        {L"", -1},            {L" CMD_SH", -1},   {L"CHECK_WOW6432", 0},
+    {L"CHECK_HWID", 17}, {L"check_hwid", 17}, {L"Cmd_Sleep", 90}, {L"CHECK_HWID.WOW32", -1},
+    {L"CHECK_HWI", -1},  {L"", -1},           {L" CMD_SH", -1},   {L"CHECK_WOW6432", 0},
 };
 
 TEST(CommandTable, LookupIgnoresCaseAndWantsTheWholeKeyword) {
@@ -94,7 +163,8 @@ TEST_F(PendingCommands, GiveTheirRowCode) {
         std::wstring keyword = table[i].pszKeyword;
         int quit = 0;
         unsigned result = table[i].pfnHandler(L"", L"", &quit, 0);
-        std::wstring line = keyword + L":Command not available in this build. Return " + std::to_wstring(table[i].uCode);
+        std::wstring line =
+            keyword + L":Command not available in this build. Return " + std::to_wstring(table[i].uCode);
         if (!Logged(line)) continue;
         ++pending;
         EXPECT_EQ(table[i].uCode, result) << "row " << i;
@@ -103,11 +173,11 @@ TEST_F(PendingCommands, GiveTheirRowCode) {
     EXPECT_GT(pending, 0);
     // The commands of the switches, the list checks, the small checks and the message box
     // are all there.
-    for (const wchar_t* k : {L"HWID_SECTION", L"UILANG_SECTION", L"OS_SECTION", L"NONUNILANG_SECTION",
-                             L"USERGEOID_SECTION", L"LOCATIONID_SECTION", L"PRECODE_SECTION", L"PARAM_SECTION",
-                             L"CHECK_NONUNILANG", L"CHECK_UILANG", L"CHECK_USERGEOID", L"CHECK_LOCATIONID",
-                             L"CHECK_PARAM", L"CHECK_WOW6432", L"CHECK_VENDOR", L"CHECK_ADMINPRIVILEGE", L"CMD_ABORT",
-                             L"SHOW_MSGBOX"}) {
+    for (const wchar_t* k :
+         {L"HWID_SECTION", L"UILANG_SECTION", L"OS_SECTION", L"NONUNILANG_SECTION", L"USERGEOID_SECTION",
+          L"LOCATIONID_SECTION", L"PRECODE_SECTION", L"PARAM_SECTION", L"CHECK_NONUNILANG", L"CHECK_UILANG",
+          L"CHECK_USERGEOID", L"CHECK_LOCATIONID", L"CHECK_PARAM", L"CHECK_WOW6432", L"CHECK_VENDOR",
+          L"CHECK_ADMINPRIVILEGE", L"CMD_ABORT", L"SHOW_MSGBOX"}) {
         std::wstring kw = k;
         for (const auto& l : Logs()) EXPECT_NE(0u, l.rfind(kw + L":Command not available", 0)) << winsim::Utf8(kw);
     }

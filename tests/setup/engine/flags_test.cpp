@@ -20,11 +20,11 @@ struct FlagCase {
 const FlagCase kFlagCases[] = {
     {"FailingCheck", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go", L"", 77, false, true},
     {"PassingCheck", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go", L"/GO", 0, true, false},
-    {"ReverseOnPassingCheckGivesTheTableCode", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go\r\nREVERSE=1", L"/go", 76,
-     false, true},
+    {"ReverseOnPassingCheckGivesTheTableCode", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go\r\nREVERSE=1", L"/go", 76, false,
+     true},
     {"ReverseOnFailingCheckPasses", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go\r\nREVERSE=1", L"", 0, true, false},
-    {"ReverseWithIgnoreExitGoesOn", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go\r\nREVERSE=1\r\nIGNORE_EXIT=1", L"/go",
-     76, true, false},
+    {"ReverseWithIgnoreExitGoesOn", L"CHECK_PARAM", L"PARAM=1\r\nPARAM1=/go\r\nREVERSE=1\r\nIGNORE_EXIT=1", L"/go", 76,
+     true, false},
     {"IgnoreExitKeepsTheFailure", L"CHECK_PARAM", L"PARAM=0\r\nIGNORE_EXIT=1", L"", 77, true, false},
     {"LowerCaseKeywordRunsWithoutReverse", L"check_param", L"PARAM=0\r\nREVERSE=1", L"", 77, false, true},
     {"LowerCaseKeywordIgnoresIgnoreExit", L"check_param", L"PARAM=0\r\nIGNORE_EXIT=1", L"", 77, false, true},
@@ -38,8 +38,9 @@ class Flags : public EngineTest, public ::testing::WithParamInterface<FlagCase> 
 
 TEST_P(Flags, ResultQuitAndBox) {
     const FlagCase& c = GetParam();
-    WriteScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=" + c.command + L"\r\nCMD1_SECTION=ARG\r\nCMD2=MARK_NEXT\r\n[ARG]\r\n" +
-                c.arg + L"\r\nMSGBOX_TITLE=Check\r\nMSGBOX_MSG=Failed\r\n[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=X\r\n");
+    WriteScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=" + c.command +
+                L"\r\nCMD1_SECTION=ARG\r\nCMD2=MARK_NEXT\r\n[ARG]\r\n" + c.arg +
+                L"\r\nMSGBOX_TITLE=Check\r\nMSGBOX_MSG=Failed\r\n[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=X\r\n");
     SetupRun run = Run(c.args);
     EXPECT_EQ(c.code, run.code);
     EXPECT_EQ(c.next_runs, run.Logged(Marker(L"MARK_NEXT")));

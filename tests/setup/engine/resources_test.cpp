@@ -112,16 +112,17 @@ TEST_F(SetupResourcesTest, AboutBox) {
     } cases[] = {{IDOK, IDOK}, {IDCANCEL, IDCANCEL}};
     for (const auto& c : cases) {
         winsim::msgbox::QueueDialogClick(machine(), c.click);
-        EXPECT_EQ(c.result, DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), nullptr,
-                                            AboutProc, 0));
+        EXPECT_EQ(c.result,
+                  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), nullptr, AboutProc, 0));
     }
     ASSERT_EQ(2u, winsim::msgbox::Dialogs(machine()).size());
 }
 
 TEST_F(SetupResourcesTest, ManifestMakesWindows10ReportItselfAs63) {
     ASSERT_FALSE(manifest_.empty());
-    for (const char* part : {"requireAdministrator", "name=\"QUARVEN.Krellvane\"", "<description>Krellvane</description>",
-                             "Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""})
+    for (const char* part :
+         {"requireAdministrator", "name=\"QUARVEN.Krellvane\"", "<description>Krellvane</description>",
+          "Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""})
         EXPECT_NE(std::string::npos, manifest_.find(part)) << part;
     EXPECT_EQ(0x0603u, winsim::os::MaxSupportedOs(manifest_));
     winsim::os::Version v;

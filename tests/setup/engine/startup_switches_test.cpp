@@ -22,8 +22,8 @@ bool NoTempScriptLeft(const std::vector<std::wstring>& files) {
 struct FormCase {
     const char* name;
     std::wstring args;
-    bool plain;      // a plain Setup.ini is beside the program
-    bool dat;        // an encrypted Setup.dat is beside the program
+    bool plain;  // a plain Setup.ini is beside the program
+    bool dat;    // an encrypted Setup.dat is beside the program
     int code;
     std::wstring logged;
     std::wstring box;  // the text of the box shown ("" none)
@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, StartupForms, ::testing::ValuesIn(kFormCases),
 class Startup : public EngineTest {};
 
 TEST_F(Startup, EncryptThenRunTheNewScript) {
-    WritePlainScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=P\r\n[P]\r\nPARAM=1\r\nPARAM1=/go\r\n");
+    WritePlainScript(
+        L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=P\r\n[P]\r\nPARAM=1\r\nPARAM1=/go\r\n");
     ASSERT_EQ(0, Run(L"/encrypt").code);
     ASSERT_TRUE(FileExists(kDat));
     // The plain script is no longer needed: the run reads the decrypted copy.
@@ -150,8 +151,8 @@ TEST_F(Startup, RestartFailsWhenTheCopyCannotBeWritten) {
     winsim::files::InjectFailure(machine(), copy, winsim::files::kFailOpen, ERROR_SHARING_VIOLATION);
     SetupRun run = Run(L"/runtemp");
     EXPECT_EQ(91, run.code);
-    EXPECT_TRUE(run.Logged(L"CSetupCtrl::RunMyselfFromTempFolder() CopyFile() ERROR : " + std::wstring(kImage) +
-                           L"->" + copy + L" 32"));
+    EXPECT_TRUE(run.Logged(L"CSetupCtrl::RunMyselfFromTempFolder() CopyFile() ERROR : " + std::wstring(kImage) + L"->" +
+                           copy + L" 32"));
     EXPECT_FALSE(FileExists(TempFolder() + L"zup1868.dat"));
     EXPECT_TRUE(NoTempScriptLeft(TempFiles()));
 }
@@ -175,7 +176,8 @@ class Instances : public EngineTest, public ::testing::WithParamInterface<MutexC
 TEST_P(Instances, OneRunPerMutexName) {
     const MutexCase& c = GetParam();
     if (!c.held.empty()) HoldMutex(c.held);
-    WriteScript(L"[INIT]\r\n" + (c.my_mutex.empty() ? L"" : L"MY_MUTEX=" + c.my_mutex + L"\r\n") + L"CMD1=MARK_RAN\r\n");
+    WriteScript(L"[INIT]\r\n" + (c.my_mutex.empty() ? L"" : L"MY_MUTEX=" + c.my_mutex + L"\r\n") +
+                L"CMD1=MARK_RAN\r\n");
     SetupRun run = Run();
     EXPECT_EQ(c.code, run.code);
     EXPECT_TRUE(run.Logged(L"MY_MUTEX : " + (c.my_mutex.empty() ? L"QIV_ORVASH_MUTEX_Setup" : c.my_mutex)));

@@ -55,16 +55,23 @@ struct VersionCase {
 
 TEST(CompareVersion, FieldByField) {
     const VersionCase cases[] = {
-        {L"1.2", L"1.2.0.0", 0},         {L"3, 14, 64, 7", L"3.14.64.7", 0}, {L"1.10", L"1.9", 1},
-        {L"1.99", L"2.0", -1},           {L"2.1", L"2.0", 1},                {L"V2", L"0", 0},
-        {L"1..2", L"1.2", 0},            {L"1.2.3.4.5.6.7", L"1.2.3.4.5.6.9", 0},
-        {L"1.2a", L"1.2", 0},            {L"4294967296", L"4294967295", 0},  // fields saturate
+        {L"1.2", L"1.2.0.0", 0},
+        {L"3, 14, 64, 7", L"3.14.64.7", 0},
+        {L"1.10", L"1.9", 1},
+        {L"1.99", L"2.0", -1},
+        {L"2.1", L"2.0", 1},
+        {L"V2", L"0", 0},
+        {L"1..2", L"1.2", 0},
+        {L"1.2.3.4.5.6.7", L"1.2.3.4.5.6.9", 0},
+        {L"1.2a", L"1.2", 0},
+        {L"4294967296", L"4294967295", 0},  // fields saturate
         // Each text is taken to its first 24 characters.
         {L"1.1.1.1.1.000000000000001", L"1.1.1.1.1.0", 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, CSetupCtrl::CompareVersion(c.a, c.b)) << winsim::Utf8(c.a) << " vs " << winsim::Utf8(c.b);
-        EXPECT_EQ(-c.expected, CSetupCtrl::CompareVersion(c.b, c.a)) << winsim::Utf8(c.b) << " vs " << winsim::Utf8(c.a);
+        EXPECT_EQ(-c.expected, CSetupCtrl::CompareVersion(c.b, c.a))
+            << winsim::Utf8(c.b) << " vs " << winsim::Utf8(c.a);
     }
 }
 
@@ -134,8 +141,9 @@ TEST_F(SystemTest, WmiDataNeedsItsThreeNamesAndAValue) {
     EXPECT_EQ(1, quit);
     EXPECT_TRUE(Logged(L"CSetupCtrl::CheckWmidataFromIni Error Can not get WMI_CLASSNAME"));
     Destroy();
-    Start(L"STR=1\r\nSTR1=1\r\nCMPCODE=0\r\nWMI_NAMESPACE=root\\CIMV2\r\nWMI_CLASSNAME=No_Class\r\n"
-          L"WMI_PROPERTYNAME=Number\r\n");
+    Start(
+        L"STR=1\r\nSTR1=1\r\nCMPCODE=0\r\nWMI_NAMESPACE=root\\CIMV2\r\nWMI_CLASSNAME=No_Class\r\n"
+        L"WMI_PROPERTYNAME=Number\r\n");
     EXPECT_EQ(85u, Run(L"CHECK_WMIDATA", &quit));
     EXPECT_TRUE(Logged(L"CheckWmidataFromIni Eror GetValue."));
 }
@@ -208,14 +216,14 @@ std::vector<uint8_t> Amt(std::vector<uint8_t> fields) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, AmtChecks,
-    ::testing::Values(AmtCase{"noTable", std::nullopt, false, L""},
-                      AmtCase{"noType130", winsim::smbios::Structure(127, 1, {}), false,
-                              L"CSetupCtrl::CheckAMT::Can not find Type 130."},
-                      AmtCase{"wrongSignature", Amt({'$', 'A', 'M', 'X', 1}), false,
-                              L"CSetupCtrl::CheckAMT::Fail AMT signature."},
-                      AmtCase{"noFlagByte", Amt({'$', 'A', 'M', 'T'}), false, L"CSetupCtrl::CheckAMT::Error Type 130 0x8 ."},
-                      AmtCase{"flagClear", Amt({'$', 'A', 'M', 'T', 0xFE}), false, L"CSetupCtrl::CheckAMT::Fail AMT support."},
-                      AmtCase{"flagSet", Amt({'$', 'A', 'M', 'T', 1}), true, L"CSetupCtrl::CheckAMT::Success AMT Support."}),
+    ::testing::Values(
+        AmtCase{"noTable", std::nullopt, false, L""},
+        AmtCase{"noType130", winsim::smbios::Structure(127, 1, {}), false,
+                L"CSetupCtrl::CheckAMT::Can not find Type 130."},
+        AmtCase{"wrongSignature", Amt({'$', 'A', 'M', 'X', 1}), false, L"CSetupCtrl::CheckAMT::Fail AMT signature."},
+        AmtCase{"noFlagByte", Amt({'$', 'A', 'M', 'T'}), false, L"CSetupCtrl::CheckAMT::Error Type 130 0x8 ."},
+        AmtCase{"flagClear", Amt({'$', 'A', 'M', 'T', 0xFE}), false, L"CSetupCtrl::CheckAMT::Fail AMT support."},
+        AmtCase{"flagSet", Amt({'$', 'A', 'M', 'T', 1}), true, L"CSetupCtrl::CheckAMT::Success AMT Support."}),
     [](const ::testing::TestParamInfo<AmtCase>& i) { return std::string(i.param.name); });
 
 struct ZolviCase {
@@ -296,8 +304,11 @@ struct SleepCase {
 };
 
 TEST_F(SystemTest, SleepNeverFailsAndANegativeTimeIsNone) {
-    const SleepCase cases[] = {{"default", L"", 1000}, {"set", L"SLEEP=250", 250}, {"zero", L"SLEEP=0", 0},
-                               {"negative", L"SLEEP=-5", 0}, {"minusOne", L"SLEEP=-1", 0}};
+    const SleepCase cases[] = {{"default", L"", 1000},
+                               {"set", L"SLEEP=250", 250},
+                               {"zero", L"SLEEP=0", 0},
+                               {"negative", L"SLEEP=-5", 0},
+                               {"minusOne", L"SLEEP=-1", 0}};
     for (const auto& c : cases) {
         Start(c.lines);
         uint64_t elapsed = 1;

@@ -92,7 +92,8 @@ protected:
     }
 
 private:
-    template <class T> T Bind(const char* name) {
+    template <class T>
+    T Bind(const char* name) {
         return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(g_hKernel32, name)));
     }
 };

@@ -10,21 +10,17 @@ struct WowCase {
     const char* name;
     bool x86_rules;
     const wchar_t* suffix;
-    int runs;      // SwitchWowMode's answer before the command
-    int flag;      // g_bWowFlag while the command runs
+    int runs;        // SwitchWowMode's answer before the command
+    int flag;        // g_bWowFlag while the command runs
     int flag_after;  // g_bWowFlag after the after-step
 };
 
 // On a 32-bit process under WOW64 (64-bit Windows).
 const WowCase kUnderWow64[] = {
-    {"X64Wow32", false, L".WOW32", 1, 1, 1},
-    {"X64Wow32LowerCase", false, L".wow32", 1, 1, 1},
-    {"X64Plain", false, L"", 1, 0, 0},
-    {"X64Unknown", false, L".X32", 1, 0, 0},
-    {"X86Wow6432", true, L".WOW6432", 1, 1, 1},
-    {"X86Wow64", true, L".Wow64", 1, 1, 1},
-    {"X86X64Runs", true, L".X64", 1, 0, 0},
-    {"X86X32Skipped", true, L".X32", 0, 0, 0},
+    {"X64Wow32", false, L".WOW32", 1, 1, 1},    {"X64Wow32LowerCase", false, L".wow32", 1, 1, 1},
+    {"X64Plain", false, L"", 1, 0, 0},          {"X64Unknown", false, L".X32", 1, 0, 0},
+    {"X86Wow6432", true, L".WOW6432", 1, 1, 1}, {"X86Wow64", true, L".Wow64", 1, 1, 1},
+    {"X86X64Runs", true, L".X64", 1, 0, 0},     {"X86X32Skipped", true, L".X32", 0, 0, 0},
     {"X86Plain", true, L"", 1, 0, 0},
 };
 

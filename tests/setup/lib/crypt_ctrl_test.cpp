@@ -71,8 +71,9 @@ TEST_F(CryptCtrlTest, EncryptsToTheKnownAnswerAndBack) {
 
 TEST_F(CryptCtrlTest, AScriptEncryptedElsewhereDecrypts) {
     std::string plain = "[INIT]\r\nCMD1=CHECK_OS\r\n";
-    PutFile(dat, std::string("\x04\x5d\x50\x60\x71\xf9\x9b\x53\xab\x64\xcc\xc4\x02\x16\xc2\xb3\x85\x04\x69\xdf\x35\x6f\x61",
-                             23));
+    PutFile(dat,
+            std::string("\x04\x5d\x50\x60\x71\xf9\x9b\x53\xab\x64\xcc\xc4\x02\x16\xc2\xb3\x85\x04\x69\xdf\x35\x6f\x61",
+                        23));
     ASSERT_EQ(0, cc.EncryptFile(dat.c_str(), out.c_str(), CRYPT_PASS_PHRASE, 0));
     EXPECT_EQ(plain, FileBytes(out));
 }
@@ -146,8 +147,10 @@ TEST_F(CryptCtrlTest, EachCryptoApiFailureHasItsCode) {
         ClearLogs();
         EXPECT_EQ(c.encrypt ? 3 : 4, cc.EncryptFile(ini.c_str(), out.c_str(), CRYPT_PASS_PHRASE, c.encrypt));
         WCHAR line[64];
-        wsprintfW(line, c.encrypt ? L"EncryptError: EncryptStrm(...TRUE) %d \n" : L"DecryptError: EncryptStrm(...FALSE) %d \n",
-                  c.code);
+        wsprintfW(
+            line,
+            c.encrypt ? L"EncryptError: EncryptStrm(...TRUE) %d \n" : L"DecryptError: EncryptStrm(...FALSE) %d \n",
+            c.code);
         EXPECT_TRUE(Logged(line)) << c.code;
         EXPECT_FALSE(winsim::files::Exists(machine(), out));
         winsim::crypt::ClearFailures(machine());

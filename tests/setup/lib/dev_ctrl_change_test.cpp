@@ -39,9 +39,8 @@ protected:
     }
     DWORD Target(Start s) {
         if (s != kNotDisableable) return wlan_;
-        winsim::DeviceSpec fixed =
-            Spec(L"ACPI\\FIXED01\\0", tree().Find(L"ACPI\\PNP0A08\\0"), L"System", winsim::devclass::kSystem,
-                 {L"PCI\\VEN_168C&DEV_FFFF"});
+        winsim::DeviceSpec fixed = Spec(L"ACPI\\FIXED01\\0", tree().Find(L"ACPI\\PNP0A08\\0"), L"System",
+                                        winsim::devclass::kSystem, {L"PCI\\VEN_168C&DEV_FFFF"});
         fixed.disableable = false;
         return tree().Add(fixed);
     }
@@ -60,8 +59,8 @@ TEST_P(DecisionTest, ClassInstallerForm) {
         dev_->DisabledProperty(id);
     EXPECT_EQ(1u, CountLogs(c.decision));
     EXPECT_EQ(c.after, NodeState(dn));
-    EXPECT_TRUE(Logged(std::wstring(c.enable ? L"ERROR:EnabledProperty" : L"ERROR:DisabledProperty") +
-                       L"->erro code " + std::to_wstring(ERROR_NO_MORE_ITEMS)));
+    EXPECT_TRUE(Logged(std::wstring(c.enable ? L"ERROR:EnabledProperty" : L"ERROR:DisabledProperty") + L"->erro code " +
+                       std::to_wstring(ERROR_NO_MORE_ITEMS)));
 }
 
 TEST_P(DecisionTest, DeviceNodeFormWithoutShift) {
@@ -196,16 +195,20 @@ INSTANTIATE_TEST_SUITE_P(
         ShiftCase{"root", kPortId, 6, false, 1, {"running", "running", "running", "running", "running"}},
         // The module's first child is the port.
         ShiftCase{"child", kModuleShortId, -1, false, 1, {"running", "running", "running", "disabled", "running"}},
-        ShiftCase{"grandchild", L"USB\\ROOT_HUB30", -2, false, 1,
-                  {"running", "running", "running", "disabled", "running"}},
+        ShiftCase{
+            "grandchild", L"USB\\ROOT_HUB30", -2, false, 1, {"running", "running", "running", "disabled", "running"}},
         ShiftCase{"belowALeaf", kNetId, -1, false, 0, {"running", "running", "running", "running", "running"}},
-        ShiftCase{"prefixIsNotEnough", L"USB\\VID_1A2B&PID_3C4D&MI", 0, false, 0,
+        ShiftCase{"prefixIsNotEnough",
+                  L"USB\\VID_1A2B&PID_3C4D&MI",
+                  0,
+                  false,
+                  0,
                   {"running", "running", "running", "running", "running"}},
         ShiftCase{"enableChild", kModuleId, -1, true, 1, {"running", "running", "running", "running", "running"}},
         ShiftCase{"enableSelf", kPortShortId, 0, true, 1, {"running", "running", "running", "running", "running"}},
         // The port is disabled, its parent is not: nothing to enable there.
-        ShiftCase{"enableRunningParent", kPortShortId, 1, true, 1,
-                  {"running", "running", "running", "disabled", "running"}}),
+        ShiftCase{
+            "enableRunningParent", kPortShortId, 1, true, 1, {"running", "running", "running", "disabled", "running"}}),
     [](const ::testing::TestParamInfo<ShiftCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, ShiftLogsAndFailedNodeCalls) {
@@ -249,23 +252,21 @@ TEST_P(StateChangeTest, RestartCountsAsFailure) {
     ASSERT_TRUE(set.found);
     ClearLogs();
     EXPECT_EQ(c.result, dev_->StateChange(c.state, set.set, &set.data));
-    for (const wchar_t* t : {L"ERROR:StateChange->SetupDiSetClassInstallParams",
-                             L"ERROR:StateChange->SetupDiGetDeviceInstallParams"})
+    for (const wchar_t* t :
+         {L"ERROR:StateChange->SetupDiSetClassInstallParams", L"ERROR:StateChange->SetupDiGetDeviceInstallParams"})
         EXPECT_EQ(c.log && std::wstring(c.log) == t, Logged(t)) << winsim::Utf8(t);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Changes, StateChangeTest,
-    ::testing::Values(
-        StateChangeCase{"disable", DICS_DISABLE, 0, 0, 1, nullptr},
-        StateChangeCase{"enable", DICS_ENABLE, 0, 0, 1, nullptr},
-        StateChangeCase{"disableNeedsRestart", DICS_DISABLE, DI_NEEDRESTART, 0, 0,
-                        L"ERROR:StateChange->SetupDiGetDeviceInstallParams"},
-        StateChangeCase{"enableNeedsReboot", DICS_ENABLE, DI_NEEDREBOOT, 0, 0,
-                        L"ERROR:StateChange->SetupDiGetDeviceInstallParams"},
-        StateChangeCase{"installerFails", DICS_DISABLE, 0, ERROR_ACCESS_DENIED, 0,
-                        L"ERROR:StateChange->SetupDiSetClassInstallParams"}),
-    [](const ::testing::TestParamInfo<StateChangeCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Changes, StateChangeTest,
+                         ::testing::Values(StateChangeCase{"disable", DICS_DISABLE, 0, 0, 1, nullptr},
+                                           StateChangeCase{"enable", DICS_ENABLE, 0, 0, 1, nullptr},
+                                           StateChangeCase{"disableNeedsRestart", DICS_DISABLE, DI_NEEDRESTART, 0, 0,
+                                                           L"ERROR:StateChange->SetupDiGetDeviceInstallParams"},
+                                           StateChangeCase{"enableNeedsReboot", DICS_ENABLE, DI_NEEDREBOOT, 0, 0,
+                                                           L"ERROR:StateChange->SetupDiGetDeviceInstallParams"},
+                                           StateChangeCase{"installerFails", DICS_DISABLE, 0, ERROR_ACCESS_DENIED, 0,
+                                                           L"ERROR:StateChange->SetupDiSetClassInstallParams"}),
+                         [](const ::testing::TestParamInfo<StateChangeCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, StateChangeResultsReachTheDevice) {
     {
@@ -299,7 +300,7 @@ struct RemoveCase {
     const wchar_t* id;
     const GUID* cls;
     const wchar_t* enumerator;
-    int target;  // 0 none, 1 the adapter, 2 the phantom, 3 the module (and its children)
+    int target;              // 0 none, 1 the adapter, 2 the phantom, 3 the module (and its children)
     const wchar_t* matched;  // the device's ID that matched
 };
 
@@ -332,18 +333,18 @@ TEST_P(RemoveTest, FindsPresentAndPhantomDevices) {
 
 INSTANTIATE_TEST_SUITE_P(
     Removal, RemoveTest,
-    ::testing::Values(
-        RemoveCase{"driverPresent", true, L"usb\\vid_1a2b&pid_3c4d&rev_0001&mi_08", NULL, NULL, 1, kNetId},
-        RemoveCase{"devicePresent", false, kNetShortId, &kNet, NULL, 1, kNetShortId},
-        RemoveCase{"driverPhantom", true, L"PCI\\VEN_2A3B&DEV_4229", NULL, NULL, 2, kPhantomId},
-        RemoveCase{"devicePhantom", false, L"PCI\\VEN_2A3B", &kNet, L"PCI", 2, kPhantomId},
-        // The first device with the prefix is the module: its subtree goes too.
-        RemoveCase{"driverSubtree", true, L"USB\\VID_1A2B", NULL, NULL, 3, kModuleId},
-        RemoveCase{"deviceWrongClass", false, kNetShortId, &kModem, NULL, 0, L""},
-        RemoveCase{"driverWrongEnumerator", true, kNetShortId, NULL, L"PCI", 0, L""},
-        RemoveCase{"deviceUnknown", false, L"PCI\\VEN_FFFF", NULL, NULL, 0, L""},
-        RemoveCase{"driverEmpty", true, L"", NULL, NULL, 0, L""},
-        RemoveCase{"deviceEmpty", false, L"", NULL, NULL, 0, L""}),
+    ::testing::Values(RemoveCase{"driverPresent", true, L"usb\\vid_1a2b&pid_3c4d&rev_0001&mi_08", NULL, NULL, 1,
+                                 kNetId},
+                      RemoveCase{"devicePresent", false, kNetShortId, &kNet, NULL, 1, kNetShortId},
+                      RemoveCase{"driverPhantom", true, L"PCI\\VEN_2A3B&DEV_4229", NULL, NULL, 2, kPhantomId},
+                      RemoveCase{"devicePhantom", false, L"PCI\\VEN_2A3B", &kNet, L"PCI", 2, kPhantomId},
+                      // The first device with the prefix is the module: its subtree goes too.
+                      RemoveCase{"driverSubtree", true, L"USB\\VID_1A2B", NULL, NULL, 3, kModuleId},
+                      RemoveCase{"deviceWrongClass", false, kNetShortId, &kModem, NULL, 0, L""},
+                      RemoveCase{"driverWrongEnumerator", true, kNetShortId, NULL, L"PCI", 0, L""},
+                      RemoveCase{"deviceUnknown", false, L"PCI\\VEN_FFFF", NULL, NULL, 0, L""},
+                      RemoveCase{"driverEmpty", true, L"", NULL, NULL, 0, L""},
+                      RemoveCase{"deviceEmpty", false, L"", NULL, NULL, 0, L""}),
     [](const ::testing::TestParamInfo<RemoveCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, PhantomIsRemovedWithItsKeys) {

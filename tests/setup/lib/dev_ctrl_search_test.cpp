@@ -32,8 +32,8 @@ TEST_P(ListLoadTest, ReadsUpToTheFirstGap) {
     EXPECT_EQ(c.count, dev_->GetCount());
     for (size_t i = 0; i < c.table.size(); ++i)
         EXPECT_EQ(c.table[i], std::wstring(dev_->GetSupportId(static_cast<DWORD>(i)))) << i;
-    EXPECT_TRUE(Logged(L"IsExistByReg reg query count = " + std::to_wstring(c.count) +
-                       L" TickCount=0 DevCount=" + std::to_wstring(c.count)));
+    EXPECT_TRUE(Logged(L"IsExistByReg reg query count = " + std::to_wstring(c.count) + L" TickCount=0 DevCount=" +
+                       std::to_wstring(c.count)));
 }
 
 std::vector<std::pair<int, std::wstring>> Numbered(int n) {
@@ -95,8 +95,8 @@ struct FindCase {
     const GUID* cls;
     const wchar_t* enumerator;
     int found;
-    DWORD index;                  // matched index
-    const wchar_t* device_id;     // matched device ID
+    DWORD index;               // matched index
+    const wchar_t* device_id;  // matched device ID
 };
 
 class FindListedTest : public DevTest, public ::testing::WithParamInterface<FindCase> {};
@@ -136,8 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"entryLongerThanId", {L"USB\\VID_1A2B&PID_3C4D&MI_08&X"}, NULL, NULL, 0, 0, L""},
         FindCase{"enumeratorFilter", {L"USB\\VID_1A2B"}, NULL, L"PCI", 0, 0, L""},
         FindCase{"enumeratorUsb", {L"USB\\VID_1A2B&PID_3C4D&MI"}, NULL, L"USB", 1, 0, kPortId},
-        FindCase{"wrongClass", {kWlanId}, &kModem, NULL, 0, 0, L""},
-        FindCase{"emptyList", {}, NULL, NULL, 0, 0, L""}),
+        FindCase{"wrongClass", {kWlanId}, &kModem, NULL, 0, 0, L""}, FindCase{"emptyList", {}, NULL, NULL, 0, 0, L""}),
     [](const ::testing::TestParamInfo<FindCase>& i) { return std::string(i.param.name); });
 
 TEST_F(DevTest, TableSearchPassesOverPhantomsAndDevicesWithoutIds) {
@@ -200,8 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExistCase{"prefixFirstDevice", L"usb\\VID_1a2b", NULL, NULL, kModuleInstance},
                       ExistCase{"classNet", L"PCI\\VEN_168C", &kNet, NULL, kWlanInstance},
                       ExistCase{"phantomNotPresent", L"PCI\\VEN_2A3B&DEV_4229", NULL, NULL, nullptr},
-                      ExistCase{"empty", L"", NULL, NULL, nullptr},
-                      ExistCase{"null", nullptr, NULL, NULL, nullptr},
+                      ExistCase{"empty", L"", NULL, NULL, nullptr}, ExistCase{"null", nullptr, NULL, NULL, nullptr},
                       ExistCase{"longer", L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B&REV_01&X", NULL, NULL, nullptr}),
     [](const ::testing::TestParamInfo<ExistCase>& i) { return std::string(i.param.name); });
 
@@ -259,15 +257,15 @@ TEST_P(GetDevStatusTest, StatusAndProblemOfFirstMatch) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Status, GetDevStatusTest,
-    ::testing::Values(StatusCase{"running", kPortShortId, 0, 1, true, 0, kPortShortId},
-                      StatusCase{"disabled", L"usb\\vid_1a2b&pid_3c4d&rev_0001&mi_03", 1, 1, false, CM_PROB_DISABLED,
-                                 kPortId},
-                      StatusCase{"failedStart", kPortId, 2, 1, false, CM_PROB_FAILED_START, kPortId},
-                      StatusCase{"parentGone", kPortId, 3, 0, false, 0, L""},
-                      StatusCase{"empty", L"", 0, 0, false, 0, L""}),
-    [](const ::testing::TestParamInfo<StatusCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Status, GetDevStatusTest,
+                         ::testing::Values(StatusCase{"running", kPortShortId, 0, 1, true, 0, kPortShortId},
+                                           StatusCase{"disabled", L"usb\\vid_1a2b&pid_3c4d&rev_0001&mi_03", 1, 1, false,
+                                                      CM_PROB_DISABLED, kPortId},
+                                           StatusCase{"failedStart", kPortId, 2, 1, false, CM_PROB_FAILED_START,
+                                                      kPortId},
+                                           StatusCase{"parentGone", kPortId, 3, 0, false, 0, L""},
+                                           StatusCase{"empty", L"", 0, 0, false, 0, L""}),
+                         [](const ::testing::TestParamInfo<StatusCase>& i) { return std::string(i.param.name); });
 
 // ---------------------------------------------------------------------------------------
 // Vendor digits.
@@ -285,14 +283,14 @@ TEST_F(DevTest, GetDeviceVendorNeedsBusPrefixAndLength) {
         {L"USB\\VID_1A2B&PID_3C4D", 5, 1, L"1A2B"},
         {L"usb\\vid_1a2b", 5, 1, L"1a2b"},
         {L"Pci\\Ven_168c", 5, 1, L"168c"},
-        {L"PCI\\VEN_168", 5, 0, L""},          // too short for four digits
+        {L"PCI\\VEN_168", 5, 0, L""},  // too short for four digits
         {L"PCI\\", 5, 0, L""},
         {L"ACPI\\PNP0C0A", 5, 0, L""},
         {L"HID\\VID_1A2B&PID_3C4D", 5, 0, L""},
         {L"XUSB\\VID_1A2B&PID_3C4D", 5, 0, L""},  // the bus must come first
         {L"ROOT\\USB\\VID_1A2B", 5, 0, L""},
         {L"", 5, 0, L""},
-        {L"PCI\\VEN_2A3B", 4, 0, L"-"},         // no room for the digits and the terminator
+        {L"PCI\\VEN_2A3B", 4, 0, L"-"},  // no room for the digits and the terminator
     };
     for (const VendorCase& c : cases) {
         WCHAR out[8] = L"-------";

@@ -89,25 +89,25 @@ TEST_P(IsStartedTest, PollsUntilStartedOrTimedOut) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Waits, IsStartedTest,
-    ::testing::Values(WaitCase{"startedAtOnce", kStarted, 0, 100, 1000, 1, 0, 0},
-                      WaitCase{"startedTimeout0", kStarted, 0, 100, 0, 1, 0, 0},
-                      WaitCase{"problemTimeout0ChecksOnce", kProblem, 0, 100, 0, 0, 0, 0},
-                      WaitCase{"absentTimeout0ChecksOnce", kAbsent, 0, 100, 0, 0, 0, 0},
-                      // Checks at 0, 100 ... 1000 (not yet over), then 1100 is over.
-                      WaitCase{"problemTimesOut", kProblem, 0, 100, 1000, 0, 1100, 11},
-                      WaitCase{"absentTimesOut", kAbsent, 0, 250, 1000, 0, 1250, 5},
-                      WaitCase{"disabledTimesOut", kDisabled, 0, 300, 600, 0, 900, 3},
-                      WaitCase{"problemClears", kProblemClears, 350, 100, 1000, 1, 400, 4},
-                      WaitCase{"pluggedLater", kPluggedLater, 250, 100, 1000, 1, 300, 3},
-                      // The check at 1100 still comes before the time-out test.
-                      WaitCase{"clearsBeforeTheLastCheck", kProblemClears, 1050, 100, 1000, 1, 1100, 11},
-                      WaitCase{"clearsTooLate", kProblemClears, 1150, 100, 1000, 0, 1100, 11},
-                      // An interval of 0 still lets the clock move.
-                      WaitCase{"zeroInterval", kProblem, 0, 0, 5, 0, 6, 6},
-                      WaitCase{"intervalOverTimeout", kProblem, 0, 500, 200, 0, 500, 1}),
-    [](const ::testing::TestParamInfo<WaitCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Waits, IsStartedTest,
+                         ::testing::Values(WaitCase{"startedAtOnce", kStarted, 0, 100, 1000, 1, 0, 0},
+                                           WaitCase{"startedTimeout0", kStarted, 0, 100, 0, 1, 0, 0},
+                                           WaitCase{"problemTimeout0ChecksOnce", kProblem, 0, 100, 0, 0, 0, 0},
+                                           WaitCase{"absentTimeout0ChecksOnce", kAbsent, 0, 100, 0, 0, 0, 0},
+                                           // Checks at 0, 100 ... 1000 (not yet over), then 1100 is over.
+                                           WaitCase{"problemTimesOut", kProblem, 0, 100, 1000, 0, 1100, 11},
+                                           WaitCase{"absentTimesOut", kAbsent, 0, 250, 1000, 0, 1250, 5},
+                                           WaitCase{"disabledTimesOut", kDisabled, 0, 300, 600, 0, 900, 3},
+                                           WaitCase{"problemClears", kProblemClears, 350, 100, 1000, 1, 400, 4},
+                                           WaitCase{"pluggedLater", kPluggedLater, 250, 100, 1000, 1, 300, 3},
+                                           // The check at 1100 still comes before the time-out test.
+                                           WaitCase{"clearsBeforeTheLastCheck", kProblemClears, 1050, 100, 1000, 1,
+                                                    1100, 11},
+                                           WaitCase{"clearsTooLate", kProblemClears, 1150, 100, 1000, 0, 1100, 11},
+                                           // An interval of 0 still lets the clock move.
+                                           WaitCase{"zeroInterval", kProblem, 0, 0, 5, 0, 6, 6},
+                                           WaitCase{"intervalOverTimeout", kProblem, 0, 500, 200, 0, 500, 1}),
+                         [](const ::testing::TestParamInfo<WaitCase>& i) { return std::string(i.param.name); });
 
 struct WrapCase {
     const char* name;
@@ -141,18 +141,17 @@ TEST_P(IsStartedWrapTest, CounterWrapRestartsTheCount) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Wrap, IsStartedWrapTest,
-    ::testing::Values(
-        // The counter wraps at 250 ms; from then on the count starts at 0 again: the wait
-        // ends when the counter passes 1000, 1300 ms after the start.
-        WrapCase{"wrapsThenTimesOut", 250, 0, 0, 1300},
-        WrapCase{"wrapsThenStarts", 250, 1150, 1, 1200},
-        // Far from the wrap: the plain count.
-        WrapCase{"noWrap", 5000, 0, 0, 1100},
-        // The first check after the wrap reads 0: below the start, so the count restarts.
-        WrapCase{"wrapOnTheDot", 100, 0, 0, 1200}),
-    [](const ::testing::TestParamInfo<WrapCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Wrap, IsStartedWrapTest,
+                         ::testing::Values(
+                             // The counter wraps at 250 ms; from then on the count starts at 0 again: the wait
+                             // ends when the counter passes 1000, 1300 ms after the start.
+                             WrapCase{"wrapsThenTimesOut", 250, 0, 0, 1300},
+                             WrapCase{"wrapsThenStarts", 250, 1150, 1, 1200},
+                             // Far from the wrap: the plain count.
+                             WrapCase{"noWrap", 5000, 0, 0, 1100},
+                             // The first check after the wrap reads 0: below the start, so the count restarts.
+                             WrapCase{"wrapOnTheDot", 100, 0, 0, 1200}),
+                         [](const ::testing::TestParamInfo<WrapCase>& i) { return std::string(i.param.name); });
 
 // ---------------------------------------------------------------------------------------
 // GetBatteryStatus.
@@ -192,14 +191,12 @@ using winsim::BatteryState;
 
 INSTANTIATE_TEST_SUITE_P(
     Batteries, BatteryStatusTest,
-    ::testing::Values(BatteryCase{"none", {}, 0},
-                      BatteryCase{"onMains", {BatteryState::OnMains()}, 1},
+    ::testing::Values(BatteryCase{"none", {}, 0}, BatteryCase{"onMains", {BatteryState::OnMains()}, 1},
                       BatteryCase{"onBattery", {BatteryState::OnBattery()}, 3},
                       // A short-term battery never counts as the system's battery.
                       BatteryCase{"upsOnLine", {BatteryState::Ups(true)}, 0},
                       BatteryCase{"upsOnBattery", {BatteryState::Ups(false)}, 0},
-                      BatteryCase{"emptySlot", {EmptySlot()}, 0},
-                      BatteryCase{"notSystem", {NotSystem()}, 0},
+                      BatteryCase{"emptySlot", {EmptySlot()}, 0}, BatteryCase{"notSystem", {NotSystem()}, 0},
                       BatteryCase{"twoOnBattery", {BatteryState::OnBattery(), BatteryState::OnBattery()}, 3},
                       // Any battery that reports mains power clears the running-on-battery bit.
                       BatteryCase{"batteryAndUpsOnLine", {BatteryState::OnBattery(), BatteryState::Ups(true)}, 1},

@@ -95,7 +95,8 @@ ReplacePair Pair(const wchar_t* s, const wchar_t* r) {
 
 TEST_F(FileCtrlTest, CopyTextReplaceLineByLine) {
     std::string longline = std::string(95, 'x') + "%PORT%tail";  // "%PO" ends the first piece
-    PutFile(InFolder(L"in.txt"), "[Modem]\r\nport=%PORT%\r\nother=%port%\r\n" + longline + "\r\nspeed=%BAUD%%BAUD%\r\n");
+    PutFile(InFolder(L"in.txt"),
+            "[Modem]\r\nport=%PORT%\r\nother=%port%\r\n" + longline + "\r\nspeed=%BAUD%%BAUD%\r\n");
     CReplaceList list;
     list.Add(Pair(L"%PORT%", L"COM3"));
     list.Add(Pair(L"%BAUD%", L"%BAUD%!"));  // a replacement holding the search text
@@ -131,12 +132,12 @@ struct ReplaceCase {
 TEST(ReplaceAllRules, LeftToRightNeverReplacingTheReplacement) {
     const ReplaceCase cases[] = {
         {L"aXbXc", 64, L"X", L"--", 1, L"a--b--c"},
-        {L"XX", 64, L"X", L"XX", 1, L"XXXX"},     // not replaced again
-        {L"aaa", 64, L"aa", L"b", 1, L"ba"},      // search goes on after the replacement
+        {L"XX", 64, L"X", L"XX", 1, L"XXXX"},  // not replaced again
+        {L"aaa", 64, L"aa", L"b", 1, L"ba"},   // search goes on after the replacement
         {L"abc", 64, L"z", L"y", 0, L"abc"},
-        {L"abc", 64, L"", L"y", 0, L"abc"},       // an empty search finds nothing
+        {L"abc", 64, L"", L"y", 0, L"abc"},  // an empty search finds nothing
         {L"abc", 64, L"b", L"", 1, L"ac"},
-        {L"abc", 5, L"b", L"123", -1, L"abc"},    // 5 characters would need 6: unchanged
+        {L"abc", 5, L"b", L"123", -1, L"abc"},  // 5 characters would need 6: unchanged
         {L"abc", 6, L"b", L"123", 1, L"a123c"},
     };
     for (const ReplaceCase& c : cases) {

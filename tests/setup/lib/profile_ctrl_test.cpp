@@ -94,12 +94,11 @@ TEST_F(ProfileCtrlTest, ValuesCutAndSubstituted) {
     CProfileCtrl p;
     p.Open(L"drv.inf", 0x0409);
     const ValueCase cases[] = {
-        {L"Disk", 0, L"%DiskName%"},
-        {L"Tail", 1, L"50%"},                    // a single percent sign stays
-        {L"Lone", 1, L"a  c"},                   // two lone ones take the words between
-        {L"Pair", 1, L"yes  and !"},             // found value cut at ';', unknown name emptied
-        {L"Comment", 0, L"value "},              // the blank before ';' is kept
-        {L"Nested", 1, L"deep"},                 // a replacement with tokens: a later pass
+        {L"Disk", 0, L"%DiskName%"}, {L"Tail", 1, L"50%"},  // a single percent sign stays
+        {L"Lone", 1, L"a  c"},                              // two lone ones take the words between
+        {L"Pair", 1, L"yes  and !"},                        // found value cut at ';', unknown name emptied
+        {L"Comment", 0, L"value "},                         // the blank before ';' is kept
+        {L"Nested", 1, L"deep"},                            // a replacement with tokens: a later pass
         {L"Missing", 1, L"<none>"},
     };
     for (const ValueCase& c : cases) EXPECT_EQ(c.want, Read(p, L"Version", c.key, c.subst)) << c.key;

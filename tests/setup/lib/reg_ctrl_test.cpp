@@ -20,10 +20,11 @@ struct MaskCase {
 
 TEST(RegCtrlMasks, ViewTableOfBothBuilds) {
     const MaskCase cases[] = {
-        {KEY_READ, 0, 1, 0x20019},  {KEY_READ, 1, 1, 0x20219},  {KEY_READ, 1, 0, 0x20119},
-        {KEY_READ, 0, 0, 0x20019},  {KEY_WRITE, 0, 1, 0x20006}, {KEY_WRITE, 1, 1, 0x20206},
-        {KEY_WRITE, 1, 0, 0x20106}, {0, 1, 1, KEY_WOW64_32KEY}, {0, 1, 0, KEY_WOW64_64KEY},
-        {0, 0, 1, 0},
+        {KEY_READ, 0, 1, 0x20019},  {KEY_READ, 1, 1, 0x20219},
+        {KEY_READ, 1, 0, 0x20119},  {KEY_READ, 0, 0, 0x20019},
+        {KEY_WRITE, 0, 1, 0x20006}, {KEY_WRITE, 1, 1, 0x20206},
+        {KEY_WRITE, 1, 0, 0x20106}, {0, 1, 1, KEY_WOW64_32KEY},
+        {0, 1, 0, KEY_WOW64_64KEY}, {0, 0, 1, 0},
     };
     for (const MaskCase& c : cases)
         EXPECT_EQ(c.want, CRegCtrl::ViewMask(c.base, c.wow, c.build64)) << c.base << " " << c.wow << " " << c.build64;

@@ -70,7 +70,7 @@ TEST_F(WmiCtrlTest, NullAndEmptyValues) {
     int r = 1;
     std::wstring got = Get(L"Test_Class", L"Null", &r);
     EXPECT_EQ(0, r);
-    EXPECT_EQ(L"", got);  // the first four characters cleared
+    EXPECT_EQ(L"", got);                          // the first four characters cleared
     EXPECT_EQ(std::wstring(L"uched"), out_ + 4);  // "untouched": the rest stays
     EXPECT_TRUE(Logged(L"Error Property Value is <empty> or <null>\n"));
     Get(L"Test_Class", L"EmptyList", &r);

@@ -38,11 +38,14 @@ protected:
     HCRYPTKEY Rc4Key(HCRYPTPROV p, const std::string& phrase, DWORD flags, HCRYPTHASH* keep = nullptr) {
         HCRYPTHASH h = 0;
         EXPECT_TRUE(CryptCreateHash(p, CALG_MD5, 0, 0, &h));
-        EXPECT_TRUE(CryptHashData(h, reinterpret_cast<const BYTE*>(phrase.data()), static_cast<DWORD>(phrase.size()), 0));
+        EXPECT_TRUE(
+            CryptHashData(h, reinterpret_cast<const BYTE*>(phrase.data()), static_cast<DWORD>(phrase.size()), 0));
         HCRYPTKEY k = 0;
         BOOL ok = CryptDeriveKey(p, CALG_RC4, h, flags, &k);
-        if (keep) *keep = h;
-        else CryptDestroyHash(h);
+        if (keep)
+            *keep = h;
+        else
+            CryptDestroyHash(h);
         return ok ? k : 0;
     }
 };
@@ -181,10 +184,10 @@ struct LengthCase {
 
 TEST_F(CryptTest, KeyLengthsByProvider) {
     const LengthCase cases[] = {
-        {MS_ENHANCED_PROV_W, 0x00800000, true}, {MS_ENHANCED_PROV_W, 0x00280000, true},
-        {MS_ENHANCED_PROV_W, 0, true},          {MS_ENHANCED_PROV_W, 0x01000000, false},
+        {MS_ENHANCED_PROV_W, 0x00800000, true},  {MS_ENHANCED_PROV_W, 0x00280000, true},
+        {MS_ENHANCED_PROV_W, 0, true},           {MS_ENHANCED_PROV_W, 0x01000000, false},
         {MS_ENHANCED_PROV_W, 0x00200000, false}, {MS_DEF_PROV_W, 0x00800000, false},
-        {MS_DEF_PROV_W, 0x00280000, true},      {MS_DEF_PROV_W, 0x00380000, true},
+        {MS_DEF_PROV_W, 0x00280000, true},       {MS_DEF_PROV_W, 0x00380000, true},
     };
     for (const LengthCase& c : cases) {
         HCRYPTPROV p = Verify(c.provider);

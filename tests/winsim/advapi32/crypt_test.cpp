@@ -36,11 +36,14 @@ protected:
     HCRYPTKEY Rc4Key(HCRYPTPROV p, const std::string& phrase, DWORD flags, HCRYPTHASH* keep = nullptr) {
         HCRYPTHASH h = 0;
         EXPECT_TRUE(CryptCreateHash(p, CALG_MD5, 0, 0, &h));
-        EXPECT_TRUE(CryptHashData(h, reinterpret_cast<const BYTE*>(phrase.data()), static_cast<DWORD>(phrase.size()), 0));
+        EXPECT_TRUE(
+            CryptHashData(h, reinterpret_cast<const BYTE*>(phrase.data()), static_cast<DWORD>(phrase.size()), 0));
         HCRYPTKEY k = 0;
         BOOL ok = CryptDeriveKey(p, CALG_RC4, h, flags, &k);
-        if (keep) *keep = h;
-        else CryptDestroyHash(h);
+        if (keep)
+            *keep = h;
+        else
+            CryptDestroyHash(h);
         return ok ? k : 0;
     }
 

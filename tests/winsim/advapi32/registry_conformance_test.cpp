@@ -41,13 +41,13 @@ protected:
     std::wstring Sub(const std::wstring& sub) { return sub.empty() ? KeyPath() : KeyPath() + L"\\" + sub; }
     void Set(const std::wstring& sub, const wchar_t* name, DWORD type, const std::vector<uint8_t>& data) {
         HKEY h = Create(sub);
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegSetValueExW(h, name, 0, type, data.data(), static_cast<DWORD>(data.size())));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(h, name, 0, type, data.data(), static_cast<DWORD>(data.size())));
         RegCloseKey(h);
     }
     void SetDword(const std::wstring& sub, const wchar_t* name, DWORD v) {
-        Set(sub, name, REG_DWORD, {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                                   static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)});
+        Set(sub, name, REG_DWORD,
+            {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+             static_cast<uint8_t>(v >> 24)});
     }
     bool Exists(const std::wstring& sub) {
         HKEY h = NULL;
@@ -86,8 +86,8 @@ TEST_F(RegistryTest, QueryValueSizesAndErrors) {
          WINE_DIFFERS(static_cast<DWORD>(3 * sizeof(WCHAR)), static_cast<DWORD>(4 * sizeof(WCHAR)), kStoredWithout),
          WINE_DIFFERS(WideBytes(L"abc"), WideBytes(std::wstring(L"abc", 4)), kStoredWithout)},
         {"REG_SZ empty data", REG_SZ, {}, true, 64, ERROR_SUCCESS, 0, {}},
-        {"REG_EXPAND_SZ is not expanded", REG_EXPAND_SZ, WideBytes(std::wstring(L"%OS%", 5)), true, 64,
-         ERROR_SUCCESS, 5 * sizeof(WCHAR), WideBytes(std::wstring(L"%OS%", 5))},
+        {"REG_EXPAND_SZ is not expanded", REG_EXPAND_SZ, WideBytes(std::wstring(L"%OS%", 5)), true, 64, ERROR_SUCCESS,
+         5 * sizeof(WCHAR), WideBytes(std::wstring(L"%OS%", 5))},
         {"REG_MULTI_SZ", REG_MULTI_SZ, WideBytes(std::wstring(L"a\0bc\0\0", 6)), true, 64, ERROR_SUCCESS,
          6 * sizeof(WCHAR), WideBytes(std::wstring(L"a\0bc\0\0", 6))},
         {"REG_DWORD", REG_DWORD, {1, 2, 3, 4}, true, 4, ERROR_SUCCESS, 4, {1, 2, 3, 4}},
@@ -187,18 +187,43 @@ TEST_F(RegistryGetValue, RestrictsTypesAndTerminatesStrings) {
          REG_SZ, WideBytes(std::wstring(L"%NOPE%", 7))},
         {"not expanded", REG_EXPAND_SZ, WideBytes(std::wstring(L"%OS%", 5)), RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
          ERROR_SUCCESS, REG_EXPAND_SZ, WideBytes(std::wstring(L"%OS%", 5))},
-        {"unexpanded is not REG_SZ", REG_EXPAND_SZ, WideBytes(std::wstring(L"%OS%", 5)), RRF_RT_REG_SZ | RRF_NOEXPAND,
-         ERROR_UNSUPPORTED_TYPE, 0, {}},
-        {"RRF_RT_REG_EXPAND_SZ needs RRF_NOEXPAND", REG_EXPAND_SZ, WideBytes(std::wstring(L"%OS%", 5)),
-         RRF_RT_REG_EXPAND_SZ, ERROR_INVALID_PARAMETER, 0, {}},
+        {"unexpanded is not REG_SZ",
+         REG_EXPAND_SZ,
+         WideBytes(std::wstring(L"%OS%", 5)),
+         RRF_RT_REG_SZ | RRF_NOEXPAND,
+         ERROR_UNSUPPORTED_TYPE,
+         0,
+         {}},
+        {"RRF_RT_REG_EXPAND_SZ needs RRF_NOEXPAND",
+         REG_EXPAND_SZ,
+         WideBytes(std::wstring(L"%OS%", 5)),
+         RRF_RT_REG_EXPAND_SZ,
+         ERROR_INVALID_PARAMETER,
+         0,
+         {}},
         {"dword", REG_DWORD, {7, 0, 0, 0}, RRF_RT_REG_DWORD, ERROR_SUCCESS, REG_DWORD, {7, 0, 0, 0}},
-        {"32-bit binary as RRF_RT_DWORD", REG_BINARY, {7, 0, 0, 0}, RRF_RT_DWORD, ERROR_SUCCESS, REG_BINARY,
+        {"32-bit binary as RRF_RT_DWORD",
+         REG_BINARY,
+         {7, 0, 0, 0},
+         RRF_RT_DWORD,
+         ERROR_SUCCESS,
+         REG_BINARY,
          {7, 0, 0, 0}},
         {"binary of another size", REG_BINARY, {7, 0, 0}, RRF_RT_DWORD, ERROR_DATATYPE_MISMATCH, 0, {}},
         {"dword asked as string", REG_DWORD, {7, 0, 0, 0}, RRF_RT_REG_SZ, ERROR_UNSUPPORTED_TYPE, 0, {}},
-        {"string asked as dword", REG_SZ, WideBytes(std::wstring(L"7", 2)), RRF_RT_DWORD, ERROR_UNSUPPORTED_TYPE, 0,
+        {"string asked as dword",
+         REG_SZ,
+         WideBytes(std::wstring(L"7", 2)),
+         RRF_RT_DWORD,
+         ERROR_UNSUPPORTED_TYPE,
+         0,
          {}},
-        {"qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, RRF_RT_QWORD, ERROR_SUCCESS, REG_QWORD,
+        {"qword",
+         REG_QWORD,
+         {1, 0, 0, 0, 0, 0, 0, 0},
+         RRF_RT_QWORD,
+         ERROR_SUCCESS,
+         REG_QWORD,
          {1, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
@@ -232,8 +257,8 @@ TEST_F(RegistryGetValue, ShortBufferAndZeroOnFailure) {
               RegGetValueW(HKEY_CURRENT_USER, KeyPath().c_str(), L"s", RRF_RT_REG_SZ, nullptr, buf, &cb));
     EXPECT_EQ(WINE_DIFFERS(5 * sizeof(WCHAR), 4 * sizeof(WCHAR), room), cb) << "room for the added terminator";
     cb = 4 * sizeof(WCHAR);
-    LSTATUS st = RegGetValueW(HKEY_CURRENT_USER, KeyPath().c_str(), L"s", RRF_RT_REG_SZ | RRF_ZEROONFAILURE, nullptr,
-                              buf, &cb);
+    LSTATUS st =
+        RegGetValueW(HKEY_CURRENT_USER, KeyPath().c_str(), L"s", RRF_RT_REG_SZ | RRF_ZEROONFAILURE, nullptr, buf, &cb);
     EXPECT_EQ(WINE_DIFFERS(ERROR_MORE_DATA, ERROR_SUCCESS, room), st);
     if (st == ERROR_MORE_DATA) {
         for (int i = 0; i < 4; ++i) EXPECT_EQ(0, buf[i]);
@@ -244,9 +269,9 @@ TEST_F(RegistryGetValue, ShortBufferAndZeroOnFailure) {
               RegGetValueW(HKEY_CURRENT_USER, Sub(L"Nope").c_str(), L"s", RRF_RT_ANY, nullptr, buf, &cb));
     EXPECT_EQ(ERROR_INVALID_PARAMETER,
               RegGetValueW(HKEY_CURRENT_USER, KeyPath().c_str(), L"s", RRF_RT_ANY, nullptr, buf, nullptr));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegGetValueW(HKEY_CURRENT_USER, KeyPath().c_str(), L"s",
-                                                    RRF_RT_ANY | RRF_SUBKEY_WOW6432KEY | RRF_SUBKEY_WOW6464KEY,
-                                                    nullptr, nullptr, &cb));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegGetValueW(HKEY_CURRENT_USER, KeyPath().c_str(), L"s",
+                           RRF_RT_ANY | RRF_SUBKEY_WOW6432KEY | RRF_SUBKEY_WOW6464KEY, nullptr, nullptr, &cb));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -401,21 +426,19 @@ TEST_F(RegistryTest, AccessMasksAreChecked) {
         HKEY sub = NULL;
         LSTATUS st = ERROR_GEN_FAILURE;
         switch (c.op) {
-            case Op::Query: st = RegQueryValueExW(h, L"n", nullptr, nullptr, reinterpret_cast<BYTE*>(&d), &cb); break;
-            case Op::Set: st = RegSetValueExW(h, L"n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4); break;
-            case Op::DeleteValue: st = RegDeleteValueW(h, L"n"); break;
-            case Op::EnumKeys: st = RegEnumKeyExW(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr); break;
-            case Op::EnumValues: st = RegEnumValueW(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr); break;
-            case Op::Info:
-                st = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &d, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr, nullptr);
-                break;
-            case Op::CreateNewSub:
-                st = RegCreateKeyExW(h, L"New", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
-                break;
-            case Op::OpenExistingSub:
-                st = RegCreateKeyExW(h, L"Existing", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
-                break;
+        case Op::Query: st = RegQueryValueExW(h, L"n", nullptr, nullptr, reinterpret_cast<BYTE*>(&d), &cb); break;
+        case Op::Set: st = RegSetValueExW(h, L"n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4); break;
+        case Op::DeleteValue: st = RegDeleteValueW(h, L"n"); break;
+        case Op::EnumKeys: st = RegEnumKeyExW(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr); break;
+        case Op::EnumValues: st = RegEnumValueW(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr); break;
+        case Op::Info:
+            st = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &d, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr);
+            break;
+        case Op::CreateNewSub: st = RegCreateKeyExW(h, L"New", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr); break;
+        case Op::OpenExistingSub:
+            st = RegCreateKeyExW(h, L"Existing", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
+            break;
         }
         EXPECT_EQ(c.wine ? WINE_DIFFERS(c.status, ERROR_SUCCESS, c.wine) : c.status, st);
         if (sub) RegCloseKey(sub);

@@ -39,8 +39,7 @@ protected:
     }
     HKEY Create(const wchar_t* sub, REGSAM sam = KEY_ALL_ACCESS) {
         HKEY h = NULL;
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegCreateKeyExW(HKEY_LOCAL_MACHINE, sub, 0, nullptr, 0, sam, nullptr, &h, nullptr))
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, sub, 0, nullptr, 0, sam, nullptr, &h, nullptr))
             << "create " << sub;
         return h;
     }
@@ -57,8 +56,8 @@ struct QueryCase {
     bool pass_buffer;  // lpData given
     DWORD offered;     // *lpcbData on entry
     LSTATUS status;
-    DWORD size;                  // *lpcbData on return
-    std::vector<uint8_t> data;   // caller bytes written (when status is success and a buffer was given)
+    DWORD size;                 // *lpcbData on return
+    std::vector<uint8_t> data;  // caller bytes written (when status is success and a buffer was given)
 };
 
 TEST_F(RegistryApiTest, QueryValueOfStoredUtf16) {
@@ -106,7 +105,10 @@ TEST_F(RegistryApiTest, SetValueStoresUtf16AndExactBytes) {
         {"REG_SZ empty", REG_SZ, abc0, 0, {}},
         {"REG_MULTI_SZ", REG_MULTI_SZ, WideBytes(std::wstring(L"x\0y\0\0", 5)), 5 * sizeof(WCHAR),
          U16(std::wstring(L"x\0y\0\0", 5))},
-        {"outside the BMP", REG_SZ, WideBytes(std::wstring(L"\U0001F600", 2)), 2 * sizeof(WCHAR),
+        {"outside the BMP",
+         REG_SZ,
+         WideBytes(std::wstring(L"\U0001F600", 2)),
+         2 * sizeof(WCHAR),
          {0x3D, 0xD8, 0x00, 0xDE, 0, 0}},
         {"REG_BINARY byte-exact", REG_BINARY, {1, 2, 3, 4, 5}, 3, {1, 2, 3}},
         {"REG_DWORD byte-exact", REG_DWORD, {0x2A, 0, 0, 0}, 4, {0x2A, 0, 0, 0}},
@@ -198,19 +200,20 @@ TEST_F(RegistryApiTest, GetValueEndsAMultiStringListAndWantsATypeFlag) {
     DWORD type = 0, cb = static_cast<DWORD>(buf.size());
     ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kSub, L"v", RRF_RT_REG_MULTI_SZ, &type, buf.data(), &cb));
     EXPECT_EQ(WideBytes(std::wstring(L"a\0b\0\0", 5)), std::vector<uint8_t>(buf.begin(), buf.begin() + cb));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegGetValueW(HKEY_LOCAL_MACHINE, kSub, L"v", RRF_NOEXPAND, &type, buf.data(), &cb));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegGetValueW(HKEY_LOCAL_MACHINE, kSub, L"v", RRF_NOEXPAND, &type, buf.data(), &cb));
 }
 
 TEST_F(RegistryApiTest, LastWriteTimeFollowsTheMachineClock) {
     HKEY h = Create(kSub);
     FILETIME before{}, after{};
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                              nullptr, nullptr, nullptr, &before));
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, &before));
     Sleep(5000);
     DWORD v = 1;
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(h, L"n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4));
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                              nullptr, nullptr, nullptr, &after));
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, &after));
     auto ticks = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
     EXPECT_EQ(5000u * 10000u, ticks(after) - ticks(before));
     FILETIME now{};
@@ -231,9 +234,12 @@ TEST_F(RegistryApiTest, ConnectRegistryIsLocalOnly) {
         HKEY key;
         LSTATUS status;
     } cases[] = {
-        {nullptr, HKEY_LOCAL_MACHINE, ERROR_SUCCESS},    {L"", HKEY_USERS, ERROR_SUCCESS},
-        {L"\\\\QTABLET", HKEY_LOCAL_MACHINE, ERROR_SUCCESS}, {L"\\\\qtablet", HKEY_LOCAL_MACHINE, ERROR_SUCCESS},
-        {L"\\\\OTHERPC", HKEY_LOCAL_MACHINE, ERROR_BAD_NETPATH}, {nullptr, HKEY_CURRENT_USER, ERROR_INVALID_HANDLE},
+        {nullptr, HKEY_LOCAL_MACHINE, ERROR_SUCCESS},
+        {L"", HKEY_USERS, ERROR_SUCCESS},
+        {L"\\\\QTABLET", HKEY_LOCAL_MACHINE, ERROR_SUCCESS},
+        {L"\\\\qtablet", HKEY_LOCAL_MACHINE, ERROR_SUCCESS},
+        {L"\\\\OTHERPC", HKEY_LOCAL_MACHINE, ERROR_BAD_NETPATH},
+        {nullptr, HKEY_CURRENT_USER, ERROR_INVALID_HANDLE},
     };
     for (const auto& c : cases) {
         HKEY h = NULL;

@@ -173,7 +173,8 @@ const ErrorCase kErrors[] = {
          return e;
      },
      ERROR_INVALID_PARAMETER},
-    {"the failed-services database", [](SC_HANDLE) { return LastErrorOf(OpenSCManagerW(nullptr, L"ServicesFailed", SC_MANAGER_CONNECT)); },
+    {"the failed-services database",
+     [](SC_HANDLE) { return LastErrorOf(OpenSCManagerW(nullptr, L"ServicesFailed", SC_MANAGER_CONNECT)); },
      ERROR_DATABASE_DOES_NOT_EXIST},
     {"a service handle closed twice",
      [](SC_HANDLE m) {
@@ -347,7 +348,8 @@ TEST_F(ScmTest, DispatcherOutsideAStartedServiceFailsAtOnce) {
     EXPECT_FALSE(StartServiceCtrlDispatcherW(table));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT), GetLastError());
     EXPECT_EQ(t0, GetTickCount());
-    EXPECT_EQ(nullptr, RegisterServiceCtrlHandlerExW(L"TestSvc", [](DWORD, DWORD, LPVOID, LPVOID) -> DWORD { return 0; }, nullptr));
+    EXPECT_EQ(nullptr, RegisterServiceCtrlHandlerExW(
+                           L"TestSvc", [](DWORD, DWORD, LPVOID, LPVOID) -> DWORD { return 0; }, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_NOT_IN_EXE), GetLastError());
 }
 

@@ -28,10 +28,8 @@ DWORD WINAPI Handler(DWORD control, DWORD event_type, LPVOID, LPVOID) {
     case SERVICE_CONTROL_POWEREVENT:
         if (event_type == PBT_APMQUERYSUSPEND && Svc().deny_suspend) return Svc().deny_code;
         return NO_ERROR;
-    case 130:
-        return ERROR_INVALID_SERVICE_CONTROL;
-    default:
-        return NO_ERROR;
+    case 130: return ERROR_INVALID_SERVICE_CONTROL;
+    default: return NO_ERROR;
     }
 }
 

@@ -17,13 +17,13 @@ struct Seen {
 
 // How the test service behaves; reset by Install.
 struct Behaviour {
-    DWORD start_delay_ms = 0;      // START_PENDING this long before RUNNING
-    DWORD stop_delay_ms = 0;       // STOP_PENDING this long before STOPPED
+    DWORD start_delay_ms = 0;  // START_PENDING this long before RUNNING
+    DWORD stop_delay_ms = 0;   // STOP_PENDING this long before STOPPED
     DWORD accepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_POWEREVENT | SERVICE_ACCEPT_SESSIONCHANGE;
-    bool deny_suspend = false;     // answers PBT_APMQUERYSUSPEND with deny_code
+    bool deny_suspend = false;  // answers PBT_APMQUERYSUSPEND with deny_code
     DWORD deny_code = BROADCAST_QUERY_DENY;
-    bool connect = true;           // calls StartServiceCtrlDispatcherW at all
-    int table = 0;                 // 0 its own entry; 1 another name first; 2 an entry without a main
+    bool connect = true;  // calls StartServiceCtrlDispatcherW at all
+    int table = 0;        // 0 its own entry; 1 another name first; 2 an entry without a main
     std::vector<Seen> seen;
     std::vector<std::wstring> main_args;
     std::vector<std::wstring> argv;

@@ -21,22 +21,20 @@
 #define IDD_TEST 400
 
 #define VQ_RES_LANGUAGE 0x0411
-#define VQ_RES_STRINGS(S)                     \
-    S(IDS_SHORT, "abc")                       \
-    S(IDS_LONG, "0123456789")                 \
-    S(IDS_WIDE, "ファイル(&F)")               \
+#define VQ_RES_STRINGS(S)       \
+    S(IDS_SHORT, "abc")         \
+    S(IDS_LONG, "0123456789")   \
+    S(IDS_WIDE, "ファイル(&F)") \
     S(IDS_EMPTY, "")
 #define VQ_RES_ICONS(I) I(IDI_BIG, "big.ico") I(IDI_SMALLER, "small.ico")
 #define TEST_MENU(POPUP, ITEM, SEPARATOR, END) \
     POPUP("&File")                             \
-        ITEM("&Open", IDM_OPEN)                \
-        SEPARATOR                              \
-        POPUP("&More")                         \
-            ITEM("&Deep", IDM_DEEP)            \
-        END                                    \
-        ITEM("E&xit", IDM_QUIT)                \
-    END                                        \
-    ITEM("&Help", IDM_HELP)
+    ITEM("&Open", IDM_OPEN)                    \
+    SEPARATOR                                  \
+    POPUP("&More")                             \
+    ITEM("&Deep", IDM_DEEP)                    \
+    END ITEM("E&xit", IDM_QUIT)                \
+    END ITEM("&Help", IDM_HELP)
 #define VQ_RES_MENUS(M) M(IDM_MAIN, TEST_MENU)
 #define TEST_DIALOG(ICON, CONTROL) \
     ICON(IDI_BIG, -1, 4, 4, 20, 20) CONTROL("Hi", 7, "Button", BS_PUSHBUTTON | WS_TABSTOP, 10, 20, 40, 12)
@@ -101,8 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LoadStringTest,
                                            LoadCase{"OnlyTerminator", IDS_LONG, 1, 0, L"", 0},
                                            LoadCase{"Japanese", IDS_WIDE, 20, 8, L"ファイル(&F)", 0},
                                            LoadCase{"Missing", 999, 10, 0, L"", ERROR_RESOURCE_NAME_NOT_FOUND},
-                                           LoadCase{"Empty", IDS_EMPTY, 10, 0, L"",
-                                                    ERROR_RESOURCE_NAME_NOT_FOUND}),
+                                           LoadCase{"Empty", IDS_EMPTY, 10, 0, L"", ERROR_RESOURCE_NAME_NOT_FOUND}),
                          [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(ResourcesTest, ZeroLengthGivesTheReadOnlyString) {
@@ -168,7 +165,7 @@ TEST_F(ResourcesTest, MenuTreeReadsByPositionAndByCommand) {
         UINT flags;
         const wchar_t* text;
     } cases[] = {
-        {0, MF_BYPOSITION, L"&File"},   {1, MF_BYPOSITION, L"&Help"},    {IDM_HELP, MF_BYCOMMAND, L"&Help"},
+        {0, MF_BYPOSITION, L"&File"},       {1, MF_BYPOSITION, L"&Help"},       {IDM_HELP, MF_BYCOMMAND, L"&Help"},
         {IDM_QUIT, MF_BYCOMMAND, L"E&xit"}, {IDM_DEEP, MF_BYCOMMAND, L"&Deep"}, {5, MF_BYPOSITION, L""},
         {999, MF_BYCOMMAND, L""},
     };
@@ -225,8 +222,8 @@ TEST_F(ResourcesTest, TopLevelWindowsGetTheirClassMenu) {
             EXPECT_EQ(2, GetMenuItemCount(m));
         }
         // A child window never has a menu: its "menu" is its ID.
-        HWND child = CreateWindowExW(0, c.cls, L"", WS_CHILD, 0, 0, 1, 1, h, reinterpret_cast<HMENU>(5), nullptr,
-                                     nullptr);
+        HWND child =
+            CreateWindowExW(0, c.cls, L"", WS_CHILD, 0, 0, 1, 1, h, reinterpret_cast<HMENU>(5), nullptr, nullptr);
         EXPECT_EQ(nullptr, GetMenu(child));
         DestroyWindow(h);
     }

@@ -36,8 +36,8 @@ protected:
         CloseHandle(h);
     }
     std::string Get(const wchar_t* path) {
-        HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE h =
+            CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) return "<missing>";
         std::string out;
         char buf[64];
@@ -137,15 +137,19 @@ TEST_F(CrtFileTest, ReadingTranslatesAsTheModeSays) {
     const Row rows[] = {
         {"line1\r\nline2\rX\n", L"rt", L"line1\n|line2\rX\n|"},  // a lone CR stays
         {"line1\r\nline2", L"r", L"line1\n|line2|"},
-        {"abc\x1A" "def", L"rt", L"abc|"},                      // CTRL+Z ends a text file
-        {"abc\r\n\x1A" "def", L"rb", L"\u6261\u0d63\u1a0a\u6564|"},  // binary wide: two bytes per WCHAR
+        {"abc\x1A"
+         "def",
+         L"rt", L"abc|"},  // CTRL+Z ends a text file
+        {"abc\r\n\x1A"
+         "def",
+         L"rb", L"\u6261\u0d63\u1a0a\u6564|"},  // binary wide: two bytes per WCHAR
         {Bytes({0xEF, 0xBB, 0xBF, 0xC3, 0xA9, '\r', '\n'}), L"r, ccs=UTF-16LE", L"\u00e9\n|"},  // the mark decides
         {Bytes({0xC3, 0xA9, '\r', '\n'}), L"r, ccs=UNICODE",
          MSVCRT_DIFFERS(L"\u00e9\n|", L"\u00c3\u00a9\n|",
                         "fopen: ccs=UNICODE without a byte order mark reads UTF-8 in the current runtime, ANSI in "
                         "the older one")},
-        {Bytes({'h', 0, 'i', 0}), L"r, ccs=UTF-16LE", L"hi|"},               // no mark: the flag's encoding
-        {Bytes({0xE9, '\r', '\n'}), L"rt", L"\u00e9\n|"},                    // the "C" locale: bytes are 0-255
+        {Bytes({'h', 0, 'i', 0}), L"r, ccs=UTF-16LE", L"hi|"},  // no mark: the flag's encoding
+        {Bytes({0xE9, '\r', '\n'}), L"rt", L"\u00e9\n|"},       // the "C" locale: bytes are 0-255
     };
     for (const auto& r : rows) {
         Put(P(L"in.txt"), r.bytes);
@@ -331,9 +335,9 @@ TEST_F(CrtFileTest, AccessModes) {
         int err;  // 0: allowed
     };
     const Row rows[] = {
-        {P(L"rw.txt"), 0, 0},      {P(L"rw.txt"), 2, 0},       {P(L"rw.txt"), 4, 0},      {P(L"rw.txt"), 6, 0},
-        {P(L"ro.txt"), 0, 0},      {P(L"ro.txt"), 2, EACCES},  {P(L"ro.txt"), 4, 0},      {P(L"ro.txt"), 6, EACCES},
-        {P(L"RoDir"), 6, 0},  // folders: existence only
+        {P(L"rw.txt"), 0, 0},       {P(L"rw.txt"), 2, 0},      {P(L"rw.txt"), 4, 0},
+        {P(L"rw.txt"), 6, 0},       {P(L"ro.txt"), 0, 0},      {P(L"ro.txt"), 2, EACCES},
+        {P(L"ro.txt"), 4, 0},       {P(L"ro.txt"), 6, EACCES}, {P(L"RoDir"), 6, 0},  // folders: existence only
         {P(L"missing"), 0, ENOENT}, {P(L"rw.txt"), 1, EINVAL},
     };
     for (const auto& r : rows) {

@@ -51,8 +51,9 @@ TEST_F(FilesCrtTest, StatTimesAndTheEnvironmentAreTheMachines) {
     ASSERT_EQ(0, _wstat64(L"C:\\ten.bin", &st64));
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    long long now_s = static_cast<long long>((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) /
-                                             10000000ULL) - 11644473600LL;
+    long long now_s =
+        static_cast<long long>((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000000ULL) -
+        11644473600LL;
     EXPECT_EQ(now_s, st64.st_mtime);  // the machine's clock, not the host's
     EXPECT_STREQ(L"C:\\Windows", _wgetenv(L"SystemRoot"));
 }

@@ -45,7 +45,8 @@ struct Case {
 void Check(const Case* cases, size_t n) {
     for (size_t i = 0; i < n; ++i) EXPECT_EQ(cases[i].want, cases[i].got) << "format \"" << cases[i].fmt << "\"";
 }
-#define CRT(want, fmt, ...) Case{fmt, Crt(fmt, __VA_ARGS__), want}
+#define CRT(want, fmt, ...) \
+    Case { fmt, Crt(fmt, __VA_ARGS__), want }
 
 TEST_F(CrtFormatTest, FollowsTheMicrosoftRuntimeRules) {
     const LONG minus_one = -1;

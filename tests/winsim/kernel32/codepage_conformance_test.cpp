@@ -44,10 +44,21 @@ TEST_F(CodePageTest, Windows1252Characters) {
         unsigned char b;
         wchar_t c;
     } rows[] = {
-        {0x41, L'A'},     {0x80, 0x20AC}, {0x85, 0x2026}, {0x8A, 0x0160}, {0x99, 0x2122}, {0x9F, 0x0178},
-        {0xA0, 0x00A0},   {0xE9, 0x00E9}, {0xFF, 0x00FF},
+        {0x41, L'A'},
+        {0x80, 0x20AC},
+        {0x85, 0x2026},
+        {0x8A, 0x0160},
+        {0x99, 0x2122},
+        {0x9F, 0x0178},
+        {0xA0, 0x00A0},
+        {0xE9, 0x00E9},
+        {0xFF, 0x00FF},
         // The five bytes the code page leaves undefined map to the C1 controls.
-        {0x81, 0x0081},   {0x8D, 0x008D}, {0x8F, 0x008F}, {0x90, 0x0090}, {0x9D, 0x009D},
+        {0x81, 0x0081},
+        {0x8D, 0x008D},
+        {0x8F, 0x008F},
+        {0x90, 0x0090},
+        {0x9D, 0x009D},
     };
     for (const Row& r : rows) {
         std::string s(1, static_cast<char>(r.b));
@@ -60,7 +71,10 @@ TEST_F(CodePageTest, MissingCharactersBecomeTheDefaultCharacter) {
     BOOL used = FALSE;
     // Without WC_NO_BEST_FIT_CHARS Windows may map a character to a similar one instead
     // (U+0100 to 'A'), which winsim does not model.
-    EXPECT_EQ("a?b", ToBytes(1252, L"a\x0100" L"b", &used, nullptr, WC_NO_BEST_FIT_CHARS));
+    EXPECT_EQ("a?b", ToBytes(1252,
+                             L"a\x0100"
+                             L"b",
+                             &used, nullptr, WC_NO_BEST_FIT_CHARS));
     EXPECT_TRUE(used);
     EXPECT_EQ("*", ToBytes(1252, L"\x4E2D", &used, "*"));
     EXPECT_TRUE(used);
@@ -88,11 +102,14 @@ TEST_F(CodePageTest, InvalidUtf8BecomesReplacementCharacters) {
         const char* bytes;
         const wchar_t* want;
     } rows[] = {
-        {"a\xC3", L"a\xFFFD"},                    // truncated at the end
-        {"\xE2\x82x", L"\xFFFDx"},                // one U+FFFD for the maximal subpart
-        {"\xC0\xAF", L"\xFFFD\xFFFD"},            // overlong
-        {"\xFF" "a", L"\xFFFD" L"a"},
-        {"\x80\x80", L"\xFFFD\xFFFD"},            // stray continuation bytes
+        {"a\xC3", L"a\xFFFD"},          // truncated at the end
+        {"\xE2\x82x", L"\xFFFDx"},      // one U+FFFD for the maximal subpart
+        {"\xC0\xAF", L"\xFFFD\xFFFD"},  // overlong
+        {"\xFF"
+         "a",
+         L"\xFFFD"
+         L"a"},
+        {"\x80\x80", L"\xFFFD\xFFFD"},  // stray continuation bytes
     };
     for (const Row& r : rows) {
         EXPECT_EQ(r.want, ToWide(CP_UTF8, r.bytes)) << r.bytes;
@@ -135,7 +152,8 @@ TEST_F(CodePageTest, DocumentedFailures) {
     };
     auto failed = [](int result) { return std::make_pair(result, GetLastError()); };
     const Row rows[] = {
-        {"buffer too small", failed(MultiByteToWideChar(CP_ACP, 0, "abc", -1, w, 2)), ERROR_INSUFFICIENT_BUFFER, nullptr},
+        {"buffer too small", failed(MultiByteToWideChar(CP_ACP, 0, "abc", -1, w, 2)), ERROR_INSUFFICIENT_BUFFER,
+         nullptr},
         {"wide buffer too small", failed(WideCharToMultiByte(CP_ACP, 0, L"abc", -1, b, 2, nullptr, nullptr)),
          ERROR_INSUFFICIENT_BUFFER, nullptr},
         {"invalid UTF-8", failed(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC3", 1, w, 2)),

@@ -38,7 +38,7 @@ TEST(CodePageTest, MachineCodePages) {
 
 TEST(CodePageTest, InvalidUtf8GivesOneReplacementPerByteOfAnImpossibleSequence) {
     // The documentation leaves the count open: one U+FFFD for each maximal subpart.
-    EXPECT_EQ(L"\xFFFD\xFFFD\xFFFD", ToWide(CP_UTF8, "\xED\xA0\x80"));  // an encoded surrogate
+    EXPECT_EQ(L"\xFFFD\xFFFD\xFFFD", ToWide(CP_UTF8, "\xED\xA0\x80"));            // an encoded surrogate
     EXPECT_EQ(L"\xFFFD\xFFFD\xFFFD\xFFFD", ToWide(CP_UTF8, "\xF4\x90\x80\x80"));  // beyond U+10FFFF
 }
 
@@ -51,7 +51,6 @@ class CodePageErrorTest : public ::testing::Test {
 protected:
     std::unique_ptr<winsim::Machine> machine = winsim::Machine::CreateInMemory();
     winsim::ProcessScope scope{*machine};
-
 };
 
 TEST_F(CodePageErrorTest, UnknownCodePage) {

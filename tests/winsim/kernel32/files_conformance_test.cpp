@@ -192,11 +192,11 @@ TEST_F(FilesTest, SharingModesAcrossOpenHandles) {
     };
     const Row rows[] = {
         {GENERIC_READ, R, GENERIC_READ, R, true},
-        {GENERIC_READ, R, GENERIC_WRITE, R | W, false},          // the first refuses writers
-        {GENERIC_WRITE, R, GENERIC_READ, R, false},              // the second refuses the first's writing
+        {GENERIC_READ, R, GENERIC_WRITE, R | W, false},  // the first refuses writers
+        {GENERIC_WRITE, R, GENERIC_READ, R, false},      // the second refuses the first's writing
         {GENERIC_WRITE, R, GENERIC_READ, R | W, true},
         {GENERIC_READ | GENERIC_WRITE, 0, GENERIC_READ, R | W, false},
-        {GENERIC_READ, 0, FILE_READ_ATTRIBUTES, 0, true},        // attribute-only opens never conflict
+        {GENERIC_READ, 0, FILE_READ_ATTRIBUTES, 0, true},  // attribute-only opens never conflict
         {GENERIC_READ, R, DELETE, R | W | D, false},
         {GENERIC_READ, R | D, DELETE, R | W | D, true},
     };
@@ -206,8 +206,8 @@ TEST_F(FilesTest, SharingModesAcrossOpenHandles) {
         HANDLE a = Open(s, r.access1, r.share1, OPEN_EXISTING);
         ASSERT_NE(INVALID_HANDLE_VALUE, a);
         HANDLE b = Open(upper, r.access2, r.share2, OPEN_EXISTING);
-        EXPECT_EQ(r.second_opens, b != INVALID_HANDLE_VALUE) << r.access1 << "/" << r.share1 << " then "
-                                                             << r.access2 << "/" << r.share2;
+        EXPECT_EQ(r.second_opens, b != INVALID_HANDLE_VALUE)
+            << r.access1 << "/" << r.share1 << " then " << r.access2 << "/" << r.share2;
         if (b == INVALID_HANDLE_VALUE) {
             EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
         } else {
@@ -280,9 +280,9 @@ TEST_F(FilesTest, ReadOnlyFilesRefuseChanges) {
     EXPECT_NE(INVALID_HANDLE_VALUE, h);
     CloseHandle(h);
     ASSERT_TRUE(SetFileAttributesW((L"\\\\?\\" + ro).c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(WINE_DIFFERS(static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE),
-                           kArchive),
-              GetFileAttributesW(ro.c_str()));
+    EXPECT_EQ(
+        WINE_DIFFERS(static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), kArchive),
+        GetFileAttributesW(ro.c_str()));
     EXPECT_TRUE(DeleteFileW(ro.c_str()));
     // Hidden files cannot be overwritten with CREATE_ALWAYS unless the caller says hidden.
     const std::wstring hidden = P(L"h.txt");
@@ -333,8 +333,7 @@ TEST_F(FolderTest, CreateAndRemoveFolders) {
         {"remove non-empty", [&] { return RemoveDirectoryW(P(L"Full").c_str()); }, ERROR_DIR_NOT_EMPTY},
         {"remove a file", [&] { return RemoveDirectoryW(P(L"f.txt").c_str()); }, ERROR_DIRECTORY},
         {"remove missing", [&] { return RemoveDirectoryW(P(L"Missing").c_str()); }, ERROR_FILE_NOT_FOUND},
-        {"remove the current directory", [&] { return RemoveDirectoryW(P(L"cwd").c_str()); },
-         ERROR_SHARING_VIOLATION},
+        {"remove the current directory", [&] { return RemoveDirectoryW(P(L"cwd").c_str()); }, ERROR_SHARING_VIOLATION},
         {"remove empty", [&] { return RemoveDirectoryW(P(L"Full\\Sub").c_str()); }, 0},
         {"delete a folder as a file", [&] { return DeleteFileW(P(L"New").c_str()); }, ERROR_ACCESS_DENIED},
     };
@@ -361,9 +360,9 @@ TEST_F(FilesTest, FindFirstFilePatterns) {
         std::wstring pattern;
         std::vector<std::wstring> names;
     };
-    const std::vector<std::wstring> all = {L".",        L"..",          L"en-US",     L"machine.inf",
-                                           L"noext",    L"oem0.inf",    L"oem1.pnf",  L"oem12.inf",
-                                           L"OEM2.INF", L"setupapi.dev.log", L"usbstor.infx"};
+    const std::vector<std::wstring> all = {
+        L".",        L"..",        L"en-US",    L"machine.inf",      L"noext",       L"oem0.inf",
+        L"oem1.pnf", L"oem12.inf", L"OEM2.INF", L"setupapi.dev.log", L"usbstor.infx"};
     std::wstring slashed = inf;
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
     const Row rows[] = {
@@ -484,8 +483,8 @@ TEST_F(FilesTest, MoveFileEx) {
         {"onto a folder", a, folder.c_str(), MOVEFILE_REPLACE_EXISTING, ERROR_ACCESS_DENIED, nullptr},
         {"missing source", none, b.c_str(), 0, ERROR_FILE_NOT_FOUND, "B"},
         {"into a missing folder", a, missing.c_str(), 0, ERROR_PATH_NOT_FOUND, nullptr},
-        {"delay with copy", a, b.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_COPY_ALLOWED,
-         ERROR_INVALID_PARAMETER, "B"},
+        {"delay with copy", a, b.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_COPY_ALLOWED, ERROR_INVALID_PARAMETER,
+         "B"},
     };
     for (const auto& r : rows) {
         DeleteFileW(b.c_str());

@@ -76,8 +76,8 @@ TEST_F(FilesApiTest, SharingHoldsAcrossProcesses) {
     });
     ASSERT_EQ(WAIT_OBJECT_0, winsim::WaitOn({opened}, false, INFINITE));
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(L"C:\\shared.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         OPEN_EXISTING));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              Open(L"C:\\shared.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
     // The process ends with its thread and its handles close.
     release->Set();
@@ -148,9 +148,9 @@ TEST_F(FilesApiTest, FindFirstFilePatterns) {
         const wchar_t* pattern;
         std::vector<std::wstring> names;
     };
-    const std::vector<std::wstring> all = {L".",        L"..",          L"en-US",     L"machine.inf",
-                                           L"noext",    L"oem0.inf",    L"oem1.pnf",  L"oem12.inf",
-                                           L"OEM2.INF", L"setupapi.dev.log", L"usbstor.infx"};
+    const std::vector<std::wstring> all = {
+        L".",        L"..",        L"en-US",    L"machine.inf",      L"noext",       L"oem0.inf",
+        L"oem1.pnf", L"oem12.inf", L"OEM2.INF", L"setupapi.dev.log", L"usbstor.infx"};
     // The order of the names without regard to case, and a match through a short name.
     const Row rows[] = {
         // "usbstor.infx" matches through its short name USBSTO~1.INF, as on Windows.
@@ -188,9 +188,9 @@ TEST_F(FilesApiTest, FindDataCarriesShortNamesSizesAndNoDotsAtTheRoot) {
     do got.push_back(fd.cFileName);
     while (FindNextFileW(f, &fd));
     FindClose(f);
-    EXPECT_EQ((std::vector<std::wstring>{L"Program Files", L"Program Files (x86)", L"ProgramData", L"Users",
-                                         L"Windows"}),
-              got);
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"Program Files", L"Program Files (x86)", L"ProgramData", L"Users", L"Windows"}),
+        got);
 }
 
 TEST_F(FilesApiTest, ListingsAndShortPathsAgreeOnShortNames) {
@@ -305,10 +305,11 @@ TEST_F(FilesApiTest, SystemFoldersDrivesAndSpace) {
 
 TEST(FilesProfile, BareMachineFolders) {
     auto machine = winsim::Machine::CreateInMemory("bare");
-    for (const wchar_t* p : {L"C:\\Windows\\System32\\config\\systemprofile", L"C:\\Windows\\SysWOW64",
-                             L"C:\\Windows\\inf", L"C:\\Windows\\Temp", L"C:\\Program Files", L"C:\\Program Files (x86)",
-                             L"C:\\ProgramData", L"C:\\Users\\Public", L"C:\\Users\\User\\AppData\\Local\\Temp",
-                             L"C:\\Users\\User\\AppData\\Roaming", L"C:\\Users\\User\\Desktop"})
+    for (const wchar_t* p :
+         {L"C:\\Windows\\System32\\config\\systemprofile", L"C:\\Windows\\SysWOW64", L"C:\\Windows\\inf",
+          L"C:\\Windows\\Temp", L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\ProgramData",
+          L"C:\\Users\\Public", L"C:\\Users\\User\\AppData\\Local\\Temp", L"C:\\Users\\User\\AppData\\Roaming",
+          L"C:\\Users\\User\\Desktop"})
         EXPECT_TRUE(wf::IsDirectory(*machine, p)) << winsim::Utf8(p);
     ASSERT_TRUE(wf::WriteBytes(*machine, L"C:\\Windows\\extra.txt", "x"));
     machine->Reset("tablet");
@@ -363,8 +364,8 @@ TEST_F(FilesApiTest, DelayUntilRebootRecordsPendingOperations) {
     EXPECT_EQ(L"C:\\Windows\\Temp\\junk.tmp", ops[0].source);
     EXPECT_EQ(L"", ops[0].target);
     EXPECT_EQ(L"C:\\Windows\\Temp\\new.sys", ops[1].source);  // the on-disk names
-    EXPECT_EQ((std::vector<std::wstring>{L"\\??\\C:\\Windows\\Temp\\junk.tmp", L"",
-                                         L"\\??\\C:\\Windows\\Temp\\new.sys", L"!\\??\\C:\\Windows\\System32\\old.sys"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"\\??\\C:\\Windows\\Temp\\junk.tmp", L"", L"\\??\\C:\\Windows\\Temp\\new.sys",
+                                         L"!\\??\\C:\\Windows\\System32\\old.sys"}),
               wf::PendingFileRenameStrings(*machine));
     EXPECT_EQ(2u, wf::RunPendingOperations(*machine));
     EXPECT_FALSE(wf::Exists(*machine, L"C:\\Windows\\Temp\\junk.tmp"));

@@ -102,20 +102,23 @@ TEST_P(ProfileValues, ReadsAsWindowsDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProfileValues,
-    ::testing::Values(ValueCase{"BlanksTrimmed", L"Main", L"Name", L"", L"Alpha Beta", 10},       // blanks trimmed
-                      ValueCase{"CaseInsensitiveFirstWins", L"main", L"NAME", L"", L"Alpha Beta", 10},       // case-insensitive, first wins
-                      ValueCase{"CallersBlanksTrimmed", L" Main ", L" Name ", L"", L"Alpha Beta", 10},   // caller's blanks too
-                      ValueCase{"QuotesRemovedInsideKept", L"Main", L"Quoted", L"", L"  spaced  ", 10},     // quotes removed, inside kept
-                      ValueCase{"SingleQuotes", L"Main", L"Single", L"", L"x", 1},
-                      ValueCase{"QuotesMustMatch", L"Main", L"Mismatch", L"", L"\"x'", 3},          // quotes must match
-                      ValueCase{"SemicolonInAValue", L"Main", L"Comment", L"", L"value ; not a comment", 21},
-                      ValueCase{"EmptyIsNoDefault", L"Main", L"Empty", L"d", L"", 0},                // present: no default
-                      ValueCase{"EqualsInAValue", L"Main", L"Eq", L"", L"a=b", 3},
-                      ValueCase{"SectionNameTrimmed", L"other", L"k", L"", L"1", 1},
-                      ValueCase{"LaterDuplicateSectionUnseen", L"Main", L"Extra", L"dflt  ", L"dflt", 4},        // later duplicate unseen
-                      ValueCase{"NullDefault", L"Main", L"missing", NULL, L"", 0},
-                      ValueCase{"DefaultLosesTrailingBlanks", L"Nope", L"k", L"  lead kept  ", L"  lead kept", 11},
-                      ValueCase{"CommentLineIsNoKey", L"Main", L"; leading comment", L"d", L"d", 1}),
+    ::testing::Values(
+        ValueCase{"BlanksTrimmed", L"Main", L"Name", L"", L"Alpha Beta", 10},  // blanks trimmed
+        ValueCase{"CaseInsensitiveFirstWins", L"main", L"NAME", L"", L"Alpha Beta",
+                  10},  // case-insensitive, first wins
+        ValueCase{"CallersBlanksTrimmed", L" Main ", L" Name ", L"", L"Alpha Beta", 10},  // caller's blanks too
+        ValueCase{"QuotesRemovedInsideKept", L"Main", L"Quoted", L"", L"  spaced  ",
+                  10},  // quotes removed, inside kept
+        ValueCase{"SingleQuotes", L"Main", L"Single", L"", L"x", 1},
+        ValueCase{"QuotesMustMatch", L"Main", L"Mismatch", L"", L"\"x'", 3},  // quotes must match
+        ValueCase{"SemicolonInAValue", L"Main", L"Comment", L"", L"value ; not a comment", 21},
+        ValueCase{"EmptyIsNoDefault", L"Main", L"Empty", L"d", L"", 0},  // present: no default
+        ValueCase{"EqualsInAValue", L"Main", L"Eq", L"", L"a=b", 3},
+        ValueCase{"SectionNameTrimmed", L"other", L"k", L"", L"1", 1},
+        ValueCase{"LaterDuplicateSectionUnseen", L"Main", L"Extra", L"dflt  ", L"dflt", 4},  // later duplicate unseen
+        ValueCase{"NullDefault", L"Main", L"missing", NULL, L"", 0},
+        ValueCase{"DefaultLosesTrailingBlanks", L"Nope", L"k", L"  lead kept  ", L"  lead kept", 11},
+        ValueCase{"CommentLineIsNoKey", L"Main", L"; leading comment", L"d", L"d", 1}),
     [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(ProfileTest, MissingFileGivesTheDefaultAndFileNotFound) {
@@ -183,10 +186,17 @@ struct IntCase {
 
 TEST_F(ProfileTest, IntegersAsNtReadsThem) {
     // 16-bit Windows gave 0 for a negative value; NT returns the signed value's bits.
-    const IntCase cases[] = {{"12", 12},           {"  12  ", 12},       {"-5", static_cast<UINT>(-5)},
-                             {"+7", 7},            {"102abc", 102},      {"0x1F", 31},
-                             {"0o17", 15},         {"0b101", 5},
-                             {"abc", 0},           {"-0x10", static_cast<UINT>(-16)}, {"4294967295", 0xFFFFFFFFu},
+    const IntCase cases[] = {{"12", 12},
+                             {"  12  ", 12},
+                             {"-5", static_cast<UINT>(-5)},
+                             {"+7", 7},
+                             {"102abc", 102},
+                             {"0x1F", 31},
+                             {"0o17", 15},
+                             {"0b101", 5},
+                             {"abc", 0},
+                             {"-0x10", static_cast<UINT>(-16)},
+                             {"4294967295", 0xFFFFFFFFu},
                              {"012", 12}};
     for (const IntCase& c : cases) {
         Put(std::string("[S]\r\nv=") + c.text + "\r\nempty=\r\n");
@@ -220,7 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A new file.
         WriteCase{"NewFile", nullptr, L"S", L"k", L"v", "[S]\r\nk=v\r\n"},
         // Replace the first key of the first section; others untouched.
-        WriteCase{"ReplacesTheFirstKey", "[A]\r\nK=old\r\nk=dup\r\n[a]\r\nk=x\r\n", L"A", L"K", L"new", "[A]\r\nK=new\r\nk=dup\r\n[a]\r\nk=x\r\n"},
+        WriteCase{"ReplacesTheFirstKey", "[A]\r\nK=old\r\nk=dup\r\n[a]\r\nk=x\r\n", L"A", L"K", L"new",
+                  "[A]\r\nK=new\r\nk=dup\r\n[a]\r\nk=x\r\n"},
         // A new key in a section of none.
         WriteCase{"NewKeyInAnEmptySection", "[A]\r\n[B]\r\n", L"A", L"y", L"2", "[A]\r\ny=2\r\n[B]\r\n"},
         // A new section at the end; a last line without line end gets one.

@@ -21,7 +21,9 @@ protected:
     void Put(const std::string& bytes, const wchar_t* path = kFile) {
         ASSERT_TRUE(winsim::files::WriteBytes(*machine, path, bytes));
     }
-    std::string Bytes(const wchar_t* path = kFile) { return winsim::files::ReadBytes(*machine, path).value_or("<none>"); }
+    std::string Bytes(const wchar_t* path = kFile) {
+        return winsim::files::ReadBytes(*machine, path).value_or("<none>");
+    }
 
     std::wstring Get(const wchar_t* app, const wchar_t* key, const wchar_t* def = L"", DWORD size = 260,
                      DWORD* ret = nullptr) {
@@ -44,14 +46,12 @@ TEST_F(ProfileTest, BareNameIsInTheWindowsFolder) {
     EXPECT_EQ("[S]\r\nk=win\r\nn=2\r\n", Bytes(L"C:\\Windows\\vq.ini"));
 }
 
-
 TEST_F(ProfileTest, AnsiFileIsCodePage1252) {
     Put("[S]\r\nk=caf\xE9 \x80\r\n");
     EXPECT_EQ(L"caf\u00e9 \u20ac", Get(L"S", L"k"));
     EXPECT_TRUE(WritePrivateProfileStringW(L"S", L"n", L"\u00fc\u4e2d", kFile));
     EXPECT_EQ("[S]\r\nk=caf\xE9 \x80\r\nn=\xFC?\r\n", Bytes());
 }
-
 
 TEST_F(ProfileTest, UnreadableFileIsNotReplaced) {
     Put("[S]\r\nk=1\r\n");
@@ -61,7 +61,6 @@ TEST_F(ProfileTest, UnreadableFileIsNotReplaced) {
     winsim::files::ClearFailures(*machine);
     EXPECT_EQ("[S]\r\nk=1\r\n", Bytes());
 }
-
 
 // ---------------------------------------------------------------------------------------
 // What the documentation leaves open and winsim settles as Windows has it
@@ -118,13 +117,12 @@ TEST_F(ProfileTest, ListsOfSectionsAndKeys) {
     EXPECT_EQ(11u, n);  // "Main\0other\0"
     EXPECT_EQ(n, GetPrivateProfileSectionNamesW(buf, 512, kFile));
     GetPrivateProfileStringW(L"MAIN", NULL, L"", buf, 512, kFile);
-    EXPECT_EQ((std::vector<std::wstring>{L"Name", L"Quoted", L"Single", L"Mismatch", L"Comment", L"Bare line",
-                                         L"Empty", L"Eq"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"Name", L"Quoted", L"Single", L"Mismatch", L"Comment", L"Bare line", L"Empty",
+                                         L"Eq"}),
               List(buf));
     EXPECT_EQ(0u, GetPrivateProfileStringW(L"Nope", NULL, L"", buf, 512, kFile));
     EXPECT_EQ(0, buf[0]);
 }
-
 
 TEST_F(ProfileTest, WritesTakeTheCallersSpellingAndKeepCommentsAfterTheSection) {
     struct Row {

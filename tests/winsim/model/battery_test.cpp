@@ -32,7 +32,8 @@ std::vector<std::pair<std::wstring, DWORD>> InterfacePaths(const GUID* cls, DWOR
         std::vector<BYTE> buf(need);
         auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buf.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (SetupDiGetDeviceInterfaceDetailW(set, &d, detail, need, NULL, NULL)) v.emplace_back(detail->DevicePath, d.Flags);
+        if (SetupDiGetDeviceInterfaceDetailW(set, &d, detail, need, NULL, NULL))
+            v.emplace_back(detail->DevicePath, d.Flags);
     }
     SetupDiDestroyDeviceInfoList(set);
     return v;
@@ -147,7 +148,8 @@ TEST_F(DeviceAdditionsTest, ExFormsServeOnlyThisMachine) {
     EXPECT_EQ(static_cast<DWORD>(CR_INVALID_MACHINENAME), CM_Disable_DevNode_Ex(port, CM_DISABLE_UI_NOT_OK, other));
     EXPECT_EQ(static_cast<DWORD>(CR_INVALID_MACHINENAME), CM_Enable_DevNode_Ex(port, 0, other));
     EXPECT_TRUE(tree().IsPresent(port));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, SetupDiGetClassDevsExW(NULL, NULL, NULL, DIGCF_ALLCLASSES, NULL, L"\\\\OTHER", NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              SetupDiGetClassDevsExW(NULL, NULL, NULL, DIGCF_ALLCLASSES, NULL, L"\\\\OTHER", NULL));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_MACHINENAME), GetLastError());
 }
 
@@ -206,9 +208,10 @@ TEST_F(DeviceAdditionsTest, BatteryInterfaceEnumerationAndDetailSizes) {
 
 TEST_F(DeviceAdditionsTest, InterfacesAreMirroredAndGoWithTheDevice) {
     winsim::Registry r(machine());
-    const std::wstring k = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
-                           L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\\##?#acpi#pnp0c0a#1#"
-                           L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";
+    const std::wstring k =
+        L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+        L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}\\##?#acpi#pnp0c0a#1#"
+        L"{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";
     EXPECT_EQ(kBatteryInstance, r.GetString(k, L"DeviceInstance"));
     EXPECT_EQ(kBatteryPath, r.GetString(k + L"\\#", L"SymbolicLink"));
     DWORD dn = tree().Find(kBatteryInstance);
@@ -241,7 +244,8 @@ protected:
         *tag = 0xBAD;
         return DeviceIoControl(h_, IOCTL_BATTERY_QUERY_TAG, &wait, sizeof wait, tag, sizeof *tag, &n, NULL);
     }
-    template <class T> BOOL Info(ULONG tag, BATTERY_QUERY_INFORMATION_LEVEL level, T* out, LONG at_rate = 0) {
+    template <class T>
+    BOOL Info(ULONG tag, BATTERY_QUERY_INFORMATION_LEVEL level, T* out, LONG at_rate = 0) {
         BATTERY_QUERY_INFORMATION q{tag, level, at_rate};
         DWORD n = 0;
         return DeviceIoControl(h_, IOCTL_BATTERY_QUERY_INFORMATION, &q, sizeof q, out, sizeof *out, &n, NULL);
@@ -386,7 +390,8 @@ TEST_F(BatteryIoTest, InformationLevelsAndBufferRules) {
     // Unplugged, the battery answers no more and cannot be opened.
     tree().Unplug(battery());
     EXPECT_FALSE(Tag(0, &tag));
-    HANDLE h2 = CreateFileW(kBatteryPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE h2 =
+        CreateFileW(kBatteryPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h2);
 }
 

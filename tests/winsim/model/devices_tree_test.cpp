@@ -87,7 +87,8 @@ struct PropCase {
 class PropertyTest : public DeviceTreeTest, public ::testing::WithParamInterface<PropCase> {};
 
 const std::wstring kZ(1, L'\0');
-const std::wstring kModuleIds = std::wstring(L"USB\\VID_1A2B&PID_3C4D&REV_0002") + kZ + L"USB\\VID_1A2B&PID_3C4D" + kZ + kZ;
+const std::wstring kModuleIds =
+    std::wstring(L"USB\\VID_1A2B&PID_3C4D&REV_0002") + kZ + L"USB\\VID_1A2B&PID_3C4D" + kZ + kZ;
 
 TEST_P(PropertyTest, ReadsWithTheDocumentedSizesAndErrors) {
     const PropCase& c = GetParam();
@@ -183,8 +184,8 @@ TEST_F(DeviceTreeTest, RegistryMirrorsTheTree) {
     const std::wstring e = L"HKLM\\SYSTEM\\CurrentControlSet\\Enum\\";
     EXPECT_EQ(L"COM5", r.GetString(e + kPortInstance + L"\\Device Parameters", L"PortName"));
     EXPECT_EQ(L"{4d36e978-e325-11ce-bfc1-08002be10318}", r.GetString(e + kPortInstance, L"ClassGUID"));
-    EXPECT_EQ(L"COM5", r.GetString(L"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM",
-                                   L"\\Device\\VQSerial" + std::to_wstring(port())));
+    EXPECT_EQ(L"COM5",
+              r.GetString(L"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", L"\\Device\\VQSerial" + std::to_wstring(port())));
     auto driver = r.GetString(e + kNetInstance, L"Driver");
     ASSERT_TRUE(driver);
     EXPECT_EQ(L"{7E1C4A2B-3D5F-4E6A-8B9C-0D1E2F3A4B5C}",
@@ -261,7 +262,8 @@ TEST_F(DeviceTreeTest, EjectAndReAddRoundTrip) {
     Status(composite, &cr);
     EXPECT_EQ(static_cast<DWORD>(CR_NO_SUCH_DEVNODE), cr);
     EXPECT_EQ(static_cast<DWORD>(CR_NO_SUCH_DEVNODE), CM_Reenumerate_DevNode(composite, CM_REENUMERATE_NORMAL));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(L"\\\\.\\COM5", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileW(L"\\\\.\\COM5", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 
     // Held: re-enumerating the parent alone does not bring it back.
@@ -275,9 +277,9 @@ TEST_F(DeviceTreeTest, EjectAndReAddRoundTrip) {
     EXPECT_TRUE(tree().IsPresent(net()));
     EXPECT_EQ(composite, module());  // the same node numbers
 
-    std::vector<std::wstring> expected = {std::wstring(L"r ") + kNetInstance, std::wstring(L"r ") + kPortInstance,
+    std::vector<std::wstring> expected = {std::wstring(L"r ") + kNetInstance,    std::wstring(L"r ") + kPortInstance,
                                           std::wstring(L"r ") + kModuleInstance, std::wstring(L"a ") + kModuleInstance,
-                                          std::wstring(L"a ") + kPortInstance, std::wstring(L"a ") + kNetInstance};
+                                          std::wstring(L"a ") + kPortInstance,   std::wstring(L"a ") + kNetInstance};
     EXPECT_EQ(expected, ChangeLog());
     auto changes = tree().Changes();
     EXPECT_EQ(L"COM5", changes[1].port_name);

@@ -16,8 +16,8 @@ namespace {
 
 using winsim::Display;
 
-const std::wstring kVideoKey = std::wstring(Display::kHwProfile) +
-                               L"Control\\VIDEO\\{D2C1E5A0-6F3B-4C8D-9E21-7A4B5C6D8E9F}\\0000";
+const std::wstring kVideoKey =
+    std::wstring(Display::kHwProfile) + L"Control\\VIDEO\\{D2C1E5A0-6F3B-4C8D-9E21-7A4B5C6D8E9F}\\0000";
 
 class DisplayTest : public SimTest {
 protected:

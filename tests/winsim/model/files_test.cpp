@@ -51,11 +51,11 @@ TEST(FilesFullPath, FollowsGetFullPathNameRules) {
         {L"C:\\Windows\\System32", L"foo.txt", L"C:\\Windows\\System32\\foo.txt"},
         {L"C:\\Windows", L"..\\x", L"C:\\x"},
         {L"C:\\Windows", L"\\x\\y", L"C:\\x\\y"},
-        {L"C:\\Windows", L"C:x", L"C:\\Windows\\x"},     // drive-relative, same drive
-        {L"C:\\Windows", L"z:x", L"Z:\\x"},              // another drive: its root
-        {L"C:\\", L"a/b//c", L"C:\\a\\b\\c"},            // '/' and repeated separators
+        {L"C:\\Windows", L"C:x", L"C:\\Windows\\x"},  // drive-relative, same drive
+        {L"C:\\Windows", L"z:x", L"Z:\\x"},           // another drive: its root
+        {L"C:\\", L"a/b//c", L"C:\\a\\b\\c"},         // '/' and repeated separators
         {L"C:\\", L"a\\.\\b\\..\\c", L"C:\\a\\c"},
-        {L"C:\\", L"C:\\..\\..\\x", L"C:\\x"},           // ".." stops at the root
+        {L"C:\\", L"C:\\..\\..\\x", L"C:\\x"},  // ".." stops at the root
         {L"C:\\", L"C:\\dir\\file.txt. . ", L"C:\\dir\\file.txt"},
         {L"C:\\", L"C:\\dir.\\file", L"C:\\dir\\file"},  // one trailing period of a folder
         {L"C:\\", L"C:\\dir\\", L"C:\\dir\\"},           // a trailing separator stays
@@ -94,8 +94,14 @@ TEST_F(FilesPathTest, ExistingNamesResolveWithoutRegardToCase) {
     CloseHandle(h);
     ASSERT_TRUE(SetCurrentDirectoryW(L"c:\\data"));
     const wchar_t* spellings[] = {
-        L"c:\\data\\report.txt", L"C:\\DATA\\REPORT.TXT", L"c:/Data/report.txt", L"\\\\?\\C:\\data\\REPORT.txt",
-        L"C:\\Data\\.\\..\\Data\\report.txt.", L"report.TXT", L".\\REPORT.txt", L"\\DATA\\report.txt",
+        L"c:\\data\\report.txt",
+        L"C:\\DATA\\REPORT.TXT",
+        L"c:/Data/report.txt",
+        L"\\\\?\\C:\\data\\REPORT.txt",
+        L"C:\\Data\\.\\..\\Data\\report.txt.",
+        L"report.TXT",
+        L".\\REPORT.txt",
+        L"\\DATA\\report.txt",
     };
     for (const wchar_t* s : spellings) {
         auto host = winsim::files::HostPath(s);
@@ -228,9 +234,9 @@ TEST(FilesShortName, ValidNames) {
         bool valid;
     };
     const Row rows[] = {
-        {L"README.TXT", true}, {L"readme.txt", true}, {L"A", true},          {L"ABCDEFGH.IJK", true},
-        {L"ABCDEFGHI", false}, {L"A.BCDE", false},    {L"A.B.C", false},     {L"MY FILE", false},
-        {L"A+B", false},       {L".profile", false},  {L"x.", false},        {L"caf\u00e9", false},
+        {L"README.TXT", true}, {L"readme.txt", true}, {L"A", true},      {L"ABCDEFGH.IJK", true},
+        {L"ABCDEFGHI", false}, {L"A.BCDE", false},    {L"A.B.C", false}, {L"MY FILE", false},
+        {L"A+B", false},       {L".profile", false},  {L"x.", false},    {L"caf\u00e9", false},
     };
     for (const auto& r : rows) EXPECT_EQ(r.valid, winsim::files::IsValid83(r.name)) << winsim::Utf8(r.name);
 }
@@ -352,8 +358,8 @@ const Wow64Row kWow64Rows[] = {
     {L"C:\\Windows\\System32\\only32.dll", true, false},
     {L"c:\\windows\\SYSTEM32\\only64.dll", false, true},
     {L"C:\\Windows\\SysWOW64\\only32.dll", true, true},
-    {L"C:\\Windows\\Sysnative\\only64.dll", true, true},              // the native folder's alias
-    {L"C:\\Windows\\System32\\drivers\\etc\\hosts", true, true},      // exempt from redirection
+    {L"C:\\Windows\\Sysnative\\only64.dll", true, true},          // the native folder's alias
+    {L"C:\\Windows\\System32\\drivers\\etc\\hosts", true, true},  // exempt from redirection
     {L"\\\\?\\C:\\Windows\\System32\\only32.dll", true, false},
 };
 

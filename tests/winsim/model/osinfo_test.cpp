@@ -139,9 +139,9 @@ TEST_F(OsInfoTest, NationIsTheFull32BitGeoId) {
         std::optional<GEOID> set;
         GEOID nation;
     } cases[] = {
-        {122, 122},                                  // Japan
-        {244, 244},                                  // United States
-        {0x12345, 0x12345},                          // above 16 bits, kept whole
+        {122, 122},          // Japan
+        {244, 244},          // United States
+        {0x12345, 0x12345},  // above 16 bits, kept whole
         {std::nullopt, GEOID_NOT_AVAILABLE},
     };
     for (const auto& c : cases) {
@@ -162,7 +162,8 @@ DWORD ReadLocation(REGSAM view, const wchar_t* value, const std::wstring& sub = 
 
 TEST_F(OsInfoTest, TelephonyLocationReadsAlikeInBothViews) {
     os::SetTelephonyLocation(machine(), 3, 81);
-    for (REGSAM view : {static_cast<REGSAM>(0), static_cast<REGSAM>(KEY_WOW64_64KEY), static_cast<REGSAM>(KEY_WOW64_32KEY)}) {
+    for (REGSAM view :
+         {static_cast<REGSAM>(0), static_cast<REGSAM>(KEY_WOW64_64KEY), static_cast<REGSAM>(KEY_WOW64_32KEY)}) {
         EXPECT_EQ(3u, ReadLocation(view, L"CurrentID")) << view;
         EXPECT_EQ(81u, ReadLocation(view, L"Country", L"\\Location3")) << view;
     }

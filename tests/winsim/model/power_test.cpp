@@ -66,15 +66,24 @@ struct Sequence {
 };
 
 const Sequence kSequences[] = {
-    {"suspend", [](winsim::Machine& m) { EXPECT_TRUE(winsim::power::Suspend(m)); },
+    {"suspend",
+     [](winsim::Machine& m) { EXPECT_TRUE(winsim::power::Suspend(m)); },
      {{P, PBT_APMQUERYSUSPEND}, {P, PBT_APMSUSPEND}}},
-    {"resume with a user present", [](winsim::Machine& m) { winsim::power::Resume(m); },
+    {"resume with a user present",
+     [](winsim::Machine& m) { winsim::power::Resume(m); },
      {{P, PBT_APMRESUMEAUTOMATIC}, {P, PBT_APMRESUMESUSPEND}}},
-    {"resume with nobody there", [](winsim::Machine& m) { winsim::power::Resume(m, {false, false}); },
+    {"resume with nobody there",
+     [](winsim::Machine& m) {
+         winsim::power::Resume(m, {false, false});
+     },
      {{P, PBT_APMRESUMEAUTOMATIC}}},
-    {"critical resume", [](winsim::Machine& m) { winsim::power::Resume(m, {true, true}); },
+    {"critical resume",
+     [](winsim::Machine& m) {
+         winsim::power::Resume(m, {true, true});
+     },
      {{P, PBT_APMRESUMECRITICAL}, {P, PBT_APMRESUMEAUTOMATIC}, {P, PBT_APMRESUMESUSPEND}}},
-    {"failed suspend query", [](winsim::Machine& m) { winsim::power::FailSuspendQuery(m); },
+    {"failed suspend query",
+     [](winsim::Machine& m) { winsim::power::FailSuspendQuery(m); },
      {{P, PBT_APMQUERYSUSPEND}, {P, PBT_APMQUERYSUSPENDFAILED}}},
     {"logon, lock, unlock, logoff",
      [](winsim::Machine& m) {
@@ -143,9 +152,8 @@ TEST_F(PowerTest, ADeniedQueryKeepsTheMachineOn) {
 TEST_F(PowerTest, ListenersSeeEveryEventAfterTheServices) {
     Start(kAll);
     std::vector<std::pair<DWORD, size_t>> heard;  // code, events the service had seen by then
-    winsim::power::AddListener(machine(), [&](const winsim::power::Event& e) {
-        heard.emplace_back(e.code, scmtest::Svc().seen.size());
-    });
+    winsim::power::AddListener(
+        machine(), [&](const winsim::power::Event& e) { heard.emplace_back(e.code, scmtest::Svc().seen.size()); });
     winsim::power::Suspend(machine());
     EXPECT_EQ((std::vector<std::pair<DWORD, size_t>>{{PBT_APMQUERYSUSPEND, 1}, {PBT_APMSUSPEND, 2}}), heard);
 }

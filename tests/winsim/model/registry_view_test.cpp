@@ -62,8 +62,8 @@ TEST_F(RegistryViewTest, EachBitnessSeesItsView) {
         {"32-bit default", false, 0, L"SOFTWARE\\Quarven", ERROR_SUCCESS, L"32"},
         {"32-bit asks for 64", false, KEY_WOW64_64KEY, L"SOFTWARE\\Quarven", ERROR_SUCCESS, L"64"},
         {"32-bit explicit node", false, 0, L"software\\wow6432node\\Quarven", ERROR_SUCCESS, L"32"},
-        {"32-bit, 64 asked, explicit node", false, KEY_WOW64_64KEY, L"SOFTWARE\\WOW6432Node\\Quarven",
-         ERROR_SUCCESS, L"32"},
+        {"32-bit, 64 asked, explicit node", false, KEY_WOW64_64KEY, L"SOFTWARE\\WOW6432Node\\Quarven", ERROR_SUCCESS,
+         L"32"},
         {"SYSTEM is one key for both", false, 0, L"SYSTEM\\Quarven", ERROR_SUCCESS, L"shared"},
         {"both flags", true, KEY_WOW64_32KEY | KEY_WOW64_64KEY, L"SOFTWARE\\Quarven", ERROR_INVALID_PARAMETER, L""},
     };
@@ -112,8 +112,8 @@ TEST_F(RegistryViewTest, CreateAndClassesFollowTheView) {
                                                  KEY_ALL_ACCESS, nullptr, &h, &disp));
         EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disp);
         RegCloseKey(h);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L".qvt", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                 &h, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(HKEY_CLASSES_ROOT, L".qvt", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
         RegCloseKey(h);
     }
     EXPECT_TRUE(reg.KeyExists(L"HKLM\\SOFTWARE\\WOW6432Node\\Quarven\\Made32"));
@@ -123,8 +123,8 @@ TEST_F(RegistryViewTest, CreateAndClassesFollowTheView) {
     {
         winsim::ProcessScope scope{*machine, Bits(true)};
         HKEY h = NULL;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L".qvt", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                 &h, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(HKEY_CLASSES_ROOT, L".qvt", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
         RegCloseKey(h);
     }
     EXPECT_TRUE(reg.KeyExists(L"HKLM\\SOFTWARE\\Classes\\.qvt"));
@@ -140,8 +140,8 @@ TEST_F(RegistryViewTest, DeleteKeyExDeletesInTheViewItsFlagSelects) {
         EXPECT_TRUE(reg.KeyExists(L"HKLM\\SOFTWARE\\Quarven\\Del"));
         EXPECT_EQ(ERROR_FILE_NOT_FOUND,
                   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Del", KEY_WOW64_32KEY, 0));
-        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Del",
-                                                           KEY_WOW64_32KEY | KEY_WOW64_64KEY, 0));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER,
+                  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Del", KEY_WOW64_32KEY | KEY_WOW64_64KEY, 0));
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Del", KEY_WOW64_64KEY, 0));
         EXPECT_FALSE(reg.KeyExists(L"HKLM\\SOFTWARE\\Quarven\\Del"));
     }
@@ -165,13 +165,11 @@ TEST_F(RegistryViewTest, ProfileGivesEachViewItsProgramFolders) {
         LSTATUS st = 0;
         EXPECT_EQ(c.program_files, ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
                                               L"ProgramFilesDir", 0, &st));
-        EXPECT_EQ(L"Windows 10 Pro", ReadString(HKEY_LOCAL_MACHINE,
-                                                L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName",
-                                                0, &st));
+        EXPECT_EQ(L"Windows 10 Pro", ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                                                L"ProductName", 0, &st));
         DWORD major = 0, cb = 4;
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                               L"CurrentMajorVersionNumber", RRF_RT_REG_DWORD, nullptr, &major, &cb));
+        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                                              L"CurrentMajorVersionNumber", RRF_RT_REG_DWORD, nullptr, &major, &cb));
         EXPECT_EQ(10u, major);
     }
 }
@@ -264,8 +262,8 @@ TEST_F(RegistryFolderTest, ValuesSurviveReopeningTheMachine) {
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Veltrane", 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &h, nullptr));
         const wchar_t* s = L"kept";
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(h, L"Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(s),
-                                                5 * sizeof(WCHAR)));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(h, L"Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(s), 5 * sizeof(WCHAR)));
         RegCloseKey(h);
         Registry(*m).SetDenyWrite(L"HKLM\\SOFTWARE\\Quarven\\Locked", true);
     }
@@ -275,10 +273,9 @@ TEST_F(RegistryFolderTest, ValuesSurviveReopeningTheMachine) {
     EXPECT_EQ(L"kept", ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Veltrane", L"Text", 0, &st));
     EXPECT_EQ(ERROR_SUCCESS, st);
     HKEY h = NULL;
-    EXPECT_EQ(ERROR_ACCESS_DENIED,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Locked", 0, KEY_WRITE, &h));
-    EXPECT_EQ(L"Windows 10 Pro", Registry(*m).GetString(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                                                        L"ProductName"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven\\Locked", 0, KEY_WRITE, &h));
+    EXPECT_EQ(L"Windows 10 Pro",
+              Registry(*m).GetString(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName"));
 }
 
 TEST_F(RegistryFolderTest, TwoOpeningsOfOneFolderSeeEachOthersChanges) {
@@ -288,8 +285,8 @@ TEST_F(RegistryFolderTest, TwoOpeningsOfOneFolderSeeEachOthersChanges) {
     Registry ra(*a);
     winsim::ProcessScope scope{*b};
     HKEY h = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven", 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &h, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &h, nullptr));
     for (DWORD v : {1u, 2u, 3u}) {
         ra.SetDword(L"HKLM\\SOFTWARE\\Quarven", L"n", v);
         DWORD got = 0, cb = 4;
@@ -363,22 +360,22 @@ TEST(RegistryDeny, FlagsRefuseTheirOperations) {
         DWORD d = 2, cb = 4;
         LSTATUS st = ERROR_GEN_FAILURE;
         switch (c.attempt) {
-            case Attempt::OpenWrite: st = RegOpenKeyExW(HKEY_LOCAL_MACHINE, sub, 0, KEY_WRITE, &h); break;
-            case Attempt::OpenRead: st = RegOpenKeyExW(HKEY_LOCAL_MACHINE, sub, 0, KEY_READ, &h); break;
-            case Attempt::OpenMax: st = RegOpenKeyW(HKEY_LOCAL_MACHINE, sub, &h); break;
-            case Attempt::Set: st = RegSetValueExW(open, L"n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4); break;
-            case Attempt::DeleteValue: st = RegDeleteValueW(open, L"n"); break;
-            case Attempt::CreateSub:
-                st = RegCreateKeyExW(open, L"Sub", 0, nullptr, 0, KEY_READ, nullptr, &h, nullptr);
-                break;
-            case Attempt::DeleteKey: st = RegDeleteKeyW(HKEY_LOCAL_MACHINE, sub); break;
-            case Attempt::DeleteTree: st = RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven"); break;
-            case Attempt::Query:
-                st = RegQueryValueExW(open, L"n", nullptr, nullptr, reinterpret_cast<BYTE*>(&d), &cb);
-                break;
-            case Attempt::GetValue:
-                st = RegGetValueW(HKEY_LOCAL_MACHINE, sub, L"n", RRF_RT_REG_DWORD, nullptr, &d, &cb);
-                break;
+        case Attempt::OpenWrite: st = RegOpenKeyExW(HKEY_LOCAL_MACHINE, sub, 0, KEY_WRITE, &h); break;
+        case Attempt::OpenRead: st = RegOpenKeyExW(HKEY_LOCAL_MACHINE, sub, 0, KEY_READ, &h); break;
+        case Attempt::OpenMax: st = RegOpenKeyW(HKEY_LOCAL_MACHINE, sub, &h); break;
+        case Attempt::Set: st = RegSetValueExW(open, L"n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4); break;
+        case Attempt::DeleteValue: st = RegDeleteValueW(open, L"n"); break;
+        case Attempt::CreateSub:
+            st = RegCreateKeyExW(open, L"Sub", 0, nullptr, 0, KEY_READ, nullptr, &h, nullptr);
+            break;
+        case Attempt::DeleteKey: st = RegDeleteKeyW(HKEY_LOCAL_MACHINE, sub); break;
+        case Attempt::DeleteTree: st = RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quarven"); break;
+        case Attempt::Query:
+            st = RegQueryValueExW(open, L"n", nullptr, nullptr, reinterpret_cast<BYTE*>(&d), &cb);
+            break;
+        case Attempt::GetValue:
+            st = RegGetValueW(HKEY_LOCAL_MACHINE, sub, L"n", RRF_RT_REG_DWORD, nullptr, &d, &cb);
+            break;
         }
         EXPECT_EQ(c.status, st);
         if (h) RegCloseKey(h);

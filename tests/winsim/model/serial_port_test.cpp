@@ -119,12 +119,9 @@ TEST_F(SerialTest, LineSettingsAreRecorded) {
     struct Bad {
         const char* what;
         void (*spoil)(DCB&);
-    } bad[] = {{"baud 0", [](DCB& x) { x.BaudRate = 0; }},
-               {"byte size 9", [](DCB& x) { x.ByteSize = 9; }},
-               {"byte size 4", [](DCB& x) { x.ByteSize = 4; }},
-               {"parity 5", [](DCB& x) { x.Parity = 5; }},
-               {"stop bits 3", [](DCB& x) { x.StopBits = 3; }},
-               {"xon = xoff", [](DCB& x) { x.XonChar = x.XoffChar; }}};
+    } bad[] = {{"baud 0", [](DCB& x) { x.BaudRate = 0; }},      {"byte size 9", [](DCB& x) { x.ByteSize = 9; }},
+               {"byte size 4", [](DCB& x) { x.ByteSize = 4; }}, {"parity 5", [](DCB& x) { x.Parity = 5; }},
+               {"stop bits 3", [](DCB& x) { x.StopBits = 3; }}, {"xon = xoff", [](DCB& x) { x.XonChar = x.XoffChar; }}};
     for (auto& b : bad) {
         DCB x = rec;
         b.spoil(x);
@@ -155,7 +152,7 @@ struct ReadCase {
     DWORD interval, mult, constant;  // COMMTIMEOUTS read values
     ModemMode mode;
     bool echo;
-    std::string extra;     // the modem also sends this, extra_delay ms after the write
+    std::string extra;  // the modem also sends this, extra_delay ms after the write
     DWORD extra_delay;
     DWORD elapsed;         // ms until ReadFile returns
     std::string expected;  // what it returns ("" checks only the size below)

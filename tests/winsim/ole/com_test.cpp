@@ -161,13 +161,19 @@ TEST_F(ComTest, ChangeTypeToText) {
     VARIANT ref = Make(VT_I4 | VT_BYREF, 0);
     ref.plVal = &target;
     const ConvCase cases[] = {
-        {Make(VT_I4, -17), L"-17", S_OK},          {Make(VT_UI1, 200), L"200", S_OK},
-        {Make(VT_I2, -2), L"-2", S_OK},            {Make(VT_UI4, 0xFFFFFFFF), L"4294967295", S_OK},
+        {Make(VT_I4, -17), L"-17", S_OK},
+        {Make(VT_UI1, 200), L"200", S_OK},
+        {Make(VT_I2, -2), L"-2", S_OK},
+        {Make(VT_UI4, 0xFFFFFFFF), L"4294967295", S_OK},
         {Make(VT_I8, -5000000000LL), L"-5000000000", S_OK},
-        {Make(VT_EMPTY, 0), L"", S_OK},            {Make(VT_NULL, 0), nullptr, DISP_E_TYPEMISMATCH},
-        {b, L"-1", S_OK},                          {r8, L"2.5", S_OK},
-        {ref, L"42", S_OK},                        {Make(VT_UNKNOWN, 0), nullptr, DISP_E_TYPEMISMATCH},
-        {Make(VT_ERROR, 0), nullptr, DISP_E_TYPEMISMATCH}, {Make(0x77, 0), nullptr, DISP_E_BADVARTYPE},
+        {Make(VT_EMPTY, 0), L"", S_OK},
+        {Make(VT_NULL, 0), nullptr, DISP_E_TYPEMISMATCH},
+        {b, L"-1", S_OK},
+        {r8, L"2.5", S_OK},
+        {ref, L"42", S_OK},
+        {Make(VT_UNKNOWN, 0), nullptr, DISP_E_TYPEMISMATCH},
+        {Make(VT_ERROR, 0), nullptr, DISP_E_TYPEMISMATCH},
+        {Make(0x77, 0), nullptr, DISP_E_BADVARTYPE},
     };
     for (const ConvCase& c : cases) {
         VARIANT out;
@@ -244,11 +250,10 @@ TEST_F(ComTest, SafeArrayVectors) {
     EXPECT_EQ(nullptr, SafeArrayCreateVector(static_cast<VARTYPE>(36), 0, 1));
 }
 
-
 // Sequences of initialisations on one thread: each success needs its CoUninitialize, a
 // mode clash gives RPC_E_CHANGED_MODE and needs none.
 struct InitStep {
-    char op;  // 'm' CoInitializeEx MTA, 's' STA, 'u' CoUninitialize
+    char op;           // 'm' CoInitializeEx MTA, 's' STA, 'u' CoUninitialize
     HRESULT expected;  // for 'm' and 's'
 };
 
@@ -264,7 +269,9 @@ const InitCase kInitCases[] = {
     {"ClashNeedsNoUndo", {{'s', S_OK}, {'m', RPC_E_CHANGED_MODE}, {'u', 0}}, 0, 0},
     {"BalancedLeavesNoApartment", {{'m', S_OK}, {'m', S_FALSE}, {'u', 0}, {'u', 0}}, 0, 0},
     {"ExtraUninitializeIsHarmless", {{'m', S_OK}, {'u', 0}, {'u', 0}, {'s', S_OK}}, 1, COINIT_APARTMENTTHREADED + 1},
-    {"ModeChangesOnlyWhenLeft", {{'m', S_OK}, {'u', 0}, {'s', S_OK}, {'m', RPC_E_CHANGED_MODE}}, 1,
+    {"ModeChangesOnlyWhenLeft",
+     {{'m', S_OK}, {'u', 0}, {'s', S_OK}, {'m', RPC_E_CHANGED_MODE}},
+     1,
      COINIT_APARTMENTTHREADED + 1},
 };
 

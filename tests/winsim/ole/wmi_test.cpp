@@ -67,9 +67,14 @@ TEST_F(WmiTest, NamespacesInAnyForm) {
     const struct {
         const wchar_t* ns;
         HRESULT hr;
-    } cases[] = {{L"root\\CIMV2", S_OK},          {L"\\\\.\\root\\cimv2", S_OK},   {L"ROOT\\WMI", S_OK},
-                 {L"\\\\.\\ROOT\\wmi", S_OK},      {L"//./root/cimv2", S_OK},       {L"\\\\localhost\\root\\WMI", S_OK},
-                 {L"root\\default", WBEM_E_INVALID_NAMESPACE}, {L"", WBEM_E_INVALID_NAMESPACE},
+    } cases[] = {{L"root\\CIMV2", S_OK},
+                 {L"\\\\.\\root\\cimv2", S_OK},
+                 {L"ROOT\\WMI", S_OK},
+                 {L"\\\\.\\ROOT\\wmi", S_OK},
+                 {L"//./root/cimv2", S_OK},
+                 {L"\\\\localhost\\root\\WMI", S_OK},
+                 {L"root\\default", WBEM_E_INVALID_NAMESPACE},
+                 {L"", WBEM_E_INVALID_NAMESPACE},
                  {L"\\\\other\\root\\cimv2", static_cast<HRESULT>(0x800706BA)}};
     for (const auto& c : cases) EXPECT_EQ(c.hr, Connect(c.ns)) << winsim::Utf8(c.ns);
     EXPECT_EQ(WBEM_E_INVALID_PARAMETER, locator->ConnectServer(NULL, NULL, NULL, NULL, 0, NULL, NULL, &services));
@@ -132,8 +137,8 @@ TEST_F(WmiTest, TypedPropertiesAsVariants) {
 }
 
 TEST_F(WmiTest, EnumerationEndsAndTimesOut) {
-    winsim::wmi::SetInstances(*machine, winsim::wmi::kCimV2, L"Two", {{{L"N", Value::Int(CIM_SINT32, 1)}},
-                                                                       {{L"N", Value::Int(CIM_SINT32, 2)}}});
+    winsim::wmi::SetInstances(*machine, winsim::wmi::kCimV2, L"Two",
+                              {{{L"N", Value::Int(CIM_SINT32, 1)}}, {{L"N", Value::Int(CIM_SINT32, 2)}}});
     winsim::wmi::SetInstances(*machine, winsim::wmi::kCimV2, L"Empty", {});
     ASSERT_EQ(S_OK, Connect(L"root\\CIMV2"));
     BSTR c = SysAllocString(L"Two");

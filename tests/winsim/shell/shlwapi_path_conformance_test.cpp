@@ -24,9 +24,9 @@ TEST_F(ShlwapiPath, Append) {
     const TwoIn cases[] = {
         {L"C:\\a", L"b", L"C:\\a\\b"},
         {L"C:\\a\\", L"b", L"C:\\a\\b"},
-        {L"C:\\a", L"\\b", L"C:\\a\\b"},         // leading backslashes of the tail dropped
+        {L"C:\\a", L"\\b", L"C:\\a\\b"},           // leading backslashes of the tail dropped
         {L"C:\\a", L"\\\\srv\\s", L"\\\\srv\\s"},  // a UNC tail stands alone
-        {L"C:\\a", L"D:\\x", L"D:\\x"},          // so does a drive path
+        {L"C:\\a", L"D:\\x", L"D:\\x"},            // so does a drive path
         {L"C:\\a\\b", L"..\\c", L"C:\\a\\c"},
         {L"C:\\a", L"..\\..\\..\\c", L"C:\\c"},  // never above the root
         {L"C:\\a", L".\\b\\.", WINE_DIFFERS(L"C:\\a\\b", L"C:\\a\\b\\.", kTrailingDot)},
@@ -73,9 +73,15 @@ struct OneIn {
 
 TEST_F(ShlwapiPath, RemoveFileSpec) {
     const OneIn cases[] = {
-        {L"C:\\a\\b.txt", L"C:\\a", TRUE}, {L"C:\\a", L"C:\\", TRUE},   {L"C:\\", L"C:\\", FALSE},
-        {L"C:\\a\\", L"C:\\a", TRUE},      {L"\\a", L"\\", TRUE},       {L"\\", L"\\", FALSE},
-        {L"name.exe", L"", TRUE},          {L"C:name", L"C:", TRUE},    {L"\\\\srv\\share", L"\\\\srv", TRUE},
+        {L"C:\\a\\b.txt", L"C:\\a", TRUE},
+        {L"C:\\a", L"C:\\", TRUE},
+        {L"C:\\", L"C:\\", FALSE},
+        {L"C:\\a\\", L"C:\\a", TRUE},
+        {L"\\a", L"\\", TRUE},
+        {L"\\", L"\\", FALSE},
+        {L"name.exe", L"", TRUE},
+        {L"C:name", L"C:", TRUE},
+        {L"\\\\srv\\share", L"\\\\srv", TRUE},
         {L"", L"", FALSE},
     };
     for (const OneIn& c : cases) {
@@ -88,8 +94,12 @@ TEST_F(ShlwapiPath, RemoveFileSpec) {
 
 TEST_F(ShlwapiPath, FileNameAndStrip) {
     const OneIn cases[] = {
-        {L"C:\\dir\\file.txt", L"file.txt", 0}, {L"C:\\dir\\", L"dir\\", 0}, {L"C:\\", L"C:\\", 0},
-        {L"file", L"file", 0},                  {L"C:file", L"file", 0},     {L"a/b", L"b", 0},
+        {L"C:\\dir\\file.txt", L"file.txt", 0},
+        {L"C:\\dir\\", L"dir\\", 0},
+        {L"C:\\", L"C:\\", 0},
+        {L"file", L"file", 0},
+        {L"C:file", L"file", 0},
+        {L"a/b", L"b", 0},
     };
     for (const OneIn& c : cases) {
         EXPECT_EQ(std::wstring(c.want), PathFindFileNameW(c.in)) << c.in;
@@ -102,8 +112,12 @@ TEST_F(ShlwapiPath, FileNameAndStrip) {
 
 TEST_F(ShlwapiPath, Extensions) {
     const OneIn cases[] = {
-        {L"C:\\a\\setup.exe", L".exe", 0}, {L"C:\\a.b\\file", L"", 0},   {L"file.tar.gz", L".gz", 0},
-        {L"file.a b", L"", 0},             {L"file.", L".", 0},          {L".ini", L".ini", 0},
+        {L"C:\\a\\setup.exe", L".exe", 0},
+        {L"C:\\a.b\\file", L"", 0},
+        {L"file.tar.gz", L".gz", 0},
+        {L"file.a b", L"", 0},
+        {L"file.", L".", 0},
+        {L".ini", L".ini", 0},
         {L"C:\\a\\b", L"", 0},
     };
     for (const OneIn& c : cases) {
@@ -128,7 +142,7 @@ TEST_F(ShlwapiPath, RelativeAndArgs) {
         const wchar_t* p;
         BOOL rel;
     } rel[] = {{L"C:\\a", FALSE}, {L"C:a", FALSE}, {L"\\a", FALSE}, {L"\\\\s\\x", FALSE},
-               {L"a\\b", TRUE},   {L".\\a", TRUE}, {L"", TRUE},      {NULL, TRUE}};
+               {L"a\\b", TRUE},   {L".\\a", TRUE}, {L"", TRUE},     {NULL, TRUE}};
     for (const auto& c : rel) EXPECT_EQ(c.rel, PathIsRelativeW(c.p)) << (c.p ? c.p : L"(null)");
 
     const TwoIn args[] = {{L"Setup.exe /encrypt", nullptr, L"/encrypt"},
@@ -144,8 +158,10 @@ TEST_F(ShlwapiPath, BackslashesAndQuotes) {
         const wchar_t* in;
         const wchar_t* add;
         const wchar_t* remove;
-    } cases[] = {{L"C:\\a", L"C:\\a\\", L"C:\\a"}, {L"C:\\a\\", L"C:\\a\\", L"C:\\a"},
-                 {L"C:\\", L"C:\\", L"C:\\"},      {L"\\", L"\\", L"\\"},
+    } cases[] = {{L"C:\\a", L"C:\\a\\", L"C:\\a"},
+                 {L"C:\\a\\", L"C:\\a\\", L"C:\\a"},
+                 {L"C:\\", L"C:\\", L"C:\\"},
+                 {L"\\", L"\\", L"\\"},
                  {L"", L"", L""}};
     for (const auto& c : cases) {
         WCHAR buf[MAX_PATH];

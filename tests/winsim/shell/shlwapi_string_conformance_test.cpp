@@ -27,7 +27,8 @@ TEST_F(WnsprintfTest, TruncatesTerminatesAndReportsMinusOne) {
     for (const Row& r : rows) {
         wchar_t buf[16];
         wmemset(buf, L'#', 16);
-        EXPECT_EQ(r.cch == 6 ? WINE_DIFFERS(r.want, -1, kWnsprintfFits) : r.want, wnsprintfW(buf, r.cch, L"%s", L"hello"))
+        EXPECT_EQ(r.cch == 6 ? WINE_DIFFERS(r.want, -1, kWnsprintfFits) : r.want,
+                  wnsprintfW(buf, r.cch, L"%s", L"hello"))
             << r.cch;
         EXPECT_STREQ(r.text, buf) << r.cch;
         if (r.cch < 16) {
@@ -76,9 +77,9 @@ TEST_F(ShlwapiTest, StrToInt) {
         int hex;
         int wine;  // StrToIntW under Wine
     } rows[] = {
-        {L"123", 123, TRUE, 123, 123},   {L"  -42x", -42, TRUE, -42, 0}, {L"+7", 7, TRUE, 7, 0},
-        {L"12b34", 12, TRUE, 12, 12},    {L"abc", 0, FALSE, 0, 0},       {L"", 0, FALSE, 0, 0},
-        {L"0x1A", 0, TRUE, 26, 0},       {L"\t0XfF", 0, TRUE, 255, 0},
+        {L"123", 123, TRUE, 123, 123}, {L"  -42x", -42, TRUE, -42, 0}, {L"+7", 7, TRUE, 7, 0},
+        {L"12b34", 12, TRUE, 12, 12},  {L"abc", 0, FALSE, 0, 0},       {L"", 0, FALSE, 0, 0},
+        {L"0x1A", 0, TRUE, 26, 0},     {L"\t0XfF", 0, TRUE, 255, 0},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(r.want == r.wine ? r.want
@@ -102,10 +103,8 @@ TEST_F(ShlwapiTest, TrimCopyDupCat) {
         const wchar_t* out;
         BOOL changed;
     } rows[] = {
-        {L"  ab  ", L" ", L"ab", TRUE},
-        {L"ab", L" ", L"ab", FALSE},
-        {L"xxx", L"x", L"", TRUE},
-        {L"\t\"quoted\" \r\n", L" \t\r\n\"", L"quoted", TRUE},
+        {L"  ab  ", L" ", L"ab", TRUE}, {L"ab", L" ", L"ab", FALSE},
+        {L"xxx", L"x", L"", TRUE},      {L"\t\"quoted\" \r\n", L" \t\r\n\"", L"quoted", TRUE},
         {L"a b", L" ", L"a b", FALSE},
     };
     for (const Row& r : rows) {

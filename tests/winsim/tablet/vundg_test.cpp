@@ -215,7 +215,8 @@ TEST_P(VundgCancelTest, CancelledRequestReportsOperationAborted) {
     EXPECT_EQ(0u, n);
     bool only_a = GetParam().how == 0;
     EXPECT_EQ(only_a ? 1u : 0u, drv().Pending(134));
-    EXPECT_EQ(only_a ? static_cast<ULONG_PTR>(STATUS_PENDING) : static_cast<ULONG_PTR>(STATUS_CANCELLED), b.ov.Internal);
+    EXPECT_EQ(only_a ? static_cast<ULONG_PTR>(STATUS_PENDING) : static_cast<ULONG_PTR>(STATUS_CANCELLED),
+              b.ov.Internal);
     if (only_a) {
         EXPECT_FALSE(CancelIoEx(h, &a.ov));  // already gone
         EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_FOUND), GetLastError());
@@ -234,8 +235,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, VundgCancelTest,
 
 unsigned __stdcall BlockingRegistration(void* arg) {
     auto* out = static_cast<DWORD*>(arg);
-    HANDLE h = CreateFileW(L"\\\\.\\VUNDG", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           NULL);
+    HANDLE h =
+        CreateFileW(L"\\\\.\\VUNDG", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     DWORD in[2] = {0, 134};
     DWORD ret = 0;
     out[0] = 0xFFFFFFFF;

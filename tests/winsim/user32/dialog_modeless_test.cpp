@@ -10,8 +10,8 @@
 
 #define IDD_NOTE 131
 #define IDC_NOMORE 1001
-#define TEST_NOTE(ICON, CONTROL)                                                                \
-    CONTROL("Stopped", -1, "Static", SS_LEFT, 7, 7, 100, 8)                                     \
+#define TEST_NOTE(ICON, CONTROL)                                                                     \
+    CONTROL("Stopped", -1, "Static", SS_LEFT, 7, 7, 100, 8)                                          \
     CONTROL("Do not show again", IDC_NOMORE, "Button", BS_AUTOCHECKBOX | WS_TABSTOP, 7, 20, 100, 10) \
     CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 60, 40, 50, 14)
 #define VQ_RES_DIALOGS(D) \
@@ -83,7 +83,6 @@ struct EndCase {
 };
 // Test names show the case name only.
 void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
-
 
 class ModelessEnd : public ModelessDialog, public ::testing::WithParamInterface<EndCase> {};
 

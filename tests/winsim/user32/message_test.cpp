@@ -11,7 +11,7 @@ namespace {
 struct ReceiverCase {
     const char* name;
     std::function<void(WindowThread&)> first;  // runs on the receiver before its message loop
-    DWORD delivered_after;                      // ms after the send
+    DWORD delivered_after;                     // ms after the send
 };
 
 class CrossThreadSend : public UserTest, public ::testing::WithParamInterface<int> {};
@@ -144,11 +144,13 @@ struct GoneCase {
 
 TEST_F(UserTest, SenderGetsZeroWhenTheWindowGoesFirst) {
     std::vector<GoneCase> cases = {
-        {"window destroyed", [](WindowThread& self) {
+        {"window destroyed",
+         [](WindowThread& self) {
              Sleep(1000);
              DestroyWindow(self.hwnd);
          }},
-        {"thread ended", [](WindowThread&) {
+        {"thread ended",
+         [](WindowThread&) {
              Sleep(1000);
              ExitThread(5);
          }},
@@ -336,25 +338,29 @@ TEST_F(UserTest, MsgWaitForMultipleObjectsResults) {
     } cases[] = {
         {"nothing: time-out", [] {}, 400, QS_ALLINPUT, 0, WAIT_TIMEOUT, 400},
         {"object signalled", [&] { SetEvent(ev); }, 400, QS_ALLINPUT, 0, WAIT_OBJECT_0, 0},
-        {"object and input: the object's index", [&] {
+        {"object and input: the object's index",
+         [&] {
              SetEvent(ev);
              PostMessageW(h, kNote, 0, 0);
          },
          400, QS_ALLINPUT, 0, WAIT_OBJECT_0, 0},
-        {"posted from another thread later", [&] {
+        {"posted from another thread later",
+         [&] {
              CloseHandle(Spawn([&] {
                  Sleep(250);
                  PostMessageW(h, kNote, 0, 0);
              }));
          },
          1000, QS_ALLINPUT, 0, WAIT_OBJECT_0 + 1, 250},
-        {"input already seen is not new", [&] {
+        {"input already seen is not new",
+         [&] {
              PostMessageW(h, kNote, 0, 0);
              MSG m;
              PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
          },
          300, QS_ALLINPUT, 0, WAIT_TIMEOUT, 300},
-        {"input already seen with MWMO_INPUTAVAILABLE", [&] {
+        {"input already seen with MWMO_INPUTAVAILABLE",
+         [&] {
              PostMessageW(h, kNote, 0, 0);
              MSG m;
              PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
@@ -372,8 +378,7 @@ TEST_F(UserTest, MsgWaitForMultipleObjectsResults) {
         EXPECT_EQ(c.after_ms, GetTickCount() - t0);
         KillTimer(h, 4);
         MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {}
     }
     CloseHandle(ev);
     DestroyWindow(h);

@@ -14,13 +14,13 @@
 #define IDI_MARK 50
 #define IDC_NOTE 1001
 #define VQ_RES_ICONS(I) I(IDI_MARK, "mark.ico")
-#define ASK_CONTROLS(ICON, CONTROL)                                                              \
-    ICON(IDI_MARK, -1, 4, 4, 20, 20)                                                             \
-    CONTROL("Note", IDC_NOTE, "Static", SS_LEFT, 30, 4, 60, 8)                                   \
-    CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 30, 40, 14)                 \
+#define ASK_CONTROLS(ICON, CONTROL)                                              \
+    ICON(IDI_MARK, -1, 4, 4, 20, 20)                                             \
+    CONTROL("Note", IDC_NOTE, "Static", SS_LEFT, 30, 4, 60, 8)                   \
+    CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 30, 40, 14) \
     CONTROL("Cancel", IDCANCEL, "Button", BS_PUSHBUTTON | WS_TABSTOP, 60, 30, 40, 14)
 #define BARE_CONTROLS(ICON, CONTROL) CONTROL("Note", IDC_NOTE, "Static", SS_LEFT, 30, 4, 60, 8)
-#define VQ_RES_DIALOGS(D)                                                                         \
+#define VQ_RES_DIALOGS(D)                                                                                \
     D(IDD_ASK, 10, 10, 120, 50, DS_MODALFRAME | WS_POPUP | WS_CAPTION, "Ask", 9, "System", ASK_CONTROLS) \
     D(IDD_BARE, 0, 0, 100, 30, WS_POPUP | WS_CAPTION | WS_SYSMENU, "Bare", 9, "System", BARE_CONTROLS)
 
@@ -67,7 +67,8 @@ TEST_F(MsgBoxTest, QueuedAnswersGoFirstInFirstOutAndEachBoxIsRecorded) {
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = L"Owner";
     ASSERT_NE(0, RegisterClassExW(&wc));
-    HWND owner = CreateWindowExW(0, L"Owner", L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND owner =
+        CreateWindowExW(0, L"Owner", L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
 
     msgbox::QueueAnswer(machine(), IDNO);
     msgbox::QueueAnswer(machine(), IDRETRY);  // no button of the second box

@@ -29,7 +29,8 @@ struct Case {
 void Check(const Case* cases, size_t n) {
     for (size_t i = 0; i < n; ++i) EXPECT_EQ(cases[i].want, cases[i].got) << "format \"" << cases[i].fmt << "\"";
 }
-#define USER(want, fmt, ...) Case{fmt, U(fmt, __VA_ARGS__), want}
+#define USER(want, fmt, ...) \
+    Case { fmt, U(fmt, __VA_ARGS__), want }
 
 const char* const kZeroCharacter =
     "wsprintfW: hc and lc ignore character arguments with a numeric value of zero; Wine writes the zero";
@@ -122,7 +123,8 @@ TEST_F(WsprintfTest, StopsAt1024CharactersIncludingTheTerminator) {
 
 TEST_F(CharCaseTest, SingleCharacterAndStringForms) {
     auto single = [](LPWSTR (*fn)(LPWSTR), wchar_t c) {
-        return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(fn(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
+        return static_cast<wchar_t>(
+            reinterpret_cast<ULONG_PTR>(fn(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
     };
     EXPECT_EQ(L'A', single(CharUpperW, L'a'));
     EXPECT_EQ(L'\x00C9', single(CharUpperW, L'\x00E9'));
@@ -152,13 +154,12 @@ TEST_F(CharClassTest, Table) {
         wchar_t c;
         int alpha, alnum, upper, lower;
     } rows[] = {
-        {L'a', true, true, false, true},      {L'Z', true, true, true, false},
-        {L'5', false, true, false, false},    {L'_', false, false, false, false},
-        {L' ', false, false, false, false},   {0x00C9, true, true, true, false},
-        {0x00E9, true, true, false, true},    {0x00DF, true, true, false, true},   // sharp s
+        {L'a', true, true, false, true},      {L'Z', true, true, true, false},      {L'5', false, true, false, false},
+        {L'_', false, false, false, false},   {L' ', false, false, false, false},   {0x00C9, true, true, true, false},
+        {0x00E9, true, true, false, true},    {0x00DF, true, true, false, true},     // sharp s
         {0x00D7, false, false, false, false}, {0x00F7, false, false, false, false},  // x and division
-        {0x03B1, true, true, x, x},   {0x3042, true, true, false, false},  // alpha, hiragana a
-        {0x4E2D, true, true, false, false},   {0xFF11, false, true, false, false},  // CJK, full-width 1
+        {0x03B1, true, true, x, x},           {0x3042, true, true, false, false},    // alpha, hiragana a
+        {0x4E2D, true, true, false, false},   {0xFF11, false, true, false, false},   // CJK, full-width 1
     };
     for (const Row& r : rows) {
         const int got[] = {IsCharAlphaW(r.c) != FALSE, IsCharAlphaNumericW(r.c) != FALSE, IsCharUpperW(r.c) != FALSE,

@@ -84,9 +84,9 @@ TEST_F(UserTest, CloseChainDestroysOwnedWindowsFirstThenParentBeforeChildren) {
     for (auto& r : Log())
         if (r.msg == WM_DESTROY || r.msg == WM_NCDESTROY || r.msg == WM_CLOSE) seq.emplace_back(r.hwnd, r.msg);
     std::vector<std::pair<HWND, UINT>> expected = {
-        {top, WM_CLOSE},           {owned, WM_DESTROY},       {owned, WM_NCDESTROY},
-        {top, WM_DESTROY},         {child, WM_DESTROY},       {grandchild, WM_DESTROY},
-        {grandchild, WM_NCDESTROY}, {child, WM_NCDESTROY},     {top, WM_NCDESTROY},
+        {top, WM_CLOSE},     {owned, WM_DESTROY},      {owned, WM_NCDESTROY},      {top, WM_DESTROY},
+        {child, WM_DESTROY}, {grandchild, WM_DESTROY}, {grandchild, WM_NCDESTROY}, {child, WM_NCDESTROY},
+        {top, WM_NCDESTROY},
     };
     EXPECT_EQ(expected, seq);
     for (HWND h : {top, child, grandchild, owned}) EXPECT_FALSE(IsWindow(h));
@@ -136,28 +136,34 @@ TEST_F(UserTest, ClassRegistration) {
         DWORD error;
     } cases[] = {
         {"again", [&] { return RegisterClassExW(&wc) != 0; }, ERROR_CLASS_ALREADY_EXISTS},
-        {"again without regard to case", [&] {
+        {"again without regard to case",
+         [&] {
              WNDCLASSW w{0, DefWindowProcW, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, L"usertestWINDOW"};
              return RegisterClassW(&w) != 0;
          },
          ERROR_CLASS_ALREADY_EXISTS},
-        {"wrong size", [&] {
+        {"wrong size",
+         [&] {
              WNDCLASSEXW bad = wc;
              bad.cbSize = 4;
              bad.lpszClassName = L"Other";
              return RegisterClassExW(&bad) != 0;
          },
          ERROR_INVALID_PARAMETER},
-        {"window of an unknown class", [] {
+        {"window of an unknown class",
+         [] {
              return CreateWindowExW(0, L"NoSuchClass", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr) !=
                     nullptr;
          },
          ERROR_CANNOT_FIND_WND_CLASS},
-        {"child without a parent", [] {
-             return CreateWindowExW(0, kClass, L"", WS_CHILD, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr) != nullptr;
+        {"child without a parent",
+         [] {
+             return CreateWindowExW(0, kClass, L"", WS_CHILD, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr) !=
+                    nullptr;
          },
          ERROR_TLW_WITH_WSCHILD},
-        {"unregister while a window exists", [] {
+        {"unregister while a window exists",
+         [] {
              HWND h = MakeWindow();
              BOOL r = UnregisterClassW(kClass, nullptr);
              DWORD e = GetLastError();
@@ -323,7 +329,8 @@ TEST_F(UserTest, GeometryAndZOrder) {
     EXPECT_EQ(768, r.bottom);
     EXPECT_EQ(1024, GetSystemMetrics(SM_CXSCREEN));
 
-    HWND a = CreateWindowExW(0, kClass, L"a", WS_OVERLAPPEDWINDOW, 100, 50, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    HWND a =
+        CreateWindowExW(0, kClass, L"a", WS_OVERLAPPEDWINDOW, 100, 50, 400, 300, nullptr, nullptr, nullptr, nullptr);
     HWND b = MakeWindow(L"b");
     EXPECT_EQ(b, GetTopWindow(nullptr));  // new windows go on top
     EXPECT_EQ(a, GetWindow(b, GW_HWNDNEXT));
@@ -461,7 +468,7 @@ TEST_F(UserTest, ProgressBarKeepsRangePositionAndStep) {
         {PBM_SETSTEP, 20, 0, 10, 0},
         {PBM_STEPIT, 0, 0, 0, 20},
         {PBM_STEPIT, 0, 0, 20, 40},
-        {PBM_STEPIT, 0, 0, 40, 10},  // past the end: starts over
+        {PBM_STEPIT, 0, 0, 40, 10},   // past the end: starts over
         {PBM_SETPOS, 70, 0, 10, 50},  // clamped to the range
         {PBM_DELTAPOS, static_cast<WPARAM>(-5), 0, 50, 45},
         {PBM_GETPOS, 0, 0, 45, 45},
@@ -495,7 +502,8 @@ TEST_F(UserTest, ButtonsAndStatics) {
     EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(dlg, 1000));
     HANDLE bmp1 = reinterpret_cast<HANDLE>(0x5001), bmp2 = reinterpret_cast<HANDLE>(0x5002);
     EXPECT_EQ(0, SendMessageW(pic, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp1)));
-    EXPECT_EQ(reinterpret_cast<LRESULT>(bmp1), SendMessageW(pic, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp2)));
+    EXPECT_EQ(reinterpret_cast<LRESULT>(bmp1),
+              SendMessageW(pic, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp2)));
     EXPECT_EQ(bmp2, winsim::user::Info(*machine, pic)->control.image);
     SetDlgItemTextW(dlg, 1000, L"Never");
     wchar_t buf[16];
@@ -525,7 +533,8 @@ TEST_F(UserTest, BroadcastReachesEveryTopLevelWindowEachWithItsOwnTimeOut) {
     EXPECT_EQ(DeliveryStatus::TimedOut, rec.targets[1].status);
     EXPECT_EQ(1u, winsim::user::Broadcasts(*machine).size());
 
-    auto posted = winsim::user::BroadcastToTopLevel(*machine, std::nullopt, WM_DISPLAYCHANGE, 32, MAKELPARAM(800, 1280), true);
+    auto posted =
+        winsim::user::BroadcastToTopLevel(*machine, std::nullopt, WM_DISPLAYCHANGE, 32, MAKELPARAM(800, 1280), true);
     ASSERT_EQ(2u, posted.targets.size());
     EXPECT_EQ(DeliveryStatus::Posted, posted.targets[1].status);
     auto plog = winsim::user::PostedLog(*machine, busy.hwnd);

@@ -94,8 +94,8 @@ TEST_F(VersionTest, SeveralTranslationsAndNone) {
 }
 
 TEST_F(VersionTest, ACutBlockLosesItsLastEntries) {
-    ASSERT_TRUE(winsim::version::Attach(
-        *machine, kFile, VersionInfo::WithStrings({0x0409, 1200}, {{L"A", L"1"}, {L"B", L"2"}})));
+    ASSERT_TRUE(winsim::version::Attach(*machine, kFile,
+                                        VersionInfo::WithStrings({0x0409, 1200}, {{L"A", L"1"}, {L"B", L"2"}})));
     DWORD size = GetFileVersionInfoSizeW(kFile, NULL);
     std::vector<uint8_t> b(size);
     ASSERT_TRUE(GetFileVersionInfoW(kFile, 0, size - 4, b.data()));
