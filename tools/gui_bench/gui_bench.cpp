@@ -82,9 +82,9 @@ int main(int argc, char** argv) {
 
     SC_HANDLE mgr = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     std::wstring path = std::wstring(L"\"") + kSvc + L"\" /Service";
-    SC_HANDLE s = CreateServiceW(mgr, L"RVQXSVC", L"RVQXSVC", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                 SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr);
+    SC_HANDLE s =
+        CreateServiceW(mgr, L"RVQXSVC", L"RVQXSVC", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                       SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (!s || !StartServiceW(s, 0, nullptr) || !winsim::scm::WaitForState(*m, L"RVQXSVC", SERVICE_RUNNING, 30000)) {
         std::fprintf(stderr, "gui_bench: the service did not start\n");
         return 1;
@@ -115,9 +115,10 @@ int main(int argc, char** argv) {
         if (off < 0 || on < 0) return 1;
     }
     std::printf("virtual time from the driver event to the HCI write: at most %ld ms\n", virt_max);
-    std::printf("  (a turn sends WM_DISPLAYCHANGE to the frame at once, whose decision reaches the service\n"
-                "   and the HCI driver without a timer between; the driver event's own 0x9000 follows 700 ms\n"
-                "   later, after the event wait's two pauses, and finds the decision already taken)\n");
+    std::printf(
+        "  (a turn sends WM_DISPLAYCHANGE to the frame at once, whose decision reaches the service\n"
+        "   and the HCI driver without a timer between; the driver event's own 0x9000 follows 700 ms\n"
+        "   later, after the event wait's two pauses, and finds the decision already taken)\n");
     std::printf("real CPU time per rotation pair: %.2f ms on average over %d pairs\n", cpu_sum / pairs, pairs);
 
     HWND frame = winsim::user::FindByTitle(*m, FRAME_TITLE, 1);
