@@ -67,7 +67,9 @@ TEST_P(WaitEvent, EndsWithTheValueOrNothingPending) {
     EXPECT_EQ(c.result, dev.WaitEvent(VUNDG_EVENT_POSTURE, &value, c.timeout));
     EXPECT_EQ(c.value, value);
     EXPECT_EQ(0u, vundg().Pending(VUNDG_EVENT_POSTURE));
-    if (c.abort) EXPECT_GT(700u, GetTickCount() - start);  // the pauses end with the abort too
+    if (c.abort) {
+        EXPECT_GT(700u, GetTickCount() - start);  // the pauses end with the abort too
+    }
     // The request as the driver saw it: event 134, pending.
     auto log = vundg().log();
     ASSERT_FALSE(log.empty());
