@@ -1,6 +1,7 @@
 // CryptoAPI as Windows has it: providers, the user's containers, MD5 against the RFC 1321
 // vectors, RC4 keys from a hash by the documented derivation and the key stream.
 #include "conformance.h"
+#include "crypt_calls.h"
 
 #include <wincrypt.h>
 
@@ -16,39 +17,7 @@ std::vector<uint8_t> Hex(const char* s) {
     return v;
 }
 
-class CryptTest : public ConformanceTest {
-protected:
-    HCRYPTPROV Verify(LPCWSTR provider = MS_ENHANCED_PROV_W, DWORD type = PROV_RSA_FULL) {
-        HCRYPTPROV p = 0;
-        EXPECT_TRUE(CryptAcquireContextW(&p, NULL, provider, type, CRYPT_VERIFYCONTEXT));
-        return p;
-    }
-    std::vector<uint8_t> Md5(HCRYPTPROV p, const std::string& data) {
-        HCRYPTHASH h = 0;
-        EXPECT_TRUE(CryptCreateHash(p, CALG_MD5, 0, 0, &h));
-        EXPECT_TRUE(CryptHashData(h, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0));
-        std::vector<uint8_t> v(16);
-        DWORD n = 16;
-        EXPECT_TRUE(CryptGetHashParam(h, HP_HASHVAL, v.data(), &n, 0));
-        EXPECT_EQ(16u, n);
-        CryptDestroyHash(h);
-        return v;
-    }
-    // An RC4 key derived from the MD5 of phrase.
-    HCRYPTKEY Rc4Key(HCRYPTPROV p, const std::string& phrase, DWORD flags, HCRYPTHASH* keep = nullptr) {
-        HCRYPTHASH h = 0;
-        EXPECT_TRUE(CryptCreateHash(p, CALG_MD5, 0, 0, &h));
-        EXPECT_TRUE(
-            CryptHashData(h, reinterpret_cast<const BYTE*>(phrase.data()), static_cast<DWORD>(phrase.size()), 0));
-        HCRYPTKEY k = 0;
-        BOOL ok = CryptDeriveKey(p, CALG_RC4, h, flags, &k);
-        if (keep)
-            *keep = h;
-        else
-            CryptDestroyHash(h);
-        return ok ? k : 0;
-    }
-};
+using CryptTest = CryptCalls<ConformanceTest>;
 
 struct ProviderCase {
     const wchar_t* name;
