@@ -1,5 +1,6 @@
 // Code pages 1252, 437 and UTF-8 through MultiByteToWideChar and WideCharToMultiByte, with
 // the documented sizes and errors.
+#include "codepage_calls.h"
 #include "conformance.h"
 
 #include <string>
@@ -14,20 +15,6 @@ protected:
         return GetLastError();
     }
 };
-
-std::wstring ToWide(UINT cp, const std::string& s, DWORD flags = 0) {
-    int n = MultiByteToWideChar(cp, flags, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(cp, flags, s.data(), static_cast<int>(s.size()), &w[0], n);
-    return w;
-}
-
-std::string ToBytes(UINT cp, const std::wstring& w, BOOL* used = nullptr, LPCSTR def = nullptr, DWORD flags = 0) {
-    int n = WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), nullptr, 0, def, used);
-    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), &s[0], n, def, used);
-    return s;
-}
 
 TEST_F(CodePageTest, Windows1252RoundTripsEveryByte) {
     std::string all;
