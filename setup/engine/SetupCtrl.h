@@ -79,6 +79,35 @@ public:
     // '.', ',' and ' ', each text taken to its first 24 characters; -1, 0 or 1.
     static int CompareVersion(LPCWSTR pszVersion, LPCWSTR pszRequired);
 
+    // File and folder commands: 1 success, 0 failure. A failed attempt is a failure;
+    // nothing to do is a success.
+    int RemoveFiles(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CopyFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CopyFilesAndFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int RemoveFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CreateFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int SetAttribFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int FileRenameFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Copies SOURCE to DESTINATION replacing the section's %KEY% texts; the destination is
+    // replaced only by a whole copy, never by the source itself.
+    int CopyFileWithReplace(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Copies a folder's tree into another (created as needed); never into the source's own
+    // tree, never through junctions or symbolic links.
+    int CopyFiles(LPCWSTR pszSource, LPCWSTR pszDestination);
+    // Removes a folder, with its contents when forced. Refuses roots, the system's and the
+    // shell's own folders, relative paths and, given the script's text in pszRaw, a path
+    // whose macro expanded to nothing. Links inside go as links.
+    int DeleteDirectory(LPCWSTR pszFolder, int bForce, LPCWSTR pszRaw = NULL);
+    // The COM port of the first present device of the section's DEV list (128 characters).
+    int GetPortNoFromIni(LPWSTR pszPort, LPCWSTR pszIni, LPCWSTR pszSection);
+    int ResolveReplaceValue(LPWSTR pszValue, LPCWSTR pszIni);
+
+    // File checks: 1 when the check holds.
+    int CheckFileExistFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckFileResourceFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckFileVersionFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckFolderEmptyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
