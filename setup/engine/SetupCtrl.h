@@ -108,6 +108,14 @@ public:
     int CheckFileVersionFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     int CheckFolderEmptyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // Registry checks (in the view of the command's WOW flag): 1 when they hold. With
+    // bShow the values are shown (no box in a silent run) and the result is always 1.
+    int CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow);
+    int CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Key tree copies in the program's own view; 0 when any part failed.
+    int CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
