@@ -15,9 +15,6 @@ namespace {
         return g_pSetupCtrl ? g_pSetupCtrl->CommandNotAvailable(L## #name, code) : code; \
     }
 
-SETUP_NOT_AVAILABLE(TPROCESS, 4)
-SETUP_NOT_AVAILABLE(CMD_CP, 6)
-SETUP_NOT_AVAILABLE(CMD_REGION, 7)
 SETUP_NOT_AVAILABLE(CHECK_MODEM, 8)
 SETUP_NOT_AVAILABLE(CHECK_WMODEM, 9)
 SETUP_NOT_AVAILABLE(CHECK_WIFI, 10)
@@ -31,7 +28,6 @@ SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
 SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
 SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
 SETUP_NOT_AVAILABLE(CHECK_HWID, 20)
-SETUP_NOT_AVAILABLE(CMD_UILANG, 21)
 SETUP_NOT_AVAILABLE(REG_INI_UILANG, 22)
 SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
 SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
@@ -44,7 +40,6 @@ SETUP_NOT_AVAILABLE(CLOSE_WINDOW, 37)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
-SETUP_NOT_AVAILABLE(UNINST_APPS, 48)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
 SETUP_NOT_AVAILABLE(CREATE_LINK, 57)
 SETUP_NOT_AVAILABLE(SENDMSG_WINDOW, 59)
@@ -194,6 +189,35 @@ unsigned Cmd_CHECK_REGKEY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 unsigned Cmd_COPY_REGISTRIES(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"COPY_REGISTRIES %s %s", Script(), s);
     return g_pSetupCtrl && g_pSetupCtrl->CopyRegistries(Script(), s) ? 0 : 38;
+}
+// Programs.
+LPCWSTR SetupArguments() { return g_pSetupEnv ? g_pSetupEnv->GetArguments() : L""; }
+
+unsigned Cmd_CMD_CP(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    int bWant = 0;
+    DWORD dwExit = 0;
+    if (!g_pSetupCtrl || !g_pSetupCtrl->CreateProcessFromIni(Script(), s, NULL, SetupArguments(), &bWant, &dwExit))
+        return 6;
+    return bWant ? dwExit : 0;
+}
+unsigned Cmd_CMD_REGION(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    LPCWSTR pszOem = g_pSetupEnv ? g_pSetupEnv->GetOEMString() : L"";
+    WCHAR szRegion[2] = L"";
+    if (lstrlenW(pszOem) >= 6) szRegion[0] = pszOem[5];
+    return g_pSetupCtrl && g_pSetupCtrl->CreateProcessFromIni(Script(), s, szRegion, SetupArguments(), NULL, NULL) ? 0
+                                                                                                                   : 7;
+}
+unsigned Cmd_CMD_UILANG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    WCHAR szLang[8];
+    wsprintfW(szLang, L"%04x", g_pSetupEnv ? g_pSetupEnv->GetUILanguage() : 0);
+    return g_pSetupCtrl && g_pSetupCtrl->CreateProcessFromIni(Script(), s, szLang, SetupArguments(), NULL, NULL) ? 0
+                                                                                                                 : 21;
+}
+unsigned Cmd_TPROCESS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->TerminateProcessFromIni(Script(), s) : 4;
+}
+unsigned Cmd_UNINST_APPS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->UninstApps(Script(), s) ? 0 : 48;
 }
 unsigned Cmd_CHECK_AMT(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"CHECK_AMT %s %s", Script(), s);

@@ -116,6 +116,25 @@ public:
     int CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection);
     int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
 
+    // Starts the programs the section lists (or its "_suffix" variant when the script has
+    // one), with the setup program's arguments. 0 when the script or section is missing
+    // or a listed program is missing or would not start. *pbWantCode set when the section
+    // asks for the exit code, which goes to *pdwExitCode (of the last program waited for).
+    int CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs, int* pbWantCode,
+                             DWORD* pdwExitCode);
+    // Runs the command line stored in the registry value with the arguments and waits for
+    // its end; *pbFound tells whether the value was there. 1 when it ran.
+    int CreateProcessFromReg(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszValue, LPCWSTR pszArgs, int* pbFound);
+    // Runs the uninstall commands of the listed applications; 0 when a found one would not
+    // start.
+    int UninstApps(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // Ends every process of the image name that can be identified: 0 when one was ended,
+    // 603 when none runs, another code of the failure.
+    unsigned TerminateProcessByName(LPCWSTR pszImage);
+    // TPROCESS: 0, or 4 when an entry failed for another reason than not running.
+    unsigned TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
