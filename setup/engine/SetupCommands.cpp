@@ -45,7 +45,6 @@ SETUP_NOT_AVAILABLE(CREATE_LINK, 57)
 SETUP_NOT_AVAILABLE(SENDMSG_WINDOW, 59)
 SETUP_NOT_AVAILABLE(DELETE_LINK, 60)
 SETUP_NOT_AVAILABLE(SHOW_REBOOTDIALOG, 61)
-SETUP_NOT_AVAILABLE(CMD_SH, 66)
 SETUP_NOT_AVAILABLE(CMD_REBOOT, 67)
 SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
 SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
@@ -215,6 +214,9 @@ unsigned Cmd_CMD_UILANG(LPCWSTR, LPCWSTR s, int*, unsigned) {
 }
 unsigned Cmd_TPROCESS(LPCWSTR, LPCWSTR s, int*, unsigned) {
     return g_pSetupCtrl ? g_pSetupCtrl->TerminateProcessFromIni(Script(), s) : 4;
+}
+unsigned Cmd_CMD_SH(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->ShellExecuteFromIni(Script(), s, NULL, SetupArguments()) ? 0 : 66;
 }
 unsigned Cmd_UNINST_APPS(LPCWSTR, LPCWSTR s, int*, unsigned) {
     return g_pSetupCtrl && g_pSetupCtrl->UninstApps(Script(), s) ? 0 : 48;

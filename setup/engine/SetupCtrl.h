@@ -122,6 +122,9 @@ public:
     // asks for the exit code, which goes to *pdwExitCode (of the last program waited for).
     int CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs, int* pbWantCode,
                              DWORD* pdwExitCode);
+    // Opens each SHL%d of the section through the shell; 0 when the script or section is
+    // missing.
+    int ShellExecuteFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs);
     // Runs the command line stored in the registry value with the arguments and waits for
     // its end; *pbFound tells whether the value was there. 1 when it ran.
     int CreateProcessFromReg(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszValue, LPCWSTR pszArgs, int* pbFound);

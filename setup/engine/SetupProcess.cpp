@@ -3,6 +3,7 @@
 // installed applications registered.
 #include "SetupCtrl.h"
 
+#include <shellapi.h>
 #include <shlwapi.h>
 #include <stdlib.h>
 #include <string.h>
@@ -53,6 +54,15 @@ int HasSection(LPCWSTR pszIni, LPCWSTR pszName) {
         free(pszNames);
         return bFound;
     }
+}
+
+// The section's "_suffix" variant when the script has one, else the section.
+void ChooseSection(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPWSTR pszChosen) {
+    lstrcpynW(pszChosen, pszSection, SETUP_TEXT_CCH);
+    if (!pszSuffix || !pszSuffix[0] || !pszSection[0]) return;
+    WCHAR szCandidate[SETUP_TEXT_CCH];
+    int n = wnsprintfW(szCandidate, SETUP_TEXT_CCH, L"%s_%s", pszSection, pszSuffix);
+    if (n > 0 && n < SETUP_TEXT_CCH - 1 && HasSection(pszIni, szCandidate)) lstrcpyW(pszChosen, szCandidate);
 }
 
 // Appends " pszPlus" to the argument text as CMD_PLUSARGKEY and CMD_PLUSARG say: always
@@ -112,12 +122,7 @@ int CSetupCtrl::CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR
         return 0;
     }
     WCHAR szSection[SETUP_TEXT_CCH];
-    lstrcpynW(szSection, pszSection, SETUP_TEXT_CCH);
-    if (pszSuffix && pszSuffix[0] && pszSection[0]) {
-        WCHAR szCandidate[SETUP_TEXT_CCH];
-        int n = wnsprintfW(szCandidate, SETUP_TEXT_CCH, L"%s_%s", pszSection, pszSuffix);
-        if (n > 0 && n < SETUP_TEXT_CCH - 1 && HasSection(pszIni, szCandidate)) lstrcpyW(szSection, szCandidate);
-    }
+    ChooseSection(pszIni, pszSection, pszSuffix, szSection);
     DBGPRINT(L"CreateProcessFromIni:section name =%s", szSection);
 
     int nCount = ReadInt(pszIni, szSection, L"CMD", 0);
@@ -342,4 +347,32 @@ unsigned CSetupCtrl::TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection)
         if (uCode != 0 && uCode != 603) uResult = 4;
     }
     return uResult;
+}
+
+int CSetupCtrl::ShellExecuteFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs) {
+    DBGPRINT(L"ShellExecuteFromIni(%s,%s,%s,%s) ", pszIni ? pszIni : L"", pszSection ? pszSection : L"",
+             pszSuffix ? pszSuffix : L"", pszArgs ? pszArgs : L"");
+    if (!pszIni || GetFileAttributesW(pszIni) == INVALID_FILE_ATTRIBUTES) {
+        DBGPRINT(L"ShellExecuteFromIni:Error iregal ini file =%s", pszIni ? pszIni : L"");
+        return 0;
+    }
+    if (!pszSection) {
+        DBGPRINT(L"ShellExecuteFromIni:Error iregal section name =%s", L"");
+        return 0;
+    }
+    WCHAR szSection[SETUP_TEXT_CCH];
+    ChooseSection(pszIni, pszSection, pszSuffix, szSection);
+    DBGPRINT(L"ShellExecuteFromIni:section name =%s", szSection);
+    int nCount = ReadInt(pszIni, szSection, L"SHL", 0);
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szKey[64], szTarget[SETUP_TEXT_CCH];
+        NumberedKey(szKey, L"SHL%d", i);
+        ReadText(pszIni, szSection, szKey, L"", szTarget, SETUP_TEXT_CCH);
+        ExpandMacros(szTarget, SETUP_TEXT_CCH);
+        DBGPRINT(L"ShellExecuteFromIni:sCmdExecute==%s", szTarget);
+        INT_PTR nShell = (INT_PTR)ShellExecuteW(NULL, L"open", szTarget, NULL, NULL, SW_SHOWNORMAL);
+        if (nShell <= 32) DBGPRINT(L"ShellExecuteFromIni:ShellExecute Error=%d %s", (int)nShell, szTarget);
+        Sleep(1000);
+    }
+    return 1;
 }

@@ -263,4 +263,24 @@ TEST_P(Tprocess, EndsByName) {
 INSTANTIATE_TEST_SUITE_P(Cases, Tprocess, ::testing::ValuesIn(kTprocessCases),
                          [](const ::testing::TestParamInfo<TprocessCase>& i) { return std::string(i.param.name); });
 
+// CMD_SH opens through the shell: a program directly, a document by its association; what
+// cannot be opened is logged and passed over.
+TEST_F(ProcessCommandTest, ShellOpensProgramsAndDocuments) {
+    winsim::files::CreateFolders(machine(), L"C:\\Docs");
+    PutFile(L"C:\\Docs\\notes.vqn", "n");
+    winsim::Registry r(machine());
+    r.SetString(L"HKLM\\SOFTWARE\\Classes\\.vqn", L"", L"vqnfile");
+    r.SetString(L"HKLM\\SOFTWARE\\Classes\\vqnfile\\shell\\open\\command", L"",
+                std::wstring(L"\"") + kTool + L"\" \"%1\"");
+    WriteScript(
+        L"[INIT]\r\nCMD1=CMD_SH\r\nCMD1_SECTION=H\r\n[H]\r\nSHL=3\r\nSHL1=C:\\Docs\\notes.vqn\r\n"
+        L"SHL2=C:\\Docs\\missing.vqn\r\nSHL3=%ExecuteDir%\\bin\\my tool.exe\r\n");
+    EXPECT_EQ(0, Run(L"/s").code);
+    Settle();
+    auto starts = Starts();
+    ASSERT_EQ(2u, starts.size());
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\Docs\\notes.vqn"}, starts[0].args);
+    EXPECT_TRUE(starts[1].args.empty());
+}
+
 }  // namespace
