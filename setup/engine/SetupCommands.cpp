@@ -15,9 +15,6 @@ namespace {
         return g_pSetupCtrl ? g_pSetupCtrl->CommandNotAvailable(L## #name, code) : code; \
     }
 
-SETUP_NOT_AVAILABLE(TPROCESS, 4)
-SETUP_NOT_AVAILABLE(CMD_CP, 6)
-SETUP_NOT_AVAILABLE(CMD_REGION, 7)
 SETUP_NOT_AVAILABLE(CHECK_MODEM, 8)
 SETUP_NOT_AVAILABLE(CHECK_WMODEM, 9)
 SETUP_NOT_AVAILABLE(CHECK_WIFI, 10)
@@ -31,39 +28,25 @@ SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
 SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
 SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
 SETUP_NOT_AVAILABLE(CHECK_HWID, 20)
-SETUP_NOT_AVAILABLE(CMD_UILANG, 21)
 SETUP_NOT_AVAILABLE(REG_INI_UILANG, 22)
 SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
 SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
 SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
-SETUP_NOT_AVAILABLE(REMOVE_FILES, 26)
-SETUP_NOT_AVAILABLE(COPY_FOLDERS, 27)
-SETUP_NOT_AVAILABLE(COPY_FILES_FOLDERS, 28)
-SETUP_NOT_AVAILABLE(REMOVE_FOLDERS, 29)
 SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
 SETUP_NOT_AVAILABLE(DOMODAL_DIALOG, 35)
 SETUP_NOT_AVAILABLE(SHOW_DIALOG, 36)
 SETUP_NOT_AVAILABLE(CLOSE_WINDOW, 37)
-SETUP_NOT_AVAILABLE(COPY_REGISTRIES, 38)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
-SETUP_NOT_AVAILABLE(CHECK_FILERESOURCE, 41)
-SETUP_NOT_AVAILABLE(CHECK_REGISTRY, 43)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
-SETUP_NOT_AVAILABLE(CHECK_FILEEXIST, 45)
-SETUP_NOT_AVAILABLE(UNINST_APPS, 48)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
 SETUP_NOT_AVAILABLE(CREATE_LINK, 57)
 SETUP_NOT_AVAILABLE(SENDMSG_WINDOW, 59)
 SETUP_NOT_AVAILABLE(DELETE_LINK, 60)
 SETUP_NOT_AVAILABLE(SHOW_REBOOTDIALOG, 61)
-SETUP_NOT_AVAILABLE(CREATE_FOLDERS, 62)
-SETUP_NOT_AVAILABLE(CHECK_FILEVERSION, 64)
-SETUP_NOT_AVAILABLE(CMD_SH, 66)
 SETUP_NOT_AVAILABLE(CMD_REBOOT, 67)
 SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
-SETUP_NOT_AVAILABLE(CHECK_REGKEY, 69)
 SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
 SETUP_NOT_AVAILABLE(MACRO_WINCLICK, 72)
@@ -75,12 +58,7 @@ SETUP_NOT_AVAILABLE(SHOW_STRWIN, 80)
 SETUP_NOT_AVAILABLE(CHECK_INIFILE, 81)
 SETUP_NOT_AVAILABLE(WRITE_INIFILE, 82)
 SETUP_NOT_AVAILABLE(SHOW_WMIDATA, 86)
-SETUP_NOT_AVAILABLE(SHOW_REGDATA, 87)
-SETUP_NOT_AVAILABLE(SET_ATTRIB, 88)
-SETUP_NOT_AVAILABLE(FILE_RENAME, 89)
-SETUP_NOT_AVAILABLE(CHECK_EMPTYFOLDER, 90)
 SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
-SETUP_NOT_AVAILABLE(COPY_FILE_REPLACE, 93)
 #undef SETUP_NOT_AVAILABLE
 
 unsigned Switch(SetupSwitchKind kind, unsigned uPrevious, LPCWSTR pszSection) {
@@ -143,6 +121,105 @@ unsigned Cmd_CHECK_BATTERY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 unsigned Cmd_CHECK_WMIDATA(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"cmdCHECK_WMIDATA ");
     return g_pSetupCtrl && g_pSetupCtrl->CheckWmidataFromIni(Script(), s) ? 0 : CheckFailed(q, 85);
+}
+// Files and folders.
+unsigned Cmd_REMOVE_FILES(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"REMOVE FILE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->RemoveFiles(Script(), s) ? 0 : 26;
+}
+unsigned Cmd_COPY_FOLDERS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"COPY FOLDER %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CopyFolders(Script(), s) ? 0 : 27;
+}
+unsigned Cmd_COPY_FILES_FOLDERS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"COPY FILES FOLDERS%s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CopyFilesAndFolders(Script(), s) ? 0 : 28;
+}
+unsigned Cmd_REMOVE_FOLDERS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"REMOVE FOLDERS %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->RemoveFolders(Script(), s) ? 0 : 29;
+}
+unsigned Cmd_CREATE_FOLDERS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"CREATE_FOLDERS %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CreateFolders(Script(), s) ? 0 : 62;
+}
+unsigned Cmd_SET_ATTRIB(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"cmdSET_ATTRIB ");
+    return g_pSetupCtrl && g_pSetupCtrl->SetAttribFromIni(Script(), s) ? 0 : 88;
+}
+unsigned Cmd_FILE_RENAME(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"cmdFILE_RENAME ");
+    return g_pSetupCtrl && g_pSetupCtrl->FileRenameFromIni(Script(), s) ? 0 : 89;
+}
+unsigned Cmd_COPY_FILE_REPLACE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"COPY_FILE_W_REPLACE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CopyFileWithReplace(Script(), s) ? 0 : CheckFailed(q, 93);
+}
+unsigned Cmd_CHECK_FILEEXIST(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_FILEEXIST %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckFileExistFromIni(Script(), s) ? 0 : CheckFailed(q, 45);
+}
+unsigned Cmd_CHECK_FILERESOURCE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_FILERESOURCE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckFileResourceFromIni(Script(), s) ? 0 : CheckFailed(q, 41);
+}
+unsigned Cmd_CHECK_FILEVERSION(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_FILEVERSION %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckFileVersionFromIni(Script(), s) ? 0 : CheckFailed(q, 64);
+}
+unsigned Cmd_CHECK_EMPTYFOLDER(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"cmdCHECK_EMPTYFOLDER ");
+    return g_pSetupCtrl && g_pSetupCtrl->CheckFolderEmptyFromIni(Script(), s) ? 0 : CheckFailed(q, 90);
+}
+// Registry checks and copies.
+unsigned Cmd_CHECK_REGISTRY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_REGISTRY %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckRegistryFromIni(Script(), s, 0) ? 0 : CheckFailed(q, 43);
+}
+unsigned Cmd_SHOW_REGDATA(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SHOW_REGDATA %s %s", Script(), s);
+    if (g_pSetupCtrl) g_pSetupCtrl->CheckRegistryFromIni(Script(), s, 1);
+    return 0;
+}
+unsigned Cmd_CHECK_REGKEY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_REGKEY %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckRegistryKeyFromIni(Script(), s) ? 0 : CheckFailed(q, 69);
+}
+unsigned Cmd_COPY_REGISTRIES(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"COPY_REGISTRIES %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CopyRegistries(Script(), s) ? 0 : 38;
+}
+// Programs.
+LPCWSTR SetupArguments() { return g_pSetupEnv ? g_pSetupEnv->GetArguments() : L""; }
+
+unsigned Cmd_CMD_CP(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    int bWant = 0;
+    DWORD dwExit = 0;
+    if (!g_pSetupCtrl || !g_pSetupCtrl->CreateProcessFromIni(Script(), s, NULL, SetupArguments(), &bWant, &dwExit))
+        return 6;
+    return bWant ? dwExit : 0;
+}
+unsigned Cmd_CMD_REGION(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    LPCWSTR pszOem = g_pSetupEnv ? g_pSetupEnv->GetOEMString() : L"";
+    WCHAR szRegion[2] = L"";
+    if (lstrlenW(pszOem) >= 6) szRegion[0] = pszOem[5];
+    return g_pSetupCtrl && g_pSetupCtrl->CreateProcessFromIni(Script(), s, szRegion, SetupArguments(), NULL, NULL) ? 0
+                                                                                                                   : 7;
+}
+unsigned Cmd_CMD_UILANG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    WCHAR szLang[8];
+    wsprintfW(szLang, L"%04x", g_pSetupEnv ? g_pSetupEnv->GetUILanguage() : 0);
+    return g_pSetupCtrl && g_pSetupCtrl->CreateProcessFromIni(Script(), s, szLang, SetupArguments(), NULL, NULL) ? 0
+                                                                                                                 : 21;
+}
+unsigned Cmd_TPROCESS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->TerminateProcessFromIni(Script(), s) : 4;
+}
+unsigned Cmd_CMD_SH(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->ShellExecuteFromIni(Script(), s, NULL, SetupArguments()) ? 0 : 66;
+}
+unsigned Cmd_UNINST_APPS(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->UninstApps(Script(), s) ? 0 : 48;
 }
 unsigned Cmd_CHECK_AMT(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"CHECK_AMT %s %s", Script(), s);

@@ -79,6 +79,65 @@ public:
     // '.', ',' and ' ', each text taken to its first 24 characters; -1, 0 or 1.
     static int CompareVersion(LPCWSTR pszVersion, LPCWSTR pszRequired);
 
+    // File and folder commands: 1 success, 0 failure. A failed attempt is a failure;
+    // nothing to do is a success.
+    int RemoveFiles(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CopyFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CopyFilesAndFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int RemoveFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CreateFolders(LPCWSTR pszIni, LPCWSTR pszSection);
+    int SetAttribFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int FileRenameFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Copies SOURCE to DESTINATION replacing the section's %KEY% texts; the destination is
+    // replaced only by a whole copy, never by the source itself.
+    int CopyFileWithReplace(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Copies a folder's tree into another (created as needed); never into the source's own
+    // tree, never through junctions or symbolic links.
+    int CopyFiles(LPCWSTR pszSource, LPCWSTR pszDestination);
+    // Removes a folder, with its contents when forced. Refuses roots, the system's and the
+    // shell's own folders, relative paths and, given the script's text in pszRaw, a path
+    // whose macro expanded to nothing. Links inside go as links.
+    int DeleteDirectory(LPCWSTR pszFolder, int bForce, LPCWSTR pszRaw = NULL);
+    // The COM port of the first present device of the section's DEV list (128 characters).
+    int GetPortNoFromIni(LPWSTR pszPort, LPCWSTR pszIni, LPCWSTR pszSection);
+    int ResolveReplaceValue(LPWSTR pszValue, LPCWSTR pszIni);
+
+    // File checks: 1 when the check holds.
+    int CheckFileExistFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckFileResourceFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckFileVersionFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CheckFolderEmptyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // Registry checks (in the view of the command's WOW flag): 1 when they hold. With
+    // bShow the values are shown (no box in a silent run) and the result is always 1.
+    int CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow);
+    int CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Key tree copies in the program's own view; 0 when any part failed.
+    int CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
+
+    // Starts the programs the section lists (or its "_suffix" variant when the script has
+    // one), with the setup program's arguments. 0 when the script or section is missing
+    // or a listed program is missing or would not start. *pbWantCode set when the section
+    // asks for the exit code, which goes to *pdwExitCode (of the last program waited for).
+    int CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs, int* pbWantCode,
+                             DWORD* pdwExitCode);
+    // Opens each SHL%d of the section through the shell; 0 when the script or section is
+    // missing.
+    int ShellExecuteFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs);
+    // Runs the command line stored in the registry value with the arguments and waits for
+    // its end; *pbFound tells whether the value was there. 1 when it ran.
+    int CreateProcessFromReg(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszValue, LPCWSTR pszArgs, int* pbFound);
+    // Runs the uninstall commands of the listed applications; 0 when a found one would not
+    // start.
+    int UninstApps(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // Ends every process of the image name that can be identified: 0 when one was ended,
+    // 603 when none runs, another code of the failure.
+    unsigned TerminateProcessByName(LPCWSTR pszImage);
+    // TPROCESS: 0, or 4 when an entry failed for another reason than not running.
+    unsigned TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 

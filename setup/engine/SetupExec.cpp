@@ -143,15 +143,12 @@ int SwitchWowModeX64(LPCWSTR pszSuffix, int bBefore) {
     if (bBefore) {
         if (g_bWowFlag) SwitchWowModeX64(pszSuffix, 0);
         DBGPRINT(L"IS_WOW64 %d\n", (int)SetupIsWow64());
-        if (lstrcmpiW(pszSuffix, L".WOW32") == 0) {
-            if (g_pfnWow64EnableWow64FsRedirection) g_bWowFlag = g_pfnWow64EnableWow64FsRedirection(TRUE) ? 1 : 0;
-        } else {
-            g_bWowFlag = 0;
-        }
+        // ".WOW32" sends the command's registry work to the 32-bit view. A 64-bit process
+        // has no file-system redirection to switch, so nothing else changes.
+        g_bWowFlag = lstrcmpiW(pszSuffix, L".WOW32") == 0 ? 1 : 0;
         return 1;
     }
-    if (g_bWowFlag && g_pfnWow64EnableWow64FsRedirection)
-        g_bWowFlag = g_pfnWow64EnableWow64FsRedirection(FALSE) ? 1 : 0;
+    g_bWowFlag = 0;
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include "RegRead.h"
 #include "SetupContext.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -14,7 +15,118 @@ const int kBuild64 = 1;
 const int kBuild64 = 0;
 #endif
 
+// Copies the open source key's values and sub keys into the open destination key.
+int CopyOpenKey(HKEY hSrc, HKEY hDest) {
+    DWORD cSubKeys = 0, cchMaxSubKey = 0, cValues = 0, cchMaxValue = 0, cbMaxData = 0;
+    LONG rc = RegQueryInfoKeyW(hSrc, NULL, NULL, NULL, &cSubKeys, &cchMaxSubKey, NULL, &cValues, &cchMaxValue,
+                               &cbMaxData, NULL, NULL);
+    if (rc != ERROR_SUCCESS) {
+        DBGPRINT(L"CSetupCtrl::CopyRegistry():RegQueryInfoKey() Error %d", rc);
+        return 0;
+    }
+    int nResult = 1;
+    // Names and data may grow while the copy runs: the buffers grow with them.
+    // A key name has at most 255 characters.
+    DWORD cchName = (cchMaxValue > 255 ? cchMaxValue : 255) + 1;
+    DWORD cbData = cbMaxData + sizeof(WCHAR);
+    LPWSTR pszName = static_cast<LPWSTR>(malloc(cchName * sizeof(WCHAR)));
+    BYTE* pData = static_cast<BYTE*>(malloc(cbData));
+    if (!pszName || !pData) {
+        free(pszName);
+        free(pData);
+        return 0;
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = cchName, type = 0, cb = cbData;
+        rc = RegEnumValueW(hSrc, i, pszName, &cch, NULL, &type, pData, &cb);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc == ERROR_MORE_DATA) {
+            DWORD cchNeed = 0, cbNeed = 0;
+            RegQueryInfoKeyW(hSrc, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &cchNeed, &cbNeed, NULL, NULL);
+            LPWSTR pszBigger = static_cast<LPWSTR>(realloc(pszName, (cchNeed + 1) * sizeof(WCHAR)));
+            if (pszBigger) pszName = pszBigger, cchName = cchName > cchNeed + 1 ? cchName : cchNeed + 1;
+            BYTE* pBigger = static_cast<BYTE*>(realloc(pData, cbNeed + sizeof(WCHAR)));
+            if (pBigger) pData = pBigger, cbData = cbData > cbNeed + 2 ? cbData : cbNeed + 2;
+            if (!pszBigger || !pBigger) {
+                nResult = 0;
+                break;
+            }
+            --i;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) {
+            DBGPRINT(L"CSetupCtrl::CopyRegistry():RegEnumValue() Error %d", rc);
+            nResult = 0;
+            break;
+        }
+        rc = RegSetValueExW(hDest, pszName, 0, type, pData, cb);
+        if (rc != ERROR_SUCCESS) {
+            DBGPRINT(L"CSetupCtrl::CopyRegistry():RegSetValueEx() Error %d", rc);
+            nResult = 0;
+        }
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = cchName;
+        rc = RegEnumKeyExW(hSrc, i, pszName, &cch, NULL, NULL, NULL, NULL);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) {
+            nResult = 0;
+            break;
+        }
+        HKEY hSubSrc = NULL, hSubDest = NULL;
+        rc = RegOpenKeyExW(hSrc, pszName, 0, KEY_READ, &hSubSrc);
+        if (rc != ERROR_SUCCESS) {
+            DBGPRINT(L"CSetupCtrl::CopyRegistry():RegOpenKeyEx() %s Error %d", pszName, rc);
+            nResult = 0;
+            continue;
+        }
+        rc = RegCreateKeyExW(hDest, pszName, 0, NULL, 0, KEY_READ | KEY_WRITE, NULL, &hSubDest, NULL);
+        if (rc != ERROR_SUCCESS) {
+            DBGPRINT(L"CSetupCtrl::CopyRegistry():RegCreateKeyEx() Error %d", rc);
+            nResult = 0;
+        } else {
+            if (!CopyOpenKey(hSubSrc, hSubDest)) nResult = 0;
+            RegCloseKey(hSubDest);
+        }
+        RegCloseKey(hSubSrc);
+    }
+    free(pszName);
+    free(pData);
+    return nResult;
+}
+
+// 1 when the key path lies at or below the other (both under the same root).
+int IsKeyWithin(LPCWSTR pszInner, LPCWSTR pszOuter) {
+    while (*pszOuter == L'\\') ++pszOuter;
+    while (*pszInner == L'\\') ++pszInner;
+    int n = lstrlenW(pszOuter);
+    while (n > 0 && pszOuter[n - 1] == L'\\') --n;
+    if (lstrlenW(pszInner) < n) return 0;
+    if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, pszInner, n, pszOuter, n) != CSTR_EQUAL) return 0;
+    return n == 0 || pszInner[n] == 0 || pszInner[n] == L'\\';
+}
+
 }  // namespace
+
+int CRegCtrl::CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey) {
+    if (!pszSrcKey || !pszDestKey) return 0;
+    if (hSrcRoot == hDestRoot && IsKeyWithin(pszDestKey, pszSrcKey)) {
+        DBGPRINT(L"CSetupCtrl::CopyRegistry():Refused a copy into its own source %s", pszSrcKey);
+        return 0;
+    }
+    HKEY hSrc = NULL, hDest = NULL;
+    if (RegOpenKeyExW(hSrcRoot, pszSrcKey, 0, KEY_READ, &hSrc) != ERROR_SUCCESS) return 0;
+    LONG rc = RegCreateKeyExW(hDestRoot, pszDestKey, 0, NULL, 0, KEY_READ | KEY_WRITE, NULL, &hDest, NULL);
+    if (rc != ERROR_SUCCESS) {
+        DBGPRINT(L"CSetupCtrl::CopyRegistry():RegCreateKeyEx() Error %d", rc);
+        RegCloseKey(hSrc);
+        return 0;
+    }
+    int nResult = CopyOpenKey(hSrc, hDest);
+    RegCloseKey(hDest);
+    RegCloseKey(hSrc);
+    return nResult;
+}
 
 REGSAM CRegCtrl::ViewMask(REGSAM samBase, int bWow, int b64Build) {
     if (!bWow) return samBase;

@@ -24,6 +24,13 @@ public:
     // Deletes a key without sub keys, in the view the WOW flag selects.
     int DeleteRegKey(HKEY hRoot, LPCWSTR pszSubKey);
 
+    // Copies every sub key and value of the source key into the destination key (created
+    // as needed), in the program's own registry view, opening each level from its parent
+    // so that depth has no path limit. 0 when the source cannot be opened, the destination
+    // cannot be created, the destination lies inside the source, or any part failed; the
+    // parts that could be copied are copied.
+    static int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
+
     // The access mask for base (KEY_READ, KEY_WRITE, or 0 for the view bits alone) with
     // the WOW flag, for the x64 build (b64Build non-zero) or the x86 build.
     static REGSAM ViewMask(REGSAM samBase, int bWow, int b64Build);

@@ -1,4 +1,5 @@
 // winsim: LoadLibraryW, GetProcAddress, FreeLibrary and module handles.
+#include <psapi.h>
 #include <windows.h>
 
 #include "winsim/files.h"
@@ -315,6 +316,15 @@ void InitModules(Machine& m) {
         {"GetSystemFirmwareTable", reinterpret_cast<void*>(&GetSystemFirmwareTable)},
     };
     Modules(m).Register(k32);
+    ModuleSpec psapi;
+    psapi.name = L"psapi.dll";
+    psapi.system = true;
+    psapi.exports = {
+        {"EnumProcesses", reinterpret_cast<void*>(&EnumProcesses)},
+        {"EnumProcessModules", reinterpret_cast<void*>(&EnumProcessModules)},
+        {"GetModuleBaseNameW", reinterpret_cast<void*>(&GetModuleBaseNameW)},
+    };
+    Modules(m).Register(psapi);
 }
 
 }  // namespace winsim::internal

@@ -154,6 +154,9 @@ DWORD WINAPI GetProcessId(HANDLE h) {
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD pid) {
     auto p = Mach().FindProcess(pid);
     if (!p || p->ended) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, NULL);
+    if (p->protected_process && p.get() != &Proc() &&
+        (access & ~static_cast<DWORD>(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION)))
+        return Fail<HANDLE>(ERROR_ACCESS_DENIED, NULL);
     return Proc().AddHandle(p, access, inherit != FALSE);
 }
 

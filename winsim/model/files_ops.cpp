@@ -3,6 +3,7 @@
 #include "files_internal.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -231,6 +232,15 @@ DWORD RemoveFolder(Machine& m, const Resolved& r) {
     if (StoredAttributes(m, r.key) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
     if (DWORD e = State(m).shares->Check(r.host, DELETE, kAllShare)) return e;
     if (IsSomeCurrentDirectory(m, r)) return ERROR_SHARING_VIOLATION;
+    // A junction or folder link goes as the link, whatever the folder it points at holds;
+    // the machine keeps no target apart, so what was seen through the link goes with it.
+    if (StoredAttributes(m, r.key) & FILE_ATTRIBUTE_REPARSE_POINT) {
+        std::error_code ec;
+        std::filesystem::remove_all(r.host, ec);
+        if (ec) return Win32FromErrno(ec.value());
+        DropAttributes(m, r.key, true);
+        return 0;
+    }
     if (rmdir(r.host.c_str()) != 0)
         return errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : Win32FromErrno(errno);
     DropAttributes(m, r.key, true);

@@ -15,18 +15,19 @@ struct WowCase {
     int flag_after;  // g_bWowFlag after the after-step
 };
 
-// On a 32-bit process under WOW64 (64-bit Windows).
+// On a 32-bit process under WOW64 (64-bit Windows): the x86 build's rules.
 const WowCase kUnderWow64[] = {
-    {"X64Wow32", false, L".WOW32", 1, 1, 1},    {"X64Wow32LowerCase", false, L".wow32", 1, 1, 1},
-    {"X64Plain", false, L"", 1, 0, 0},          {"X64Unknown", false, L".X32", 1, 0, 0},
     {"X86Wow6432", true, L".WOW6432", 1, 1, 1}, {"X86Wow64", true, L".Wow64", 1, 1, 1},
     {"X86X64Runs", true, L".X64", 1, 0, 0},     {"X86X32Skipped", true, L".X32", 0, 0, 0},
     {"X86Plain", true, L"", 1, 0, 0},
 };
 
-// On a 64-bit process (the calls that need WOW64 fail, IsWow64Process says no).
+// On a 64-bit process (the calls that need WOW64 fail, IsWow64Process says no). The x64
+// build's ".WOW32" holds the flag for the command alone.
 const WowCase kNative[] = {
-    {"X64Wow32", false, L".WOW32", 1, 0, 0},
+    {"X64Wow32", false, L".WOW32", 1, 1, 0},
+    {"X64Wow32LowerCase", false, L".wow32", 1, 1, 0},
+    {"X64Unknown", false, L".X32", 1, 0, 0},
     {"X64Plain", false, L"", 1, 0, 0},
     {"X86Wow6432RunsNormally", true, L".WOW6432", 1, 0, 0},
     {"X86Wow64Skipped", true, L".WOW64", 0, 0, 0},
@@ -103,8 +104,10 @@ TEST_F(Wow64Logs, MissingEntriesCountAsNotUnderWow64) {
     EXPECT_EQ(FALSE, SetupIsWow64());
     EXPECT_EQ(0, SwitchWowModeX86(L".WOW64", 1));
     EXPECT_EQ(0, g_bWowFlag);
+    // The registry view needs none of them.
     EXPECT_EQ(1, SwitchWowModeX64(L".WOW32", 1));
-    EXPECT_EQ(0, g_bWowFlag);
+    EXPECT_EQ(1, g_bWowFlag);
+    SwitchWowModeX64(L".WOW32", 0);
     EXPECT_TRUE(Logged(L"IS_WOW64 0"));
 }
 

@@ -111,6 +111,14 @@ TEST_F(FilesApiTest, AttributesOfHostEntriesAndReparsePoints) {
               fd.dwFileAttributes);
     EXPECT_EQ(static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), fd.dwReserved0);
     FindClose(f);
+    // Removing a junction removes the link even when the folder it shows is not empty.
+    Put(L"C:\\Users\\User\\Application Data\\kept.txt", "K");
+    ASSERT_TRUE(SetFileAttributesW(L"C:\\Users\\User\\Application Data", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(RemoveDirectoryW(L"C:\\Users\\User\\Application Data"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(L"C:\\Users\\User\\Application Data"));
+    ASSERT_TRUE(wf::CreateFolders(*machine, L"C:\\Plain\\Sub"));
+    EXPECT_FALSE(RemoveDirectoryW(L"C:\\Plain"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DIR_NOT_EMPTY), GetLastError());
 }
 
 TEST_F(FilesApiTest, InjectedFailures) {

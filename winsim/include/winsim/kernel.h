@@ -212,6 +212,9 @@ public:
     std::wstring current_dir;
     DWORD priority_class = 0x20;  // NORMAL_PRIORITY_CLASS
     DWORD parent_pid = 0;
+    // Protected (or of another user in another session): other processes may open it for
+    // SYNCHRONIZE and PROCESS_QUERY_LIMITED_INFORMATION only.
+    bool protected_process = false;
     bool ended = false;
     DWORD exit_code = 259;                       // STILL_ACTIVE
     std::vector<std::weak_ptr<Thread>> threads;  // kept alive by their host threads and handles

@@ -1,0 +1,158 @@
+// Registry checks and copies: value and key checks in the view the command's WOW flag
+// selects, the values shown in message boxes, and key trees copied in the program's own
+// view.
+#include "SetupCtrl.h"
+
+#include <shlwapi.h>
+#include <wchar.h>
+
+#include "DbgMac.h"
+#include "RegCtrl.h"
+#include "SetupEnv.h"
+#include "SetupExec.h"
+
+namespace {
+
+void ReadText(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszDefault, LPWSTR pszOut, DWORD cchOut) {
+    lstrcpynW(pszOut, pszDefault, (int)cchOut);
+    if (!pszIni || !pszSection || !pszSection[0]) return;
+    GetPrivateProfileStringW(pszSection, pszKey, pszDefault, pszOut, cchOut, pszIni);
+}
+
+int ReadInt(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, int nDefault) {
+    if (!pszIni || !pszSection || !pszSection[0]) return nDefault;
+    return (int)GetPrivateProfileIntW(pszSection, pszKey, nDefault, pszIni);
+}
+
+void NumberedKey(LPWSTR pszKey, LPCWSTR pszFormat, int n) { wnsprintfW(pszKey, 64, pszFormat, n); }
+
+// REG%d_ROOT: 0 to 4 name a root; any other number keeps the previous entry's.
+HKEY RootOfCode(int nCode, HKEY hPrevious) {
+    switch (nCode) {
+    case 0: return HKEY_CLASSES_ROOT;
+    case 1: return HKEY_CURRENT_USER;
+    case 2: return HKEY_LOCAL_MACHINE;
+    case 3: return HKEY_USERS;
+    case 4: return HKEY_CURRENT_CONFIG;
+    default: return hPrevious;
+    }
+}
+
+HKEY RootOfName(LPCWSTR pszName) {
+    if (!lstrcmpiW(pszName, L"HKCR")) return HKEY_CLASSES_ROOT;
+    if (!lstrcmpiW(pszName, L"HKCU")) return HKEY_CURRENT_USER;
+    if (!lstrcmpiW(pszName, L"HKUS")) return HKEY_USERS;
+    if (!lstrcmpiW(pszName, L"HKCC")) return HKEY_CURRENT_CONFIG;
+    return HKEY_LOCAL_MACHINE;
+}
+
+}  // namespace
+
+int CSetupCtrl::CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow) {
+    int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
+    int bDestar = ReadInt(pszIni, pszSection, L"DESTAR", 0);
+    // A box needs someone to answer it.
+    int bBoxes = bShow && !IsSilentRun();
+    CRegCtrl reg;
+    HKEY hRoot = HKEY_LOCAL_MACHINE;
+    int nResult = 1;
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szName[64], szKey[SETUP_TEXT_CCH], szEntry[SETUP_TEXT_CCH];
+        NumberedKey(szName, L"REG%d_ROOT", i);
+        hRoot = RootOfCode(ReadInt(pszIni, pszSection, szName, 2), hRoot);
+        NumberedKey(szName, L"REG%d_KEY", i);
+        ReadText(pszIni, pszSection, szName, L"", szKey, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_ENTRY", i);
+        ReadText(pszIni, pszSection, szName, L"", szEntry, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_TYPE", i);
+        int nType = ReadInt(pszIni, pszSection, szName, 0);
+        NumberedKey(szName, L"REG%d_VALUE", i);
+        if (nType == 0) {
+            WCHAR szValue[SETUP_TEXT_CCH], szRegValue[REGCTRL_TEXT_CCH];
+            ReadText(pszIni, pszSection, szName, L"", szValue, SETUP_TEXT_CCH);
+            int bRead = reg.ReadRegSZ(hRoot, szKey, szEntry, szRegValue);
+            if (!bRead) {
+                DBGPRINT(L"CSetupCtrl::CheckRegistryFromIni can not get reg%d Key=%s Entry=%s", i, szKey, szEntry);
+                nResult = 0;
+            } else if (bDestar) {
+                if (g_pSetupEnv) g_pSetupEnv->SetTargetPath(szRegValue);
+                DBGPRINT(L"CSetupCtrl::CheckRegistryFromIni Get Value %d Key=%s Entry=%s RegValue=%s ", i, szKey,
+                         szEntry, szRegValue);
+                break;
+            } else if (lstrcmpiW(szValue, szRegValue) != 0) {
+                DBGPRINT(L"CSetupCtrl::CheckRegistryFromIni Unmatch reg%d Key=%s Entry=%s Value=%s RegValue=%s ", i,
+                         szKey, szEntry, szValue, szRegValue);
+                nResult = 0;
+            } else {
+                DBGPRINT(L"CSetupCtrl::CheckRegistryFromIni Matching reg%d Key=%s Entry=%s Value=%s RegValue=%s ", i,
+                         szKey, szEntry, szValue, szRegValue);
+            }
+            if (bBoxes && bRead) ShowMsgBox(pszIni, pszSection, szRegValue);
+        } else if (nType == 1) {
+            DWORD dwValue = (DWORD)ReadInt(pszIni, pszSection, szName, 0), dwRegValue = 0;
+            int bRead = reg.ReadRegDW(hRoot, szKey, szEntry, &dwRegValue);
+            if (!bRead || dwRegValue != dwValue) nResult = 0;
+            if (bBoxes && bRead) {
+                WCHAR szNumber[16];
+                wsprintfW(szNumber, L"%u", dwRegValue);
+                ShowMsgBox(pszIni, pszSection, szNumber);
+            }
+        }
+        if (bShow) nResult = 1;
+    }
+    return nResult;
+}
+
+int CSetupCtrl::CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
+    int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
+    WCHAR szCode[SETUP_TEXT_CCH];
+    ReadText(pszIni, pszSection, L"CMPCODE", L"&", szCode, SETUP_TEXT_CCH);
+    CRegCtrl reg;
+    HKEY hRoot = HKEY_LOCAL_MACHINE;
+    int nResult = 1, bAny = 0;
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szName[64], szKey[SETUP_TEXT_CCH];
+        NumberedKey(szName, L"REG%d_ROOT", i);
+        hRoot = RootOfCode(ReadInt(pszIni, pszSection, szName, 2), hRoot);
+        NumberedKey(szName, L"REG%d_KEY", i);
+        ReadText(pszIni, pszSection, szName, L"", szKey, SETUP_TEXT_CCH);
+        if (reg.IsRegKey(hRoot, szKey)) {
+            bAny = 1;
+            DBGPRINT(L"CSetupCtrl::CheckRegistryKeyFromIni Found reg%d key=%s", i, szKey);
+        } else {
+            DBGPRINT(L"CSetupCtrl::CheckRegistryKeyFromIni can not find reg%d Key=%s", i, szKey);
+            nResult = 0;
+        }
+    }
+    if (!lstrcmpW(szCode, L"|") && bAny) nResult = 1;
+    return nResult;
+}
+
+int CSetupCtrl::CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey) {
+    return CRegCtrl::CopyRegistry(hSrcRoot, pszSrcKey, hDestRoot, pszDestKey);
+}
+
+int CSetupCtrl::CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection) {
+    int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
+    int nResult = 1;
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szName[64], szSrc[SETUP_TEXT_CCH], szDest[SETUP_TEXT_CCH], szRootSrc[SETUP_TEXT_CCH],
+            szRootDest[SETUP_TEXT_CCH];
+        NumberedKey(szName, L"REG%d_SRC", i);
+        ReadText(pszIni, pszSection, szName, L"", szSrc, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_DEST", i);
+        ReadText(pszIni, pszSection, szName, L"", szDest, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_ROOTSRC", i);
+        ReadText(pszIni, pszSection, szName, L"HKLM", szRootSrc, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_ROOTDEST", i);
+        ReadText(pszIni, pszSection, szName, L"HKLM", szRootDest, SETUP_TEXT_CCH);
+        // An empty key path would name the whole root.
+        if (szSrc[0] && szDest[0] && CopyRegistry(RootOfName(szRootSrc), szSrc, RootOfName(szRootDest), szDest)) {
+            DBGPRINT(L"Success CopyRegistry %s->%s", szSrc, szDest);
+        } else {
+            DBGPRINT(L"Error CopyRegistry %s->%s", szSrc, szDest);
+            nResult = 0;
+        }
+    }
+    return nResult;
+}
