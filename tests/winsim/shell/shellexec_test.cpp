@@ -56,7 +56,9 @@ TEST(ShellExecute, AssociationsAndErrors) {
             INT_PTR result =
                 reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, c.verb, c.file, nullptr, nullptr, SW_SHOWNORMAL));
             EXPECT_EQ(c.result > 32, result > 32) << c.name;
-            if (c.result <= 32) EXPECT_EQ(c.result, result) << c.name;
+            if (c.result <= 32) {
+                EXPECT_EQ(c.result, result) << c.name;
+            }
             Sleep(1000);  // the started program runs to its end
         }
         if (c.line[0]) {
