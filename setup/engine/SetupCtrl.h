@@ -79,6 +79,34 @@ public:
     // '.', ',' and ' ', each text taken to its first 24 characters; -1, 0 or 1.
     static int CompareVersion(LPCWSTR pszVersion, LPCWSTR pszRequired);
 
+    // Other programs' windows. PostWinMessage posts the message every 200 ms until the
+    // window (found by class or title) is gone: 0, or 37 when it was not found or is still
+    // there when the budget is used up.
+    unsigned PostWinMessage(LPCWSTR pszClass, LPCWSTR pszTitle, UINT uMsg, DWORD dwBudgetMs);
+    unsigned CloseWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned SendMessageWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned WinClickFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Clicks the listed buttons of other programs' dialogs; 1 when every dialog's last
+    // attempt succeeded.
+    int DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection);
+    int ClickWinButton(LPCWSTR pszTitle, LPCWSTR pszChild);
+    HWND GetChildWindowHandle(LPCWSTR pszTitle, LPCWSTR pszChild);
+
+    // Shutdown scripts of the local group policy, kept in step in the state and the
+    // policy trees; 1 when both slots were written or deleted.
+    int CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
+    int DeleteShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
+    unsigned RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bCreate);
+    // Reads a WMI value and shows it in the section's message box; 1 when it was read.
+    int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // INI file commands: 1 when every entry held (or was written), else 0.
+    int CheckInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int WriteInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // A decimal number with an optional sign, read by its leading digits (none: 0),
+    // clamped to 32 bits.
+    static int ParseSignedDecimal(LPCWSTR pszText);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
