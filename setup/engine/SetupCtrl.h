@@ -97,6 +97,12 @@ public:
     int CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
     int DeleteShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
     unsigned RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bCreate);
+    // Restart: the prompt (0, or 61 when it failed; nothing in a silent run) and the
+    // forced restart with the shutdown privilege (0, or 67).
+    unsigned ShowRebootDialogFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned CmdRebootFromIni();
+    unsigned RestartSystem();
+
     // Reads a WMI value and shows it in the section's message box; 1 when it was read.
     int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
@@ -132,3 +138,7 @@ extern CSetupCtrl* g_pSetupCtrl;
 // The message box of a script section: MSGBOX_TITLE, the given text or MSGBOX_MSG, and
 // MSGBOX_TYPE; returns the box's value, 0 when there is no message.
 int ShowMsgBox(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszText);
+// Whether the run's arguments hold "/reboot=suppress" (any case) or "-reboot=suppress".
+int IsRebootSuppressed();
+// The system's restart prompt: 0, or 61 when it failed.
+unsigned ShowRebootDialog();

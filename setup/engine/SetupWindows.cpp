@@ -2,6 +2,8 @@
 // scripts of the local group policy and SHOW_WMIDATA.
 #include "SetupCtrl.h"
 
+#include <setupapi.h>
+#include <string.h>
 #include <wchar.h>
 
 #include "DbgMac.h"
@@ -333,4 +335,62 @@ int CSetupCtrl::ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     // An unattended run logs the value; nobody would see the box.
     if (!IsSilentRun()) ShowMsgBox(pszIni, pszSection, szValue);
     return 1;
+}
+
+int IsRebootSuppressed() {
+    if (!g_pSetupEnv) return 0;
+    return wcsstr(g_pSetupEnv->GetLowerArguments(), L"/reboot=suppress") ||
+           wcsstr(g_pSetupEnv->GetArguments(), L"-reboot=suppress");
+}
+
+unsigned ShowRebootDialog() {
+    // An unattended run never waits on a prompt nobody sees.
+    if (IsSilentRun()) {
+        DBGPRINT(L"ShowRebootDialog was skipped due to silentmode");
+        return 0;
+    }
+    if (SetupPromptReboot(NULL, GetActiveWindow(), FALSE) == -1) {
+        DBGPRINT(L"ShowRebootDialog ERROR:%d", GetLastError());
+        return 61;
+    }
+    return 0;
+}
+
+unsigned CSetupCtrl::RestartSystem() {
+    HANDLE hToken = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hToken)) {
+        DBGPRINT(L"OpenProcessToken Error");
+        return 67;
+    }
+    TOKEN_PRIVILEGES tp;
+    memset(&tp, 0, sizeof(tp));
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    int bLooked = LookupPrivilegeValueW(NULL, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid);
+    SetLastError(ERROR_SUCCESS);
+    if (bLooked) AdjustTokenPrivileges(hToken, FALSE, &tp, 0, NULL, NULL);
+    DWORD dwError = bLooked ? GetLastError() : ERROR_INVALID_PARAMETER;
+    CloseHandle(hToken);
+    if (dwError != ERROR_SUCCESS) {
+        DBGPRINT(L"Privilege Error");
+        return 67;
+    }
+    if (!ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0)) {
+        DBGPRINT(L"Restart Error");
+        return 67;
+    }
+    return 0;
+}
+
+unsigned CSetupCtrl::ShowRebootDialogFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
+    DBGPRINT(L"SHOW_REBOOTDIALOG %s %s", pszIni, pszSection);
+    if (IsRebootSuppressed()) return 0;
+    return ShowRebootDialog();
+}
+
+unsigned CSetupCtrl::CmdRebootFromIni() {
+    unsigned uResult = 0;
+    if (!IsRebootSuppressed()) uResult = IsSilentRun() ? RestartSystem() : ShowRebootDialog();
+    DBGPRINT(L"CMD_REBOOT FINISH");
+    return uResult;
 }
