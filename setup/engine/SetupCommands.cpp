@@ -53,8 +53,6 @@ SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
 SETUP_NOT_AVAILABLE(CHECK_FILEEXIST, 45)
 SETUP_NOT_AVAILABLE(UNINST_APPS, 48)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
-SETUP_NOT_AVAILABLE(CREATE_LINK, 57)
-SETUP_NOT_AVAILABLE(DELETE_LINK, 60)
 SETUP_NOT_AVAILABLE(CREATE_FOLDERS, 62)
 SETUP_NOT_AVAILABLE(CHECK_FILEVERSION, 64)
 SETUP_NOT_AVAILABLE(CMD_SH, 66)
@@ -175,6 +173,14 @@ unsigned Cmd_SHOW_REBOOTDIALOG(LPCWSTR, LPCWSTR s, int*, unsigned) {
 }
 unsigned Cmd_CMD_REBOOT(LPCWSTR, LPCWSTR, int*, unsigned) {
     return g_pSetupCtrl ? g_pSetupCtrl->CmdRebootFromIni() : 67;
+}
+unsigned Cmd_CREATE_LINK(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"CREATE_LINK %s %s", Script(), s);
+    return g_pSetupCtrl ? g_pSetupCtrl->CreateLinksFromIni(Script(), s) : 57;
+}
+unsigned Cmd_DELETE_LINK(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"DELETE_LINK %s %s", Script(), s);
+    return g_pSetupCtrl ? g_pSetupCtrl->DeleteLinksFromIni(Script(), s) : 60;
 }
 unsigned Cmd_CHECK_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"CHECK_INIFILE %s %s", Script(), s);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "DevCtrl.h"
+#include "ShortcutCtrl.h"
 
 #define SETUP_TEXT_CCH 260
 #define SETUP_ITEM_CCH 261
@@ -106,6 +107,10 @@ public:
     // Reads a WMI value and shows it in the section's message box; 1 when it was read.
     int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // Links: 57 (create) or 60 (delete) when any entry failed, else 0.
+    unsigned CreateLinksFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned DeleteLinksFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // INI file commands: 1 when every entry held (or was written), else 0.
     int CheckInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     int WriteInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
@@ -130,6 +135,7 @@ private:
 
     // The device search of the hardware-ID tests; its instance ID is %DevInstanceID%.
     CDevCtrl m_DevCtrl;
+    CShortcutCtrl m_Shortcut;
 };
 
 // The setup program's command engine; null before start-up and after the exit.
