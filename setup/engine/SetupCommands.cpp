@@ -6,6 +6,7 @@
 #include "DbgMac.h"
 #include "SetupCtrl.h"
 #include "SetupEnv.h"
+#include "SetupGlobals.h"
 
 namespace {
 
@@ -42,8 +43,6 @@ SETUP_NOT_AVAILABLE(COPY_FILES_FOLDERS, 28)
 SETUP_NOT_AVAILABLE(REMOVE_FOLDERS, 29)
 SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
-SETUP_NOT_AVAILABLE(DOMODAL_DIALOG, 35)
-SETUP_NOT_AVAILABLE(SHOW_DIALOG, 36)
 SETUP_NOT_AVAILABLE(COPY_REGISTRIES, 38)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
@@ -62,7 +61,6 @@ SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
-SETUP_NOT_AVAILABLE(SHOW_STRWIN, 80)
 SETUP_NOT_AVAILABLE(SHOW_REGDATA, 87)
 SETUP_NOT_AVAILABLE(SET_ATTRIB, 88)
 SETUP_NOT_AVAILABLE(FILE_RENAME, 89)
@@ -144,6 +142,33 @@ unsigned Cmd_CMD_SLEEP(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"CMD_SLEEP %s %s", Script(), s);
     if (g_pSetupCtrl) g_pSetupCtrl->CmdSleep(Script(), s);
     return 0;
+}
+
+// The dialog library's dialogs; none in a silent run.
+unsigned Cmd_DOMODAL_DIALOG(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"DOMODAL_DIALOG %s %s", Script(), s);
+    if (IsSilentRun()) {
+        DBGPRINT(L"DOMODAL_DIALOG was skipped due to silentmode");
+        return 0;
+    }
+    if (!g_pSetupCtrl || g_pSetupCtrl->DoModalDialog(Script(), s, &g_SetupDlgDesc) != IDCANCEL) return 0;
+    return CheckFailed(q, 35);
+}
+unsigned Cmd_SHOW_DIALOG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SHOW_DIALOG %s %s", Script(), s);
+    if (IsSilentRun()) {
+        DBGPRINT(L"SHOW_DIALOG was skipped due to silentmode");
+        return 0;
+    }
+    return g_pSetupCtrl && g_pSetupCtrl->ShowSetupDialog(Script(), s, &g_SetupDlgDesc) == 0 ? 0 : 36;
+}
+unsigned Cmd_SHOW_STRWIN(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SHOW_STRWIN %s %s", Script(), s);
+    if (IsSilentRun()) {
+        DBGPRINT(L"SHOW_STRWIN was skipped due to silentmode");
+        return 0;
+    }
+    return g_pSetupCtrl && g_pSetupCtrl->ShowStringWindow(Script(), s) == 0 ? 0 : 80;
 }
 
 // Other programs' windows, shutdown scripts and INI files.

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "DevCtrl.h"
+#include "SetupDlgCtrl.h"
 #include "ShortcutCtrl.h"
 
 #define SETUP_TEXT_CCH 260
@@ -107,6 +108,14 @@ public:
     // Reads a WMI value and shows it in the section's message box; 1 when it was read.
     int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // The dialog library: the modal dialog's result, the progress dialog shown or hidden
+    // (0), the string window's result; 3 when the routine's entry is missing.
+    unsigned DoModalDialog(LPCWSTR pszIni, LPCWSTR pszSection, SetupDlgDesc* pDesc);
+    unsigned ShowSetupDialog(LPCWSTR pszIni, LPCWSTR pszSection, SetupDlgDesc* pDesc);
+    unsigned ShowStringWindow(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Ends the progress window; the descriptor's handles are cleared.
+    void CloseProgressWindow();
+
     // Links: 57 (create) or 60 (delete) when any entry failed, else 0.
     unsigned CreateLinksFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned DeleteLinksFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
@@ -133,9 +142,18 @@ private:
     int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation, DWORD dwLocation,
                       DWORD* pdwParsed);
 
+    void BindDialogLibrary();
+
+    // The progress window, first built and last destroyed.
+    CSetupDlgCtrl m_DlgCtrl;
     // The device search of the hardware-ID tests; its instance ID is %DevInstanceID%.
     CDevCtrl m_DevCtrl;
     CShortcutCtrl m_Shortcut;
+    // The dialog library, loaded once and never unloaded; each entry may be missing.
+    HMODULE m_hDlgLib;
+    PFN_SetupDlgDoModalDlg m_pfnDoModal;
+    PFN_SetupDlgShowDlg m_pfnShow;
+    PFN_SetupDlgStrWin m_pfnStrWin;
 };
 
 // The setup program's command engine; null before start-up and after the exit.
