@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "SetupDlgLib.h"
+#include "internal.h"
 #include "winsim/kernel.h"
 #include "winsim/modules.h"
 #include "winsim/setupdlg.h"
@@ -128,3 +129,9 @@ std::vector<Call> Calls(Machine& m) {
 }
 
 }  // namespace winsim::setupdlg
+
+namespace winsim::internal {
+
+void InitSetupDlg(Machine& m) { setupdlg::Register(m); }
+
+}  // namespace winsim::internal

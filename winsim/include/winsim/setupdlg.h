@@ -21,7 +21,7 @@ inline constexpr const wchar_t* kModuleName = L"Pavrix.dll";
 struct Entries {
     bool domodal = true, show = true, strwin = true;
 };
-// Registers the module with the chosen entries.
+// Registers the module with the chosen entries (every machine starts with all three).
 void Register(Machine& m, Entries entries = Entries());
 // Writes the module's file at path.
 void Install(Machine& m, const std::wstring& path);
