@@ -136,8 +136,10 @@ unsigned CSetupCtrl::SendMessageWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection
         ReadText(pszIni, pszSection, szKey, L"", szMsg, MSGID_CCH);
         DWORD dwMsg = 0;
         if (!ParseNumber(szMsg, 16, &dwMsg)) dwMsg = 0;
-        unsigned uEntry =
-            PostWinMessage(szClass[0] ? szClass : NULL, szTitle[0] ? szTitle : NULL, (UINT)dwMsg, dwTimeout);
+        // An entry naming no window would reach whichever window comes first: it fails.
+        unsigned uEntry = 37;
+        if (szClass[0] || szTitle[0])
+            uEntry = PostWinMessage(szClass[0] ? szClass : NULL, szTitle[0] ? szTitle : NULL, (UINT)dwMsg, dwTimeout);
         // Every entry counts: one that failed fails the command.
         if (uEntry) uResult = 59;
     }

@@ -144,6 +144,7 @@ const SendCase kSends[] = {
      1},
     {"NotLeaving", L"WIN=1\r\nTIMEOUT=400\r\nWIN1_TITLE=Viewer\r\nWIN1_MSGID=8006\r\n", 59, 0},
     {"NoEntries", L"WIN=0\r\n", 0, 0},
+    {"NoWindowNamed", L"WIN=1\r\nWIN1_MSGID=8005\r\n", 59, 0},
 };
 
 class SendMessages : public WindowCommands, public ::testing::WithParamInterface<SendCase> {};
