@@ -31,7 +31,9 @@ $winsim create --profile tablet >/dev/null
 $winsim reg set 'HKLM\SOFTWARE\Quarven\OrvashTool' DebugMode REG_DWORD 1 >/dev/null
 $winsim reg set 'HKLM\SOFTWARE\Quarven\OrvashTool' DebugLevel REG_DWORD 1 >/dev/null
 
-step "Encrypt the sample script: Setup.ini -> Setup.dat"
+step "Encrypt the sample script: Setup.ini -> Setup.dat; the dialog library beside it"
+printf 'WINSIM-MODULE:Pavrix.dll\n' >"$log"
+$winsim put "$log" "$folder\\Pavrix.dll"
 $winsim put setup/engine/sample/Setup.ini "$folder\\Setup.ini"
 run /encrypt
 

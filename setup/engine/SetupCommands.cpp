@@ -6,6 +6,7 @@
 #include "DbgMac.h"
 #include "SetupCtrl.h"
 #include "SetupEnv.h"
+#include "SetupGlobals.h"
 
 namespace {
 
@@ -34,30 +35,15 @@ SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
 SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
 SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
-SETUP_NOT_AVAILABLE(DOMODAL_DIALOG, 35)
-SETUP_NOT_AVAILABLE(SHOW_DIALOG, 36)
-SETUP_NOT_AVAILABLE(CLOSE_WINDOW, 37)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
-SETUP_NOT_AVAILABLE(CREATE_LINK, 57)
-SETUP_NOT_AVAILABLE(SENDMSG_WINDOW, 59)
-SETUP_NOT_AVAILABLE(DELETE_LINK, 60)
-SETUP_NOT_AVAILABLE(SHOW_REBOOTDIALOG, 61)
-SETUP_NOT_AVAILABLE(CMD_REBOOT, 67)
 SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
 SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
-SETUP_NOT_AVAILABLE(MACRO_WINCLICK, 72)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
-SETUP_NOT_AVAILABLE(CREATE_SHUTDOWNSCRIPT, 78)
-SETUP_NOT_AVAILABLE(DELETE_SHUTDOWNSCRIPT, 79)
-SETUP_NOT_AVAILABLE(SHOW_STRWIN, 80)
-SETUP_NOT_AVAILABLE(CHECK_INIFILE, 81)
-SETUP_NOT_AVAILABLE(WRITE_INIFILE, 82)
-SETUP_NOT_AVAILABLE(SHOW_WMIDATA, 86)
 SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
 #undef SETUP_NOT_AVAILABLE
 
@@ -233,6 +219,78 @@ unsigned Cmd_CMD_SLEEP(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"CMD_SLEEP %s %s", Script(), s);
     if (g_pSetupCtrl) g_pSetupCtrl->CmdSleep(Script(), s);
     return 0;
+}
+
+// The dialog library's dialogs; none in a silent run.
+unsigned Cmd_DOMODAL_DIALOG(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"DOMODAL_DIALOG %s %s", Script(), s);
+    if (IsSilentRun()) {
+        DBGPRINT(L"DOMODAL_DIALOG was skipped due to silentmode");
+        return 0;
+    }
+    if (!g_pSetupCtrl || g_pSetupCtrl->DoModalDialog(Script(), s, &g_SetupDlgDesc) != IDCANCEL) return 0;
+    return CheckFailed(q, 35);
+}
+unsigned Cmd_SHOW_DIALOG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SHOW_DIALOG %s %s", Script(), s);
+    if (IsSilentRun()) {
+        DBGPRINT(L"SHOW_DIALOG was skipped due to silentmode");
+        return 0;
+    }
+    return g_pSetupCtrl && g_pSetupCtrl->ShowSetupDialog(Script(), s, &g_SetupDlgDesc) == 0 ? 0 : 36;
+}
+unsigned Cmd_SHOW_STRWIN(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SHOW_STRWIN %s %s", Script(), s);
+    if (IsSilentRun()) {
+        DBGPRINT(L"SHOW_STRWIN was skipped due to silentmode");
+        return 0;
+    }
+    return g_pSetupCtrl && g_pSetupCtrl->ShowStringWindow(Script(), s) == 0 ? 0 : 80;
+}
+
+// Other programs' windows, shutdown scripts and INI files.
+unsigned Cmd_CLOSE_WINDOW(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"CLOSE_WINDOW %s %s", Script(), s);
+    return g_pSetupCtrl ? g_pSetupCtrl->CloseWindowFromIni(Script(), s) : 0;
+}
+unsigned Cmd_SENDMSG_WINDOW(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SENDMSG_WINDOW %s %s", Script(), s);
+    return g_pSetupCtrl ? g_pSetupCtrl->SendMessageWindowFromIni(Script(), s) : 59;
+}
+unsigned Cmd_MACRO_WINCLICK(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->WinClickFromIni(Script(), s) : 72;
+}
+unsigned Cmd_CREATE_SHUTDOWNSCRIPT(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->RegistShutdownScriptFromIni(Script(), s, 1) : 78;
+}
+unsigned Cmd_DELETE_SHUTDOWNSCRIPT(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->RegistShutdownScriptFromIni(Script(), s, 0) : 79;
+}
+unsigned Cmd_SHOW_WMIDATA(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"cmdSHOW_WMIDATA ");
+    return g_pSetupCtrl && g_pSetupCtrl->ShowWmidataFromIni(Script(), s) ? 0 : 86;
+}
+unsigned Cmd_SHOW_REBOOTDIALOG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->ShowRebootDialogFromIni(Script(), s) : 61;
+}
+unsigned Cmd_CMD_REBOOT(LPCWSTR, LPCWSTR, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CmdRebootFromIni() : 67;
+}
+unsigned Cmd_CREATE_LINK(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"CREATE_LINK %s %s", Script(), s);
+    return g_pSetupCtrl ? g_pSetupCtrl->CreateLinksFromIni(Script(), s) : 57;
+}
+unsigned Cmd_DELETE_LINK(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"DELETE_LINK %s %s", Script(), s);
+    return g_pSetupCtrl ? g_pSetupCtrl->DeleteLinksFromIni(Script(), s) : 60;
+}
+unsigned Cmd_CHECK_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_INIFILE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckInifileFromIni(Script(), s) ? 0 : CheckFailed(q, 81);
+}
+unsigned Cmd_WRITE_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"WRITE_INIFILE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->WriteInifileFromIni(Script(), s) ? 0 : CheckFailed(q, 82);
 }
 
 const SetupCommand g_Commands[SETUP_COMMAND_COUNT] = {

@@ -5,7 +5,9 @@
 
 CSetupCtrl* g_pSetupCtrl = NULL;
 
-CSetupCtrl::CSetupCtrl() {}
+CSetupCtrl::CSetupCtrl() : m_hDlgLib(NULL), m_pfnDoModal(NULL), m_pfnShow(NULL), m_pfnStrWin(NULL) {
+    BindDialogLibrary();
+}
 
 CSetupCtrl::~CSetupCtrl() {}
 

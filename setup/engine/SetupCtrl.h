@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "DevCtrl.h"
+#include "SetupDlgCtrl.h"
+#include "ShortcutCtrl.h"
 
 #define SETUP_TEXT_CCH 260
 #define SETUP_ITEM_CCH 261
@@ -138,6 +140,52 @@ public:
     // TPROCESS: 0, or 4 when an entry failed for another reason than not running.
     unsigned TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // Other programs' windows. PostWinMessage posts the message every 200 ms until the
+    // window (found by class or title) is gone: 0, or 37 when it was not found or is still
+    // there when the budget is used up.
+    unsigned PostWinMessage(LPCWSTR pszClass, LPCWSTR pszTitle, UINT uMsg, DWORD dwBudgetMs);
+    unsigned CloseWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned SendMessageWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned WinClickFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Clicks the listed buttons of other programs' dialogs; 1 when every dialog's last
+    // attempt succeeded.
+    int DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection);
+    int ClickWinButton(LPCWSTR pszTitle, LPCWSTR pszChild);
+    HWND GetChildWindowHandle(LPCWSTR pszTitle, LPCWSTR pszChild);
+
+    // Shutdown scripts of the local group policy, kept in step in the state and the
+    // policy trees; 1 when both slots were written or deleted.
+    int CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
+    int DeleteShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
+    unsigned RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bCreate);
+    // Restart: the prompt (0, or 61 when it failed; nothing in a silent run) and the
+    // forced restart with the shutdown privilege (0, or 67).
+    unsigned ShowRebootDialogFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned CmdRebootFromIni();
+    unsigned RestartSystem();
+
+    // Reads a WMI value and shows it in the section's message box; 1 when it was read.
+    int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // The dialog library: the modal dialog's result, the progress dialog shown or hidden
+    // (0), the string window's result; 3 when the routine's entry is missing.
+    unsigned DoModalDialog(LPCWSTR pszIni, LPCWSTR pszSection, SetupDlgDesc* pDesc);
+    unsigned ShowSetupDialog(LPCWSTR pszIni, LPCWSTR pszSection, SetupDlgDesc* pDesc);
+    unsigned ShowStringWindow(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Ends the progress window; the descriptor's handles are cleared.
+    void CloseProgressWindow();
+
+    // Links: 57 (create) or 60 (delete) when any entry failed, else 0.
+    unsigned CreateLinksFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned DeleteLinksFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // INI file commands: 1 when every entry held (or was written), else 0.
+    int CheckInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int WriteInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // A decimal number with an optional sign, read by its leading digits (none: 0),
+    // clamped to 32 bits.
+    static int ParseSignedDecimal(LPCWSTR pszText);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
@@ -153,8 +201,18 @@ private:
     int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation, DWORD dwLocation,
                       DWORD* pdwParsed);
 
+    void BindDialogLibrary();
+
+    // The progress window, first built and last destroyed.
+    CSetupDlgCtrl m_DlgCtrl;
     // The device search of the hardware-ID tests; its instance ID is %DevInstanceID%.
     CDevCtrl m_DevCtrl;
+    CShortcutCtrl m_Shortcut;
+    // The dialog library, loaded once and never unloaded; each entry may be missing.
+    HMODULE m_hDlgLib;
+    PFN_SetupDlgDoModalDlg m_pfnDoModal;
+    PFN_SetupDlgShowDlg m_pfnShow;
+    PFN_SetupDlgStrWin m_pfnStrWin;
 };
 
 // The setup program's command engine; null before start-up and after the exit.
@@ -163,3 +221,7 @@ extern CSetupCtrl* g_pSetupCtrl;
 // The message box of a script section: MSGBOX_TITLE, the given text or MSGBOX_MSG, and
 // MSGBOX_TYPE; returns the box's value, 0 when there is no message.
 int ShowMsgBox(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszText);
+// Whether the run's arguments hold "/reboot=suppress" (any case) or "-reboot=suppress".
+int IsRebootSuppressed();
+// The system's restart prompt: 0, or 61 when it failed.
+unsigned ShowRebootDialog();

@@ -216,6 +216,5 @@ CTextList* CProfileCtrl::Split(CTextList* pList, LPCWSTR pszText, LPCWSTR pszSep
 int CProfileCtrl::WriteString(LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszValue, LPCWSTR pszFile) {
     LPCWSTR pszPath = pszFile ? pszFile : m_szFilePath;
     if (GetFileAttributesW(pszPath) == INVALID_FILE_ATTRIBUTES) return 0;
-    WritePrivateProfileStringW(pszSection, pszKey, pszValue, pszPath);
-    return 1;
+    return WritePrivateProfileStringW(pszSection, pszKey, pszValue, pszPath) ? 1 : 0;
 }

@@ -49,7 +49,8 @@ public:
     // The n-th field (from 1) of the text, fields cut at any separator character.
     static int GetField(LPCWSTR pszText, LPCWSTR pszSeparators, int nField, LPWSTR pszOut, DWORD cchOut);
     static CTextList* Split(CTextList* pList, LPCWSTR pszText, LPCWSTR pszSeparator);
-    // Writes into an existing file (null: the kept one); 0 when the file does not exist.
+    // Writes into an existing file (null: the kept one); 0 when the file does not exist or
+    // the write failed.
     int WriteString(LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszValue, LPCWSTR pszFile);
 
 private:

@@ -20,6 +20,9 @@ void InitWmi(Machine& m);
 // The Mobile Broadband service and the connection library (after the COM model).
 void InitMbn(Machine& m);
 void InitGobi(Machine& m);
+// Registers the setup program's dialog library with all its entries (its file is not
+// installed: it loads where a test or the demo puts it).
+void InitSetupDlg(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);

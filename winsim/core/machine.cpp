@@ -111,6 +111,7 @@ void Machine::Init() {
     internal::InitModules(*this);
     internal::InitWmi(*this);
     internal::InitMbn(*this);
+    internal::InitSetupDlg(*this);
     internal::InitBroadcasts(*this);
     internal::InitSessionNotifications(*this);
 }

@@ -297,6 +297,12 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_
                                              DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
                                              PSP_DEVINFO_DATA DeviceInfoData);
 
+// Asks the machine's user whether to restart (winsim/shutdown.h); -1 on failure.
+INT WINAPI SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly);
+#define SPFILEQ_FILE_IN_USE 0x00000001
+#define SPFILEQ_REBOOT_RECOMMENDED 0x00000002
+#define SPFILEQ_REBOOT_IN_PROGRESS 0x00000004
+
 WINSIM_END_C
 
 #define SetupDiGetClassDevs SetupDiGetClassDevsW

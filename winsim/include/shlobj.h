@@ -7,10 +7,18 @@
 // exist (without CSIDL_FLAG_CREATE) HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND); the buffer
 // is then left as it was.
 //
+// The shell link class (CLSID_ShellLink, IShellLinkW and IPersistFile) keeps a link's
+// target, arguments, working folder, description and show command; IPersistFile::Save
+// writes them to the file as winsim's own text form (winsim/shelllink.h reads it back),
+// failing like CreateFileW when the folder is missing. The ID-list, hot-key, icon,
+// relative-path and Resolve methods, and Load, give E_NOTIMPL.
+//
 // IsUserAnAdmin reports whether the process runs with administrator rights: the setting of
 // its user (winsim/osinfo.h, default: every user is an administrator).
 #pragma once
 #include "windows.h"
+#include "oleauto.h"
+#include "unknwn.h"
 
 #define CSIDL_DESKTOP 0x0000
 #define CSIDL_PROGRAMS 0x0002
@@ -46,3 +54,45 @@ BOOL WINAPI IsUserAnAdmin(void);
 WINSIM_END_C
 
 #define SHGetFolderPath SHGetFolderPathW
+
+// Shell links.
+DEFINE_GUID(CLSID_ShellLink, 0x00021401, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+DEFINE_GUID(IID_IShellLinkW, 0x000214F9, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+DEFINE_GUID(IID_IPersistFile, 0x0000010B, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+
+typedef struct _ITEMIDLIST ITEMIDLIST;
+typedef ITEMIDLIST* PIDLIST_ABSOLUTE;
+typedef const ITEMIDLIST* PCIDLIST_ABSOLUTE;
+
+struct IPersist : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) = 0;
+};
+
+struct IPersistFile : public IPersist {
+    virtual HRESULT STDMETHODCALLTYPE IsDirty() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Load(LPCOLESTR pszFileName, DWORD dwMode) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Save(LPCOLESTR pszFileName, BOOL fRemember) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR pszFileName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* ppszFileName) = 0;
+};
+
+struct IShellLinkW : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetPath(LPWSTR pszFile, int cch, WIN32_FIND_DATAW* pfd, DWORD fFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetIDList(PIDLIST_ABSOLUTE* ppidl) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetIDList(PCIDLIST_ABSOLUTE pidl) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDescription(LPWSTR pszName, int cch) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDescription(LPCWSTR pszName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetWorkingDirectory(LPWSTR pszDir, int cch) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetWorkingDirectory(LPCWSTR pszDir) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetArguments(LPWSTR pszArgs, int cch) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetArguments(LPCWSTR pszArgs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetHotkey(WORD* pwHotkey) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetHotkey(WORD wHotkey) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetShowCmd(int* piShowCmd) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetShowCmd(int iShowCmd) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR pszIconPath, int cch, int* piIcon) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetIconLocation(LPCWSTR pszIconPath, int iIcon) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetRelativePath(LPCWSTR pszPathRel, DWORD dwReserved) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Resolve(HWND hwnd, DWORD fFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPath(LPCWSTR pszFile) = 0;
+};

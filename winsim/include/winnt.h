@@ -144,6 +144,20 @@ typedef PVOID PSECURITY_DESCRIPTOR;
 #define SE_DACL_PRESENT 0x0004
 #define SE_DACL_DEFAULTED 0x0008
 
+// Access tokens and privileges.
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+typedef struct _LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES, *PLUID_AND_ATTRIBUTES;
+typedef struct _TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+#define SE_PRIVILEGE_ENABLED 0x00000002
+#define SE_SHUTDOWN_NAME L"SeShutdownPrivilege"
+
 // Standard and generic access rights.
 #define DELETE 0x00010000
 #define READ_CONTROL 0x00020000

@@ -27,6 +27,7 @@ struct Injected {
 struct ComState {
     explicit ComState(Machine& m) {
         wmi::detail::RegisterLocator(m, [this](const CLSID& c, com::Factory f) { classes[c] = std::move(f); });
+        shell::detail::RegisterShellLink(m, [this](const CLSID& c, com::Factory f) { classes[c] = std::move(f); });
     }
     std::mutex mu;
     std::map<CLSID, com::Factory, ClsidLess> classes;

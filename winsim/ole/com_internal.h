@@ -21,3 +21,10 @@ namespace winsim::wmi::detail {
 void RegisterLocator(Machine& m, const std::function<void(const CLSID&, com::Factory)>& add);
 
 }  // namespace winsim::wmi::detail
+
+namespace winsim::shell::detail {
+
+// Adds the shell link class (CLSID_ShellLink) to the classes of a machine's COM model.
+void RegisterShellLink(Machine& m, const std::function<void(const CLSID&, com::Factory)>& add);
+
+}  // namespace winsim::shell::detail

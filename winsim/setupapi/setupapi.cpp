@@ -5,6 +5,7 @@
 #include <setupapi.h>
 
 #include "devices_internal.h"
+#include "shutdown_internal.h"
 #include "winsim/devices.h"
 #include "winsim/registry.h"
 
@@ -505,4 +506,32 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_
     if (!detail || size < need) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     wmemcpy(detail->DevicePath, f.path.c_str(), f.path.size() + 1);
     return TRUE;
+}
+
+// ---------------------------------------------------------------------------------------
+// Restart prompt (winsim/shutdown.h)
+
+INT WINAPI SetupPromptReboot(HSPFILEQ queue, HWND, BOOL scan_only) {
+    // Scanning looks at a queue's files in use; this machine keeps none.
+    if (scan_only) {
+        if (!queue) return Fail(ERROR_INVALID_PARAMETER, -1);
+        return 0;
+    }
+    Process& self = CurrentProcess();
+    shutdown::State& s = shutdown::StateOf(self.machine);
+    shutdown::PromptAnswer answer;
+    DWORD error;
+    {
+        std::lock_guard<std::mutex> g(s.mu);
+        ++s.prompts;
+        answer = s.answer;
+        error = s.answer_error;
+    }
+    switch (answer) {
+    case shutdown::PromptAnswer::Fail: return Fail(error ? error : ERROR_GEN_FAILURE, -1);
+    case shutdown::PromptAnswer::Restart:
+        shutdown::Record(self.machine, self, EWX_REBOOT, 0, true);
+        return SPFILEQ_REBOOT_RECOMMENDED | SPFILEQ_REBOOT_IN_PROGRESS;
+    default: return SPFILEQ_REBOOT_RECOMMENDED;
+    }
 }
