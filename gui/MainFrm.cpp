@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <string.h>
 
-#define SESSION_RETRY_MS 3000
 #define DRIVER_REOPEN_MS 50
 
 namespace {
@@ -87,6 +86,7 @@ CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
       m_pMyDlg(NULL),
       m_bPollAtStart(1),
       m_dwPollSum(0),
+      m_dwResumeSum(0),
       m_dwPollingMaxTime(0),
       m_dwPollingInterval(0),
       m_dwStartTime(0),
@@ -177,11 +177,6 @@ LRESULT CMainFrame::OnDeviceChange(WPARAM wParam, LPARAM) {
     return 0;
 }
 
-LRESULT CMainFrame::OnPowerBroadcast(WPARAM, LPARAM) {
-    // Sleep and resume follow with the power and timer handling.
-    return 0;
-}
-
 LRESULT CMainFrame::OnNotify(WPARAM wParam, LPARAM) {
     if (wParam == NOTIFY_FIRSTCHECK) m_bFirstCheckDone = TRUE;
     return 0;
@@ -268,12 +263,19 @@ UINT_PTR CMainFrame::GetTimer(UINT nId) const { return nId < 10 ? m_nTimer[nId] 
 
 void CMainFrame::StartTimer(UINT nId, DWORD dwPeriod) {
     KillTimer(m_hWnd, nId);
-    m_nTimer[nId] = SetTimer(m_hWnd, nId, dwPeriod, NULL);
+    // A missing or 0 period means the timer does not run (SetTimer would make it fire at
+    // once, again and again).
+    m_nTimer[nId] = dwPeriod ? SetTimer(m_hWnd, nId, dwPeriod, NULL) : 0;
 }
 
 void CMainFrame::StopTimer(UINT nId) {
     if (m_nTimer[nId]) KillTimer(m_hWnd, nId);
     m_nTimer[nId] = 0;
+}
+
+void CMainFrame::StopAllTimers() {
+    for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
+        StopTimer(id);
 }
 
 void CMainFrame::StartFirstCheck(DWORD dwPeriod) {
@@ -285,71 +287,11 @@ void CMainFrame::StartFirstCheck(DWORD dwPeriod) {
     }
 }
 
-LRESULT CMainFrame::OnTimer(WPARAM wParam, LPARAM) {
-    switch (wParam) {
-    case TIMER_FIRSTCHECK:
-        SendMessageW(m_hWnd, WM_APP_NOTIFY, NOTIFY_FIRSTCHECK, 0);
-        StopTimer(TIMER_FIRSTCHECK);
-        break;
-    case TIMER_POLLSTART: {
-        int p = GetPosture(1);
-        if (p == m_ModuleInfo.GetRfStopPosture()) m_bPollAtStart = 0;
-        PostRFDecision(p);
-        m_nLastPosture = p;
-        m_dwPollSum += m_dwPollingInterval;
-        if (m_dwPollSum >= m_dwPollingMaxTime) StopTimer(TIMER_POLLSTART);
-        break;
-    }
-    default: break;
-    }
-    return Default();
-}
-
 LRESULT CMainFrame::OnServiceReady(WPARAM, LPARAM) {
     // The service is ready: the start-up polling begins, on the frame's own thread.
     if (!m_nTimer[TIMER_POLLSTART] && m_bPollAtStart) {
         m_dwPollSum = 0;
         StartTimer(TIMER_POLLSTART, m_dwStartTime);
-    }
-    return 0;
-}
-
-// ---------------------------------------------------------------------------------------
-// Sessions
-
-LRESULT CMainFrame::OnSessionChange(WPARAM wParam, LPARAM lParam) {
-    switch (wParam) {
-    case WTS_CONSOLE_CONNECT:
-        // Only the instance of the session that connects polls and signals.
-        if (static_cast<DWORD>(lParam) != m_dwSessionId) break;
-        m_bActive = 1;
-        CheckPostureNow();
-        {
-            HANDLE h = OpenEventW(EVENT_ALL_ACCESS, FALSE, ACTIVE_SYNC_EVENT_NAME);
-            if (h) {
-                m_bSyncSignaller = 1;
-                SetEvent(h);
-                CloseHandle(h);
-            }
-        }
-        break;
-    case WTS_CONSOLE_DISCONNECT:
-        for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
-            if (m_nTimer[id]) KillTimer(m_hWnd, id);
-        break;
-    case WTS_SESSION_LOGOFF: m_bActive = 1; break;
-    default: break;
-    }
-    return 0;
-}
-
-DWORD WINAPI CMainFrame::SessionRegisterThread(LPVOID pParam) {
-    CMainFrame* p = static_cast<CMainFrame*>(pParam);
-    while (WaitForSingleObject(p->m_hSessionStop, SESSION_RETRY_MS) == WAIT_TIMEOUT) {
-        if (WTSRegisterSessionNotification(p->m_hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
-            InterlockedExchange(&p->m_bSessionRegistered, 1);
-            break;
-        }
     }
     return 0;
 }
@@ -378,8 +320,7 @@ void CMainFrame::StopThreads() {
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
-    for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
-        StopTimer(id);
+    StopAllTimers();
     if (m_pMyDlg) m_pMyDlg->DestroyWindow();
     m_pMyDlg = NULL;
     StopThreads();

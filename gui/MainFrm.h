@@ -65,6 +65,11 @@ BOOL ReadUserDword(LPCWSTR pszName, DWORD* pdwValue);
 BOOL IsEjectTarget(LPCWSTR pszModuleId);
 // The COM port of a present ChkUsingId<n> device is in use.
 BOOL IsCheckedPortInUse();
+// The state another program of the maker keeps under HKCU\Software\Quarven\Tarsk: 0 none,
+// 1 other, 2 TarskState 1, 3 TarskState 2 with NoWake 0, 4 TarskState 2 with NoWake 1.
+int GetTarskState();
+// The panel's AC brightness is at its lowest supported level (\\.\LCD).
+BOOL IsLcdAtLowestBrightness();
 
 class CMyDlg;
 
@@ -88,6 +93,10 @@ public:
     void RefreshRFOff();
     void DecideForOtherSession();
     void StartFirstCheck(DWORD dwPeriod);
+    // Power and sessions.
+    void OnSuspend();
+    void StartResumePolling(DWORD dwPeriod);
+    void StartAutoResumeCheck(DWORD dwPeriod);
     void StartActiveSync();
     BOOL IsActiveConsoleSession() const;
 
@@ -131,6 +140,9 @@ protected:
     void ShowRFStoppedDlg();
     void StartTimer(UINT nId, DWORD dwPeriod);
     void StopTimer(UINT nId);
+    void StopAllTimers();
+    // Adds a polling step to a sum; TRUE when the polling has run its time.
+    static BOOL PollingDone(DWORD& dwSum, DWORD dwStep, DWORD dwMax);
     void StopThreads();
 
     static DWORD WINAPI DriverEventThread(LPVOID pParam);
@@ -174,6 +186,7 @@ protected:
     volatile LONG m_bPollAtStart;
     UINT_PTR m_nTimer[10];
     DWORD m_dwPollSum;
+    DWORD m_dwResumeSum;
 
     DWORD m_dwPollingMaxTime;
     DWORD m_dwPollingInterval;
