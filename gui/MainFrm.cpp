@@ -239,6 +239,10 @@ void CMainFrame::SetUp() {
     }
     if (m_bTablet && !m_bDisableSAR) SendMessageW(m_hWnd, WM_APP_NOTIFY, NOTIFY_LOGON, 0);
     StartFirstCheck(m_dwStartTime);
+    if (m_dwEnableRFRefresh == 1 && m_MBApi.Initialize()) {
+        m_MBApi.SetFrameWindow(m_hWnd);
+        m_MBApi.StartWatcher();
+    }
 }
 
 void CMainFrame::ReadSettings() {
@@ -324,6 +328,10 @@ LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
     if (m_pMyDlg) m_pMyDlg->DestroyWindow();
     m_pMyDlg = NULL;
     StopThreads();
+    if (m_dwEnableRFRefresh == 1) {
+        m_MBApi.StopWatcher();
+        m_MBApi.Shutdown();
+    }
     m_DevChkWnd.Close();
     if (m_SessionThread.IsRunning()) {
         SetEvent(m_hSessionStop);

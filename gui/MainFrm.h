@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "DevChkWnd.h"
+#include "MBApiWatch.h"
 #include "ModuleInfo.h"
 #include "VqFrame.h"
 
@@ -110,6 +111,7 @@ public:
     HWND GetDevChkHwnd() const { return m_DevChkWnd.GetHwnd(); }
     UINT_PTR GetTimer(UINT nId) const;
     const CModuleInfo& GetModuleInfo() const { return m_ModuleInfo; }
+    const CMBApiWatcher& GetMBApi() const { return m_MBApi; }
 
     // Called by the RF-stopped dialog when it ends.
     void ForgetRFStoppedDlg() { m_pMyDlg = NULL; }
@@ -155,6 +157,7 @@ protected:
     CDevChkWnd m_DevChkWnd;
     CVqFrameWnd m_wndView;
     CModuleInfo m_ModuleInfo;
+    CMBApiWatcher m_MBApi;
     BOOL m_bEjectTarget;
 
     HANDLE m_hStopPanelState;  // "StopPanelStateThread"
