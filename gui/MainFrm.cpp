@@ -84,6 +84,8 @@ CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
       m_bDlgFlag(FALSE),
       m_bLogonDlgFlag(FALSE),
       m_pMyDlg(NULL),
+      m_pLogonDlg(NULL),
+      m_wLangId(0),
       m_bPollAtStart(1),
       m_dwPollSum(0),
       m_dwResumeSum(0),
@@ -101,6 +103,7 @@ CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
       m_dwEnableRFRefresh(0) {
     lstrcpynW(m_szCmdLine, pszCmdLine ? pszCmdLine : L"", MAX_PATH);
     memset(m_nTimer, 0, sizeof(m_nTimer));
+    memset(m_szTexts, 0, sizeof(m_szTexts));
     // The module record (built by CModuleInfo's constructor: RF-stop posture, module).
     if (m_ModuleInfo.IsPresent()) m_bEjectTarget = IsEjectTarget(m_ModuleInfo.GetModuleId());
     m_hStopPanelState = CreateFrameEvent(L"StopPanelStateThread");
@@ -177,11 +180,6 @@ LRESULT CMainFrame::OnDeviceChange(WPARAM wParam, LPARAM) {
     return 0;
 }
 
-LRESULT CMainFrame::OnNotify(WPARAM wParam, LPARAM) {
-    if (wParam == NOTIFY_FIRSTCHECK) m_bFirstCheckDone = TRUE;
-    return 0;
-}
-
 LRESULT CMainFrame::OnEndSession(WPARAM wParam, LPARAM) {
     Default();
     // Only a session that really ends takes the program with it.
@@ -218,16 +216,16 @@ void CMainFrame::SetUp() {
     m_hSessionStop = CreateEventW(NULL, FALSE, FALSE, NULL);
     if (m_hSessionStop) m_SessionThread.Begin(SessionRegisterThread, this);
     m_DevChkWnd.Create(m_hInstance);
+    LoadTexts();
     m_bFirstCheckDone = FALSE;
-    dw = 0;
-    m_bDlgFlag = ReadUserDword(L"DLGFLAG", &dw) && dw != 0;
-    if (lstrcmpiW(m_szCmdLine, L"/nogui") == 0) {
-        m_bLogonDlgFlag = TRUE;
-    } else {
-        dw = 0;
-        m_bLogonDlgFlag = ReadUserDword(L"LOGONDLGFLAG", &dw) && dw != 0;
+    m_bDlgFlag = ReadUserFlag(USER_FLAG_RFSTOPPED);
+    m_bLogonDlgFlag = lstrcmpiW(m_szCmdLine, L"/nogui") == 0 || ReadUserFlag(USER_FLAG_NOTICE);
+    if (m_dwDlgDebug == 1) {
+        // Both dialogs and splash.exe, whatever the user chose.
+        ShowLogonDlg();
+        if (!m_pMyDlg) ShowRFStoppedDlg();
+        StartSplash();
     }
-    if (m_dwDlgDebug == 1 && !m_pMyDlg) ShowRFStoppedDlg();
     for (UINT i = 0; i < 10; ++i) m_nTimer[i] = 0;
     m_bPollAtStart = 1;
     // The settings come first, so that the control below honours DisabledRFCtrl.
@@ -325,8 +323,11 @@ void CMainFrame::StopThreads() {
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
     StopAllTimers();
+    // Each dialog's window and object go with the frame.
     if (m_pMyDlg) m_pMyDlg->DestroyWindow();
     m_pMyDlg = NULL;
+    if (m_pLogonDlg) m_pLogonDlg->DestroyWindow();
+    m_pLogonDlg = NULL;
     StopThreads();
     if (m_dwEnableRFRefresh == 1) {
         m_MBApi.StopWatcher();

@@ -7,6 +7,7 @@
 #include "DevChkWnd.h"
 #include "MBApiWatch.h"
 #include "ModuleInfo.h"
+#include "Notices.h"
 #include "VqFrame.h"
 
 #define FRAME_TITLE L"RVQXCTRL"
@@ -28,8 +29,9 @@
 #define RFCONTROL_REFRESH_EVAL 0x9011
 
 // wParam of WM_APP_NOTIFY.
-#define NOTIFY_LOGON 1
-#define NOTIFY_FIRSTCHECK 2
+#define NOTIFY_LOGON 0x9006
+#define NOTIFY_RFSTOPPED 0x9007
+#define NOTIFY_FIRSTCHECK 0x9008
 
 // User control codes of the service.
 #define SERVICE_CONTROL_RF_ON 128
@@ -116,6 +118,17 @@ public:
     // Called by the RF-stopped dialog when it ends.
     void ForgetRFStoppedDlg() { m_pMyDlg = NULL; }
 
+    // The notices.
+    void LoadTexts();
+    LPCWSTR GetText(int nText) const;
+    WORD GetLangId() const { return m_wLangId; }
+    HWND GetLogonDlg() const;
+    void ForgetLogonDlg() { m_pLogonDlg = NULL; }
+    // The user's choice in a dialog (the notice's or the RF-stopped one's): kept in HKCU.
+    void SetUserChoice(BOOL bNotice, BOOL bNoMore);
+    BOOL IsRFStoppedDlgWanted() const { return !m_bDlgFlag; }
+    BOOL IsNoticeWanted() const { return !m_bLogonDlgFlag; }
+
 protected:
     VQ_DECLARE_MESSAGE_MAP()
 
@@ -140,6 +153,8 @@ protected:
     void SetUp();
     void ReadSettings();
     void ShowRFStoppedDlg();
+    void ShowLogonDlg();
+    void StartSplash();
     void StartTimer(UINT nId, DWORD dwPeriod);
     void StopTimer(UINT nId);
     void StopAllTimers();
@@ -186,6 +201,9 @@ protected:
     BOOL m_bDlgFlag;
     BOOL m_bLogonDlgFlag;
     CMyDlg* m_pMyDlg;
+    CLogonMyDlg* m_pLogonDlg;
+    WORD m_wLangId;
+    WCHAR m_szTexts[TEXT_COUNT][TEXT_CCH];
     volatile LONG m_bPollAtStart;
     UINT_PTR m_nTimer[10];
     DWORD m_dwPollSum;

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #define SESSION_RETRY_MS 3000
+#define FIRSTCHECK_RETRY_MS 1000
 #define SHORT_SUSPEND_PASSES 50
 #define SHORT_SUSPEND_STEP_MS 300
 #define TARSK_KEY L"Software\\Quarven\\Tarsk"
@@ -70,6 +71,11 @@ BOOL CMainFrame::PollingDone(DWORD& dwSum, DWORD dwStep, DWORD dwMax) {
 LRESULT CMainFrame::OnTimer(WPARAM wParam, LPARAM) {
     switch (wParam) {
     case TIMER_FIRSTCHECK:
+        // The first check waits until the user has closed the limitation notice.
+        if (m_pLogonDlg) {
+            StartTimer(TIMER_FIRSTCHECK, FIRSTCHECK_RETRY_MS);
+            break;
+        }
         SendMessageW(m_hWnd, WM_APP_NOTIFY, NOTIFY_FIRSTCHECK, 0);
         StopTimer(TIMER_FIRSTCHECK);
         break;
