@@ -8,6 +8,7 @@
 #include "SvcGlobals.h"
 #include "SvcMain.h"
 #include "ModuleInfo.h"
+#include "winsim/mbn.h"
 #include "winsim/power.h"
 #include "winsim/program.h"
 #include "winsim/scm.h"
@@ -191,6 +192,26 @@ TEST_F(EndToEnd, SuspendEjectsTheModuleAndResumeReAddsIt) {
     bool readded = false;
     for (auto& c : winsim::scm::Controls(machine())) readded |= c.control == 181;
     EXPECT_TRUE(readded);
+}
+
+TEST_F(EndToEnd, RadioOffWhenTheModuleComesUpRefreshesRF) {
+    SetProduct(L"EnableRFRefresh", 1);
+    hci().set_status(0x2001);
+    RunService();
+    StartGui(1);
+    Sleep(2000);
+    winsim::mbn::Service mbn(machine());
+    auto spec = *mbn.Interface(winsim::mbn::kTabletInterfaceId);
+    spec.hardware_radio = MBN_RADIO_OFF;
+    mbn.SetInterface(spec);
+    winsim::scm::ClearControls(machine());
+    ASSERT_TRUE(mbn.NotifyCapabilityAvailable(winsim::mbn::kTabletInterfaceId));
+    Sleep(2000);
+    std::vector<DWORD> codes;
+    for (auto& c : winsim::scm::Controls(machine()))
+        if (c.control == 128 || c.control == 129) codes.push_back(c.control);
+    EXPECT_EQ((std::vector<DWORD>{129, 128}), codes);
+    EXPECT_TRUE(hci().rf());
 }
 
 }  // namespace
