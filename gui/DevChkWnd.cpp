@@ -38,22 +38,22 @@ CMyDlg::CMyDlg(CMainFrame* pFrame) : CVqDialog(IDD_RFSTOPPED, pFrame), m_pFrame(
 BOOL CMyDlg::OnInitDialog() {
     static const struct {
         int nControl;
-        UINT nString;
-    } kTexts[] = {{IDC_RFSTOP_TITLE, IDS_RFSTOP_TITLE},
-                  {IDC_RFSTOP_MESSAGE, IDS_RFSTOP_MESSAGE},
-                  {IDC_RFSTOP_CHECK, IDS_RFSTOP_CHECK},
-                  {IDOK, IDS_RFSTOP_BUTTON}};
-    for (const auto& t : kTexts) {
-        WCHAR sz[512];
-        if (LoadStringW(NULL, t.nString, sz, 512) > 0) SetDlgItemTextW(m_hWnd, t.nControl, sz);
-    }
+        int nText;
+    } kControls[] = {{IDC_RFSTOP_TITLE, TEXT_RFSTOP_TITLE},
+                     {IDC_RFSTOP_MESSAGE, TEXT_RFSTOP_MESSAGE},
+                     {IDC_RFSTOP_CHECK, TEXT_RFSTOP_CHECK},
+                     {IDOK, TEXT_RFSTOP_BUTTON}};
+    for (const auto& c : kControls) SetDlgItemTextW(m_hWnd, c.nControl, m_pFrame->GetText(c.nText));
     CheckDlgButton(m_hWnd, IDC_RFSTOP_CHECK, BST_UNCHECKED);
-    SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_HIDEWINDOW);
+    CenterTopmost(m_hWnd);
     return TRUE;
 }
 
 void CMyDlg::OnOK() {
-    if (m_pFrame) m_pFrame->ForgetRFStoppedDlg();
+    if (m_pFrame) {
+        m_pFrame->SetUserChoice(FALSE, IsDlgButtonChecked(m_hWnd, IDC_RFSTOP_CHECK) == BST_CHECKED);
+        m_pFrame->ForgetRFStoppedDlg();
+    }
     DestroyWindow();
 }
 

@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <string.h>
 
-#define SESSION_RETRY_MS 3000
 #define DRIVER_REOPEN_MS 50
 
 namespace {
@@ -85,8 +84,11 @@ CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
       m_bDlgFlag(FALSE),
       m_bLogonDlgFlag(FALSE),
       m_pMyDlg(NULL),
+      m_pLogonDlg(NULL),
+      m_wLangId(0),
       m_bPollAtStart(1),
       m_dwPollSum(0),
+      m_dwResumeSum(0),
       m_dwPollingMaxTime(0),
       m_dwPollingInterval(0),
       m_dwStartTime(0),
@@ -101,6 +103,7 @@ CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
       m_dwEnableRFRefresh(0) {
     lstrcpynW(m_szCmdLine, pszCmdLine ? pszCmdLine : L"", MAX_PATH);
     memset(m_nTimer, 0, sizeof(m_nTimer));
+    memset(m_szTexts, 0, sizeof(m_szTexts));
     // The module record (built by CModuleInfo's constructor: RF-stop posture, module).
     if (m_ModuleInfo.IsPresent()) m_bEjectTarget = IsEjectTarget(m_ModuleInfo.GetModuleId());
     m_hStopPanelState = CreateFrameEvent(L"StopPanelStateThread");
@@ -177,16 +180,6 @@ LRESULT CMainFrame::OnDeviceChange(WPARAM wParam, LPARAM) {
     return 0;
 }
 
-LRESULT CMainFrame::OnPowerBroadcast(WPARAM, LPARAM) {
-    // Sleep and resume follow with the power and timer handling.
-    return 0;
-}
-
-LRESULT CMainFrame::OnNotify(WPARAM wParam, LPARAM) {
-    if (wParam == NOTIFY_FIRSTCHECK) m_bFirstCheckDone = TRUE;
-    return 0;
-}
-
 LRESULT CMainFrame::OnEndSession(WPARAM wParam, LPARAM) {
     Default();
     // Only a session that really ends takes the program with it.
@@ -223,16 +216,16 @@ void CMainFrame::SetUp() {
     m_hSessionStop = CreateEventW(NULL, FALSE, FALSE, NULL);
     if (m_hSessionStop) m_SessionThread.Begin(SessionRegisterThread, this);
     m_DevChkWnd.Create(m_hInstance);
+    LoadTexts();
     m_bFirstCheckDone = FALSE;
-    dw = 0;
-    m_bDlgFlag = ReadUserDword(L"DLGFLAG", &dw) && dw != 0;
-    if (lstrcmpiW(m_szCmdLine, L"/nogui") == 0) {
-        m_bLogonDlgFlag = TRUE;
-    } else {
-        dw = 0;
-        m_bLogonDlgFlag = ReadUserDword(L"LOGONDLGFLAG", &dw) && dw != 0;
+    m_bDlgFlag = ReadUserFlag(USER_FLAG_RFSTOPPED);
+    m_bLogonDlgFlag = lstrcmpiW(m_szCmdLine, L"/nogui") == 0 || ReadUserFlag(USER_FLAG_NOTICE);
+    if (m_dwDlgDebug == 1) {
+        // Both dialogs and splash.exe, whatever the user chose.
+        ShowLogonDlg();
+        if (!m_pMyDlg) ShowRFStoppedDlg();
+        StartSplash();
     }
-    if (m_dwDlgDebug == 1 && !m_pMyDlg) ShowRFStoppedDlg();
     for (UINT i = 0; i < 10; ++i) m_nTimer[i] = 0;
     m_bPollAtStart = 1;
     // The settings come first, so that the control below honours DisabledRFCtrl.
@@ -244,6 +237,10 @@ void CMainFrame::SetUp() {
     }
     if (m_bTablet && !m_bDisableSAR) SendMessageW(m_hWnd, WM_APP_NOTIFY, NOTIFY_LOGON, 0);
     StartFirstCheck(m_dwStartTime);
+    if (m_dwEnableRFRefresh == 1 && m_MBApi.Initialize()) {
+        m_MBApi.SetFrameWindow(m_hWnd);
+        m_MBApi.StartWatcher();
+    }
 }
 
 void CMainFrame::ReadSettings() {
@@ -268,12 +265,19 @@ UINT_PTR CMainFrame::GetTimer(UINT nId) const { return nId < 10 ? m_nTimer[nId] 
 
 void CMainFrame::StartTimer(UINT nId, DWORD dwPeriod) {
     KillTimer(m_hWnd, nId);
-    m_nTimer[nId] = SetTimer(m_hWnd, nId, dwPeriod, NULL);
+    // A missing or 0 period means the timer does not run (SetTimer would make it fire at
+    // once, again and again).
+    m_nTimer[nId] = dwPeriod ? SetTimer(m_hWnd, nId, dwPeriod, NULL) : 0;
 }
 
 void CMainFrame::StopTimer(UINT nId) {
     if (m_nTimer[nId]) KillTimer(m_hWnd, nId);
     m_nTimer[nId] = 0;
+}
+
+void CMainFrame::StopAllTimers() {
+    for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
+        StopTimer(id);
 }
 
 void CMainFrame::StartFirstCheck(DWORD dwPeriod) {
@@ -285,71 +289,11 @@ void CMainFrame::StartFirstCheck(DWORD dwPeriod) {
     }
 }
 
-LRESULT CMainFrame::OnTimer(WPARAM wParam, LPARAM) {
-    switch (wParam) {
-    case TIMER_FIRSTCHECK:
-        SendMessageW(m_hWnd, WM_APP_NOTIFY, NOTIFY_FIRSTCHECK, 0);
-        StopTimer(TIMER_FIRSTCHECK);
-        break;
-    case TIMER_POLLSTART: {
-        int p = GetPosture(1);
-        if (p == m_ModuleInfo.GetRfStopPosture()) m_bPollAtStart = 0;
-        PostRFDecision(p);
-        m_nLastPosture = p;
-        m_dwPollSum += m_dwPollingInterval;
-        if (m_dwPollSum >= m_dwPollingMaxTime) StopTimer(TIMER_POLLSTART);
-        break;
-    }
-    default: break;
-    }
-    return Default();
-}
-
 LRESULT CMainFrame::OnServiceReady(WPARAM, LPARAM) {
     // The service is ready: the start-up polling begins, on the frame's own thread.
     if (!m_nTimer[TIMER_POLLSTART] && m_bPollAtStart) {
         m_dwPollSum = 0;
         StartTimer(TIMER_POLLSTART, m_dwStartTime);
-    }
-    return 0;
-}
-
-// ---------------------------------------------------------------------------------------
-// Sessions
-
-LRESULT CMainFrame::OnSessionChange(WPARAM wParam, LPARAM lParam) {
-    switch (wParam) {
-    case WTS_CONSOLE_CONNECT:
-        // Only the instance of the session that connects polls and signals.
-        if (static_cast<DWORD>(lParam) != m_dwSessionId) break;
-        m_bActive = 1;
-        CheckPostureNow();
-        {
-            HANDLE h = OpenEventW(EVENT_ALL_ACCESS, FALSE, ACTIVE_SYNC_EVENT_NAME);
-            if (h) {
-                m_bSyncSignaller = 1;
-                SetEvent(h);
-                CloseHandle(h);
-            }
-        }
-        break;
-    case WTS_CONSOLE_DISCONNECT:
-        for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
-            if (m_nTimer[id]) KillTimer(m_hWnd, id);
-        break;
-    case WTS_SESSION_LOGOFF: m_bActive = 1; break;
-    default: break;
-    }
-    return 0;
-}
-
-DWORD WINAPI CMainFrame::SessionRegisterThread(LPVOID pParam) {
-    CMainFrame* p = static_cast<CMainFrame*>(pParam);
-    while (WaitForSingleObject(p->m_hSessionStop, SESSION_RETRY_MS) == WAIT_TIMEOUT) {
-        if (WTSRegisterSessionNotification(p->m_hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
-            InterlockedExchange(&p->m_bSessionRegistered, 1);
-            break;
-        }
     }
     return 0;
 }
@@ -378,11 +322,17 @@ void CMainFrame::StopThreads() {
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
-    for (UINT id : {TIMER_FIRSTCHECK, TIMER_POLLSTART, TIMER_POLLRESUME, TIMER_AUTORESUME, TIMER_RECOVERY})
-        StopTimer(id);
+    StopAllTimers();
+    // Each dialog's window and object go with the frame.
     if (m_pMyDlg) m_pMyDlg->DestroyWindow();
     m_pMyDlg = NULL;
+    if (m_pLogonDlg) m_pLogonDlg->DestroyWindow();
+    m_pLogonDlg = NULL;
     StopThreads();
+    if (m_dwEnableRFRefresh == 1) {
+        m_MBApi.StopWatcher();
+        m_MBApi.Shutdown();
+    }
     m_DevChkWnd.Close();
     if (m_SessionThread.IsRunning()) {
         SetEvent(m_hSessionStop);

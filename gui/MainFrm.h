@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include "DevChkWnd.h"
+#include "MBApiWatch.h"
 #include "ModuleInfo.h"
+#include "Notices.h"
 #include "VqFrame.h"
 
 #define FRAME_TITLE L"RVQXCTRL"
@@ -27,8 +29,9 @@
 #define RFCONTROL_REFRESH_EVAL 0x9011
 
 // wParam of WM_APP_NOTIFY.
-#define NOTIFY_LOGON 1
-#define NOTIFY_FIRSTCHECK 2
+#define NOTIFY_LOGON 0x9006
+#define NOTIFY_RFSTOPPED 0x9007
+#define NOTIFY_FIRSTCHECK 0x9008
 
 // User control codes of the service.
 #define SERVICE_CONTROL_RF_ON 128
@@ -65,6 +68,11 @@ BOOL ReadUserDword(LPCWSTR pszName, DWORD* pdwValue);
 BOOL IsEjectTarget(LPCWSTR pszModuleId);
 // The COM port of a present ChkUsingId<n> device is in use.
 BOOL IsCheckedPortInUse();
+// The state another program of the maker keeps under HKCU\Software\Quarven\Tarsk: 0 none,
+// 1 other, 2 TarskState 1, 3 TarskState 2 with NoWake 0, 4 TarskState 2 with NoWake 1.
+int GetTarskState();
+// The panel's AC brightness is at its lowest supported level (\\.\LCD).
+BOOL IsLcdAtLowestBrightness();
 
 class CMyDlg;
 
@@ -88,6 +96,10 @@ public:
     void RefreshRFOff();
     void DecideForOtherSession();
     void StartFirstCheck(DWORD dwPeriod);
+    // Power and sessions.
+    void OnSuspend();
+    void StartResumePolling(DWORD dwPeriod);
+    void StartAutoResumeCheck(DWORD dwPeriod);
     void StartActiveSync();
     BOOL IsActiveConsoleSession() const;
 
@@ -101,9 +113,21 @@ public:
     HWND GetDevChkHwnd() const { return m_DevChkWnd.GetHwnd(); }
     UINT_PTR GetTimer(UINT nId) const;
     const CModuleInfo& GetModuleInfo() const { return m_ModuleInfo; }
+    const CMBApiWatcher& GetMBApi() const { return m_MBApi; }
 
     // Called by the RF-stopped dialog when it ends.
     void ForgetRFStoppedDlg() { m_pMyDlg = NULL; }
+
+    // The notices.
+    void LoadTexts();
+    LPCWSTR GetText(int nText) const;
+    WORD GetLangId() const { return m_wLangId; }
+    HWND GetLogonDlg() const;
+    void ForgetLogonDlg() { m_pLogonDlg = NULL; }
+    // The user's choice in a dialog (the notice's or the RF-stopped one's): kept in HKCU.
+    void SetUserChoice(BOOL bNotice, BOOL bNoMore);
+    BOOL IsRFStoppedDlgWanted() const { return !m_bDlgFlag; }
+    BOOL IsNoticeWanted() const { return !m_bLogonDlgFlag; }
 
 protected:
     VQ_DECLARE_MESSAGE_MAP()
@@ -129,8 +153,13 @@ protected:
     void SetUp();
     void ReadSettings();
     void ShowRFStoppedDlg();
+    void ShowLogonDlg();
+    void StartSplash();
     void StartTimer(UINT nId, DWORD dwPeriod);
     void StopTimer(UINT nId);
+    void StopAllTimers();
+    // Adds a polling step to a sum; TRUE when the polling has run its time.
+    static BOOL PollingDone(DWORD& dwSum, DWORD dwStep, DWORD dwMax);
     void StopThreads();
 
     static DWORD WINAPI DriverEventThread(LPVOID pParam);
@@ -143,6 +172,7 @@ protected:
     CDevChkWnd m_DevChkWnd;
     CVqFrameWnd m_wndView;
     CModuleInfo m_ModuleInfo;
+    CMBApiWatcher m_MBApi;
     BOOL m_bEjectTarget;
 
     HANDLE m_hStopPanelState;  // "StopPanelStateThread"
@@ -171,9 +201,13 @@ protected:
     BOOL m_bDlgFlag;
     BOOL m_bLogonDlgFlag;
     CMyDlg* m_pMyDlg;
+    CLogonMyDlg* m_pLogonDlg;
+    WORD m_wLangId;
+    WCHAR m_szTexts[TEXT_COUNT][TEXT_CCH];
     volatile LONG m_bPollAtStart;
     UINT_PTR m_nTimer[10];
     DWORD m_dwPollSum;
+    DWORD m_dwResumeSum;
 
     DWORD m_dwPollingMaxTime;
     DWORD m_dwPollingInterval;

@@ -29,7 +29,17 @@
     S(IDS_PRIMARY_LANDSCAPE, "Primary landscape")                                                             \
     S(IDS_PRIMARY_PORTRAIT, "Primary portrait")                                                               \
     S(IDS_SECONDARY_LANDSCAPE, "Secondary landscape")                                                         \
-    S(IDS_SECONDARY_PORTRAIT, "Secondary portrait")
+    S(IDS_SECONDARY_PORTRAIT, "Secondary portrait")                                                           \
+    S(IDS_RFSTOP_MESSAGE_FMT,                                                                                 \
+      "The RF transmission of Wireless WAN is stopped whenever the PC is used in the %s Display Position, "   \
+      "which is your current PC position.  If you want to use Wireless WAN, please change your PC position "  \
+      "to any of the other display positions and re-connect.")                                                \
+    S(IDS_NOTICE_LINE2_FMT,                                                                                   \
+      "The RF transmission of Wireless WAN will be stopped when this PC is used in the %s Display Position.") \
+    S(IDS_POSITION_PLAND, "Primary Landscape")                                                                \
+    S(IDS_POSITION_SPORT, "Secondary Portrait")                                                               \
+    S(IDS_POSITION_SLAND, "Secondary Landscape")                                                              \
+    S(IDS_POSITION_PPORT, "Primary Portrait")
 
 #define VQ_RES_ICONS(I) I(IDR_MAINFRAME, "RVQXCTRL.ico")
 

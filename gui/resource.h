@@ -23,6 +23,13 @@
 #define IDS_PRIMARY_PORTRAIT 142
 #define IDS_SECONDARY_LANDSCAPE 143
 #define IDS_SECONDARY_PORTRAIT 144
+// The fall-backs of the two texts that name the RF-stop posture's position (%s).
+#define IDS_RFSTOP_MESSAGE_FMT 160
+#define IDS_NOTICE_LINE2_FMT 161
+#define IDS_POSITION_PLAND 162
+#define IDS_POSITION_SPORT 163
+#define IDS_POSITION_SLAND 164
+#define IDS_POSITION_PPORT 165
 
 // Controls of the RF-stopped dialog.
 #define IDC_RFSTOP_CHECK 1000

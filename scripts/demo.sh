@@ -30,6 +30,12 @@ $winsim reg set 'HKLM\SOFTWARE\Quarven\WirelessAPL\Sorbelt' DebugMode REG_DWORD 
 step "The display: the RF-stop posture read over HCI is 0x1000, that is DMDO_270"
 $winsim display show
 
+step "The GUI's settings: its polling after a resume, the wait for the module's removal, the radio watcher"
+for v in ResumePollingInterval:1000 ResumePollingMaxTime:2000 ResumeRecoveryWaitTime:2000 \
+         WaitTimeRemoveComplete:20000 EnableRFRefresh:1; do
+  $winsim reg set 'HKLM\SOFTWARE\Quarven\Veltrane' "${v%%:*}" REG_DWORD "${v#*:}" >/dev/null
+done
+
 step "Service and GUI on the tablet, the display turned into the RF-stop posture and back"
 cat <<'NOTE'
    [drv] the driver's posture event
@@ -40,7 +46,7 @@ cat <<'NOTE'
 NOTE
 $winsim host --virtual <<'EOF'
 service start RVQXSVC          # the SCM runs its image path in session 0
-echo -- the GUI in the user's session: it waits for the service, then decides (RF on)
+echo -- the GUI in the user's session: the limitation notice; it waits for the service, then decides (RF on)
 start --session 1 "C:\Program Files\Quarven\Veltrane\RVQXCTRL.exe"
 wait 2000
 echo -- the display turned to DMDO_270, the RF-stop posture: RF off, the dialog shown
@@ -49,13 +55,20 @@ wait 1000
 echo -- turned back to DMDO_DEFAULT: RF on, the dialog hidden
 display rotate 0
 wait 1000
-echo -- the service on its own: a suspend and resume; after a resume the service counts RF as off
-power suspend
+echo -- the module comes up with its radio off though the switch is on: RF off, then a new decision
+hci set status 0x2001
+radio off
+radio up
 wait 2000
+radio on
+wait 4000
+echo -- a suspend: RF off, the module ejected (171), the GUI waits for its removal
+power suspend
+wait 12000
+echo -- the resume: the posture polled again and the module re-added (181)
 power resume
-echo -- the GUI's resume handling is still to come: the demo asks for RF on in its stead
-service control RVQXSVC 128
-echo -- a logoff: RF off, saved
+wait 3000
+echo -- a logoff (RF off, saved)
 session logoff 1
 hci
 EOF

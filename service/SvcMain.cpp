@@ -62,8 +62,10 @@ void OnPowerEvent(DWORD dwEventType) {
         g_bSuspendSeen = TRUE;
     } else if (IsResumeEvent(dwEventType)) {
         if (g_bSuspendSeen) {
-            // RF is off after a suspend; a posture stop stays a posture stop. Not saved.
-            if (g_nRFState != RFSTATE_OFF_POSTURE) g_nRFState = RFSTATE_OFF_USER;
+            // What RF does after a sleep is up to the hardware (it may have restored RF):
+            // the state is unknown, so that the next request of either kind switches it. A
+            // posture stop stays a posture stop. Not saved.
+            if (g_nRFState != RFSTATE_OFF_POSTURE) g_nRFState = RFSTATE_ERROR;
             g_bSuspendSeen = FALSE;
         }
         Signal(g_hResumeEvent);

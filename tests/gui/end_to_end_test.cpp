@@ -7,6 +7,8 @@
 #include "RVQXCTRLApp.h"
 #include "SvcGlobals.h"
 #include "SvcMain.h"
+#include "ModuleInfo.h"
+#include "winsim/mbn.h"
 #include "winsim/power.h"
 #include "winsim/program.h"
 #include "winsim/scm.h"
@@ -145,6 +147,8 @@ TEST_F(EndToEnd, OnlyTheConsoleSessionsInstanceDrivesRF) {
 }
 
 TEST_F(EndToEnd, ServiceStartedAfterTheGuiReleasesItsWaiter) {
+    // One tick of the start-up polling, half a second after the service is ready.
+    for (auto name : {L"StartTime", L"PollingInterval", L"PollingMaxTime"}) SetProduct(name, 500);
     StartGui(1);
     Sleep(1000);
     EXPECT_TRUE(hci().rf());
@@ -155,6 +159,59 @@ TEST_F(EndToEnd, ServiceStartedAfterTheGuiReleasesItsWaiter) {
     bool on = false;
     for (auto& c : winsim::scm::Controls(machine())) on |= c.control == 128;
     EXPECT_TRUE(on);
+}
+
+TEST_F(EndToEnd, SuspendEjectsTheModuleAndResumeReAddsIt) {
+    const wchar_t* module = L"USB\\VID_1A2B&PID_3C4D";
+    SetProduct(L"WaitTimeRemoveComplete", 20000);
+    SetProduct(L"ResumePollingInterval", 1000);
+    SetProduct(L"ResumePollingMaxTime", 2000);
+    SetProduct(L"ResumeRecoveryWaitTime", 2000);
+    RunService();
+    StartGui(1);
+    Sleep(4000);
+    ASSERT_TRUE(IsHwIdPresent(module));
+    winsim::scm::ClearControls(machine());
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(winsim::power::Suspend(machine()));
+    // The GUI's wait ends on the removal, long before WaitTimeRemoveComplete.
+    Sleep(12000);
+    DWORD_PTR r = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(FindFrame(1), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &r));
+    EXPECT_GT(20000u, GetTickCount() - start);
+    EXPECT_FALSE(IsHwIdPresent(module));
+    std::vector<DWORD> codes;
+    for (auto& c : winsim::scm::Controls(machine()))
+        if (c.control >= 128 && c.control <= 181) codes.push_back(c.control);
+    EXPECT_EQ((std::vector<DWORD>{129, 171}), codes);
+    // After the resume the polling decides again and the re-add brings the module back.
+    winsim::scm::ClearControls(machine());
+    winsim::power::Resume(machine());
+    Sleep(3000);
+    EXPECT_TRUE(IsHwIdPresent(module));
+    bool readded = false;
+    for (auto& c : winsim::scm::Controls(machine())) readded |= c.control == 181;
+    EXPECT_TRUE(readded);
+}
+
+TEST_F(EndToEnd, RadioOffWhenTheModuleComesUpRefreshesRF) {
+    SetProduct(L"EnableRFRefresh", 1);
+    hci().set_status(0x2001);
+    RunService();
+    StartGui(1);
+    Sleep(2000);
+    winsim::mbn::Service mbn(machine());
+    auto spec = *mbn.Interface(winsim::mbn::kTabletInterfaceId);
+    spec.hardware_radio = MBN_RADIO_OFF;
+    mbn.SetInterface(spec);
+    winsim::scm::ClearControls(machine());
+    ASSERT_TRUE(mbn.NotifyCapabilityAvailable(winsim::mbn::kTabletInterfaceId));
+    Sleep(2000);
+    std::vector<DWORD> codes;
+    for (auto& c : winsim::scm::Controls(machine()))
+        if (c.control == 128 || c.control == 129) codes.push_back(c.control);
+    EXPECT_EQ((std::vector<DWORD>{129, 128}), codes);
+    EXPECT_TRUE(hci().rf());
 }
 
 }  // namespace

@@ -169,13 +169,14 @@ struct SuspendResume {
     int state_after;
 };
 
-TEST_F(SvcControl, SuspendThenResumeMarksRfOffWithoutSaving) {
+TEST_F(SvcControl, SuspendThenResumeMarksRfUnknownWithoutSaving) {
     Start(false);
     const SuspendResume cases[] = {
-        {1, PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC, 0},
-        {5, PBT_APMQUERYSUSPEND, PBT_APMRESUMESUSPEND, 0},
+        {1, PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC, 3},
+        {5, PBT_APMQUERYSUSPEND, PBT_APMRESUMESUSPEND, 3},
+        {0, PBT_APMSUSPEND, PBT_APMRESUMESUSPEND, 3},
         {4, PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC, 4},  // a posture stop stays
-        {1, PBT_APMSTANDBY, PBT_APMQUERYSTANDBYFAILED, 0},
+        {1, PBT_APMSTANDBY, PBT_APMQUERYSTANDBYFAILED, 3},
     };
     for (const auto& c : cases) {
         g_nRFState = c.state_before;
@@ -195,6 +196,30 @@ TEST_F(SvcControl, SuspendThenResumeMarksRfOffWithoutSaving) {
         g_nRFState = c.state_before;
         SvcCtrlHandler(P, c.resume_event, nullptr, nullptr);
         EXPECT_EQ(c.state_before, g_nRFState);
+    }
+}
+
+// Whatever the hardware did with RF over the sleep, the first request after the resume
+// switches it: a user's RF-off after RF came back on, and RF-on after it stayed off.
+TEST_F(SvcControl, FirstRequestAfterAResumeSwitchesTheHardware) {
+    Start(false);
+    const struct {
+        int rf_after_resume;
+        DWORD control;
+        bool rf;
+    } cases[] = {{1, 129, false}, {0, 128, true}, {1, 128, true}, {0, 129, false}};
+    for (const auto& c : cases) {
+        g_nRFState = 1;
+        hci().set_rf(true);
+        hci().set_rf_after_resume(c.rf_after_resume);
+        SvcCtrlHandler(P, PBT_APMSUSPEND, nullptr, nullptr);
+        hci().OnResume();
+        SvcCtrlHandler(P, PBT_APMRESUMESUSPEND, nullptr, nullptr);
+        hci().clear_log();
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), SvcCtrlHandler(c.control, 0, nullptr, nullptr));
+        EXPECT_FALSE(hci().log().empty()) << c.control << " after resume " << c.rf_after_resume;
+        EXPECT_EQ(c.rf, hci().rf()) << c.control << " after resume " << c.rf_after_resume;
+        Events();
     }
 }
 

@@ -185,9 +185,10 @@ TEST_F(SvcEndToEnd, PowerAndSessionEventsReachTheService) {
         {SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGOFF},
     };
     EXPECT_EQ(expected, seen);
-    // The resume marked RF off without saving; the logoff then asked for RF off, which the
-    // state machine finds done already.
-    EXPECT_EQ(std::optional<DWORD>(1u), Saved());
+    // The resume left the RF state unknown; the logoff's RF-off then switched the hardware
+    // and was saved.
+    EXPECT_FALSE(hci().rf());
+    EXPECT_EQ(std::optional<DWORD>(0u), Saved());
 }
 
 TEST_F(SvcEndToEnd, UninstallWhileRunningRemovesTheServiceOnceItStops) {

@@ -1,9 +1,12 @@
 // winsim: the display, its adapters' settings keys and its rotation (winsim/display.h).
 #include <windows.h>
 
+#include <ntddvdeo.h>
+
 #include "winsim/api_display.h"
 
 #include "devices_internal.h"
+#include "winsim/device.h"
 #include "winsim/devices.h"
 #include "winsim/display.h"
 #include "winsim/registry.h"
@@ -118,9 +121,59 @@ void Display::Rotate(DWORD o) {
 
 void Display::AddChangeListener(ChangeListener l) { Rt(m_).listeners.push_back(std::move(l)); }
 
+bool Display::lcd_present() { return Get(m_, "lcd", 1) != 0; }
+void Display::set_lcd_present(bool on) { m_.store().SetInt(kNs, "lcd", on ? 1 : 0); }
+
+std::vector<BYTE> Display::brightness_levels() {
+    std::string t = m_.store().GetText(kNs, "levels").value_or("");
+    return std::vector<BYTE>(t.begin(), t.end());
+}
+
+void Display::set_brightness_levels(const std::vector<BYTE>& levels) {
+    m_.store().SetText(kNs, "levels", std::string(levels.begin(), levels.end()));
+}
+
+BYTE Display::ac_brightness() { return static_cast<BYTE>(Get(m_, "ac", 100)); }
+BYTE Display::dc_brightness() { return static_cast<BYTE>(Get(m_, "dc", 100)); }
+
+void Display::set_brightness(BYTE ac, BYTE dc) {
+    m_.store().SetInt(kNs, "ac", ac);
+    m_.store().SetInt(kNs, "dc", dc);
+}
+
+void Display::set_brightness_error(DWORD code, DWORD err) {
+    m_.store().SetInt(kNs, "lcd_error_" + std::to_string(code), err);
+}
+
+namespace {
+
+class LcdModel : public DeviceModel {
+public:
+    explicit LcdModel(Machine& m) : m_(m) {}
+    bool Present() override { return Display(m_).lcd_present(); }
+    DWORD Ioctl(DeviceHandle&, IoctlRequest& r) override {
+        Display d(m_);
+        DWORD err = Get(m_, ("lcd_error_" + std::to_string(r.code)).c_str(), 0);
+        if (err) return err;
+        if (r.code == IOCTL_VIDEO_QUERY_SUPPORTED_BRIGHTNESS) {
+            r.out = d.brightness_levels();
+        } else if (r.code == IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS) {
+            r.out = {DISPLAYPOLICY_BOTH, d.ac_brightness(), d.dc_brightness()};
+        } else {
+            return ERROR_INVALID_FUNCTION;
+        }
+        return r.out.size() > r.out_size ? ERROR_INSUFFICIENT_BUFFER : 0;
+    }
+
+private:
+    Machine& m_;
+};
+
+}  // namespace
+
 namespace display {
 
-void Init(Machine&) {}
+void Init(Machine& m) { m.RegisterDevice(L"LCD", std::make_shared<LcdModel>(m)); }
 
 void Profile(Machine& m, const std::string& profile) {
     Display d(m);
@@ -132,6 +185,11 @@ void Profile(Machine& m, const std::string& profile) {
         d.set_tablet_pc(false);
     }
     d.SetOrientation(DMDO_DEFAULT);
+    d.set_lcd_present(true);
+    d.set_brightness_levels({0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100});
+    d.set_brightness(60, 60);
+    for (DWORD code : {IOCTL_VIDEO_QUERY_SUPPORTED_BRIGHTNESS, IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS})
+        d.set_brightness_error(code, 0);
 }
 
 }  // namespace display

@@ -13,6 +13,7 @@
 #include "winsim/kernel.h"
 #include "winsim/mbn.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -31,6 +32,7 @@ struct Sink {
     DWORD cookie;
     int kind;        // 0 interface events, 1 radio events
     IUnknown* sink;  // the sink's event interface (one reference)
+    DWORD pid;       // the process that registered it (0: none)
 };
 
 // What lives with the machine object only: injected failures, counters, sinks.
@@ -167,6 +169,24 @@ BSTR NewBstr(const std::optional<std::wstring>& v) {
 }
 
 // ---- COM objects ---------------------------------------------------------------------
+
+// Calls a sink as the service does: on a thread of the sink's own process (an RPC thread
+// there), which the caller waits for; directly when the caller is in that process or on
+// no simulated thread.
+void CallSink(Machine& m, const Sink& k, const std::function<void()>& fn) {
+    Thread* t = CurrentThreadOrNull();
+    std::shared_ptr<Process> p = k.pid ? m.FindProcess(k.pid) : nullptr;
+    if (!t || !p || t->process->pid == k.pid) {
+        fn();
+        return;
+    }
+    if (p->ended) return;
+    auto th = SpawnThread(m, p, [fn] {
+        fn();
+        return static_cast<DWORD>(0);
+    });
+    if (th) WaitOn({th}, false, INFINITE);
+}
 
 std::vector<Sink> SinksOf(Machine& m, int kind) {
     State& s = St(m);
@@ -329,7 +349,9 @@ public:
             *request = s.next_request++;
         }
         for (const Sink& k : SinksOf(m_, 1)) {
-            static_cast<IMbnRadioEvents*>(k.sink)->OnSetSoftwareRadioStateComplete(this, *request, S_OK);
+            ULONG id = *request;
+            CallSink(m_, k,
+                     [&] { static_cast<IMbnRadioEvents*>(k.sink)->OnSetSoftwareRadioStateComplete(this, id, S_OK); });
             k.sink->Release();
         }
         return S_OK;
@@ -393,7 +415,8 @@ public:
         *cookie = s.next_cookie++;
         IUnknown* typed = kind_ == 0 ? static_cast<IUnknown*>(static_cast<IMbnInterfaceEvents*>(events))
                                      : static_cast<IUnknown*>(static_cast<IMbnRadioEvents*>(events));
-        s.sinks.push_back({*cookie, kind_, typed});
+        Thread* t = CurrentThreadOrNull();
+        s.sinks.push_back({*cookie, kind_, typed, t ? t->process->pid : 0});
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
@@ -512,7 +535,7 @@ bool NotifyInterfaceSinks(Machine& m, const std::wstring& id, F call) {
     if (!v) return false;
     Iface* f = new Iface(m, v->id);
     for (const Sink& k : SinksOf(m, 0)) {
-        call(static_cast<IMbnInterfaceEvents*>(k.sink), static_cast<IMbnInterface*>(f));
+        CallSink(m, k, [&] { call(static_cast<IMbnInterfaceEvents*>(k.sink), static_cast<IMbnInterface*>(f)); });
         k.sink->Release();
     }
     f->Release();
@@ -580,7 +603,7 @@ bool Service::SetRadio(const std::wstring& id, MBN_RADIO hardware, MBN_RADIO sof
     Save(m_, *v);
     Iface* f = new Iface(m_, v->id);
     for (const Sink& k : SinksOf(m_, 1)) {
-        static_cast<IMbnRadioEvents*>(k.sink)->OnRadioStateChange(static_cast<IMbnRadio*>(f));
+        CallSink(m_, k, [&] { static_cast<IMbnRadioEvents*>(k.sink)->OnRadioStateChange(static_cast<IMbnRadio*>(f)); });
         k.sink->Release();
     }
     f->Release();

@@ -7,6 +7,7 @@
 
 #include "winsim/display.h"
 #include "winsim/hci.h"
+#include "winsim/mbn.h"
 #include "winsim/power.h"
 #include "winsim/program.h"
 #include "winsim/registry.h"
@@ -48,6 +49,8 @@ const char* kHostHelp =
     "  session logon|logoff|lock|unlock|connect|disconnect [ID]   (default 1)\n"
     "  wait MS                          let the machine run for MS milliseconds\n"
     "  hci                              the driver's RF, power and switch state\n"
+    "  hci set status N                 the driver's status word (bit 0: the switch)\n"
+    "  radio on|off|up                  the module's hardware radio; up: the module came up\n"
     "  echo TEXT...                     print a line\n";
 
 std::string StateName(DWORD s) {
@@ -444,6 +447,20 @@ private:
         return true;
     }
 
+    // The tablet module's Mobile Broadband interface: its hardware radio, or the module
+    // coming up (the interface events' sinks hear of its capabilities).
+    bool RadioCmd(const std::vector<std::string>& a) {
+        mbn::Service s(m_);
+        auto desc = s.Interface(mbn::kTabletInterfaceId);
+        if (!desc) return Fail("no Mobile Broadband interface of the module");
+        if (a.size() == 2 && (a[1] == "on" || a[1] == "off")) {
+            s.SetRadio(desc->id, a[1] == "on" ? MBN_RADIO_ON : MBN_RADIO_OFF, desc->software_radio);
+            return true;
+        }
+        if (a.size() == 2 && a[1] == "up") return s.NotifyCapabilityAvailable(desc->id);
+        return Fail("radio on|off|up");
+    }
+
     bool Dispatch(const std::vector<std::string>& a) {
         const std::string& c = a[0];
         if (c == "run" || c == "start") return StartProgram(a, c == "run");
@@ -457,6 +474,13 @@ private:
             Sleep(static_cast<DWORD>(ms));
             return true;
         }
+        if (c == "hci" && a.size() == 4 && a[1] == "set" && a[2] == "status") {
+            uint64_t n = 0;
+            if (!ParseNumber(a[3], &n) || n > 0xFFFFFFFFu) return Fail("hci set status N");
+            HciDriver(m_).set_status(static_cast<DWORD>(n));
+            return true;
+        }
+        if (c == "radio") return RadioCmd(a);
         if (c == "hci") {
             HciDriver d(m_);
             std::printf("  rf %s  power %s  switch %s\n", d.rf() ? "on" : "off", d.power() ? "on" : "off",

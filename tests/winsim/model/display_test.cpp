@@ -2,6 +2,8 @@
 // (registry value, current mode, the driver's posture event, the display-change hook).
 #include <windows.h>
 
+#include <ntddvdeo.h>
+
 #include "winsim/api_display.h"
 
 #include "sim_fixture.h"
@@ -137,6 +139,44 @@ TEST_F(DisplayTest, SettingsKeyByVideoIdElseByService) {
     display().Rotate(DMDO_180);
     EXPECT_EQ(2u, winsim::Registry(machine()).GetDword(keys[1], L"DefaultSettings.Orientation"));
     EXPECT_THROW(display().Rotate(4), std::invalid_argument);
+}
+
+// The panel's brightness queries: the levels, the AC and DC brightness, a short buffer, an
+// injected failure, an unknown code and a missing panel.
+TEST_F(DisplayTest, PanelAnswersTheBrightnessQueries) {
+    display().set_brightness_levels({5, 40, 100});
+    display().set_brightness(40, 5);
+    HANDLE h = CreateFileW(L"\\\\.\\LCD", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    BYTE levels[100] = {};
+    DWORD n = 0;
+    ASSERT_TRUE(DeviceIoControl(h, IOCTL_VIDEO_QUERY_SUPPORTED_BRIGHTNESS, NULL, 0, levels, sizeof levels, &n, NULL));
+    EXPECT_EQ(3u, n);
+    EXPECT_EQ(100, levels[2]);
+    DISPLAY_BRIGHTNESS b = {};
+    ASSERT_TRUE(DeviceIoControl(h, IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS, NULL, 0, &b, sizeof b, &n, NULL));
+    EXPECT_EQ(3u, n);
+    EXPECT_EQ(std::make_tuple(DISPLAYPOLICY_BOTH, 40, 5),
+              std::make_tuple(int(b.ucDisplayPolicy), int(b.ucACBrightness), int(b.ucDCBrightness)));
+    const struct {
+        DWORD code;
+        DWORD size;
+        DWORD error;
+    } failures[] = {{IOCTL_VIDEO_QUERY_SUPPORTED_BRIGHTNESS, 2, ERROR_INSUFFICIENT_BUFFER},
+                    {IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS, 2, ERROR_INSUFFICIENT_BUFFER},
+                    {0x23049C, sizeof levels, ERROR_INVALID_FUNCTION}};
+    for (const auto& f : failures) {
+        EXPECT_FALSE(DeviceIoControl(h, f.code, NULL, 0, levels, f.size, &n, NULL)) << f.code;
+        EXPECT_EQ(f.error, GetLastError()) << f.code;
+    }
+    display().set_brightness_error(IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS, ERROR_GEN_FAILURE);
+    EXPECT_FALSE(DeviceIoControl(h, IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS, NULL, 0, &b, sizeof b, &n, NULL));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), GetLastError());
+    CloseHandle(h);
+    display().set_lcd_present(false);
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileW(L"\\\\.\\LCD", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
 TEST(DisplayProfiles, TabletPcSettingFollowsTheProfile) {

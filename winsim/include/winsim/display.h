@@ -22,6 +22,14 @@
 // calling thread (a simulated thread, or the winsim tool's host thread).
 //
 // GetSystemMetrics(SM_TABLETPC) answers the store setting ("display", "tabletpc").
+//
+// The panel "\\.\LCD" (present unless a test removes it) answers the brightness queries of
+// the video port, METHOD_BUFFERED: IOCTL_VIDEO_QUERY_SUPPORTED_BRIGHTNESS writes the
+// supported levels, one byte each (the byte count is their number; an output buffer too
+// small for them fails with ERROR_INSUFFICIENT_BUFFER), IOCTL_VIDEO_QUERY_DISPLAY_BRIGHTNESS
+// the 3-byte DISPLAY_BRIGHTNESS (policy DISPLAYPOLICY_BOTH, AC, DC; a shorter buffer fails
+// the same way). Other codes fail with ERROR_INVALID_FUNCTION; either query can be made to
+// fail with an injected error. Every profile's panel has the levels 0, 10, ... 100, at 60.
 #pragma once
 
 #include "machine.h"
@@ -78,6 +86,17 @@ public:
 
     bool tablet_pc();
     void set_tablet_pc(bool on);
+
+    // The panel's brightness.
+    bool lcd_present();
+    void set_lcd_present(bool on);
+    std::vector<BYTE> brightness_levels();
+    void set_brightness_levels(const std::vector<BYTE>& levels);
+    BYTE ac_brightness();
+    BYTE dc_brightness();
+    void set_brightness(BYTE ac, BYTE dc);
+    // The query with this control code fails with err (0: it works).
+    void set_brightness_error(DWORD code, DWORD err);
 
     // Installs a display adapter in the device tree with its VideoID and settings key.
     DWORD AddAdapter(const DisplayAdapterSpec& desc);

@@ -104,9 +104,10 @@ public:
     std::vector<InterfaceSpec> Interfaces();
 
     // Changes that the service reports to the registered sinks: a new ready state
-    // (OnReadyStateChange), radio states (OnRadioStateChange). The sinks are called on the
-    // calling thread (a simulated one when a sink uses the Windows API), each with an
-    // interface object of its own that it may keep.
+    // (OnReadyStateChange), radio states (OnRadioStateChange). Each sink is called on a new
+    // thread of the process that registered it, which the caller waits for (directly when
+    // the caller is in that process or on no simulated thread), each with an interface
+    // object of its own that it may keep.
     bool SetReadyState(const std::wstring& id, MBN_READY_STATE state);
     bool SetRadio(const std::wstring& id, MBN_RADIO hardware, MBN_RADIO software);
     // OnInterfaceCapabilityAvailable / OnSubscriberInformationChange of every interface-event

@@ -1,0 +1,57 @@
+// The GUI's notices: the texts of its two dialogs by the user's language, the user's
+// choices to see them no more, the limitation notice and the outside program splash.exe.
+#pragma once
+
+#include <windows.h>
+
+#include "VqFrame.h"
+
+#define USER_FLAG_RFSTOPPED L"DLGFLAG"
+#define USER_FLAG_NOTICE L"LOGONDLGFLAG"
+#define TEXT_CCH 1024
+
+// The texts of the dialogs, in the frame's order.
+enum NoticeText {
+    TEXT_RFSTOP_TITLE,
+    TEXT_RFSTOP_MESSAGE,
+    TEXT_RFSTOP_CHECK,
+    TEXT_RFSTOP_BUTTON,
+    TEXT_NOTICE_TITLE,
+    TEXT_NOTICE_LINE1,
+    TEXT_NOTICE_LINE2,
+    TEXT_NOTICE_CAPTION,
+    TEXT_NOTICE_CHECK,
+    TEXT_NOTICE_BUTTON,
+    TEXT_LABEL_PLAND,
+    TEXT_LABEL_PPORT,
+    TEXT_LABEL_SLAND,
+    TEXT_LABEL_SPORT,
+    TEXT_COUNT
+};
+
+// The section suffix of a user interface language ("ENGLISH" for any other).
+LPCWSTR GetLanguageName(LANGID wLangId);
+// The key suffix of the texts that name the RF-stop posture.
+LPCWSTR GetPostureSuffix(int nRfStopPosture);
+// A value of HKCU\Software\Quarven\Lumora: 1 or 0 (0 when it cannot be read).
+BOOL ReadUserFlag(LPCWSTR pszName);
+BOOL WriteUserFlag(LPCWSTR pszName, BOOL bValue);
+// Centres a dialog on the desktop, topmost and hidden (its caller shows it).
+void CenterTopmost(HWND hDlg);
+
+class CMainFrame;
+
+// The limitation notice (dialog 133), modeless, owned by the frame.
+class CLogonMyDlg : public CVqDialog {
+public:
+    explicit CLogonMyDlg(CMainFrame* pFrame);
+    void Show(int nCmdShow) { ShowWindow(nCmdShow); }
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void PostNcDestroy() override;
+
+    CMainFrame* m_pFrame;
+};
