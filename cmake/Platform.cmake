@@ -18,7 +18,10 @@ add_compile_options(-Wall -Wextra)
 if(VQ_WINDOWS)
   # Static runtime: the programs need no DLL beyond the system's.
   add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+  # Windows 7 unless a target names an older minimum in its VQ_WINNT property (the headers
+  # then refuse the newer declarations).
+  set(vq_winnt "$<IF:$<BOOL:$<TARGET_PROPERTY:VQ_WINNT>>,$<TARGET_PROPERTY:VQ_WINNT>,0x0601>")
+  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=${vq_winnt} WINVER=${vq_winnt} NOMINMAX)
 elseif(VQ_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

@@ -315,6 +315,14 @@ void InitModules(Machine& m) {
         {"GetSystemFirmwareTable", reinterpret_cast<void*>(&GetSystemFirmwareTable)},
     };
     Modules(m).Register(k32);
+    // advapi32's functions that Windows XP lacks, which programs for XP bind at run time.
+    ModuleSpec advapi;
+    advapi.name = L"advapi32.dll";
+    advapi.system = true;
+    advapi.exports = {
+        {"RegDeleteKeyExW", reinterpret_cast<void*>(&RegDeleteKeyExW)},
+    };
+    Modules(m).Register(advapi);
 }
 
 }  // namespace winsim::internal
