@@ -157,13 +157,13 @@ const FlowCase kFlowCases[] = {
      kSelfTwice,
      L"",
      0x1,
-     {L"PRECODE_SECTION Section INIT not run: this run has run 1024 sections.", L"Return Code=0x1"},
+     {L"PRECODE_SECTION Section INIT not run: this run has run 512 sections.", L"Return Code=0x1"},
      {}},
     {"DiamondStopsAtTheSectionBound",
      Diamond(),
      L"",
      0x1,
-     {L"PRECODE_SECTION Section L12 not run: this run has run 1024 sections.", L"Return Code=0x1"},
+     {L"PRECODE_SECTION Section L12 not run: this run has run 512 sections.", L"Return Code=0x1"},
      {Marker(L"MARK_BOTTOM")}},
 };
 
