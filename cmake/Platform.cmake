@@ -8,6 +8,7 @@ else()
 endif()
 
 option(VQ_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer (Linux)" ON)
+option(VQ_FUZZ "Build the fuzz targets of tests/fuzz (Linux, clang; scripts/fuzz.sh)" OFF)
 option(VQ_TSAN "Build with ThreadSanitizer instead (Linux; scripts/tsan.sh)" OFF)
 if(VQ_TSAN)
   set(VQ_SANITIZE OFF)
@@ -32,6 +33,10 @@ elseif(VQ_TSAN)
 elseif(VQ_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+if(VQ_FUZZ AND NOT VQ_WINDOWS)
+  # Coverage for libFuzzer in every library the targets link.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # winapi: what system code links to reach the Windows API.
