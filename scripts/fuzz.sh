@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets of tests/fuzz with clang, libFuzzer, ASan and UBSan (build/fuzz)
-# and runs each for SECONDS (default 600), four at a time, from its checked-in seed corpus.
+# and runs each for SECONDS (default 600), as many at a time as there are cores, from its
+# checked-in seed corpus.
 # Prints per target the inputs run and the crashes found (their inputs stay in
 # build/fuzz/findings/<target>/: each becomes a regression test); exits non-zero on a crash.
 # Usage: scripts/fuzz.sh [SECONDS]
@@ -26,7 +27,7 @@ run_one() {
 }
 export -f run_one
 export out seconds
-printf '%s\n' $targets | xargs -P 4 -I{} bash -c 'run_one {}'
+printf '%s\n' $targets | xargs -P "$jobs" -I{} bash -c 'run_one {}'
 
 status=0
 printf '%-20s %12s %8s\n' target executions crashes
