@@ -8,6 +8,11 @@ else()
 endif()
 
 option(VQ_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer (Linux)" ON)
+option(VQ_FUZZ "Build the fuzz targets of tests/fuzz (Linux, clang; scripts/fuzz.sh)" OFF)
+option(VQ_TSAN "Build with ThreadSanitizer instead (Linux; scripts/tsan.sh)" OFF)
+if(VQ_TSAN)
+  set(VQ_SANITIZE OFF)
+endif()
 
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE Debug CACHE STRING "Build type" FORCE)
@@ -18,10 +23,20 @@ add_compile_options(-Wall -Wextra)
 if(VQ_WINDOWS)
   # Static runtime: the programs need no DLL beyond the system's.
   add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+  # Windows 7 unless a target names an older minimum in its VQ_WINNT property (the headers
+  # then refuse the newer declarations).
+  set(vq_winnt "$<IF:$<BOOL:$<TARGET_PROPERTY:VQ_WINNT>>,$<TARGET_PROPERTY:VQ_WINNT>,0x0601>")
+  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=${vq_winnt} WINVER=${vq_winnt} NOMINMAX)
+elseif(VQ_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 elseif(VQ_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+if(VQ_FUZZ AND NOT VQ_WINDOWS)
+  # Coverage for libFuzzer in every library the targets link.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # winapi: what system code links to reach the Windows API.

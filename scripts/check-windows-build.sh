@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the Windows builds produced their programs and that each needs no DLL beyond
-# the system's.
+# the system's, and that the x86 Setup imports only what Windows XP has
+# (scripts/setup-x86-imports.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,4 +25,19 @@ for arch in win64:x86_64 win32:i686; do
     echo "ok  $exe"
   done
 done
+# The x86 Setup loads on Windows XP: every import is on the list of XP's functions.
+imports() { # OBJDUMP EXE: one DLL!function a line
+  $1 -p "$2" | awk '/DLL Name:/ {dll=$3; next} dll && /^\t[0-9a-f]+\t/ {print toupper(dll) "!" $NF} /^$/ {dll=""}' | sort -u
+}
+setup_x86=$(find build/win32 -name Setup.exe -not -path '*/CMakeFiles/*' | head -1)
+if [[ -n $setup_x86 ]]; then
+  extra=$(comm -23 <(imports i686-w64-mingw32-objdump "$setup_x86") <(grep -v '^#' scripts/setup-x86-imports.txt | sort -u))
+  if [[ -n $extra ]]; then
+    echo "$setup_x86 imports what Windows XP lacks (or scripts/setup-x86-imports.txt does not list):" >&2
+    echo "$extra" >&2
+    status=1
+  else
+    echo "ok  $setup_x86 imports only Windows XP's functions ($(imports i686-w64-mingw32-objdump "$setup_x86" | wc -l))"
+  fi
+fi
 exit $status

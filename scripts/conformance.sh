@@ -14,27 +14,9 @@ fi
 cmake --build build/win64 -j "$jobs" --target winsim_conformance_tests
 exe=$PWD/build/win64/tests/winsim_conformance_tests.exe
 
-if ! command -v wine >/dev/null; then
-  echo "conformance: wine is not installed (scripts/install-deps.sh installs it)" >&2
-  exit 1
-fi
-
-# One fresh prefix per run (outside build/win64, whose programs check-windows-build.sh
-# checks), made before the first program starts: a program started while the prefix is
-# still being set up can fail silently.
-export WINEPREFIX=$PWD/build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$WINEPREFIX"
-stop_wine() {
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
-}
-trap stop_wine EXIT
-wineboot -i </dev/null >/dev/null 2>&1
-wineserver -w
-# Warm-up: Wine's background processes start here, not with the tests' output pipe open.
-(wineserver -p && wine cmd /c exit) </dev/null >/dev/null 2>&1
+# Outside build/win64, whose programs check-windows-build.sh checks.
+. scripts/wine-prefix.sh
+wine_fresh_prefix "$PWD/build/wineprefix"
 
 log=build/win64/conformance.log
 status=0

@@ -3,13 +3,14 @@
 # Usage: scripts/install-deps.sh [--linux-only]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libsqlite3-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" != "--linux-only" ]]; then
   # POSIX-thread mingw-w64 compilers only: the metapackage would switch the default to the
   # win32 thread model, which lacks std::thread.
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
-  # Wine runs the x64 build of winsim's conformance tests (scripts/conformance.sh).
-  packages+=(wine wine64)
+  # Wine runs the x64 build of winsim's conformance tests (scripts/conformance.sh) and the
+  # x64 programs (scripts/wine-run.sh, the GUI on Xvfb's display).
+  packages+=(wine wine64 xvfb)
 fi
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Linux and both Windows configurations, and runs every
 # test: each alone under ctest, then each Linux test program shuffled and repeated, then
-# winsim's conformance tests built for x64 Windows under Wine. Exits non-zero when any build
+# winsim's conformance tests built for x64 Windows under Wine, then the x64 programs
+# themselves under Wine (scripts/wine-run.sh), every test again under ThreadSanitizer
+# (scripts/tsan.sh) and each fuzz target for 30 seconds (scripts/fuzz.sh). Exits non-zero when any build
 # or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,3 +15,6 @@ ctest --test-dir build/linux --output-on-failure -j "$(nproc 2>/dev/null || echo
 scripts/shuffle-tests.sh
 scripts/check-windows-build.sh
 scripts/conformance.sh
+scripts/wine-run.sh
+scripts/tsan.sh
+scripts/fuzz.sh 30

@@ -12,6 +12,12 @@
 #define SETUP_ITEM_CCH 261
 // How deep switch sections may nest (the [INIT] section is level 1).
 #define SETUP_MAX_SECTION_DEPTH 32
+// How many sections one run may run in all, [INIT] included. The depth cap alone lets two
+// matching switch lines a level run 2^32 sections, for months; a script written by hand runs
+// each of its tens of sections about once (the sample runs 5). 512 leaves such scripts ten
+// times that and more, and ends any other run within about half a second (each section run
+// reads the script file again).
+#define SETUP_MAX_SECTION_RUNS 512
 // How many passes ExpandMacros makes at most (a value may bring a percent pair back).
 #define SETUP_MACRO_MAX_PASSES 64
 

@@ -11,6 +11,7 @@
 namespace {
 
 int g_nSectionDepth = 0;
+int g_nSectionRuns = 0;
 // The value the x86 rules' disabling call saved for the revert.
 PVOID g_pvWowRedirection = NULL;
 
@@ -42,6 +43,8 @@ public:
 
 int GetSectionDepth() { return g_nSectionDepth; }
 
+int GetSectionRuns() { return g_nSectionRuns; }
+
 int IsSilentRun() {
     LPCWSTR pszArgs = g_pSetupEnv ? g_pSetupEnv->GetArguments() : L"";
     return wcsstr(pszArgs, L"/s") || wcsstr(pszArgs, L"/S") || wcsstr(pszArgs, L"-s") || wcsstr(pszArgs, L"-S");
@@ -52,6 +55,8 @@ unsigned ExecuteSection(LPCWSTR pszSection, int nReturnCmd) {
         DBGPRINT(L"ExecuteSection: Error Section is NULL.");
         return 0;
     }
+    if (g_nSectionDepth == 0) g_nSectionRuns = 0;
+    ++g_nSectionRuns;
     CDepthGuard depth;
     DBGPRINT(L"ExecuteSection: Section = %s.", pszSection);
     unsigned uPrevious = 0;

@@ -33,6 +33,9 @@ unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, un
 int SwitchWowMode(LPCWSTR pszSuffix, int bBefore);
 // How deep sections are nested now (0 outside every section).
 int GetSectionDepth();
+// How many sections this run has run so far, [INIT] included (counted from the outermost
+// section's start).
+int GetSectionRuns();
 // Whether the run's arguments ask for silence ("/s", "/S", "-s", "-S" anywhere).
 int IsSilentRun();
 // The two builds' rules of the WOW switch (SwitchWowMode uses the one of this build).

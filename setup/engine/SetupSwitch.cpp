@@ -206,6 +206,12 @@ unsigned CSetupCtrl::SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSecti
                 uResult = info.uFailure;
                 continue;
             }
+            if (GetSectionRuns() >= SETUP_MAX_SECTION_RUNS) {
+                DBGPRINT(L"%s Section %s not run: this run has run %d sections.", pszName, pszRun,
+                         SETUP_MAX_SECTION_RUNS);
+                uResult = info.uFailure;
+                continue;
+            }
             DBGPRINT(L"%s Execute Section %s", pszName, pszRun);
             unsigned uMask = ExecuteSection(pszRun, 0);
             if (uMask != 0) {

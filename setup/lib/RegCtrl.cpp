@@ -198,5 +198,14 @@ int CRegCtrl::CreateRegKey(HKEY hRoot, LPCWSTR pszSubKey) {
 }
 
 int CRegCtrl::DeleteRegKey(HKEY hRoot, LPCWSTR pszSubKey) {
-    return RegDeleteKeyExW(hRoot, pszSubKey, CurrentMask(0), 0) == ERROR_SUCCESS ? 1 : 0;
+    // RegDeleteKeyExW is bound at run time: Windows XP's advapi32 lacks it, and there, with
+    // no second registry view, the key is deleted in the program's own view.
+    typedef LSTATUS(WINAPI * PFN_RegDeleteKeyExW)(HKEY, LPCWSTR, REGSAM, DWORD);
+    HMODULE hAdvapi = LoadLibraryW(L"advapi32.dll");
+    PFN_RegDeleteKeyExW pfnDeleteEx = hAdvapi ? reinterpret_cast<PFN_RegDeleteKeyExW>(reinterpret_cast<void (*)(void)>(
+                                                    GetProcAddress(hAdvapi, "RegDeleteKeyExW")))
+                                              : NULL;
+    LSTATUS rc = pfnDeleteEx ? pfnDeleteEx(hRoot, pszSubKey, CurrentMask(0), 0) : RegDeleteKeyW(hRoot, pszSubKey);
+    if (hAdvapi) FreeLibrary(hAdvapi);
+    return rc == ERROR_SUCCESS ? 1 : 0;
 }

@@ -325,6 +325,15 @@ void InitModules(Machine& m) {
         {"GetModuleBaseNameW", reinterpret_cast<void*>(&GetModuleBaseNameW)},
     };
     Modules(m).Register(psapi);
+
+    // advapi32's functions that Windows XP lacks, which programs for XP bind at run time.
+    ModuleSpec advapi;
+    advapi.name = L"advapi32.dll";
+    advapi.system = true;
+    advapi.exports = {
+        {"RegDeleteKeyExW", reinterpret_cast<void*>(&RegDeleteKeyExW)},
+    };
+    Modules(m).Register(advapi);
 }
 
 }  // namespace winsim::internal

@@ -34,6 +34,22 @@ const std::wstring kDepth3 =
     L"[P1]\r\n0=L2\r\n[L2]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P2\r\n[P2]\r\n0=L3\r\n"
     L"[L3]\r\nCMD1=CMD_ABORT\r\nCMD2=MARK_L3\r\n";
 
+// A section that switches into itself twice per run: without a bound on section runs, the
+// depth cap alone lets it run 2^32 times.
+const std::wstring kSelfTwice = L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=INIT\r\n0=INIT\r\n0=INIT\r\n";
+
+// The same without a cycle: [INIT] -> [L1] -> ... -> [L32], each level reaching the next
+// through two lines.
+std::wstring Diamond() {
+    std::wstring s = L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=INIT\r\n0=L1\r\n0=L1\r\n";
+    for (int n = 1; n <= 32; ++n) {
+        std::wstring name = L"L" + std::to_wstring(n), next = L"L" + std::to_wstring(n + 1);
+        s += L"[" + name + L"]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=" + name + L"\r\n0=" + next + L"\r\n0=" + next +
+             L"\r\n";
+    }
+    return s + L"[L33]\r\nCMD1=MARK_BOTTOM\r\n";
+}
+
 const std::wstring kInnerQuit =
     L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P1\r\nCMD2=MARK_OUTER\r\n[P1]\r\n0=IN\r\n"
     L"[IN]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=QUIT\r\nCMD2=MARK_INNER\r\n";
@@ -137,6 +153,18 @@ const FlowCase kFlowCases[] = {
      0x1,
      {L"PRECODE_SECTION Execute Section return code 1", Marker(L"MARK_NEXT")},
      {}},
+    {"SelfSwitchStopsAtTheSectionBound",
+     kSelfTwice,
+     L"",
+     0x1,
+     {L"PRECODE_SECTION Section INIT not run: this run has run 512 sections.", L"Return Code=0x1"},
+     {}},
+    {"DiamondStopsAtTheSectionBound",
+     Diamond(),
+     L"",
+     0x1,
+     {L"PRECODE_SECTION Section L12 not run: this run has run 512 sections.", L"Return Code=0x1"},
+     {Marker(L"MARK_BOTTOM")}},
 };
 
 class SectionFlow : public EngineTest, public ::testing::WithParamInterface<FlowCase> {};

@@ -2,6 +2,7 @@
 // operation, the size rules of text and 4-byte reads and the log line of IsRegKey.
 #include "RegCtrl.h"
 #include "lib_fixture.h"
+#include "winsim/modules.h"
 
 #include <string>
 
@@ -68,6 +69,17 @@ TEST_F(RegCtrlTest, DeleteWorksInTheFlaggedViewOnly) {
     EXPECT_EQ(1, rc.DeleteRegKey(HKEY_LOCAL_MACHINE, (std::wstring(kSub) + L"\\Child").c_str()));
     EXPECT_EQ(1, rc.DeleteRegKey(HKEY_LOCAL_MACHINE, kSub));
     EXPECT_FALSE(reg.KeyExists(k64));
+}
+
+// Windows XP's advapi32 has no RegDeleteKeyExW: the key goes in the program's own view.
+TEST_F(RegCtrlTest, DeleteWithoutRegDeleteKeyExUsesTheOwnView) {
+    winsim::Modules(machine()).SetExport(L"advapi32.dll", "RegDeleteKeyExW", nullptr);
+    reg.CreateKey(k64);
+    reg.CreateKey(k32);
+    context_.wow = 1;
+    EXPECT_EQ(1, rc.DeleteRegKey(HKEY_LOCAL_MACHINE, kSub));
+    EXPECT_FALSE(reg.KeyExists(k64));
+    EXPECT_TRUE(reg.KeyExists(k32));
 }
 
 TEST_F(RegCtrlTest, TextSizes) {
