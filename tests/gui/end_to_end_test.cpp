@@ -201,9 +201,9 @@ TEST_F(EndToEnd, RadioOffWhenTheModuleComesUpRefreshesRF) {
     StartGui(1);
     Sleep(2000);
     winsim::mbn::Service mbn(machine());
-    auto spec = *mbn.Interface(winsim::mbn::kTabletInterfaceId);
-    spec.hardware_radio = MBN_RADIO_OFF;
-    mbn.SetInterface(spec);
+    auto iface = *mbn.Interface(winsim::mbn::kTabletInterfaceId);
+    iface.hardware_radio = MBN_RADIO_OFF;
+    mbn.SetInterface(iface);
     winsim::scm::ClearControls(machine());
     ASSERT_TRUE(mbn.NotifyCapabilityAvailable(winsim::mbn::kTabletInterfaceId));
     Sleep(2000);

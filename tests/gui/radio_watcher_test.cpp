@@ -24,9 +24,9 @@ protected:
         return Open();
     }
     void SetHardwareRadio(MBN_RADIO r) {
-        auto spec = *mbn().Interface(kTabletInterfaceId);
-        spec.hardware_radio = r;
-        mbn().SetInterface(spec);
+        auto iface = *mbn().Interface(kTabletInterfaceId);
+        iface.hardware_radio = r;
+        mbn().SetInterface(iface);
     }
     // The module comes up; returns (ms after it, code) of each control for ms.
     std::vector<std::pair<DWORD, DWORD>> ComeUp(DWORD ms) {

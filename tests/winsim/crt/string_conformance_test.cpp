@@ -19,7 +19,7 @@ const char* const kThreeDigitExponent =
     "_set_output_format: the runtime before Visual Studio 2015 prints three exponent digits by default, the current "
     "one at least two";
 const char* const kInvalidField =
-    "format specification syntax: the current runtime fails a character without meaning as a format field (invalid "
+    "format field syntax: the current runtime fails a character without meaning as a format field (invalid "
     "parameter), the older one's non-secure functions copy it unchanged";
 
 using CrtFormatTest = ConformanceTest;

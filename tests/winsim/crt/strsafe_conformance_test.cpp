@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kInvalidField =
-    "format specification syntax: the current runtime fails a character without meaning as a format field (invalid "
+    "format field syntax: the current runtime fails a character without meaning as a format field (invalid "
     "parameter), the older one's non-secure functions copy it unchanged";
 
 using StrsafeTest = ConformanceTest;
