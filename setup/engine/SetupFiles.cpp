@@ -14,6 +14,7 @@
 #include "ComCtrl.h"
 #include "DbgMac.h"
 #include "FileCtrl.h"
+#include "ScriptRead.h"
 #include "SetupEnv.h"
 
 namespace {
@@ -24,19 +25,9 @@ namespace {
 #define SETUP_FULL_CCH (2 * MAX_PATH + 8)
 #define PORTNO_SECTION L"PORTNO_SECTION"
 
-void ReadText(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszDefault, LPWSTR pszOut, DWORD cchOut) {
-    lstrcpynW(pszOut, pszDefault, (int)cchOut);
-    if (!pszIni || !pszSection || !pszSection[0]) return;
-    GetPrivateProfileStringW(pszSection, pszKey, pszDefault, pszOut, cchOut, pszIni);
-}
-
-int ReadInt(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, int nDefault) {
-    if (!pszIni || !pszSection || !pszSection[0]) return nDefault;
-    return (int)GetPrivateProfileIntW(pszSection, pszKey, nDefault, pszIni);
-}
-
-// A numbered key: FILE%d, FOLDER%d_SRC ...
-void NumberedKey(LPWSTR pszKey, LPCWSTR pszFormat, int n) { wnsprintfW(pszKey, 64, pszFormat, n); }
+using script::NumberedKey;
+using script::ReadInt;
+using script::ReadText;
 
 int IsDots(LPCWSTR pszName) { return !lstrcmpW(pszName, L".") || !lstrcmpW(pszName, L".."); }
 

@@ -11,6 +11,7 @@
 
 #include "DbgMac.h"
 #include "RegCtrl.h"
+#include "ScriptRead.h"
 #include "SetupEnv.h"
 
 namespace {
@@ -19,18 +20,9 @@ namespace {
 #define SETUP_CMDLINE_CCH (MAX_PATH + SETUP_ARGS_CCH + 8)
 #define UNINSTALL_KEY L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
-void ReadText(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszDefault, LPWSTR pszOut, DWORD cchOut) {
-    lstrcpynW(pszOut, pszDefault, (int)cchOut);
-    if (!pszIni || !pszSection || !pszSection[0]) return;
-    GetPrivateProfileStringW(pszSection, pszKey, pszDefault, pszOut, cchOut, pszIni);
-}
-
-int ReadInt(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, int nDefault) {
-    if (!pszIni || !pszSection || !pszSection[0]) return nDefault;
-    return (int)GetPrivateProfileIntW(pszSection, pszKey, nDefault, pszIni);
-}
-
-void NumberedKey(LPWSTR pszKey, LPCWSTR pszFormat, int n) { wnsprintfW(pszKey, 64, pszFormat, n); }
+using script::NumberedKey;
+using script::ReadInt;
+using script::ReadText;
 
 // A wait of the script; a negative one is none.
 void SleepMs(int nMs) {

@@ -8,23 +8,15 @@
 
 #include "DbgMac.h"
 #include "RegCtrl.h"
+#include "ScriptRead.h"
 #include "SetupEnv.h"
 #include "SetupExec.h"
 
 namespace {
 
-void ReadText(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, LPCWSTR pszDefault, LPWSTR pszOut, DWORD cchOut) {
-    lstrcpynW(pszOut, pszDefault, (int)cchOut);
-    if (!pszIni || !pszSection || !pszSection[0]) return;
-    GetPrivateProfileStringW(pszSection, pszKey, pszDefault, pszOut, cchOut, pszIni);
-}
-
-int ReadInt(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey, int nDefault) {
-    if (!pszIni || !pszSection || !pszSection[0]) return nDefault;
-    return (int)GetPrivateProfileIntW(pszSection, pszKey, nDefault, pszIni);
-}
-
-void NumberedKey(LPWSTR pszKey, LPCWSTR pszFormat, int n) { wnsprintfW(pszKey, 64, pszFormat, n); }
+using script::NumberedKey;
+using script::ReadInt;
+using script::ReadText;
 
 // REG%d_ROOT: 0 to 4 name a root; any other number keeps the previous entry's.
 HKEY RootOfCode(int nCode, HKEY hPrevious) {
