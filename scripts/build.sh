@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration or all of them.
 # Usage: scripts/build.sh [linux|win64|win32|all]   (default: linux)
+# JOBS=N limits the parallel compile jobs (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-jobs=$(nproc 2>/dev/null || echo 4)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 4)}
 
 build() {
   local name=$1 dir=build/$1
