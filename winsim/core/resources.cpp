@@ -27,6 +27,12 @@ bool ResourceTable::HasIcon(WORD id) const {
     return false;
 }
 
+const BitmapSpec* ResourceTable::FindBitmap(WORD id) const {
+    for (const auto& b : bitmaps)
+        if (b.id == id) return &b;
+    return nullptr;
+}
+
 namespace resources {
 
 void Attach(Process& p, std::shared_ptr<const ResourceTable> table) {

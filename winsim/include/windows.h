@@ -5,6 +5,7 @@
 #include "winerror.h"
 #include "winbase.h"
 #include "winnls.h"
+#include "wingdi.h"
 #include "winuser.h"
 #include "winreg.h"
 #include "winioctl.h"

@@ -753,6 +753,8 @@ BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 #define EWX_POWEROFF 0x00000008
 HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName);
 HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);
+// A bitmap resource of the image; only the image's own (no system bitmaps in winsim).
+HBITMAP WINAPI LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName);
 int WINAPI GetSystemMetrics(int nIndex);
 BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
 // Recorded by the machine, never acted on (winsim/shutdown.h).
@@ -795,6 +797,7 @@ WINSIM_END_C
 #define SendMessageTimeout SendMessageTimeoutW
 #define LoadCursor LoadCursorW
 #define LoadIcon LoadIconW
+#define LoadBitmap LoadBitmapW
 #define SystemParametersInfo SystemParametersInfoW
 
 // Display settings (EnumDisplaySettingsW, DEVMODEW).

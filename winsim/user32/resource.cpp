@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "msgbox_internal.h"
+#include "gdi_internal.h"
 #include "user_internal.h"
 #include "winsim/kernel.h"
 #include "winsim/resources.h"
@@ -133,6 +134,8 @@ struct DialogState {
     WORD template_id = 0;
     DWORD pid = 0;
     bool visible_style = false;  // the template's WS_VISIBLE
+    HFONT font = nullptr;        // WM_SETFONT
+    HFONT own_font = nullptr;    // the template's font, deleted with the dialog
 };
 
 struct Dialogs {
@@ -163,12 +166,19 @@ LRESULT CALLBACK DialogWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (r) return DirectResult(msg) ? static_cast<LRESULT>(r) : GetWindowLongPtrW(h, DWLP_MSGRESULT);
     }
     switch (msg) {
+    case WM_SETFONT:
+        if (st) st->font = reinterpret_cast<HFONT>(wp);
+        return 0;
+    case WM_GETFONT: return st ? reinterpret_cast<LRESULT>(st->font) : 0;
     case WM_CLOSE:
         // The system menu's Close and Alt+F4 act as the Cancel button.
         SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(h, IDCANCEL)));
         return 0;
-    case WM_NCDESTROY: DialogsOf().live.erase(reinterpret_cast<uintptr_t>(h)); return DefWindowProcW(h, msg, wp, lp);
+    case WM_NCDESTROY:
+        if (st && st->own_font) gdiimpl::Delete(st->own_font);
+        DialogsOf().live.erase(reinterpret_cast<uintptr_t>(h));
+        return DefWindowProcW(h, msg, wp, lp);
     default: return DefWindowProcW(h, msg, wp, lp);
     }
 }
@@ -226,6 +236,18 @@ int WINAPI LoadStringW(HINSTANCE inst, UINT id, LPWSTR buf, int max) {
     wmemcpy(buf, s.data(), n);
     buf[n] = 0;
     return static_cast<int>(n);
+}
+
+// ---------------------------------------------------------------------------------------
+// Bitmaps
+
+HBITMAP WINAPI LoadBitmapW(HINSTANCE inst, LPCWSTR name) {
+    WORD id = 0;
+    auto t = TableOf(inst);
+    if (!t) return Fail<HBITMAP>(ERROR_RESOURCE_DATA_NOT_FOUND, nullptr);
+    const BitmapSpec* b = IdOf(name, &id) ? t->FindBitmap(id) : nullptr;
+    if (!b) return Fail<HBITMAP>(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
+    return gdiimpl::NewBitmap(b->cx, b->cy, b->bits_pixel);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -328,20 +350,32 @@ HWND CreateFromTemplate(HINSTANCE inst, LPCWSTR name, HWND parent, DLGPROC proc,
     DialogsOf().live[reinterpret_cast<uintptr_t>(dlg)] = st;
     *state = st;
     SetWindowLongPtrW(dlg, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
+    if (d->style & DS_SETFONT) {
+        // The template's font, in points at 96 dots per inch; the dialog and each control
+        // get it, and it goes with the dialog.
+        LOGFONTW lf{};
+        lf.lfHeight = -((d->font_size * 96 + 36) / 72);
+        lf.lfWeight = FW_NORMAL;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        wcsncpy(lf.lfFaceName, d->font.c_str(), LF_FACESIZE - 1);
+        st->own_font = gdiimpl::NewFont(lf);
+        SendMessageW(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(st->own_font), FALSE);
+    }
 
     HWND first_tab = nullptr;
     for (const auto& c : d->controls) {
         DWORD cs = c.style | WS_CHILD | WS_VISIBLE;
         bool icon = c.icon != 0;
-        HWND ctl =
-            CreateWindowExW(0, c.class_name.c_str(), icon ? L"" : c.text.c_str(), cs, resources::DluToPixelsX(c.x),
-                            resources::DluToPixelsY(c.y), resources::DluToPixelsX(c.cx), resources::DluToPixelsY(c.cy),
-                            dlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), inst, nullptr);
+        HWND ctl = CreateWindowExW(c.ex_style, c.class_name.c_str(), icon ? L"" : c.text.c_str(), cs,
+                                   resources::DluToPixelsX(c.x), resources::DluToPixelsY(c.y),
+                                   resources::DluToPixelsX(c.cx), resources::DluToPixelsY(c.cy), dlg,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), inst, nullptr);
         if (!ctl) {
             DestroyWindow(dlg);
             state->reset();
             return nullptr;
         }
+        if (st->own_font) SendMessageW(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(st->own_font), FALSE);
         if (icon)
             if (HICON hi = LoadIconW(inst, MAKEINTRESOURCEW(c.icon)))
                 SendMessageW(ctl, STM_SETICON, reinterpret_cast<WPARAM>(hi), 0);

@@ -27,6 +27,8 @@
     S(IDS_WIDE, "ファイル(&F)") \
     S(IDS_EMPTY, "")
 #define VQ_RES_ICONS(I) I(IDI_BIG, "big.ico") I(IDI_SMALLER, "small.ico")
+#define IDB_WIDE 500
+#define VQ_RES_BITMAPS(B) B(IDB_WIDE, "wide.bmp", 96, 64)
 #define TEST_MENU(POPUP, ITEM, SEPARATOR, END) \
     POPUP("&File")                             \
     ITEM("&Open", IDM_OPEN)                    \
@@ -133,6 +135,23 @@ TEST_F(ResourcesTest, IconsOfTheImageHaveTheirOwnStableHandles) {
     EXPECT_NE(big, LoadIconW(nullptr, IDI_APPLICATION));
     SetLastError(0);
     EXPECT_EQ(nullptr, LoadIconW(nullptr, MAKEINTRESOURCEW(IDS_SHORT)));
+    EXPECT_EQ(ERROR_RESOURCE_NAME_NOT_FOUND, GetLastError());
+}
+
+TEST_F(ResourcesTest, EachBitmapLoadIsAnObjectOfItsOwn) {
+    HBITMAP a = LoadBitmapW(nullptr, MAKEINTRESOURCEW(IDB_WIDE));
+    HBITMAP b = LoadBitmapW(GetModuleHandleW(nullptr), L"#500");
+    ASSERT_NE(nullptr, a);
+    ASSERT_NE(nullptr, b);
+    EXPECT_NE(a, b);
+    BITMAP bm{};
+    EXPECT_EQ(static_cast<int>(sizeof(bm)), GetObjectW(a, sizeof(bm), &bm));
+    EXPECT_EQ(96, bm.bmWidth);
+    EXPECT_EQ(64, bm.bmHeight);
+    EXPECT_TRUE(DeleteObject(a));
+    EXPECT_TRUE(DeleteObject(b));
+    SetLastError(0);
+    EXPECT_EQ(nullptr, LoadBitmapW(nullptr, MAKEINTRESOURCEW(IDI_BIG)));
     EXPECT_EQ(ERROR_RESOURCE_NAME_NOT_FOUND, GetLastError());
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "sim_fixture.h"
+#include "winsim/gdi.h"
 #include "winsim/resources.h"
 #include "winsim/user.h"
 
@@ -72,6 +73,22 @@ TEST_F(ModelessDialog, ShownByItsTemplateAndReadFromOutside) {
     EXPECT_EQ(std::vector<WORD>{IDC_NOMORE}, commands);
     DestroyWindow(dlg);
     EXPECT_TRUE(winsim::user::DialogsByTemplate(machine(), GetCurrentProcessId(), IDD_NOTE).empty());
+}
+
+TEST_F(ModelessDialog, TemplateFontGoesToEveryControlAndDiesWithTheDialog) {
+    HWND dlg = Create();
+    ASSERT_NE(nullptr, dlg);
+    EXPECT_EQ(1u, winsim::gdi::LiveObjects(machine(), GetCurrentProcessId()));
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(dlg, WM_GETFONT, 0, 0));
+    LOGFONTW lf{};
+    ASSERT_EQ(static_cast<int>(sizeof(lf)), GetObjectW(font, sizeof(lf), &lf));
+    EXPECT_EQ(-12, lf.lfHeight);  // 9 points at 96 dots per inch
+    EXPECT_STREQ(L"System", lf.lfFaceName);
+    for (int id : {IDC_NOMORE, IDOK})
+        EXPECT_EQ(reinterpret_cast<LRESULT>(font), SendMessageW(GetDlgItem(dlg, id), WM_GETFONT, 0, 0));
+    DestroyWindow(dlg);
+    EXPECT_EQ(0u, winsim::gdi::LiveObjects(machine(), GetCurrentProcessId()));
+    EXPECT_EQ(0, GetObjectW(font, sizeof(lf), &lf));
 }
 
 struct EndCase {

@@ -6,12 +6,14 @@
 // The header defines VQ_RES_LANGUAGE and any of these lists (texts are UTF-8):
 //   VQ_RES_STRINGS(S)  S(id, text)
 //   VQ_RES_ICONS(I)    I(id, file)            (the file is used by the Windows build only)
+//   VQ_RES_BITMAPS(B)  B(id, file, cx, cy)    (the file's size: the Linux build has no file)
 //   VQ_RES_MENUS(M)    M(id, items)           items(POPUP, ITEM, SEPARATOR, END):
 //                                             POPUP(text) ... END, ITEM(text, command)
 //   VQ_RES_DIALOGS(D)  D(id, x, y, cx, cy, style, caption, font size, font, controls)
 //                                             controls(ICON, CONTROL):
 //                                             ICON(icon, id, x, y, cx, cy),
-//                                             CONTROL(text, id, class, style, x, y, cx, cy)
+//                                             CONTROL(text, id, class, style, x, y, cx, cy
+//                                             [, extended style])
 #pragma once
 
 #include "resources.h"
@@ -71,8 +73,10 @@ inline DialogControlSpec IconControl(WORD icon, int id, int x, int y, int cx, in
     return c;
 }
 
-inline DialogControlSpec Control(const char* text, int id, const char* cls, DWORD style, int x, int y, int cx, int cy) {
+inline DialogControlSpec Control(const char* text, int id, const char* cls, DWORD style, int x, int y, int cx, int cy,
+                                 DWORD ex_style = 0) {
     DialogControlSpec c;
+    c.ex_style = ex_style;
     c.class_name = Wide(cls);
     c.text = Wide(text);
     c.id = id;
@@ -98,6 +102,7 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
 
 #define WINSIM_RES_STRING_(id_, text_) t->strings[id_] = ::winsim::Wide(text_);
 #define WINSIM_RES_ICON_(id_, file_) t->icons.push_back(static_cast<WORD>(id_));
+#define WINSIM_RES_BITMAP_(id_, file_, cx_, cy_) t->bitmaps.push_back({static_cast<WORD>(id_), cx_, cy_, 24});
 #define WINSIM_RES_POPUP_(text_) {::winsim::progres::MenuOp::Popup, text_, 0},
 #define WINSIM_RES_ITEM_(text_, id_) {::winsim::progres::MenuOp::Item, text_, static_cast<UINT>(id_)},
 #define WINSIM_RES_SEPARATOR_ {::winsim::progres::MenuOp::Separator, "", 0},
@@ -112,8 +117,8 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
     }
 #define WINSIM_RES_ICONCTL_(icon_, id_, x_, y_, cx_, cy_) \
     ::winsim::progres::IconControl(static_cast<WORD>(icon_), id_, x_, y_, cx_, cy_),
-#define WINSIM_RES_CONTROL_(text_, id_, cls_, style_, x_, y_, cx_, cy_) \
-    ::winsim::progres::Control(text_, id_, cls_, static_cast<DWORD>(style_), x_, y_, cx_, cy_),
+#define WINSIM_RES_CONTROL_(text_, id_, cls_, style_, x_, y_, cx_, cy_, ...) \
+    ::winsim::progres::Control(text_, id_, cls_, static_cast<DWORD>(style_), x_, y_, cx_, cy_, ##__VA_ARGS__),
 #define WINSIM_RES_DIALOG_(id_, x_, y_, cx_, cy_, style_, caption_, font_size_, font_, controls_)           \
     t->dialogs.push_back(::winsim::progres::Dialog(static_cast<WORD>(id_), x_, y_, cx_, cy_,                \
                                                    static_cast<DWORD>(style_), caption_, font_size_, font_, \
@@ -124,6 +129,9 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
 #endif
 #ifndef VQ_RES_ICONS
 #define VQ_RES_ICONS(I)
+#endif
+#ifndef VQ_RES_BITMAPS
+#define VQ_RES_BITMAPS(B)
 #endif
 #ifndef VQ_RES_MENUS
 #define VQ_RES_MENUS(M)
@@ -141,6 +149,7 @@ inline DialogSpec Dialog(WORD id, int x, int y, int cx, int cy, DWORD style, con
         t->language = VQ_RES_LANGUAGE;                                       \
         VQ_RES_STRINGS(WINSIM_RES_STRING_)                                   \
         VQ_RES_ICONS(WINSIM_RES_ICON_)                                       \
+        VQ_RES_BITMAPS(WINSIM_RES_BITMAP_)                                   \
         VQ_RES_MENUS(WINSIM_RES_MENU_)                                       \
         VQ_RES_DIALOGS(WINSIM_RES_DIALOG_)                                   \
         t->manifest = manifest_ ? manifest_ : "";                            \

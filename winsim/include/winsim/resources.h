@@ -3,8 +3,8 @@
 // into the executable. The program launcher builds the table from the program's resource
 // header (the same header that the Windows resource script expands; see
 // winsim/program_resources.h) and attaches it to the program's process, where
-// LoadStringW, LoadIconW, LoadMenuW, DialogBoxParamW and GetVersionExW (the manifest's
-// compatibility list) find it through the image's instance handle (or NULL).
+// LoadStringW, LoadIconW, LoadBitmapW, LoadMenuW, DialogBoxParamW and GetVersionExW (the
+// manifest's compatibility list) find it through the image's instance handle (or NULL).
 #pragma once
 
 #include "machine.h"
@@ -33,7 +33,8 @@ struct DialogControlSpec {
     std::wstring text;
     WORD icon = 0;  // static icon controls: the icon resource
     int id = -1;
-    DWORD style = 0;                   // WS_CHILD | WS_VISIBLE are added
+    DWORD style = 0;  // WS_CHILD | WS_VISIBLE are added
+    DWORD ex_style = 0;
     int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
 };
 
@@ -47,10 +48,18 @@ struct DialogSpec {
     std::vector<DialogControlSpec> controls;
 };
 
+// A bitmap resource: its size (the Windows build's resource compiler takes the file).
+struct BitmapSpec {
+    WORD id = 0;
+    int cx = 0, cy = 0;
+    int bits_pixel = 24;
+};
+
 struct ResourceTable {
     WORD language = 0x0409;
     std::map<UINT, std::wstring> strings;
     std::vector<WORD> icons;
+    std::vector<BitmapSpec> bitmaps;
     std::vector<MenuSpec> menus;
     std::vector<DialogSpec> dialogs;
     std::string manifest;  // the RT_MANIFEST 1 text (UTF-8 XML), empty when none
@@ -58,6 +67,7 @@ struct ResourceTable {
     const MenuSpec* FindMenu(WORD id) const;
     const DialogSpec* FindDialog(WORD id) const;
     bool HasIcon(WORD id) const;
+    const BitmapSpec* FindBitmap(WORD id) const;
 };
 
 namespace resources {
