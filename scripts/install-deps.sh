@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [--linux-only]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libsqlite3-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libsqlite3-dev libssl-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" != "--linux-only" ]]; then
   # POSIX-thread mingw-w64 compilers only: the metapackage would switch the default to the
   # win32 thread model, which lacks std::thread.

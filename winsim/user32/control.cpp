@@ -242,6 +242,13 @@ void EnsureSystemClasses(UserMachine& um) {
 
 HDC DcOf(HWND h) { return reinterpret_cast<HDC>(reinterpret_cast<uintptr_t>(h) + 2); }
 
+HWND WindowOfDc(HDC dc) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(dc);
+    if ((v & 3) != 2) return nullptr;
+    HWND h = reinterpret_cast<HWND>(v - 2);
+    return Get(h) ? h : nullptr;
+}
+
 POINT CursorPos() {
     SIZE scr = Screen();
     return POINT{scr.cx / 2, scr.cy / 2};

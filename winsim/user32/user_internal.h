@@ -220,6 +220,8 @@ void EnsureSystemClasses(UserMachine& um);
 HMENU LoadClassMenu(const WndClass& cls, HINSTANCE inst);
 HICON LoadImageIcon(HINSTANCE inst, LPCWSTR name);
 HDC DcOf(HWND h);
+// The live window of a device context made by DcOf, or null.
+HWND WindowOfDc(HDC dc);
 // Where the cursor is, for the messages' pt: it rests at the centre of the screen.
 POINT CursorPos();
 
