@@ -100,10 +100,13 @@ CMainFrame::CMainFrame(LPCWSTR pszCmdLine)
       m_dwWaitTimeRemoveComplete(0),
       m_dwDisabledRFCtrl(0),
       m_dwResumeRecoveryWaitTime(0),
-      m_dwEnableRFRefresh(0) {
+      m_dwEnableRFRefresh(0),
+      m_bGdiplusStarted(FALSE),
+      m_ulGdiplusToken(0) {
     lstrcpynW(m_szCmdLine, pszCmdLine ? pszCmdLine : L"", MAX_PATH);
     memset(m_nTimer, 0, sizeof(m_nTimer));
     memset(m_szTexts, 0, sizeof(m_szTexts));
+    memset(m_aPictures, 0, sizeof(m_aPictures));
     // The module record (built by CModuleInfo's constructor: RF-stop posture, module).
     if (m_ModuleInfo.IsPresent()) m_bEjectTarget = IsEjectTarget(m_ModuleInfo.GetModuleId());
     m_hStopPanelState = CreateFrameEvent(L"StopPanelStateThread");
@@ -126,6 +129,7 @@ CMainFrame::~CMainFrame() {
     CloseIf(m_hStopEvent);
     CloseIf(m_hStopWaitSvc);
     CloseIf(m_hDeviceChange);
+    FreePictures();
 }
 
 BOOL CMainFrame::LoadFrame(HINSTANCE hInstance) {

@@ -121,6 +121,10 @@ public:
     // The notices.
     void LoadTexts();
     LPCWSTR GetText(int nText) const;
+    // The pictures (set-up, with the texts) and their end (the frame's destruction).
+    void LoadPictures();
+    void FreePictures();
+    const NoticePictureSlot& GetPicture(int nSlot) const { return m_aPictures[nSlot]; }
     WORD GetLangId() const { return m_wLangId; }
     HWND GetLogonDlg() const;
     void ForgetLogonDlg() { m_pLogonDlg = NULL; }
@@ -221,4 +225,8 @@ protected:
     DWORD m_dwDisabledRFCtrl;
     DWORD m_dwResumeRecoveryWaitTime;
     DWORD m_dwEnableRFRefresh;
+    // GDI+ is started once, for the first PNG picture, and shut down after every image.
+    NoticePictureSlot m_aPictures[PICTURE_COUNT];
+    BOOL m_bGdiplusStarted;
+    ULONG_PTR m_ulGdiplusToken;
 };

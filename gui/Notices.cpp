@@ -2,6 +2,7 @@
 // WM_APP_NOTIFY and splash.exe.
 #include "Notices.h"
 
+#include <gdiplus.h>
 #include <strsafe.h>
 
 #include "MainFrm.h"
@@ -82,7 +83,32 @@ void LoadFallback(HINSTANCE hInstance, const TextRow& row, int nRfStopPosture, L
     if (LoadStringW(hInstance, row.nString, psz, TEXT_CCH) <= 0) psz[0] = L'\0';
 }
 
+struct PictureRow {
+    LPCWSTR pszFile;
+    LPCWSTR pszStopFile;  // when the RF stops in this position
+    int nStopPosture;
+    UINT nBitmap;
+    int nControl;
+};
+
+const PictureRow kPictures[PICTURE_COUNT] = {
+    {L"PPORT.png", L"PPORTX.png", 4, IDB_PPORT, IDC_PICTURE_PPORT},
+    {L"SPORT.png", L"SPORTX.png", 2, IDB_SPORT, IDC_PICTURE_SPORT},
+    {L"PLAND.png", L"PLAND.png", 0, IDB_PLAND, IDC_PICTURE_PLAND},
+    {L"SLAND.png", L"SLANDX.png", 3, IDB_SLAND, IDC_PICTURE_SLAND},
+};
+
 }  // namespace
+
+LPCWSTR GetPictureFile(int nSlot, int nRfStopPosture) {
+    if (nSlot < 0 || nSlot >= PICTURE_COUNT) return L"";
+    const PictureRow& row = kPictures[nSlot];
+    return row.nStopPosture != 0 && row.nStopPosture == nRfStopPosture ? row.pszStopFile : row.pszFile;
+}
+
+UINT GetPictureBitmap(int nSlot) { return nSlot >= 0 && nSlot < PICTURE_COUNT ? kPictures[nSlot].nBitmap : 0; }
+
+int GetPictureControl(int nSlot) { return nSlot >= 0 && nSlot < PICTURE_COUNT ? kPictures[nSlot].nControl : 0; }
 
 LPCWSTR GetLanguageName(LANGID wLangId) {
     for (const auto& row : kLanguages)
@@ -146,6 +172,55 @@ void CMainFrame::LoadTexts() {
         GetPrivateProfileStringW(row.bNotice ? L"LOGONDIALOG" : L"DIALOG", szKey, szFallback, szBase, TEXT_CCH, szIni);
         GetPrivateProfileStringW(row.bNotice ? szNotice : szDialog, szKey, szBase, m_szTexts[i], TEXT_CCH, szIni);
     }
+    LoadPictures();
+}
+
+void CMainFrame::LoadPictures() {
+    FreePictures();
+    WCHAR szPath[MAX_PATH];
+    DWORD n = GetModuleFileNameW(m_hInstance, szPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) szPath[0] = L'\0';
+    WCHAR* pSlash = wcsrchr(szPath, L'\\');
+    size_t cchFolder = pSlash ? static_cast<size_t>(pSlash - szPath) + 1 : 0;
+    int nPosture = m_ModuleInfo.GetRfStopPosture();
+    for (int i = 0; i < PICTURE_COUNT; ++i) {
+        NoticePictureSlot& slot = m_aPictures[i];
+        szPath[cchFolder] = L'\0';
+        WIN32_FIND_DATAW fd;
+        HANDLE hFind = INVALID_HANDLE_VALUE;
+        if (SUCCEEDED(StringCchCatW(szPath, MAX_PATH, GetPictureFile(i, nPosture))))
+            hFind = FindFirstFileW(szPath, &fd);
+        if (hFind != INVALID_HANDLE_VALUE) {
+            FindClose(hFind);
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                if (!m_bGdiplusStarted) {
+                    Gdiplus::GdiplusStartupInput input;
+                    m_bGdiplusStarted = Gdiplus::GdiplusStartup(&m_ulGdiplusToken, &input, NULL) == Gdiplus::Ok;
+                }
+                if (m_bGdiplusStarted) {
+                    slot.pImage = new Gdiplus::Image(szPath);
+                    // A file that is no picture: its bitmap stands in.
+                    if (slot.pImage->GetLastStatus() != Gdiplus::Ok || slot.pImage->GetWidth() == 0) {
+                        delete slot.pImage;
+                        slot.pImage = NULL;
+                    }
+                }
+            }
+        }
+        if (!slot.pImage) slot.hBitmap = LoadBitmapW(m_hInstance, MAKEINTRESOURCEW(GetPictureBitmap(i)));
+    }
+}
+
+void CMainFrame::FreePictures() {
+    for (NoticePictureSlot& slot : m_aPictures) {
+        delete slot.pImage;
+        slot.pImage = NULL;
+        if (slot.hBitmap) DeleteObject(slot.hBitmap);
+        slot.hBitmap = NULL;
+    }
+    if (m_bGdiplusStarted) Gdiplus::GdiplusShutdown(m_ulGdiplusToken);
+    m_bGdiplusStarted = FALSE;
+    m_ulGdiplusToken = 0;
 }
 
 LPCWSTR CMainFrame::GetText(int nText) const { return nText >= 0 && nText < TEXT_COUNT ? m_szTexts[nText] : L""; }
@@ -224,9 +299,27 @@ void CMainFrame::StartSplash() {
 // ---------------------------------------------------------------------------------------
 // The limitation notice
 
-CLogonMyDlg::CLogonMyDlg(CMainFrame* pFrame) : CVqDialog(IDD_LOGONNOTICE, pFrame), m_pFrame(pFrame) {}
+CLogonMyDlg::CLogonMyDlg(CMainFrame* pFrame)
+    : CVqDialog(IDD_LOGONNOTICE, pFrame), m_pFrame(pFrame), m_hTitleFont(NULL), m_pfnStaticProc(NULL) {}
+
+CLogonMyDlg::~CLogonMyDlg() {
+    // The title control went with the window.
+    if (m_hTitleFont) DeleteObject(m_hTitleFont);
+}
 
 BOOL CLogonMyDlg::OnInitDialog() {
+    // The title: the dialog's font, bold and two units larger.
+    HFONT hFont = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    LOGFONTW lf;
+    if (hFont && GetObjectW(hFont, sizeof(lf), &lf) == static_cast<int>(sizeof(lf))) {
+        lf.lfHeight += lf.lfHeight < 0 ? -2 : 2;
+        lf.lfWeight = FW_BOLD;
+        m_hTitleFont = CreateFontIndirectW(&lf);
+        if (m_hTitleFont)
+            SendMessageW(GetDlgItem(m_hWnd, IDC_NOTICE_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(m_hTitleFont),
+                         FALSE);
+    }
+
     static const struct {
         int nControl;
         int nText;
@@ -242,8 +335,45 @@ BOOL CLogonMyDlg::OnInitDialog() {
                      {IDC_LABEL_SECONDARY_PORTRAIT, TEXT_LABEL_SPORT}};
     for (const auto& c : kControls) SetDlgItemTextW(m_hWnd, c.nControl, m_pFrame->GetText(c.nText));
     CheckDlgButton(m_hWnd, IDC_NOTICE_CHECK, BST_UNCHECKED);
+    // Each bitmap is set once; a PNG image is drawn by its control's own painting.
+    for (int i = 0; i < PICTURE_COUNT; ++i) {
+        const NoticePictureSlot& slot = m_pFrame->GetPicture(i);
+        HWND hCtl = GetDlgItem(m_hWnd, GetPictureControl(i));
+        if (!hCtl) continue;
+        if (slot.pImage) {
+            WNDPROC pfn = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(hCtl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CLogonMyDlg::PictureProc)));
+            if (!m_pfnStaticProc) m_pfnStaticProc = pfn;
+            InvalidateRect(hCtl, NULL, TRUE);
+        } else if (slot.hBitmap) {
+            SendMessageW(hCtl, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(slot.hBitmap));
+        }
+    }
     CenterTopmost(m_hWnd);
     return TRUE;
+}
+
+LRESULT CALLBACK CLogonMyDlg::PictureProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    CLogonMyDlg* pDlg = static_cast<CLogonMyDlg*>(CVqWnd::FromHandle(GetParent(hWnd)));
+    if (!pDlg || !pDlg->m_pfnStaticProc) return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    return pDlg->OnPictureMessage(hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CLogonMyDlg::OnPictureMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    Gdiplus::Image* pImage = NULL;
+    for (int i = 0; i < PICTURE_COUNT && m_pFrame; ++i)
+        if (GetPictureControl(i) == GetDlgCtrlID(hWnd)) pImage = m_pFrame->GetPicture(i).pImage;
+    if (uMsg != WM_PAINT || !pImage) return CallWindowProcW(m_pfnStaticProc, hWnd, uMsg, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hWnd, &ps);
+    if (hdc) {
+        Gdiplus::Graphics graphics(hdc);
+        // At 1.6 times the picture's own size.
+        INT cx = static_cast<INT>(pImage->GetWidth() * 16 / 10), cy = static_cast<INT>(pImage->GetHeight() * 16 / 10);
+        graphics.DrawImage(pImage, 1, 1, cx, cy);
+    }
+    EndPaint(hWnd, &ps);
+    return 0;
 }
 
 void CLogonMyDlg::OnOK() {

@@ -10,6 +10,19 @@
 #define USER_FLAG_NOTICE L"LOGONDLGFLAG"
 #define TEXT_CCH 1024
 
+// The display-position pictures of the notice, in the order they are loaded.
+enum NoticePicture { PICTURE_PPORT, PICTURE_SPORT, PICTURE_PLAND, PICTURE_SLAND, PICTURE_COUNT };
+
+namespace Gdiplus {
+class Image;
+}
+
+// A picture: a PNG image beside the program, else a bitmap of the resources.
+struct NoticePictureSlot {
+    Gdiplus::Image* pImage;
+    HBITMAP hBitmap;
+};
+
 // The texts of the dialogs, in the frame's order.
 enum NoticeText {
     TEXT_RFSTOP_TITLE,
@@ -38,6 +51,11 @@ BOOL ReadUserFlag(LPCWSTR pszName);
 BOOL WriteUserFlag(LPCWSTR pszName, BOOL bValue);
 // Centres a dialog on the desktop, topmost and hidden (its caller shows it).
 void CenterTopmost(HWND hDlg);
+// The PNG file of a picture slot for the RF-stop posture (the X pictures show the position
+// in which RF stops), its bitmap resource and the notice's control.
+LPCWSTR GetPictureFile(int nSlot, int nRfStopPosture);
+UINT GetPictureBitmap(int nSlot);
+int GetPictureControl(int nSlot);
 
 class CMainFrame;
 
@@ -47,11 +65,19 @@ public:
     explicit CLogonMyDlg(CMainFrame* pFrame);
     void Show(int nCmdShow) { ShowWindow(nCmdShow); }
 
+    ~CLogonMyDlg() override;
+
 protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
     void PostNcDestroy() override;
 
+    // The picture controls that show a PNG image draw it in their own painting.
+    static LRESULT CALLBACK PictureProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+    LRESULT OnPictureMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+
     CMainFrame* m_pFrame;
+    HFONT m_hTitleFont;  // lives as long as the dialog
+    WNDPROC m_pfnStaticProc;
 };

@@ -43,6 +43,13 @@
 
 #define VQ_RES_ICONS(I) I(IDR_MAINFRAME, "RVQXCTRL.ico")
 
+// The display positions; the portrait pictures share a size, and the landscape ones.
+#define VQ_RES_BITMAPS(B)                 \
+    B(IDB_PLAND, "res/PLAND.bmp", 96, 64) \
+    B(IDB_PPORT, "res/PPORT.bmp", 64, 80) \
+    B(IDB_SLAND, "res/SLAND.bmp", 96, 64) \
+    B(IDB_SPORT, "res/SPORT.bmp", 64, 80)
+
 #define VQ_RVQXCTRL_MENU(POPUP, ITEM, SEPARATOR, END) \
     POPUP("&File")                                    \
     ITEM("E&xit", ID_APP_EXIT)                        \
@@ -61,16 +68,22 @@
     CONTROL("", IDC_RFSTOP_CHECK, "Button", BS_AUTOCHECKBOX | WS_TABSTOP, 7, 86, 184, 12) \
     CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 195, 81, 56, 17)
 
-#define VQ_RVQXCTRL_NOTICE(ICON, CONTROL)                                              \
-    CONTROL("", IDC_NOTICE_TITLE, "Static", SS_LEFT | SS_CENTERIMAGE, 7, 3, 362, 11)   \
-    CONTROL("", IDC_NOTICE_LINE1, "Static", SS_LEFT, 7, 17, 362, 12)                   \
-    CONTROL("", IDC_NOTICE_LINE2, "Static", SS_LEFT, 7, 27, 362, 22)                   \
-    CONTROL("", IDC_LABEL_PRIMARY_PORTRAIT, "Static", SS_CENTER, 7, 53, 151, 10)       \
-    CONTROL("", IDC_LABEL_SECONDARY_PORTRAIT, "Static", SS_CENTER, 167, 53, 151, 10)   \
-    CONTROL("", IDC_LABEL_PRIMARY_LANDSCAPE, "Static", SS_CENTER, 7, 114, 151, 10)     \
-    CONTROL("", IDC_LABEL_SECONDARY_LANDSCAPE, "Static", SS_CENTER, 167, 114, 151, 10) \
-    CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 310, 141, 59, 22)     \
-    CONTROL("", IDC_NOTICE_CAPTION, "Static", SS_CENTER, 11, 166, 298, 10)             \
+#define VQ_RVQXCTRL_PICTURE (SS_BITMAP | SS_CENTERIMAGE)
+
+#define VQ_RVQXCTRL_NOTICE(ICON, CONTROL)                                                              \
+    CONTROL("", IDC_NOTICE_TITLE, "Static", SS_LEFT | SS_CENTERIMAGE, 7, 3, 362, 11)                   \
+    CONTROL("", IDC_NOTICE_LINE1, "Static", SS_LEFT, 7, 17, 362, 12)                                   \
+    CONTROL("", IDC_NOTICE_LINE2, "Static", SS_LEFT, 7, 27, 362, 22)                                   \
+    CONTROL("", IDC_LABEL_PRIMARY_PORTRAIT, "Static", SS_CENTER, 7, 53, 151, 10)                       \
+    CONTROL("", IDC_LABEL_SECONDARY_PORTRAIT, "Static", SS_CENTER, 167, 53, 151, 10)                   \
+    CONTROL("", IDC_PICTURE_PPORT, "Static", VQ_RVQXCTRL_PICTURE, 36, 63, 93, 51, WS_EX_TRANSPARENT)   \
+    CONTROL("", IDC_PICTURE_SPORT, "Static", VQ_RVQXCTRL_PICTURE, 193, 62, 93, 52, WS_EX_TRANSPARENT)  \
+    CONTROL("", IDC_LABEL_PRIMARY_LANDSCAPE, "Static", SS_CENTER, 7, 114, 151, 10)                     \
+    CONTROL("", IDC_LABEL_SECONDARY_LANDSCAPE, "Static", SS_CENTER, 167, 114, 151, 10)                 \
+    CONTROL("", IDC_PICTURE_PLAND, "Static", VQ_RVQXCTRL_PICTURE, 35, 123, 93, 44, WS_EX_TRANSPARENT)  \
+    CONTROL("", IDC_PICTURE_SLAND, "Static", VQ_RVQXCTRL_PICTURE, 195, 123, 93, 40, WS_EX_TRANSPARENT) \
+    CONTROL("OK", IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 310, 141, 59, 22)                     \
+    CONTROL("", IDC_NOTICE_CAPTION, "Static", SS_CENTER, 11, 166, 298, 10)                             \
     CONTROL("", IDC_NOTICE_CHECK, "Button", BS_AUTOCHECKBOX | WS_TABSTOP, 20, 177, 312, 10)
 
 #define VQ_RVQXCTRL_DLGSTYLE (DS_MODALFRAME | DS_SETFOREGROUND | WS_POPUP | WS_CAPTION | WS_SYSMENU)

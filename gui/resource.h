@@ -31,6 +31,12 @@
 #define IDS_POSITION_SLAND 164
 #define IDS_POSITION_PPORT 165
 
+// The bitmaps of the display positions (when their PNG pictures are missing).
+#define IDB_PLAND 147
+#define IDB_PPORT 148
+#define IDB_SLAND 150
+#define IDB_SPORT 151
+
 // Controls of the RF-stopped dialog.
 #define IDC_RFSTOP_CHECK 1000
 #define IDC_RFSTOP_TITLE 1001
@@ -41,6 +47,10 @@
 #define IDC_NOTICE_CAPTION 1009
 #define IDC_NOTICE_CHECK 1010
 #define IDC_NOTICE_TITLE 1014
+#define IDC_PICTURE_PPORT 1011
+#define IDC_PICTURE_SPORT 1012
+#define IDC_PICTURE_PLAND 1013
+#define IDC_PICTURE_SLAND 1015
 #define IDC_LABEL_SECONDARY_LANDSCAPE 1026
 #define IDC_LABEL_SECONDARY_PORTRAIT 1027
 #define IDC_LABEL_PRIMARY_LANDSCAPE 1028
