@@ -11,6 +11,9 @@ if [[ "${1:-}" != "--linux-only" ]]; then
   # Wine runs the x64 build of winsim's conformance tests (scripts/conformance.sh) and the
   # x64 programs (scripts/wine-run.sh, the GUI on Xvfb's display).
   packages+=(wine wine64 xvfb)
+  # Pictures of the GUI's dialogs under Wine (scripts/screenshots.sh): the screen's dump,
+  # its cropping, and a font with the Japanese texts.
+  packages+=(x11-apps imagemagick fonts-wqy-microhei)
 fi
 
 missing=()

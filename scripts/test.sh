@@ -2,7 +2,8 @@
 # Installs what is missing, builds the Linux and both Windows configurations, and runs every
 # test: each alone under ctest, then each Linux test program shuffled and repeated, then
 # winsim's conformance tests built for x64 Windows under Wine, then the x64 programs
-# themselves under Wine (scripts/wine-run.sh), every test again under ThreadSanitizer
+# themselves under Wine (scripts/wine-run.sh) and the GUI's dialogs shown there in English
+# and Japanese (scripts/screenshots.sh --check), every test again under ThreadSanitizer
 # (scripts/tsan.sh) and each fuzz target for 30 seconds (scripts/fuzz.sh). Exits non-zero when any build
 # or test fails.
 set -euo pipefail
@@ -16,5 +17,6 @@ scripts/shuffle-tests.sh
 scripts/check-windows-build.sh
 scripts/conformance.sh
 scripts/wine-run.sh
+scripts/screenshots.sh --check
 scripts/tsan.sh
 scripts/fuzz.sh 30

@@ -7,6 +7,9 @@
 //   wine_probe state SERVICE            print its state
 //   wine_probe close TITLE              wait for the top-level window, send it WM_CLOSE and
 //                                       wait until its process has ended
+//   wine_probe dialogs TITLE COUNT      wait for COUNT visible dialogs titled TITLE, stack them
+//                                       apart from the top left, smallest first, and print
+//                                       each one's screen rectangle: "x y width height"
 #include <windows.h>
 
 #include <stdio.h>
@@ -89,15 +92,67 @@ int Close(const wchar_t* title) {
     return 0;
 }
 
+struct Found {
+    HWND list[8];
+    int count;
+    const wchar_t* title;
+};
+
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM lParam) {
+    Found* f = reinterpret_cast<Found*>(lParam);
+    wchar_t cls[16], text[64];
+    if (f->count < 8 && IsWindowVisible(hwnd) && GetClassNameW(hwnd, cls, 16) && !wcscmp(cls, L"#32770") &&
+        GetWindowTextW(hwnd, text, 64) >= 0 && !wcscmp(text, f->title))
+        f->list[f->count++] = hwnd;
+    return TRUE;
+}
+
+LONG Area(HWND hwnd) {
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    return (r.right - r.left) * (r.bottom - r.top);
+}
+
+int Dialogs(const wchar_t* title, int count) {
+    Found f = {{}, 0, title};
+    for (DWORD waited = 0; waited < kTimeoutMs; waited += 100) {
+        f.count = 0;
+        EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&f));
+        if (f.count >= count) break;
+        Sleep(100);
+    }
+    if (f.count < count) return Fail(L"waiting for the dialogs");
+    for (int i = 1; i < f.count; ++i)
+        for (int j = i; j > 0 && Area(f.list[j]) < Area(f.list[j - 1]); --j) {
+            HWND t = f.list[j];
+            f.list[j] = f.list[j - 1];
+            f.list[j - 1] = t;
+        }
+    int y = 8;
+    for (int i = 0; i < f.count; ++i) {
+        RECT r;
+        GetWindowRect(f.list[i], &r);
+        SetWindowPos(f.list[i], NULL, 8, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RedrawWindow(f.list[i], NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        wprintf(L"%d %d %ld %ld\n", 8, y, r.right - r.left, r.bottom - r.top);
+        y += r.bottom - r.top + 16;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     int rc = 2;
     if (argc >= 3 && !wcscmp(argv[1], L"close"))
         rc = Close(argv[2]);
+    else if (argc >= 4 && !wcscmp(argv[1], L"dialogs"))
+        rc = Dialogs(argv[2], _wtoi(argv[3]));
     else if (argc >= 3)
         rc = Service(argv[1], argv[2], argc >= 4 ? argv[3] : NULL);
-    if (rc == 2) fwprintf(stderr, L"usage: wine_probe start|stop|state|control SERVICE [CODE] | close TITLE\n");
+    if (rc == 2)
+        fwprintf(stderr,
+                 L"usage: wine_probe start|stop|state|control SERVICE [CODE] | close TITLE | dialogs TITLE COUNT\n");
     fflush(stdout);
     return rc;
 }
