@@ -1,6 +1,7 @@
 // The machine's Mobile Broadband service through its COM interfaces: the manager and its
 // interfaces, subscriber information, radio states, the event connection points, injected
-// failures and the state kept in the machine's store.
+// failures, the state kept in the machine's store, and a sink called in its own process when
+// another process reports the change.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <ocidl.h>
@@ -10,6 +11,7 @@
 #include "winsim/com.h"
 #include "winsim/machine.h"
 #include "winsim/mbn.h"
+#include "winsim/program.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -231,7 +233,11 @@ struct TestSink final : IMbnInterfaceEvents, IMbnRadioEvents {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnSubscriberInformationChange(IMbnInterface*) override { return ++subscriber, S_OK; }
-    HRESULT STDMETHODCALLTYPE OnReadyStateChange(IMbnInterface*) override { return ++ready, S_OK; }
+    HRESULT STDMETHODCALLTYPE OnReadyStateChange(IMbnInterface*) override {
+        ready_pid = GetCurrentProcessId();
+        ready_tid = GetCurrentThreadId();
+        return ++ready, S_OK;
+    }
     HRESULT STDMETHODCALLTYPE OnEmergencyModeChange(IMbnInterface*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnHomeProviderAvailable(IMbnInterface*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnPreferredProvidersChange(IMbnInterface*) override { return S_OK; }
@@ -244,6 +250,7 @@ struct TestSink final : IMbnInterfaceEvents, IMbnRadioEvents {
     long refs = 1;
     bool radio = true;
     int capability = 0, subscriber = 0, ready = 0, radio_changes = 0, radio_sets = 0;
+    DWORD ready_pid = 0, ready_tid = 0;  // where the last OnReadyStateChange ran
     std::wstring last_id;
 };
 
@@ -284,6 +291,46 @@ TEST_F(MbnService, SinksHearNotificationsUntilUnadvised) {
     service().NotifyCapabilityAvailable(kId);
     EXPECT_EQ(1, sink.capability);
     cp->Release();
+}
+
+winsim::Machine* g_notifier_machine;
+
+// Another process of the machine reporting a ready state; its exit code is its thread.
+int NotifierMain(int, wchar_t**) {
+    winsim::mbn::Service(*g_notifier_machine).SetReadyState(kId, MBN_READY_STATE_SIM_NOT_INSERTED);
+    return static_cast<int>(GetCurrentThreadId());
+}
+
+TEST_F(MbnService, SinkIsCalledOnAThreadOfItsOwnProcessWhenAnotherReports) {
+    TestSink sink;
+    HRESULT hr;
+    IConnectionPoint* cp = FindPoint(mgr, IID_IMbnInterfaceEvents, &hr);
+    ASSERT_EQ(S_OK, hr);
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, cp->Advise(static_cast<IMbnInterfaceEvents*>(&sink), &cookie));
+    g_notifier_machine = m.get();
+    winsim::ProgramInfo info;
+    info.file_name = L"notifier.exe";
+    info.wmain = NotifierMain;
+    winsim::RegisterProgram(info);
+    winsim::InstallProgramImage(*m, L"C:\\notifier.exe", L"notifier.exe");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(L"C:\\notifier.exe", nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 60000));
+    DWORD notifier_tid = 0;
+    GetExitCodeProcess(pi.hProcess, &notifier_tid);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(1, sink.ready);
+    EXPECT_EQ(GetCurrentProcessId(), sink.ready_pid);
+    EXPECT_NE(pi.dwProcessId, sink.ready_pid);
+    EXPECT_NE(GetCurrentThreadId(), sink.ready_tid);
+    EXPECT_NE(notifier_tid, sink.ready_tid);
+    EXPECT_EQ(S_OK, cp->Unadvise(cookie));
+    cp->Release();
+    g_notifier_machine = nullptr;
 }
 
 TEST_F(MbnService, RadioSinksHearStateChangesAndCompletions) {
