@@ -1,7 +1,10 @@
 // Power, sessions and timers under the virtual clock: the Tarsk state, the panel's
 // brightness, the start-up polling, the three ways a sleep goes, resume and automatic
-// resume, console connect and disconnect, and another session's logoff.
+// resume, console connect and disconnect, another session's logoff, and the session
+// registration retried every 3000 ms until the terminal services take it.
 #include "gui_fixture.h"
+
+#include "winsim/wts.h"
 
 #include <ntddvdeo.h>
 #include <wtsapi32.h>
@@ -242,5 +245,36 @@ TEST_F(Power, AnotherSessionsLogoffMakesTheConsoleDecideAgain) {
     Send(WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, own + 2);
     EXPECT_TRUE(f.codes.empty());
 }
+
+struct RetryCase {
+    const char* name;
+    DWORD fail_ms;        // the registration fails until this long after the start
+    DWORD registered_ms;  // the attempt that takes it
+};
+void PrintTo(const RetryCase& c, std::ostream* os) { *os << c.name; }
+class SessionRetry : public Power, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(SessionRetry, RegistersAtTheFirstAttemptAfterTheServicesCameUp) {
+    const RetryCase& c = GetParam();
+    uint64_t start = machine().NowMs();
+    if (c.fail_ms) winsim::wts::FailRegistrationUntil(machine(), start + c.fail_ms);
+    auto& f = Open();
+    auto registered = [&] {
+        for (const auto& r : winsim::wts::Registrations(machine()))
+            if (r.hwnd == f.m_hWnd && r.flags == NOTIFY_FOR_ALL_SESSIONS) return true;
+        return false;
+    };
+    Pump(static_cast<DWORD>(start + c.registered_ms - 50 - machine().NowMs()));
+    EXPECT_FALSE(registered());
+    Pump(100);
+    EXPECT_TRUE(registered());
+    Pump(10000);
+    EXPECT_EQ(1u, winsim::wts::Registrations(machine()).size());  // and no more attempts
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SessionRetry,
+                         ::testing::Values(RetryCase{"AtOnce", 0, 3000}, RetryCase{"SecondAttempt", 4000, 6000},
+                                           RetryCase{"FourthAttempt", 9500, 12000}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
