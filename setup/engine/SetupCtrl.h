@@ -120,6 +120,10 @@ public:
     // bShow the values are shown (no box in a silent run) and the result is always 1.
     int CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow);
     int CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Registry imports through the system's tools (see CRegCtrl): 1 when applied.
+    int AddDelRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
+                         LPCWSTR pszRoot = NULL);
+    int AddRegFromRegFile(LPCWSTR pszPath);
     // Key tree copies in the program's own view; 0 when any part failed.
     int CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection);
     int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);

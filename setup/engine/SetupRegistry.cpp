@@ -120,6 +120,13 @@ int CSetupCtrl::CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     return nResult;
 }
 
+int CSetupCtrl::AddDelRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
+                                 LPCWSTR pszRoot) {
+    return CRegCtrl::AddDelRegFromIni(pszIni, pszSection, pszSuffix, pszSubKey, pszRoot);
+}
+
+int CSetupCtrl::AddRegFromRegFile(LPCWSTR pszPath) { return CRegCtrl::AddRegFromRegFile(pszPath); }
+
 int CSetupCtrl::CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey) {
     return CRegCtrl::CopyRegistry(hSrcRoot, pszSrcKey, hDestRoot, pszDestKey);
 }
