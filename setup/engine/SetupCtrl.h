@@ -124,6 +124,11 @@ public:
     int AddDelRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
                          LPCWSTR pszRoot = NULL);
     int AddRegFromRegFile(LPCWSTR pszPath);
+    // REG_FILE: the program's own .reg file without a section, else the section's REG1 ...
+    // REGn beside the program; 1 when every file was imported.
+    int RegFileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // REG_FILE_UILANG: the .reg file named by the user's UI language beside the program.
+    int RegFileOfUILanguage();
     // Key tree copies in the program's own view; 0 when any part failed.
     int CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection);
     int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);

@@ -1,6 +1,6 @@
-// Registry checks and copies: value and key checks in the view the command's WOW flag
-// selects, the values shown in message boxes, and key trees copied in the program's own
-// view.
+// Registry checks, copies and imports: value and key checks in the view the command's WOW
+// flag selects, the values shown in message boxes, key trees copied in the program's own
+// view, and .reg files and ADDREG/DELREG sections imported through the system's tools.
 #include "SetupCtrl.h"
 
 #include <shlwapi.h>
@@ -154,4 +154,35 @@ int CSetupCtrl::CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection) {
         }
     }
     return nResult;
+}
+
+int CSetupCtrl::RegFileFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
+    if (!pszSection || !pszSection[0]) {
+        LPCWSTR pszOwn = g_pSetupEnv ? g_pSetupEnv->GetRegFilePath() : L"";
+        DBGPRINT(L"REG_FILE %s", pszOwn);
+        return pszOwn[0] && AddRegFromRegFile(pszOwn) ? 1 : 0;
+    }
+    int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
+    LPCWSTR pszFolder = g_pSetupEnv ? g_pSetupEnv->GetShortProgramFolder() : L"";
+    int nResult = 1;
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szKey[64], szName[SETUP_TEXT_CCH + 1], szPath[MAX_PATH];
+        NumberedKey(szKey, L"REG%d", i);
+        ReadText(pszIni, pszSection, szKey, L"", szName, SETUP_TEXT_CCH + 1);
+        // A path cut to fit would name another file.
+        int n = wnsprintfW(szPath, MAX_PATH, L"%s\\%s", pszFolder, szName);
+        if (n <= 0 || n >= MAX_PATH - 1 || lstrlenW(szName) >= SETUP_TEXT_CCH) szPath[0] = 0;
+        DBGPRINT(L"REG_FILE %d Section=%s File=%s", i, pszSection, szPath);
+        if (!szName[0] || !szPath[0] || !AddRegFromRegFile(szPath)) nResult = 0;
+    }
+    return nResult;
+}
+
+int CSetupCtrl::RegFileOfUILanguage() {
+    WCHAR szPath[MAX_PATH];
+    int n = wnsprintfW(szPath, MAX_PATH, L"%s\\%04x.reg", g_pSetupEnv ? g_pSetupEnv->GetProgramFolder() : L"",
+                       g_pSetupEnv ? (unsigned)g_pSetupEnv->GetUILanguage() : 0u);
+    if (n <= 0 || n >= MAX_PATH - 1) return 0;
+    DBGPRINT(L"REG_FILE_UILANG %s", szPath);
+    return AddRegFromRegFile(szPath);
 }
