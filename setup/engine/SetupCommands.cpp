@@ -40,7 +40,6 @@ SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
-SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
 #undef SETUP_NOT_AVAILABLE
 
 unsigned Switch(SetupSwitchKind kind, unsigned uPrevious, LPCWSTR pszSection) {
@@ -166,6 +165,10 @@ unsigned Cmd_SHOW_REGDATA(LPCWSTR, LPCWSTR s, int*, unsigned) {
 unsigned Cmd_CHECK_REGKEY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"CHECK_REGKEY %s %s", Script(), s);
     return g_pSetupCtrl && g_pSetupCtrl->CheckRegistryKeyFromIni(Script(), s) ? 0 : CheckFailed(q, 69);
+}
+unsigned Cmd_CHECK_FINDREG(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_FINDREG %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckFindRegFromIni(Script(), s) ? 0 : CheckFailed(q, 92);
 }
 unsigned Cmd_COPY_REGISTRIES(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"COPY_REGISTRIES %s %s", Script(), s);
