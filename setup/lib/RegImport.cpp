@@ -332,8 +332,7 @@ BOOL CRegCtrl::AddRegFromRegFile(LPCWSTR pszPath) {
     if (!SystemProgramPath(L"regedit.exe", 1, szProgram)) return FALSE;
     wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" /s \"%s\"", szProgram, pszPath);
     DBGPRINT(L"AddRegFromRegFile:CMD=%s", szCmdLine);
-    int bRan = RunAndWait(szProgram, szCmdLine, GetSetupContext()->GetProgramFolder(),
-                          L"AddRegFromRegFile:Waiting for the end of process",
+    int bRan = RunAndWait(szProgram, szCmdLine, NULL, L"AddRegFromRegFile:Waiting for the end of process",
                           L"ERR:AddRegFromRegFile:CreateProcess() Error %d %s");
     DBGPRINT(L"AddRegFromRegFile:End");
     return bRan ? TRUE : FALSE;
