@@ -12,6 +12,8 @@ void InitRegistry(Machine& m);
 void InitFiles(Machine& m);
 void InitDrivers(Machine& m);
 void InitModules(Machine& m);
+// setupapi.dll's exports that programs bind by name.
+void InitDriverStore(Machine& m);
 // Device and display changes reach the top-level windows (after the models exist).
 void InitBroadcasts(Machine& m);
 // Session changes reach the windows registered for them (wtsapi32).

@@ -109,6 +109,7 @@ void Machine::Init() {
     internal::InitFiles(*this);
     internal::InitDrivers(*this);
     internal::InitModules(*this);
+    internal::InitDriverStore(*this);
     internal::InitWmi(*this);
     internal::InitMbn(*this);
     internal::InitSetupDlg(*this);
