@@ -25,6 +25,7 @@ void InitGobi(Machine& m);
 // Registers the setup program's dialog library with all its entries (its file is not
 // installed: it loads where a test or the demo puts it).
 void InitSetupDlg(Machine& m);
+void InitDifx(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);

@@ -113,6 +113,7 @@ void Machine::Init() {
     internal::InitWmi(*this);
     internal::InitMbn(*this);
     internal::InitSetupDlg(*this);
+    internal::InitDifx(*this);
     internal::InitBroadcasts(*this);
     internal::InitSessionNotifications(*this);
 }
