@@ -74,7 +74,9 @@ TEST_F(DriverStore, UninstallKeepsAnInfInUseUnlessForced) {
         SCOPED_TRACE(testing::Message() << c.flags << " " << c.error);
         BOOL ok = SetupUninstallOEMInfW(c.name, c.flags, NULL);
         EXPECT_EQ(c.error == 0, ok != FALSE);
-        if (!ok) EXPECT_EQ(c.error, GetLastError());
+        if (!ok) {
+            EXPECT_EQ(c.error, GetLastError());
+        }
     }
     EXPECT_TRUE(ds::OemInfs(machine()).empty());
 }
@@ -100,7 +102,9 @@ TEST_F(DriverStore, UpdateBindsCarriersAndLeavesAnInstallPending) {
         SCOPED_TRACE(testing::Message() << c.inf << " " << c.flags);
         BOOL ok = UpdateDriverForPlugAndPlayDevicesW(NULL, c.id, c.inf, c.flags, NULL);
         EXPECT_EQ(c.error == 0, ok != FALSE);
-        if (!ok) EXPECT_EQ(c.error, GetLastError());
+        if (!ok) {
+            EXPECT_EQ(c.error, GetLastError());
+        }
     }
     EXPECT_EQ(L"oem0.inf", ds::BoundInf(machine(), dev));
     EXPECT_EQ(7u, ds::Updates(machine()).size());
