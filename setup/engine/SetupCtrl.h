@@ -192,6 +192,23 @@ public:
     // clamped to 32 bits.
     static int ParseSignedDecimal(LPCWSTR pszText);
 
+    // Driver installation: 1 success, 0 failure. The section names of INSTALL_DRIVER and
+    // UNINSTALL_OEMINF carry the OS word ("_WIN7" ...) where the OS has one.
+    static LPCWSTR OSWord(DWORD dwOSCode);
+    static void SectionWithOSWord(LPCWSTR pszSection, LPWSTR pszOut, DWORD cchOut);
+    static int ScriptHasSection(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Copies the program's folder below Program Files (DESTDIR: a plain relative folder
+    // that does not overlap the program's own) and updates the listed present devices to
+    // their INFs there; with none present, stages the INFs and rescans on request.
+    int InstallDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Rescans the device tree, unless (without bForce) a listed device is already there.
+    int Refresh(LPCWSTR pszIni, LPCWSTR pszSection, int bForce);
+    // Removes the OEM INFs of the listed IDs by class or provider; 0 also when an INF that
+    // agreed would not go.
+    int UninstallOEMInfFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // One driver package operation per listed INF; 1 when any succeeded.
+    int InstallDriverPack(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 

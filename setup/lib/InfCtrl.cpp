@@ -17,7 +17,7 @@ int Given(LPCWSTR psz) { return psz && psz[0]; }
 
 }  // namespace
 
-CInfCtrl::CInfCtrl() : m_pszSectionNames(NULL) {
+CInfCtrl::CInfCtrl() : m_pszSectionNames(NULL), m_nFailed(0) {
     m_szClass[0] = 0;
     m_szProvider[0] = 0;
 }
@@ -114,6 +114,7 @@ int CInfCtrl::RemoveOEMInf(LPCWSTR pszInfPath, LPCWSTR pszHardwareId, LPCWSTR ps
             nResult = 1;
         } else {
             DBGPRINT(L"CInfCtrl:RemoveOEMInf Error %s", pszInfPath);
+            ++m_nFailed;
         }
     }
     Close();

@@ -41,6 +41,8 @@ public:
     // The same for every oem*.inf of the INF folder; refuses to run without any filter. 1
     // when at least one was removed.
     int RemoveAllOEMInf(LPCWSTR pszHardwareId, LPCWSTR pszProvider, LPCWSTR pszClass);
+    // INFs that agreed with the filters but would not be uninstalled, since construction.
+    int GetFailedCount() const { return m_nFailed; }
 
 private:
     // Section test over every section name of the file (no length limit).
@@ -50,4 +52,5 @@ private:
     WCHAR m_szProvider[INF_VALUE_CCH];
     CInfModelList m_Models;
     LPWSTR m_pszSectionNames;  // the file's section names, read once per Open
+    int m_nFailed;
 };
