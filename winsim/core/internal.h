@@ -26,6 +26,8 @@ void InitGobi(Machine& m);
 // installed: it loads where a test or the demo puts it).
 void InitSetupDlg(Machine& m);
 void InitDifx(Machine& m);
+// rundll32.exe, which runs InstallHinfSection (every machine has it).
+void InitInfInstaller(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);

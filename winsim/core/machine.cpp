@@ -114,6 +114,7 @@ void Machine::Init() {
     internal::InitMbn(*this);
     internal::InitSetupDlg(*this);
     internal::InitDifx(*this);
+    internal::InitInfInstaller(*this);
     internal::InitBroadcasts(*this);
     internal::InitSessionNotifications(*this);
 }
@@ -128,6 +129,7 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileWmi(*this, profile);
     internal::ProfileSmbios(*this, profile);
     internal::ProfileMbn(*this, profile);
+    internal::InitInfInstaller(*this);
 }
 
 void Machine::Reset(const std::string& profile) {

@@ -320,6 +320,9 @@ BOOL WINAPI SetupCopyOEMInfW(PCWSTR SourceInfFileName, PCWSTR OEMSourceMediaLoca
                              DWORD CopyStyle, PWSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
                              PDWORD RequiredSize, PWSTR* DestinationInfFileNameComponent);
 BOOL WINAPI SetupUninstallOEMInfW(PCWSTR InfFileName, DWORD Flags, PVOID Reserved);
+// Runs the AddReg and DelReg directives of an INF's install section; CommandLine is
+// "SECTION MODE PATH" (rundll32.exe setupapi,InstallHinfSection ... calls it so).
+void WINAPI InstallHinfSectionW(HWND Window, HINSTANCE ModuleHandle, PCWSTR CommandLine, INT ShowCommand);
 
 WINSIM_END_C
 

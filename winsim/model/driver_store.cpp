@@ -153,6 +153,28 @@ bool Carries(Machine& m, DWORD devinst, const std::wstring& id) {
 
 }  // namespace
 
+std::map<std::wstring, std::vector<std::wstring>> InfSections(const std::string& bytes) {
+    return Sections(DecodeText(bytes));
+}
+
+std::vector<std::wstring> InfFields(const std::wstring& line) {
+    std::vector<std::wstring> out;
+    std::wstring cur;
+    bool quoted = false;
+    for (wchar_t c : line) {
+        if (c == L'"') {
+            quoted = !quoted;
+        } else if (c == L',' && !quoted) {
+            out.push_back(Trim(cur));
+            cur.clear();
+        } else {
+            cur.push_back(c);
+        }
+    }
+    out.push_back(Trim(cur));
+    return out;
+}
+
 std::optional<InfInfo> ParseInf(const std::string& bytes) {
     auto secs = Sections(DecodeText(bytes));
     if (!secs.count(L"version")) return std::nullopt;

@@ -25,6 +25,7 @@
 #include "devices.h"
 #include "machine.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ struct InfInfo {
     std::wstring provider;
     std::vector<InfModel> models;
 };
+// The sections of INF bytes: lower-case name -> its lines (comments cut, trimmed).
+std::map<std::wstring, std::vector<std::wstring>> InfSections(const std::string& bytes);
+// The comma-separated fields of an INF line (quotes removed from each).
+std::vector<std::wstring> InfFields(const std::wstring& line);
 // Parses INF bytes (ANSI, or UTF-16LE with its mark); nullopt when there is no [Version].
 std::optional<InfInfo> ParseInf(const std::string& bytes);
 // The INF text as it would be written to a file: UTF-16LE with its mark, or ANSI.
