@@ -26,7 +26,6 @@ SETUP_NOT_AVAILABLE(MODEM_HOMOL, 15)
 SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
 SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
 SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
-SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
 SETUP_NOT_AVAILABLE(CHECK_HWID, 20)
 SETUP_NOT_AVAILABLE(REG_INI_UILANG, 22)
 SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
@@ -131,6 +130,9 @@ unsigned Cmd_UNINSTALL_OEMINF(LPCWSTR, LPCWSTR s, int*, unsigned) {
         return 70;
     }
     return g_pSetupCtrl && g_pSetupCtrl->UninstallOEMInfFromIni(Script(), szSection) ? 0 : 70;
+}
+unsigned Cmd_DRIVER_REG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->DriverRegFromIni(Script(), s) ? 0 : 19;
 }
 unsigned Cmd_INSTALL_DRVPACK(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"INSTALL_DRVPACK %s %s", Script(), s);

@@ -179,3 +179,96 @@ TEST_F(DriverCommandTest, InstallDrvpackSucceedsWhenAnyPackageDoes) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr const wchar_t* kClassKey = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\";
+
+class DriverRegTest : public DriverCommandTest {
+protected:
+    DriverRegTest() {
+        winsim::DeviceSpec hub;
+        hub.instance_id = L"PCI\\VEN_8086&DEV_1E31\\3&0";
+        hub.class_guid = winsim::devclass::kUsb;
+        hub.hardware_ids = std::vector<std::wstring>{L"PCI\\VEN_8086&DEV_1E31"};
+        hub_ = winsim::DeviceTree(machine()).Add(hub);
+        winsim::DeviceSpec wlan;
+        wlan.instance_id = L"USB\\VID_1199&PID_9011\\5&2";
+        wlan.parent = hub_;
+        wlan.class_guid = winsim::devclass::kNet;
+        wlan.hardware_ids = std::vector<std::wstring>{L"USB\\VID_1199&PID_9011"};
+        wlan.driver_values = {{L"ASPM", L"1"}, {L"Keep", L"x"}};
+        wlan_ = winsim::DeviceTree(machine()).Add(wlan);
+    }
+    std::wstring DriverKey(DWORD dn) { return winsim::DeviceTree(machine()).DriverKey(dn); }
+    bool Disabled(DWORD dn) {
+        auto n = winsim::DeviceTree(machine()).Get(dn);
+        return n->disabled_global || n->disabled_config;
+    }
+
+    DWORD hub_ = 0, wlan_ = 0;
+};
+
+const wchar_t* const kEdits =
+    L"[S_USB\\VID_1199&PID_9011]\r\nADDREG=2\r\nADDREG1_ENTRYNAME=WakeOnRing\r\nADDREG1_FLAGS=0x00010001\r\n"
+    L"ADDREG1_VALUE=1\r\nADDREG2_ENTRYNAME=Mode\r\nADDREG2_FLAGS=0\r\nADDREG2_VALUE=fast\r\nADDREG2_SUBKEY=Params\r\n"
+    L"DELREG=2\r\nDELREG1_ENTRYNAME=ASPM\r\nDELREG2_ENTRYNAME=\r\n";
+
+TEST_F(DriverRegTest, EditsTheDriverKeyAndNeverDeletesItWhole) {
+    Start(L"[S]\r\nDEV=2\r\nDEV1=USB\\VID_1199&PID_9011\r\nDEV2=USB\\VID_1199&PID_9011\r\n" + std::wstring(kEdits));
+    EXPECT_EQ(0u, Run(L"DRIVER_REG"));
+    winsim::Registry r(machine());
+    std::wstring key = DriverKey(wlan_);
+    EXPECT_EQ(1u, r.GetDword(key, L"WakeOnRing").value_or(0));
+    EXPECT_EQ(L"fast", r.GetString(key + L"\\Params", L"Mode").value_or(L""));
+    EXPECT_FALSE(r.GetValue(key, L"ASPM"));
+    EXPECT_EQ(L"x", r.GetString(key, L"Keep").value_or(L""));  // the nameless DELREG is skipped
+    int runs = 0;
+    for (const auto& l : Logs()) runs += l == L"DriverAddDelRegFromInf->chRegCmdLine";
+    EXPECT_EQ(1, runs);  // the device once
+}
+
+TEST_F(DriverRegTest, ShiftsEditTheNodeReachedAndAnIncompleteShiftFails) {
+    struct Case {
+        const wchar_t* shift;
+        unsigned result;
+        bool parent_edited;
+    } cases[] = {{L"1", 0, true}, {L"9", 19, false}, {L"-1", 19, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(winsim::Utf8(c.shift));
+        Destroy();
+        winsim::Registry(machine()).DeleteValue(DriverKey(hub_), L"WakeOnRing");
+        Start(L"[S]\r\nDEV=1\r\nDEV1=USB\\VID_1199&PID_9011\r\nDEVSHIFT=" + std::wstring(c.shift) + L"\r\n" + kEdits);
+        EXPECT_EQ(c.result, Run(L"DRIVER_REG"));
+        EXPECT_EQ(c.parent_edited, winsim::Registry(machine()).GetDword(DriverKey(hub_), L"WakeOnRing").has_value());
+    }
+}
+
+TEST_F(DriverRegTest, RoundTripReenablesOnlyWhatItDisabled) {
+    struct Case {
+        bool user_disabled;
+        const wchar_t* flags;
+        bool disabled_after;
+        uint64_t elapsed;
+    } cases[] = {
+        {false, L"PREDISABLE=1\r\nAFTERENABLE=1\r\n", false, 800},
+        {true, L"PREDISABLE=1\r\nAFTERENABLE=1\r\n", true, 800},
+        {true, L"PREDISABLE=0\r\nAFTERENABLE=1\r\n", true, 800},
+        {false, L"PREDISABLE=1\r\nAFTERENABLE=0\r\n", true, 800},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(winsim::Utf8(c.flags));
+        Destroy();
+        winsim::DeviceTree t(machine());
+        DWORD flags = 0;
+        t.ChangeState(wlan_, c.user_disabled ? DICS_DISABLE : DICS_ENABLE, DICS_FLAG_GLOBAL, &flags);
+        Start(L"[S]\r\nDEV=1\r\nDEV1=USB\\VID_1199&PID_9011\r\nPRESLEEP=300\r\nAFTERSLEEP=500\r\n" +
+              std::wstring(c.flags) + kEdits);
+        uint64_t elapsed = 0;
+        EXPECT_EQ(0u, Run(L"DRIVER_REG", &elapsed));
+        EXPECT_EQ(c.disabled_after, Disabled(wlan_));
+        EXPECT_EQ(c.elapsed, elapsed);
+    }
+}
+
+}  // namespace
