@@ -40,6 +40,10 @@ TEST_F(InfInstaller, AddRegAndDelRegThroughRundll32) {
     EXPECT_EQ(L"a, b", r.GetString(L"HKLM\\SOFTWARE\\T\\S", L"Text").value_or(L""));
     EXPECT_FALSE(r.GetValue(L"HKLM\\SOFTWARE\\T", L"Old"));
     EXPECT_FALSE(r.KeyExists(L"HKLM\\SOFTWARE\\T\\Gone"));
+    // A section the INF does not have changes nothing.
+    r.SetString(L"HKLM\\SOFTWARE\\T", L"Old", L"o");
+    InstallHinfSectionW(NULL, NULL, L"Other 128 C:\\Temp\\a.inf", SW_SHOWNORMAL);
+    EXPECT_EQ(L"o", r.GetString(L"HKLM\\SOFTWARE\\T", L"Old").value_or(L""));
 }
 
 }  // namespace
