@@ -19,16 +19,13 @@ namespace {
 SETUP_NOT_AVAILABLE(CHECK_MODEM, 8)
 SETUP_NOT_AVAILABLE(CHECK_WMODEM, 9)
 SETUP_NOT_AVAILABLE(CHECK_WIFI, 10)
-SETUP_NOT_AVAILABLE(INSTALL_DRIVER, 11)
 SETUP_NOT_AVAILABLE(MODEM_REGION, 14)
 SETUP_NOT_AVAILABLE(MODEM_HOMOL, 15)
 SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
 SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
 SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
-SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
 SETUP_NOT_AVAILABLE(CHECK_HWID, 20)
 SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
-SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
 SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
@@ -36,8 +33,6 @@ SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
 SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
-SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
-SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
 #undef SETUP_NOT_AVAILABLE
@@ -102,6 +97,41 @@ unsigned Cmd_CHECK_BATTERY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 unsigned Cmd_CHECK_WMIDATA(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"cmdCHECK_WMIDATA ");
     return g_pSetupCtrl && g_pSetupCtrl->CheckWmidataFromIni(Script(), s) ? 0 : CheckFailed(q, 85);
+}
+// Driver installation.
+unsigned Cmd_INSTALL_DRIVER(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    WCHAR szSection[SETUP_TEXT_CCH];
+    CSetupCtrl::SectionWithOSWord(s, szSection, SETUP_TEXT_CCH);
+    DBGPRINT(L"Install Driver Section=%s", szSection);
+    if (!CSetupCtrl::ScriptHasSection(Script(), szSection)) {
+        DBGPRINT(L"INSTALL_DRIVER:No section %s, nothing done", szSection);
+        return 11;
+    }
+    int bDone = g_pSetupCtrl && g_pSetupCtrl->InstallDriverFromIni(Script(), szSection);
+    Sleep(5000);
+    return bDone ? 0 : 11;
+}
+unsigned Cmd_SCAN_DEVICE(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"SCAN DEVICE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->Refresh(Script(), s, 1) ? 0 : 25;
+}
+unsigned Cmd_UNINSTALL_OEMINF(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"UNINSTALL_OEMINF %s %s", Script(), s);
+    WCHAR szSection[SETUP_TEXT_CCH];
+    CSetupCtrl::SectionWithOSWord(s, szSection, SETUP_TEXT_CCH);
+    DBGPRINT(L"Uninstall OEM Inf Section=%s", szSection);
+    if (!CSetupCtrl::ScriptHasSection(Script(), szSection)) {
+        DBGPRINT(L"UNINSTALL_OEMINF:No section %s, nothing done", szSection);
+        return 70;
+    }
+    return g_pSetupCtrl && g_pSetupCtrl->UninstallOEMInfFromIni(Script(), szSection) ? 0 : 70;
+}
+unsigned Cmd_DRIVER_REG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->DriverRegFromIni(Script(), s) ? 0 : 19;
+}
+unsigned Cmd_INSTALL_DRVPACK(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"INSTALL_DRVPACK %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->InstallDriverPack(Script(), s) ? 0 : 71;
 }
 // Files and folders.
 unsigned Cmd_REMOVE_FILES(LPCWSTR, LPCWSTR s, int*, unsigned) {

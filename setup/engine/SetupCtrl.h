@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cfgmgr32.h>
+
 #include "DevCtrl.h"
 #include "SetupDlgCtrl.h"
 #include "ShortcutCtrl.h"
@@ -207,6 +209,35 @@ public:
     // A decimal number with an optional sign, read by its leading digits (none: 0),
     // clamped to 32 bits.
     static int ParseSignedDecimal(LPCWSTR pszText);
+
+    // Driver installation: 1 success, 0 failure. The section names of INSTALL_DRIVER and
+    // UNINSTALL_OEMINF carry the OS word ("_WIN7" ...) where the OS has one.
+    static LPCWSTR OSWord(DWORD dwOSCode);
+    static void SectionWithOSWord(LPCWSTR pszSection, LPWSTR pszOut, DWORD cchOut);
+    static int ScriptHasSection(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Copies the program's folder below Program Files (DESTDIR: a plain relative folder
+    // that does not overlap the program's own) and updates the listed present devices to
+    // their INFs there; with none present, stages the INFs and rescans on request.
+    int InstallDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Rescans the device tree, unless (without bForce) a listed device is already there.
+    int Refresh(LPCWSTR pszIni, LPCWSTR pszSection, int bForce);
+    // Removes the OEM INFs of the listed IDs by class or provider; 0 also when an INF that
+    // agreed would not go.
+    int UninstallOEMInfFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // DRIVER_REG: edits the driver key of each listed present device (or of the node
+    // DEVSHIFT steps above or below it) through a temporary INF; 0 when a present device's
+    // key could not be read or its edits not applied.
+    int DriverRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // The first present device whose hardware ID is the whole ID: 1 found (*pbApplied when
+    // its edits were applied).
+    int DriverRegRoutine(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszHardwareId, int nShift, int* pbApplied);
+    // The driver key of the node nShift steps from the device; 0 when a step fails.
+    int GetDriverRegKey(DEVINST dnDevice, LPWSTR pszOut, DWORD cchOut, int nShift);
+    // Runs the section's ADDREG and DELREG entries on the key (below HKLM) through the
+    // system's INF installer; 1 when there was nothing to do or the installer ran.
+    int DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszKey);
+    // One driver package operation per listed INF; 1 when any succeeded.
+    int InstallDriverPack(LPCWSTR pszIni, LPCWSTR pszSection);
 
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);

@@ -12,6 +12,8 @@ void InitRegistry(Machine& m);
 void InitFiles(Machine& m);
 void InitDrivers(Machine& m);
 void InitModules(Machine& m);
+// setupapi.dll's exports that programs bind by name.
+void InitDriverStore(Machine& m);
 // Device and display changes reach the top-level windows (after the models exist).
 void InitBroadcasts(Machine& m);
 // Session changes reach the windows registered for them (wtsapi32).
@@ -25,6 +27,7 @@ void InitGobi(Machine& m);
 void InitSetupDlg(Machine& m);
 // Registers the system's own programs (regedit, rundll32) in the host process.
 void InitSystemPrograms(Machine& m);
+void InitDifx(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);

@@ -109,10 +109,12 @@ void Machine::Init() {
     internal::InitFiles(*this);
     internal::InitDrivers(*this);
     internal::InitModules(*this);
+    internal::InitDriverStore(*this);
     internal::InitWmi(*this);
     internal::InitMbn(*this);
     internal::InitSetupDlg(*this);
     internal::InitSystemPrograms(*this);
+    internal::InitDifx(*this);
     internal::InitBroadcasts(*this);
     internal::InitSessionNotifications(*this);
 }

@@ -257,6 +257,27 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Disable_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Enable_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 
+// Registry properties of a node (CM_DRP_* is the SPDRP_* number plus one), read from its
+// Enum key as SetupDiGetDeviceRegistryPropertyW reads them; *pulLength in bytes.
+#define CM_DRP_DEVICEDESC 0x00000001
+#define CM_DRP_HARDWAREID 0x00000002
+#define CM_DRP_COMPATIBLEIDS 0x00000003
+#define CM_DRP_SERVICE 0x00000005
+#define CM_DRP_CLASS 0x00000008
+#define CM_DRP_CLASSGUID 0x00000009
+#define CM_DRP_DRIVER 0x0000000A
+#define CM_DRP_CONFIGFLAGS 0x0000000B
+#define CM_DRP_MFG 0x0000000C
+#define CM_DRP_FRIENDLYNAME 0x0000000D
+#define CM_DRP_LOCATION_INFORMATION 0x0000000E
+#define CM_DRP_MIN 0x00000001
+#define CM_DRP_MAX 0x00000025
+CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyW(DEVINST dnDevInst, ULONG ulProperty, PULONG pulRegDataType,
+                                                   PVOID Buffer, PULONG pulLength, ULONG ulFlags);
+// Waits until no device installation is pending (winsim/driverstore.h): WAIT_OBJECT_0, or
+// WAIT_TIMEOUT when installs are still pending after dwTimeout milliseconds.
+DWORD WINAPI CMP_WaitNoPendingInstallEvents(DWORD dwTimeout);
+
 CONFIGRET WINAPI CM_Get_Parent_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Get_Child_Ex(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, HMACHINE hMachine);
 CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst, ULONG ulFlags,
@@ -269,6 +290,7 @@ WINSIM_END_C
 #define CM_Locate_DevNode CM_Locate_DevNodeW
 #define CM_Locate_DevInst CM_Locate_DevNodeW
 #define CM_Get_Device_ID CM_Get_Device_IDW
+#define CM_Get_DevNode_Registry_Property CM_Get_DevNode_Registry_PropertyW
 #define CM_Query_And_Remove_SubTree CM_Query_And_Remove_SubTreeW
 #define CM_Setup_DevInst CM_Setup_DevNode
 #define CM_Reenumerate_DevInst CM_Reenumerate_DevNode

@@ -303,9 +303,29 @@ INT WINAPI SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly);
 #define SPFILEQ_REBOOT_RECOMMENDED 0x00000002
 #define SPFILEQ_REBOOT_IN_PROGRESS 0x00000004
 
+// The driver store (winsim/driverstore.h): an INF copied into the INF folder as oemN.inf,
+// and an OEM INF (bare file name) taken out of it.
+#define SPOST_NONE 0
+#define SPOST_PATH 1
+#define SPOST_URL 2
+#define SPOST_MAX 3
+#define SP_COPY_REPLACEONLY 0x00000002
+#define SP_COPY_NOOVERWRITE 0x00000008
+#define SP_COPY_OEMINF_CATALOG_ONLY 0x00040000
+#define SUOI_FORCEDELETE 0x00000001
+#define ERROR_WRONG_INF_STYLE (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x100)
+#define ERROR_NOT_AN_INSTALLED_OEM_INF (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x22F)
+#define ERROR_INF_IN_USE_BY_DEVICES (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x23D)
+BOOL WINAPI SetupCopyOEMInfW(PCWSTR SourceInfFileName, PCWSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
+                             DWORD CopyStyle, PWSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
+                             PDWORD RequiredSize, PWSTR* DestinationInfFileNameComponent);
+BOOL WINAPI SetupUninstallOEMInfW(PCWSTR InfFileName, DWORD Flags, PVOID Reserved);
+
 WINSIM_END_C
 
 #define SetupDiGetClassDevs SetupDiGetClassDevsW
+#define SetupCopyOEMInf SetupCopyOEMInfW
+#define SetupUninstallOEMInf SetupUninstallOEMInfW
 #define SetupDiGetClassDevsEx SetupDiGetClassDevsExW
 #define SetupDiGetDeviceInfoListDetail SetupDiGetDeviceInfoListDetailW
 #define SetupDiGetDeviceRegistryProperty SetupDiGetDeviceRegistryPropertyW

@@ -6,6 +6,7 @@
 
 #include "devices_internal.h"
 #include "winsim/devices.h"
+#include "winsim/driverstore.h"
 
 using namespace winsim;
 
@@ -156,6 +157,9 @@ CONFIGRET WINAPI CM_Setup_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (ulFlags & ~static_cast<ULONG>(CM_REENUMERATE_BITS)) return CR_INVALID_FLAG;
     if (dnDevInst == 0) return CR_INVALID_DEVNODE;
+    std::optional<DeviceNode> n;
+    if (CONFIGRET cr = Present(dnDevInst, &n)) return cr;
+    driverstore::DetectBelow(CurrentMachine(), dnDevInst);
     return Tree().Reenumerate(dnDevInst);
 }
 
