@@ -28,18 +28,12 @@ SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
 SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
 SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
 SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
-SETUP_NOT_AVAILABLE(CHECK_HWID, 20)
 SETUP_NOT_AVAILABLE(REG_INI_UILANG, 22)
 SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
-SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
 SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
-SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
-SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
-SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
-SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
 SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
@@ -291,6 +285,29 @@ unsigned Cmd_CHECK_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 unsigned Cmd_WRITE_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"WRITE_INIFILE %s %s", Script(), s);
     return g_pSetupCtrl && g_pSetupCtrl->WriteInifileFromIni(Script(), s) ? 0 : CheckFailed(q, 82);
+}
+
+// Devices.
+unsigned Cmd_CHECK_HWID(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckHwidFromIni(Script(), s, q) : CheckFailed(q, 20);
+}
+unsigned Cmd_ENABLE_DRIVER(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->EnableDriverFromIni(Script(), s) : 68;
+}
+unsigned Cmd_REMOVE_DRIVER(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"REMOVE_DRIVER %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->RemoveDriverFromIni(Script(), s) ? 0 : 24;
+}
+unsigned Cmd_REMOVE_DEVICE(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"REMOVE_DEVICE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->RemoveDeviceFromIni(Script(), s) ? 0 : 33;
+}
+unsigned Cmd_CHECK_DEVSTART(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_DEVSTART %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->IsStartedFromIni(Script(), s) ? 0 : CheckFailed(q, 40);
+}
+unsigned Cmd_CHECK_QIVDEV(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckQivDevFromIni(Script(), s, q) : CheckFailed(q, 49);
 }
 
 const SetupCommand g_Commands[SETUP_COMMAND_COUNT] = {

@@ -192,6 +192,17 @@ public:
     // clamped to 32 bits.
     static int ParseSignedDecimal(LPCWSTR pszText);
 
+    // Device commands: 0 or the row's failure code; the checks set *pbQuit when they fail.
+    unsigned CheckHwidFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int* pbQuit);
+    unsigned EnableDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned CheckQivDevFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int* pbQuit);
+    // Remove the listed devices (present or not, or present only with EXISTONLY) or their
+    // drivers: 1 unless a device that was found could not be removed.
+    int RemoveDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int RemoveDeviceFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Waits for each present listed device to start: 1 when every one of them started.
+    int IsStartedFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
