@@ -16,17 +16,11 @@ namespace {
         return g_pSetupCtrl ? g_pSetupCtrl->CommandNotAvailable(L## #name, code) : code; \
     }
 
-SETUP_NOT_AVAILABLE(CHECK_MODEM, 8)
-SETUP_NOT_AVAILABLE(CHECK_WMODEM, 9)
-SETUP_NOT_AVAILABLE(CHECK_WIFI, 10)
 SETUP_NOT_AVAILABLE(INSTALL_DRIVER, 11)
 SETUP_NOT_AVAILABLE(REG_FILE, 12)
 SETUP_NOT_AVAILABLE(REG_INI, 13)
 SETUP_NOT_AVAILABLE(MODEM_REGION, 14)
-SETUP_NOT_AVAILABLE(MODEM_HOMOL, 15)
 SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
-SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
-SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
 SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
 SETUP_NOT_AVAILABLE(REG_INI_UILANG, 22)
 SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
@@ -308,6 +302,23 @@ unsigned Cmd_CHECK_DEVSTART(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 }
 unsigned Cmd_CHECK_QIVDEV(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     return g_pSetupCtrl ? g_pSetupCtrl->CheckQivDevFromIni(Script(), s, q) : CheckFailed(q, 49);
+}
+// Modem and wireless devices.
+unsigned Cmd_CHECK_MODEM(LPCWSTR, LPCWSTR, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckModem(q) : CheckFailed(q, 8);
+}
+unsigned Cmd_CHECK_WMODEM(LPCWSTR, LPCWSTR, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckWModem(q) : CheckFailed(q, 9);
+}
+unsigned Cmd_CHECK_WIFI(LPCWSTR, LPCWSTR, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckWifi(q) : CheckFailed(q, 10);
+}
+unsigned Cmd_MODEM_HOMOL(LPCWSTR x, LPCWSTR, int*, unsigned) { return g_pSetupCtrl ? g_pSetupCtrl->ModemHomol(x) : 15; }
+unsigned Cmd_ENABLE_WOR_WMODEM(LPCWSTR, LPCWSTR, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->EnableWorWModem() : 17;
+}
+unsigned Cmd_DISABLE_IWLAN_ASPM(LPCWSTR, LPCWSTR, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->DisableIwlanAspm() : 18;
 }
 
 const SetupCommand g_Commands[SETUP_COMMAND_COUNT] = {

@@ -203,6 +203,17 @@ public:
     // Waits for each present listed device to start: 1 when every one of them started.
     int IsStartedFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // Modem and wireless-device commands: 0 or the row's failure code.
+    unsigned CheckModem(int* pbQuit);
+    unsigned CheckWModem(int* pbQuit);
+    unsigned CheckWifi(int* pbQuit);
+    unsigned ModemHomol(LPCWSTR pszSuffix);
+    unsigned EnableWorWModem();
+    unsigned DisableIwlanAspm();
+    // The access mask and log line of MODEM_HOMOL for the keyword's suffix, by the rules of
+    // the x64 build (bBuild64) or of the x86 build (which asks whether it runs under WOW64).
+    static REGSAM HomolAccess(LPCWSTR pszSuffix, int bBuild64, LPCWSTR* ppszLog);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
