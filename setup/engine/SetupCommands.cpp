@@ -17,13 +17,9 @@ namespace {
     }
 
 SETUP_NOT_AVAILABLE(INSTALL_DRIVER, 11)
-SETUP_NOT_AVAILABLE(REG_FILE, 12)
-SETUP_NOT_AVAILABLE(REG_INI, 13)
 SETUP_NOT_AVAILABLE(MODEM_REGION, 14)
 SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
 SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
-SETUP_NOT_AVAILABLE(REG_INI_UILANG, 22)
-SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
 SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
@@ -32,7 +28,6 @@ SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
-SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
 #undef SETUP_NOT_AVAILABLE
 
 unsigned Switch(SetupSwitchKind kind, unsigned uPrevious, LPCWSTR pszSection) {
@@ -159,9 +154,28 @@ unsigned Cmd_CHECK_REGKEY(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"CHECK_REGKEY %s %s", Script(), s);
     return g_pSetupCtrl && g_pSetupCtrl->CheckRegistryKeyFromIni(Script(), s) ? 0 : CheckFailed(q, 69);
 }
+unsigned Cmd_CHECK_FINDREG(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_FINDREG %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->CheckFindRegFromIni(Script(), s) ? 0 : CheckFailed(q, 92);
+}
 unsigned Cmd_COPY_REGISTRIES(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"COPY_REGISTRIES %s %s", Script(), s);
     return g_pSetupCtrl && g_pSetupCtrl->CopyRegistries(Script(), s) ? 0 : 38;
+}
+// Registry imports.
+unsigned Cmd_REG_FILE(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->RegFileFromIni(Script(), s) ? 0 : 12;
+}
+unsigned Cmd_REG_FILE_UILANG(LPCWSTR, LPCWSTR, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->RegFileOfUILanguage() ? 0 : 23;
+}
+unsigned Cmd_REG_INI(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->AddDelRegFromIni(Script(), s, NULL, NULL) ? 0 : 13;
+}
+unsigned Cmd_REG_INI_UILANG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    WCHAR szLang[8];
+    wsprintfW(szLang, L"%04x", g_pSetupEnv ? g_pSetupEnv->GetUILanguage() : 0);
+    return g_pSetupCtrl && g_pSetupCtrl->AddDelRegFromIni(Script(), s, szLang, NULL) ? 0 : 22;
 }
 // Programs.
 LPCWSTR SetupArguments() { return g_pSetupEnv ? g_pSetupEnv->GetArguments() : L""; }

@@ -120,6 +120,22 @@ public:
     // bShow the values are shown (no box in a silent run) and the result is always 1.
     int CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow);
     int CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Registry imports through the system's tools (see CRegCtrl): 1 when applied.
+    int AddDelRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
+                         LPCWSTR pszRoot = NULL);
+    int AddRegFromRegFile(LPCWSTR pszPath);
+    // REG_FILE: the program's own .reg file without a section, else the section's REG1 ...
+    // REGn beside the program; 1 when every file was imported.
+    int RegFileFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // REG_FILE_UILANG: the .reg file named by the user's UI language beside the program.
+    int RegFileOfUILanguage();
+    // CHECK_FINDREG: searches each entry's key tree for its text value and applies the
+    // entry's registry edits to the key found (same root, same view).
+    int CheckFindRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Depth-first search at and below the key (sub keys before the key's own values) for a
+    // REG_SZ value of that name and text (exact); the found key's path relative to the
+    // root goes to pszOut (SETUP_TEXT_CCH). 1 when found.
+    int CheckRegistry(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszName, LPCWSTR pszValue, LPWSTR pszOut);
     // Key tree copies in the program's own view; 0 when any part failed.
     int CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection);
     int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);

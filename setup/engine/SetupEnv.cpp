@@ -7,6 +7,7 @@
 
 #include "DbgMac.h"
 #include "FileCtrl.h"
+#include "SetupCtrl.h"
 #include "SetupGlobals.h"
 
 CSetupEnv* g_pSetupEnv = NULL;
@@ -84,6 +85,14 @@ CSetupEnv::CSetupEnv()
 CSetupEnv::~CSetupEnv() {}
 
 int CSetupEnv::GetWowFlag() { return g_bWowFlag; }
+
+void CSetupEnv::ExpandMacros(LPWSTR pszText, DWORD cchText) {
+    if (g_pSetupCtrl) g_pSetupCtrl->ExpandMacros(pszText, cchText);
+}
+
+void CSetupEnv::ShowStatus(LPCWSTR pszCaption, LPCWSTR pszDetail) {
+    if (g_pDebugCtrl) g_pDebugCtrl->SetStatusText(&g_SetupDlgDesc, pszCaption, pszDetail);
+}
 
 int CSetupEnv::SetMutexName(LPCWSTR pszName) {
     CopyText(m_szMutexName, pszName, SETUPENV_TEXT_CCH);

@@ -58,6 +58,8 @@ public:
     LPCWSTR GetShortProgramFolder() override { return m_szShortProgramFolder; }
     LPCWSTR GetOemString() override { return GetOEMString(); }
     int GetWowFlag() override;
+    void ExpandMacros(LPWSTR pszText, DWORD cchText) override;
+    void ShowStatus(LPCWSTR pszCaption, LPCWSTR pszDetail) override;
 
     // CDebugLogHost
     LPCWSTR GetProgramVersion() override { return m_szFileVersion; }

@@ -276,6 +276,12 @@ unsigned CSetupCtrl::TerminateProcessByName(LPCWSTR pszImage) {
     WCHAR szWanted[MAX_PATH + 1];
     lstrcpynW(szWanted, pszImage, MAX_PATH + 1);
     _wcsupr(szWanted);
+    // Only Windows NT and 9x platforms list their processes this way.
+    OSVERSIONINFOW vi;
+    memset(&vi, 0, sizeof(vi));
+    vi.dwOSVersionInfoSize = sizeof(vi);
+    if (!GetVersionExW(&vi)) return 606;
+    if (vi.dwPlatformId != VER_PLATFORM_WIN32_NT && vi.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS) return 607;
     HMODULE hPsapi = LoadLibraryW(L"PSAPI.DLL");
     if (!hPsapi) return 605;
     PFN_EnumProcesses pfnEnum =

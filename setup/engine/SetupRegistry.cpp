@@ -1,16 +1,20 @@
-// Registry checks and copies: value and key checks in the view the command's WOW flag
-// selects, the values shown in message boxes, and key trees copied in the program's own
-// view.
+// Registry checks, copies and imports: value and key checks in the view the command's WOW
+// flag selects, the values shown in message boxes, key trees copied in the program's own
+// view, .reg files and ADDREG/DELREG sections imported through the system's tools, and
+// key trees searched for a value whose key then gets the script's registry edits.
 #include "SetupCtrl.h"
 
 #include <shlwapi.h>
 #include <wchar.h>
+
+#include <string>
 
 #include "DbgMac.h"
 #include "RegCtrl.h"
 #include "ScriptRead.h"
 #include "SetupEnv.h"
 #include "SetupExec.h"
+#include "SetupGlobals.h"
 
 namespace {
 
@@ -120,6 +124,13 @@ int CSetupCtrl::CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     return nResult;
 }
 
+int CSetupCtrl::AddDelRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
+                                 LPCWSTR pszRoot) {
+    return CRegCtrl::AddDelRegFromIni(pszIni, pszSection, pszSuffix, pszSubKey, pszRoot);
+}
+
+int CSetupCtrl::AddRegFromRegFile(LPCWSTR pszPath) { return CRegCtrl::AddRegFromRegFile(pszPath); }
+
 int CSetupCtrl::CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey) {
     return CRegCtrl::CopyRegistry(hSrcRoot, pszSrcKey, hDestRoot, pszDestKey);
 }
@@ -146,5 +157,162 @@ int CSetupCtrl::CopyRegistries(LPCWSTR pszIni, LPCWSTR pszSection) {
             nResult = 0;
         }
     }
+    return nResult;
+}
+
+int CSetupCtrl::RegFileFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
+    if (!pszSection || !pszSection[0]) {
+        LPCWSTR pszOwn = g_pSetupEnv ? g_pSetupEnv->GetRegFilePath() : L"";
+        DBGPRINT(L"REG_FILE %s", pszOwn);
+        return pszOwn[0] && AddRegFromRegFile(pszOwn) ? 1 : 0;
+    }
+    int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
+    LPCWSTR pszFolder = g_pSetupEnv ? g_pSetupEnv->GetShortProgramFolder() : L"";
+    int nResult = 1;
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szKey[64], szName[SETUP_TEXT_CCH + 1], szPath[MAX_PATH];
+        NumberedKey(szKey, L"REG%d", i);
+        ReadText(pszIni, pszSection, szKey, L"", szName, SETUP_TEXT_CCH + 1);
+        // A path cut to fit would name another file.
+        int n = wnsprintfW(szPath, MAX_PATH, L"%s\\%s", pszFolder, szName);
+        if (n <= 0 || n >= MAX_PATH - 1 || lstrlenW(szName) >= SETUP_TEXT_CCH) szPath[0] = 0;
+        DBGPRINT(L"REG_FILE %d Section=%s File=%s", i, pszSection, szPath);
+        if (!szName[0] || !szPath[0] || !AddRegFromRegFile(szPath)) nResult = 0;
+    }
+    return nResult;
+}
+
+int CSetupCtrl::RegFileOfUILanguage() {
+    WCHAR szPath[MAX_PATH];
+    int n = wnsprintfW(szPath, MAX_PATH, L"%s\\%04x.reg", g_pSetupEnv ? g_pSetupEnv->GetProgramFolder() : L"",
+                       g_pSetupEnv ? (unsigned)g_pSetupEnv->GetUILanguage() : 0u);
+    if (n <= 0 || n >= MAX_PATH - 1) return 0;
+    DBGPRINT(L"REG_FILE_UILANG %s", szPath);
+    return AddRegFromRegFile(szPath);
+}
+
+namespace {
+
+// What HKEY_CURRENT_CONFIG stands for below HKEY_LOCAL_MACHINE.
+const WCHAR kCurrentConfig[] = L"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current";
+
+// The search below an open key, whose path relative to the root is sPath.
+int SearchKey(HKEY hKey, const std::wstring& sPath, LPCWSTR pszName, LPCWSTR pszValue, LPWSTR pszOut) {
+    DBGPRINT(L"CSetupCtrl::CheckRegistry():g_bWowFlag is %d", g_bWowFlag);
+    WCHAR szSub[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = 256;
+        LONG rc = RegEnumKeyExW(hKey, i, szSub, &cch, NULL, NULL, NULL, NULL);
+        if (rc == ERROR_NO_MORE_ITEMS) {
+            DBGPRINT(L"CSetupCtrl::CheckRegistry():No more entry ");
+            break;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        HKEY hSub = NULL;
+        if (RegOpenKeyExW(hKey, szSub, 0, CRegCtrl::CurrentMask(KEY_READ), &hSub) != ERROR_SUCCESS) continue;
+        int bFound =
+            SearchKey(hSub, sPath.empty() ? std::wstring(szSub) : sPath + L"\\" + szSub, pszName, pszValue, pszOut);
+        RegCloseKey(hSub);
+        if (bFound) {
+            DBGPRINT(L"CSetupCtrl::CheckRegistry():CheckRegistry()  Found and Return.");
+            return 1;
+        }
+    }
+    DWORD cchMaxName = 0, cbMaxData = 0;
+    if (RegQueryInfoKeyW(hKey, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &cchMaxName, &cbMaxData, NULL, NULL) !=
+        ERROR_SUCCESS)
+        return 0;
+    std::wstring sName(cchMaxName + 1, L'\0');
+    std::wstring sData(cbMaxData / sizeof(WCHAR) + 1, L'\0');
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = (DWORD)sName.size(), cb = (DWORD)((sData.size() - 1) * sizeof(WCHAR)), dwType = 0;
+        LONG rc = RegEnumValueW(hKey, i, &sName[0], &cch, NULL, &dwType, reinterpret_cast<LPBYTE>(&sData[0]), &cb);
+        if (rc == ERROR_MORE_DATA) continue;  // grew since: too long to be the text sought
+        if (rc != ERROR_SUCCESS) break;
+        if (dwType != REG_SZ) continue;
+        sData[cb / sizeof(WCHAR)] = 0;
+        if (lstrcmpW(sName.c_str(), pszName) != 0 || lstrcmpW(sData.c_str(), pszValue) != 0) continue;
+        // A path that does not fit the caller's buffer cannot be handed on.
+        if (sPath.size() >= SETUP_TEXT_CCH) {
+            DBGPRINT(L"CSetupCtrl::CheckRegistry():Found key path too long %s", sPath.c_str());
+            continue;
+        }
+        lstrcpynW(pszOut, sPath.c_str(), SETUP_TEXT_CCH);
+        DBGPRINT(L"CSetupCtrl::CheckRegistry():Found Registry()  %d", (int)i);
+        return 1;
+    }
+    return 0;
+}
+
+// The INF root for a root key, and the path below it (HKEY_CURRENT_CONFIG is spelt out
+// below HKLM); 0 when the path does not fit.
+int InfRootOf(HKEY hRoot, LPCWSTR pszPath, LPCWSTR* ppszRoot, LPWSTR pszFull) {
+    *ppszRoot = hRoot == HKEY_CLASSES_ROOT   ? L"HKCR"
+                : hRoot == HKEY_CURRENT_USER ? L"HKCU"
+                : hRoot == HKEY_USERS        ? L"HKU"
+                                             : L"HKLM";
+    if (hRoot != HKEY_CURRENT_CONFIG) {
+        lstrcpynW(pszFull, pszPath, SETUP_TEXT_CCH);
+        return 1;
+    }
+    int n = wnsprintfW(pszFull, SETUP_TEXT_CCH, pszPath[0] ? L"%s\\%s" : L"%s", kCurrentConfig, pszPath);
+    return n > 0 && n < SETUP_TEXT_CCH - 1;
+}
+
+}  // namespace
+
+int CSetupCtrl::CheckRegistry(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszName, LPCWSTR pszValue, LPWSTR pszOut) {
+    HKEY hKey = NULL;
+    LONG rc = RegOpenKeyExW(hRoot, pszKey, 0, CRegCtrl::CurrentMask(KEY_READ), &hKey);
+    if (rc != ERROR_SUCCESS) {
+        DBGPRINT(L"CSetupCtrl::CheckRegistry():g_bWowFlag is %d", g_bWowFlag);
+        return 0;
+    }
+    // The path as given, without the separators at its ends.
+    std::wstring sPath = pszKey ? pszKey : L"";
+    while (!sPath.empty() && sPath.back() == L'\\') sPath.pop_back();
+    while (!sPath.empty() && sPath[0] == L'\\') sPath.erase(0, 1);
+    int bFound = SearchKey(hKey, sPath, pszName, pszValue, pszOut);
+    RegCloseKey(hKey);
+    return bFound;
+}
+
+int CSetupCtrl::CheckFindRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
+    int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
+    WCHAR szCode[SETUP_TEXT_CCH];
+    ReadText(pszIni, pszSection, L"CMPCODE", L"&", szCode, SETUP_TEXT_CCH);
+    HKEY hRoot = HKEY_LOCAL_MACHINE;
+    int nResult = 1, bAny = 0;
+    for (int i = 1; i <= nCount; ++i) {
+        WCHAR szName[64], szKey[SETUP_TEXT_CCH], szEntry[SETUP_TEXT_CCH], szValue[SETUP_TEXT_CCH],
+            szEdits[SETUP_TEXT_CCH], szFound[SETUP_TEXT_CCH], szFull[SETUP_TEXT_CCH];
+        NumberedKey(szName, L"REG%d_ROOT", i);
+        hRoot = RootOfCode(ReadInt(pszIni, pszSection, szName, 2), hRoot);
+        NumberedKey(szName, L"REG%d_KEY", i);
+        ReadText(pszIni, pszSection, szName, L"", szKey, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_NAME", i);
+        ReadText(pszIni, pszSection, szName, L"", szEntry, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_VALUE", i);
+        ReadText(pszIni, pszSection, szName, L"", szValue, SETUP_TEXT_CCH);
+        NumberedKey(szName, L"REG%d_SECTION", i);
+        ReadText(pszIni, pszSection, szName, L"", szEdits, SETUP_TEXT_CCH);
+        szFound[0] = 0;
+        if (!CheckRegistry(hRoot, szKey, szEntry, szValue, szFound)) {
+            DBGPRINT(L"CSetupCtrl::CheckFindRegFromIni can not find reg%d Key=%s Name=%s Value=%s", i, szKey, szEntry,
+                     szValue);
+            nResult = 0;
+            continue;
+        }
+        // The edits go to the key found, under the root and in the view it was found in.
+        LPCWSTR pszRoot = L"HKLM";
+        if (InfRootOf(hRoot, szFound, &pszRoot, szFull)) {
+            AddDelRegFromIni(pszIni, szEdits, NULL, szFull, pszRoot);
+        } else {
+            DBGPRINT(L"CSetupCtrl::CheckFindRegFromIni key path too long %s", szFound);
+        }
+        bAny = 1;
+        DBGPRINT(L"CSetupCtrl::CheckFindRegFromIni Found reg%d key=%s", i, szFound);
+    }
+    if (!lstrcmpW(szCode, L"|") && bAny) nResult = 1;
     return nResult;
 }

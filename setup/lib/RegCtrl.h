@@ -31,6 +31,19 @@ public:
     // parts that could be copied are copied.
     static int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
 
+    // Applies the ADDREG and DELREG entries of an INI section (its "_suffix" variant when
+    // the file has one and pszSuffix is given) through the system's INF installer, in the
+    // view of the running command; pszSubKey, when given, replaces every entry's sub key
+    // (and pszRoot, when given, every entry's root). Entries with an empty sub key, a macro
+    // that came out empty, or naming a root or a key right below one are refused. 1 when
+    // the INF was run and no entry was refused; the installer's own outcome is not known.
+    static BOOL AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
+                                 LPCWSTR pszRoot = NULL);
+    // Imports a .reg file with the system's registry editor, in the view of the running
+    // command, and waits for its end. 0 when the file does not exist or the editor would
+    // not start.
+    static BOOL AddRegFromRegFile(LPCWSTR pszPath);
+
     // The access mask for base (KEY_READ, KEY_WRITE, or 0 for the view bits alone) with
     // the WOW flag, for the x64 build (b64Build non-zero) or the x86 build.
     static REGSAM ViewMask(REGSAM samBase, int bWow, int b64Build);

@@ -1,7 +1,8 @@
 // What the setup library needs from the script engine: the program's paths and names, the
-// machine's OEM string and the per-command WOW flag. The engine's environment object
-// implements it and sets g_pSetupContext; without one the library uses the running
-// module's paths, an empty OEM string and a clear WOW flag.
+// machine's OEM string, the per-command WOW flag, the script's path macros and the
+// progress dialog's status line. The engine's environment object implements it and sets
+// g_pSetupContext; without one the library uses the running module's paths, an empty OEM
+// string, a clear WOW flag, no macros and no status line.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,17 @@ public:
     virtual LPCWSTR GetOemString() = 0;
     // Non-zero while the running command works in the other registry view.
     virtual int GetWowFlag() = 0;
+    // Expands the script's path macros in the text (a buffer of cchText characters), in
+    // place; the result is cut to the buffer.
+    virtual void ExpandMacros(LPWSTR pszText, DWORD cchText) {
+        (void)pszText;
+        (void)cchText;
+    }
+    // Shows a step of the work in the progress dialog (caption and detail).
+    virtual void ShowStatus(LPCWSTR pszCaption, LPCWSTR pszDetail) {
+        (void)pszCaption;
+        (void)pszDetail;
+    }
 
 protected:
     ~CSetupContext() {}

@@ -3,6 +3,7 @@
 // environment and current folder.
 #include "kernel32_internal.h"
 
+#include "files_internal.h"
 #include "winsim/files.h"
 #include "winsim/program.h"
 
@@ -19,7 +20,27 @@ bool HasExtension(const std::wstring& name) {
     return dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
 }
 
+// A full path as the caller sees it: a 32-bit caller's System32 is SysWOW64 while its
+// thread's redirection is on.
+std::wstring Redirected(Process& caller, const std::wstring& full) {
+    return caller.image64 ? full : files::detail::Wow64Redirect(full, files::detail::RedirectionActive());
+}
+
 bool IsFile(Machine& m, const std::wstring& full) { return files::Exists(m, full) && !files::IsDirectory(m, full); }
+
+bool Under(const std::wstring& low, const std::wstring& folder) {
+    return low.size() > folder.size() && low.compare(0, folder.size(), folder) == 0 && low[folder.size()] == L'\\';
+}
+
+// The bitness of an image: the system's programs are 64-bit in the Windows folder and
+// System32 and 32-bit in SysWOW64; any other runs as its caller does.
+bool ImageIs64(const std::wstring& image, bool caller64) {
+    std::wstring low = Lower(image);
+    if (Under(low, L"c:\\windows\\syswow64")) return false;
+    if (Under(low, L"c:\\windows\\system32")) return true;
+    if (Under(low, L"c:\\windows") && low.find(L'\\', 11) == std::wstring::npos) return true;
+    return caller64;
+}
 
 // The program file a command line's name stands for, by the documented search order:
 // the folder of the caller's image, the current folder, System32, the Windows folder and
@@ -27,7 +48,7 @@ bool IsFile(Machine& m, const std::wstring& full) { return files::Exists(m, full
 std::optional<std::wstring> SearchImage(Machine& m, Process& caller, std::wstring name) {
     if (!HasExtension(name)) name += L".exe";
     if (name.find_first_of(L"\\/:") != std::wstring::npos) {
-        std::wstring full = files::FullPath(name, caller.current_dir);
+        std::wstring full = Redirected(caller, files::FullPath(name, caller.current_dir));
         if (IsFile(m, full)) return full;
         return std::nullopt;
     }
@@ -45,7 +66,7 @@ std::optional<std::wstring> SearchImage(Machine& m, Process& caller, std::wstrin
         b = e + 1;
     }
     for (auto& d : dirs) {
-        std::wstring full = files::FullPath(d + L"\\" + name, caller.current_dir);
+        std::wstring full = Redirected(caller, files::FullPath(d + L"\\" + name, caller.current_dir));
         if (IsFile(m, full)) return full;
     }
     return std::nullopt;
@@ -89,7 +110,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES ps
     if (!si || !pi || ((!app || !*app) && (!cmdline || !*cmdline))) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     std::optional<std::wstring> image;
     if (app && *app) {
-        std::wstring full = files::FullPath(app, caller.current_dir);
+        std::wstring full = Redirected(caller, files::FullPath(app, caller.current_dir));
         if (IsFile(m, full)) image = full;
     } else {
         image = ImageOfCommandLine(m, caller, cmdline);
@@ -101,7 +122,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES ps
     opt.command_line = cmdline && *cmdline ? std::wstring(cmdline) : QuoteArgument(*image);
     opt.session = caller.session;
     opt.user = caller.user;
-    opt.image64 = caller.image64;
+    opt.image64 = ImageIs64(*image, caller.image64);
     opt.parent_pid = caller.pid;
     if (cwd && *cwd) {
         std::wstring dir = files::FullPath(cwd, caller.current_dir);

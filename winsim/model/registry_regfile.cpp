@@ -352,7 +352,7 @@ std::vector<uint8_t> Registry::ExportRegFile(const std::wstring& path, RegFormat
     return out;
 }
 
-RegImportResult Registry::ImportReg(const std::wstring& text) {
+RegImportResult Registry::ImportReg(const std::wstring& text, RegView view) {
     reg::Model model(m_);
     RegImportResult r;
     std::vector<Op> ops;
@@ -360,6 +360,15 @@ RegImportResult Registry::ImportReg(const std::wstring& text) {
         std::lock_guard<std::recursive_mutex> g(model.store().mutex());
         Parser p(model, user_sid_, text);
         ops = p.Parse();
+        if (view == RegView::Wow32) {
+            reg::KeyId hklm = model.Root(reg::kMachineRoot);
+            for (auto& op : ops) {
+                auto& c = op.key.comps;
+                if (op.key.start == hklm && !c.empty() && IEquals(c[0], L"SOFTWARE") &&
+                    !(c.size() > 1 && IEquals(c[1], L"WOW6432Node")))
+                    c.insert(c.begin() + 1, L"WOW6432Node");
+            }
+        }
     } catch (const ParseError& e) {
         r.ok = false;
         r.line = e.line;
@@ -389,7 +398,7 @@ RegImportResult Registry::ImportReg(const std::wstring& text) {
     return r;
 }
 
-RegImportResult Registry::ImportRegFile(const std::vector<uint8_t>& bytes) {
+RegImportResult Registry::ImportRegFile(const std::vector<uint8_t>& bytes, RegView view) {
     std::wstring text;
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
         text = reg::FromUtf16Bytes(std::vector<uint8_t>(bytes.begin() + 2, bytes.end()));
@@ -398,7 +407,7 @@ RegImportResult Registry::ImportRegFile(const std::vector<uint8_t>& bytes) {
     } else {
         for (uint8_t b : bytes) text += static_cast<wchar_t>(b);
     }
-    return ImportReg(text);
+    return ImportReg(text, view);
 }
 
 }  // namespace winsim

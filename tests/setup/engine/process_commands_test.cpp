@@ -3,6 +3,8 @@
 // the run), working folders, language variants of a section, and uninstall commands from
 // either key and either registry view.
 #include "engine_fixture.h"
+#include "unit_fixture.h"
+#include "winsim/osinfo.h"
 
 #include <mutex>
 #include <string>
@@ -262,6 +264,25 @@ TEST_P(Tprocess, EndsByName) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Tprocess, ::testing::ValuesIn(kTprocessCases),
                          [](const ::testing::TestParamInfo<TprocessCase>& i) { return std::string(i.param.name); });
+
+// The platform check before the process list: a version that cannot be read, or a
+// platform that is neither NT nor 9x, has its own code.
+class TerminateByName : public EngineUnitTest {};
+
+TEST_F(TerminateByName, CodesOfThePlatformCheck) {
+    struct {
+        DWORD failure, platform;
+        unsigned code;
+    } const cases[] = {{ERROR_ACCESS_DENIED, 2, 606}, {0, 0, 607}, {0, 1, 603}, {0, 2, 603}};
+    Create();
+    for (const auto& c : cases) {
+        winsim::os::Version v;
+        v.platform = c.platform;
+        winsim::os::SetVersion(machine(), v);
+        winsim::os::SetVersionFailure(machine(), c.failure);
+        EXPECT_EQ(c.code, g_pSetupCtrl->TerminateProcessByName(L"absent.exe")) << c.failure << " " << c.platform;
+    }
+}
 
 // CMD_SH opens through the shell: a program directly, a document by its association; what
 // cannot be opened is logged and passed over.

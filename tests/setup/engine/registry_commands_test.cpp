@@ -81,6 +81,68 @@ TEST_P(RegistryChecks, ResultQuitAndTarget) {
 INSTANTIATE_TEST_SUITE_P(Cases, RegistryChecks, ::testing::ValuesIn(kChecks),
                          [](const ::testing::TestParamInfo<CheckCase>& i) { return std::string(i.param.name); });
 
+// The search: sub keys before the key's own values, REG_SZ only, exact text; the edits of
+// REG%d_SECTION land on the key found, under the root searched.
+struct FindCase {
+    const char* name;
+    const wchar_t* lines;
+    unsigned code;
+    const wchar_t* edited;  // the key that got Done=yes (nullptr: none did)
+};
+
+#define FIND1(root, key, value) \
+    L"REG=1\r\nREG1_"           \
+    L"ROOT=" root L"\r\nREG1_KEY=" key L"\r\nREG1_NAME=Id\r\nREG1_VALUE=" value L"\r\nREG1_SECTION=E\r\n"
+
+const FindCase kFinds[] = {
+    {"DeepestMatchFirst", FIND1(L"2", L"SOFTWARE\\Vq\\Net", L"wanted"), 0, L"HKLM\\SOFTWARE\\Vq\\Net\\B\\C"},
+    {"TextIsExact", FIND1(L"2", L"SOFTWARE\\Vq\\Net", L"WANTED"), 92, nullptr},
+    {"ExpandTextIsNotText", FIND1(L"2", L"SOFTWARE\\Vq\\Net", L"expand"), 92, nullptr},
+    {"UserRoot", FIND1(L"1", L"Software\\Vq", L"wanted"), 0, L"HKCU\\Software\\Vq\\Mine"},
+    {"CurrentConfigRoot", FIND1(L"4", L"Software\\Vq", L"wanted"), 0,
+     L"HKLM\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Vq\\Cfg"},
+    {"AnyOfTwo",
+     L"CMPCODE=|\r\nREG=2\r\nREG1_KEY=SOFTWARE\\None\r\nREG1_NAME=Id\r\nREG1_VALUE=wanted\r\n"
+     L"REG2_KEY=SOFTWARE\\Vq\\Net\\A\r\nREG2_NAME=Id\r\nREG2_VALUE=other\r\nREG2_SECTION=E\r\n",
+     0, L"HKLM\\SOFTWARE\\Vq\\Net\\A"},
+};
+
+class FindRegistry : public RegistryCommandTest, public ::testing::WithParamInterface<FindCase> {};
+
+TEST_P(FindRegistry, EditsTheKeyFound) {
+    const FindCase& c = GetParam();
+    winsim::Registry r(machine());
+    r.SetString(L"HKLM\\SOFTWARE\\Vq\\Net", L"Id", L"wanted");
+    r.SetString(L"HKLM\\SOFTWARE\\Vq\\Net\\A", L"Id", L"other");
+    r.SetExpandString(L"HKLM\\SOFTWARE\\Vq\\Net\\A", L"Id2", L"expand");
+    r.SetExpandString(L"HKLM\\SOFTWARE\\Vq\\Net\\B", L"Id", L"expand");
+    r.SetString(L"HKLM\\SOFTWARE\\Vq\\Net\\B\\C", L"Id", L"wanted");
+    r.SetString(L"HKCU\\Software\\Vq\\Mine", L"Id", L"wanted");
+    r.SetString(L"HKCC\\Software\\Vq\\Cfg", L"Id", L"wanted");
+    // The edit names another root and key: the key found and its root win.
+    Start(std::wstring(c.lines) +
+          L"[E]\r\nADDREG=1\r\nADDREG1_ROOT=HKCR\r\nADDREG1_SUBKEY=Other\\Key\r\nADDREG1_ENTRYNAME=Done\r\n"
+          L"ADDREG1_VALUE=yes\r\n");
+    int quit = 0;
+    EXPECT_EQ(c.code, Run(L"CHECK_FINDREG", &quit));
+    EXPECT_EQ(c.code != 0, quit != 0);
+    if (c.edited) {
+        EXPECT_EQ(L"yes", r.GetString(c.edited, L"Done").value_or(L"-"));
+    }
+    EXPECT_FALSE(r.KeyExists(L"HKCR\\Other"));
+    EXPECT_EQ(c.edited ? 1u : 0u, [&] {
+        unsigned n = 0;
+        for (const wchar_t* k :
+             {L"HKLM\\SOFTWARE\\Vq\\Net", L"HKLM\\SOFTWARE\\Vq\\Net\\A", L"HKLM\\SOFTWARE\\Vq\\Net\\B",
+              L"HKLM\\SOFTWARE\\Vq\\Net\\B\\C", L"HKCU\\Software\\Vq\\Mine", L"HKCC\\Software\\Vq\\Cfg"})
+            n += r.GetValue(k, L"Done") ? 1 : 0;
+        return n;
+    }());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FindRegistry, ::testing::ValuesIn(kFinds),
+                         [](const ::testing::TestParamInfo<FindCase>& i) { return std::string(i.param.name); });
+
 TEST_F(RegistryCommandTest, CopyTakesWholeTreesAcrossHives) {
     winsim::Registry r(machine());
     for (int i = 0; i < 300; ++i) r.SetDword(L"HKLM\\SOFTWARE\\Src", L"V" + std::to_wstring(i), i);
@@ -136,6 +198,19 @@ TEST_F(Wow32EndToEnd, SuffixReadsThe32BitViewForThatCommand) {
         run.Logged(L"CSetupCtrl::CheckRegistryFromIni Unmatch reg1 Key=SOFTWARE\\Vq Entry=Bits Value=32 "
                    L"RegValue=64 "));
     EXPECT_EQ(0x8, run.code);
+}
+
+TEST_F(Wow32EndToEnd, FindRegSearchesAndEditsThe32BitView) {
+    winsim::Registry r(machine());
+    r.SetString(L"HKLM\\SOFTWARE\\Vq\\Dev", L"Id", L"64");
+    r.SetString(L"HKLM\\SOFTWARE\\WOW6432Node\\Vq\\Dev", L"Id", L"32");
+    WriteScript(
+        L"[INIT]\r\nCMD1=CHECK_FINDREG.WOW32\r\nCMD1_SECTION=F\r\n"
+        L"[F]\r\nREG=1\r\nREG1_KEY=SOFTWARE\\Vq\r\nREG1_NAME=Id\r\nREG1_VALUE=32\r\nREG1_SECTION=E\r\n"
+        L"[E]\r\nADDREG=1\r\nADDREG1_ROOT=HKLM\r\nADDREG1_ENTRYNAME=Done\r\nADDREG1_VALUE=yes\r\n");
+    EXPECT_EQ(0, Run(L"/s").code);
+    EXPECT_EQ(L"yes", r.GetString(L"HKLM\\SOFTWARE\\WOW6432Node\\Vq\\Dev", L"Done").value_or(L"-"));
+    EXPECT_FALSE(r.GetValue(L"HKLM\\SOFTWARE\\Vq\\Dev", L"Done"));
 }
 
 TEST_F(Wow32EndToEnd, ShowRegdataShowsNoBoxInASilentRun) {

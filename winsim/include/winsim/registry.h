@@ -39,6 +39,10 @@ enum class RegFormat {
     Regedit4,  // "REGEDIT4"; files are ANSI (here: Latin-1), strings single-byte
 };
 
+// The registry view an import writes: the paths as written, or as a 32-bit program sees
+// them (HKLM\SOFTWARE, and so HKCR, below WOW6432Node).
+enum class RegView { Native, Wow32 };
+
 struct RegImportResult {
     bool ok = true;
     size_t line = 0;    // 1-based line of the first error (0 when ok)
@@ -99,10 +103,10 @@ public:
     // changes. Accepts both headers, [KEY], [-KEY], "name"=..., @=..., "name"=-, "text",
     // dword:, hex:, hex(n):, backslash continuations and ';' comments. Roots must be
     // written in full (HKEY_...).
-    RegImportResult ImportReg(const std::wstring& text);
+    RegImportResult ImportReg(const std::wstring& text, RegView view = RegView::Native);
     // Bytes as read from a .reg file: a UTF-16LE BOM means Unicode, a UTF-8 BOM UTF-8,
     // anything else ANSI (Latin-1).
-    RegImportResult ImportRegFile(const std::vector<uint8_t>& bytes);
+    RegImportResult ImportRegFile(const std::vector<uint8_t>& bytes, RegView view = RegView::Native);
 
     // The full path spelt with its long root name, as the store keeps it
     // ("HKLM\\software" -> "HKEY_LOCAL_MACHINE\\SOFTWARE" when SOFTWARE exists).
