@@ -17,8 +17,6 @@ namespace {
     }
 
 SETUP_NOT_AVAILABLE(INSTALL_DRIVER, 11)
-SETUP_NOT_AVAILABLE(MODEM_REGION, 14)
-SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
 SETUP_NOT_AVAILABLE(DRIVER_REG, 19)
 SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
@@ -326,6 +324,12 @@ unsigned Cmd_CHECK_WMODEM(LPCWSTR, LPCWSTR, int* q, unsigned) {
 }
 unsigned Cmd_CHECK_WIFI(LPCWSTR, LPCWSTR, int* q, unsigned) {
     return g_pSetupCtrl ? g_pSetupCtrl->CheckWifi(q) : CheckFailed(q, 10);
+}
+unsigned Cmd_MODEM_REGION(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->ModemRegion(Script(), s) : 14;
+}
+unsigned Cmd_TELEPHONY_REGION(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->TelephonyRegion(Script(), s) : 16;
 }
 unsigned Cmd_MODEM_HOMOL(LPCWSTR x, LPCWSTR, int*, unsigned) { return g_pSetupCtrl ? g_pSetupCtrl->ModemHomol(x) : 15; }
 unsigned Cmd_ENABLE_WOR_WMODEM(LPCWSTR, LPCWSTR, int*, unsigned) {

@@ -223,6 +223,8 @@ public:
     unsigned CheckModem(int* pbQuit);
     unsigned CheckWModem(int* pbQuit);
     unsigned CheckWifi(int* pbQuit);
+    unsigned ModemRegion(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned TelephonyRegion(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned ModemHomol(LPCWSTR pszSuffix);
     unsigned EnableWorWModem();
     unsigned DisableIwlanAspm();

@@ -1,5 +1,6 @@
-// Modem and wireless-device commands: the presence checks, the soft modem's homologation
-// stamp, wake on ring for the wireless modem and ASPM for the wireless LAN adapter.
+// Modem and wireless-device commands: the presence checks, the region's registry sections
+// for the modem and for telephony, the soft modem's homologation stamp, wake on ring for
+// the wireless modem and ASPM for the wireless LAN adapter.
 #include "SetupCtrl.h"
 
 #include <new>
@@ -46,6 +47,16 @@ unsigned CSetupCtrl::CheckWifi(int* pbQuit) {
     if (bFound) return 0;
     DBGPRINT(L"Could not find wireless LAN device");
     return Fail(pbQuit, 10);
+}
+
+unsigned CSetupCtrl::ModemRegion(LPCWSTR pszIni, LPCWSTR pszSection) {
+    DBGPRINT(L"Initialize modem region");
+    return g_pModemCtrl && g_pModemCtrl->InitModemRegion(pszIni, pszSection) ? 0 : 14;
+}
+
+unsigned CSetupCtrl::TelephonyRegion(LPCWSTR pszIni, LPCWSTR pszSection) {
+    DBGPRINT(L"Initialize telephony region");
+    return g_pModemCtrl && g_pModemCtrl->InitTelephonyRegion(pszIni, pszSection) ? 0 : 16;
 }
 
 REGSAM CSetupCtrl::HomolAccess(LPCWSTR pszSuffix, int bBuild64, LPCWSTR* ppszLog) {

@@ -2,6 +2,7 @@
 #include "ModemCtrl.h"
 
 #include "DbgMac.h"
+#include "RegCtrl.h"
 #include "SetupContext.h"
 
 #include <cfgmgr32.h>
@@ -148,6 +149,14 @@ LPCWSTR CModemCtrl::GetRegion() {
         m_szRegion[1] = 0;
     }
     return m_szRegion;
+}
+
+int CModemCtrl::InitModemRegion(LPCWSTR pszIni, LPCWSTR pszSection) {
+    return CRegCtrl::AddDelRegFromIni(pszIni, pszSection, GetRegion(), NULL) ? 1 : 0;
+}
+
+int CModemCtrl::InitTelephonyRegion(LPCWSTR pszIni, LPCWSTR pszSection) {
+    return CRegCtrl::AddDelRegFromIni(pszIni, pszSection, GetRegion(), NULL) ? 1 : 0;
 }
 
 int CModemCtrl::InitHomolTime(REGSAM samDesired) {

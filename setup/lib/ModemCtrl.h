@@ -39,6 +39,12 @@ public:
     // characters; the next call then looks again).
     LPCWSTR GetRegion();
 
+    // Applies the script's registry section for the modem or for telephony: the ADDREG and
+    // DELREG entries of "<section>_<region>" when the script has that section, else of the
+    // section itself. 1 when they were applied (0 also when the section lists none).
+    int InitModemRegion(LPCWSTR pszIni, LPCWSTR pszSection);
+    int InitTelephonyRegion(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // Toggles the soft modem's homologation stamp (its first byte: 0 becomes 1, anything
     // else 0), or writes four zero bytes when there is none yet. The key is opened with
     // samDesired (which chooses the registry view). 1 written; a stamp that cannot be read

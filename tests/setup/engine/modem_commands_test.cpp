@@ -1,7 +1,8 @@
 // Modem and wireless-device commands run through their table rows: the presence checks,
-// the homologation stamp's access by build and view, wake on ring and ASPM around the
-// device's disable and enable.
+// the region sections, the homologation stamp's access by build and view, wake on ring and
+// ASPM around the device's disable and enable.
 #include "device_fixture.h"
+#include "winsim/wmi.h"
 
 namespace {
 
@@ -161,5 +162,55 @@ TEST_F(DeviceCommandTest, WirelessWritesWithoutTheDevice) {
     EXPECT_TRUE(Logged(L"Could not open wireless modem device"));
     EXPECT_TRUE(Logged(L"Could not open wireless LAN device"));
 }
+
+}  // namespace
+
+namespace {
+
+// The region sections: "<section>_<letter>" when the script has it, else the section; the
+// letter is the OEM string's sixth character, a forced region's first one winning.
+#define REGION_ADD(value)                                                           \
+    L"ADDREG=1\r\nADDREG1_ROOT=HKLM\r\nADDREG1_SUBKEY=SOFTWARE\\Quarven\\Modem\r\n" \
+    L"ADDREG1_ENTRYNAME=Region\r\nADDREG1_FLAGS=0\r\nADDREG1_VALUE=" value L"\r\n"
+
+struct RegionCase {
+    const char* name;
+    const wchar_t* oem;
+    const wchar_t* forced;
+    const wchar_t* lines;
+    unsigned modem, telephony;
+    const wchar_t* value;  // Region afterwards ("" none)
+};
+
+const RegionCase kRegions[] = {
+    {"RegionSection", L"QV201J", L"", REGION_ADD(L"plain") L"[S_J]\r\n" REGION_ADD(L"japan"), 0, 0, L"japan"},
+    {"NoRegionSection", L"QV201J", L"", REGION_ADD(L"plain") L"[S_E]\r\n" REGION_ADD(L"europe"), 0, 0, L"plain"},
+    {"ForcedRegionWins", L"QV201J", L"E", REGION_ADD(L"plain") L"[S_E]\r\n" REGION_ADD(L"europe"), 0, 0, L"europe"},
+    {"ShortOemStringPlain", L"QV20", L"", REGION_ADD(L"plain") L"[S_J]\r\n" REGION_ADD(L"japan"), 0, 0, L"plain"},
+    {"NothingListed", L"QV201J", L"", L"ADDREG=0\r\n", 14, 16, L""},
+};
+
+using RegionCommand = DeviceCommandCase<RegionCase>;
+
+TEST_P(RegionCommand, AppliesTheRegionsSection) {
+    const RegionCase& c = GetParam();
+    winsim::wmi::SetInstances(machine(), winsim::wmi::kCimV2, L"Win32_ComputerSystem",
+                              {{{L"OEMStringArray", winsim::wmi::Value::Texts({c.oem})}}});
+    Start(c.lines);
+    if (c.forced[0]) g_pSetupEnv->SetForcedRegion(c.forced);
+    for (const wchar_t* keyword : {L"MODEM_REGION", L"TELEPHONY_REGION"}) {
+        reg().DeleteKey(L"HKLM\\SOFTWARE\\Quarven\\Modem");
+        int quit = 0;
+        unsigned want = keyword[0] == L'M' ? c.modem : c.telephony;
+        EXPECT_EQ(want, Run(keyword, &quit)) << winsim::Utf8(keyword);
+        EXPECT_EQ(0, quit);
+        EXPECT_EQ(std::wstring(c.value), reg().GetString(L"HKLM\\SOFTWARE\\Quarven\\Modem", L"Region").value_or(L""))
+            << winsim::Utf8(keyword);
+    }
+    EXPECT_TRUE(LoggedSince(L"Initialize modem region"));
+    EXPECT_TRUE(LoggedSince(L"Initialize telephony region"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegionCommand, ::testing::ValuesIn(kRegions), CaseName<RegionCase>);
 
 }  // namespace
