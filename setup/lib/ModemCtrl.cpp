@@ -77,6 +77,12 @@ int CarriesId(LPCWSTR pszIds, LPCWSTR pszId, int bExact) {
     return 0;
 }
 
+// Joins up to three texts into out (MAX_PATH characters); 0 when they do not fit.
+int JoinPath(LPWSTR pszOut, LPCWSTR psz1, LPCWSTR psz2, LPCWSTR psz3) {
+    return SUCCEEDED(StringCchCopyW(pszOut, MAX_PATH, psz1)) && SUCCEEDED(StringCchCatW(pszOut, MAX_PATH, psz2)) &&
+           SUCCEEDED(StringCchCatW(pszOut, MAX_PATH, psz3));
+}
+
 // The four stamp bytes as the little-endian number the log shows.
 DWORD StampValue(const BYTE* pb) {
     return (DWORD)pb[0] | ((DWORD)pb[1] << 8) | ((DWORD)pb[2] << 16) | ((DWORD)pb[3] << 24);
@@ -326,7 +332,7 @@ int CWLANCtrl::SetASPMOptIn(int bOptIn) {
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) continue;
         WCHAR szParams[MAX_PATH];
-        if (FAILED(StringCchPrintfW(szParams, MAX_PATH, L"%s\\%s", szInstance, kDeviceParameters))) continue;
+        if (!JoinPath(szParams, szInstance, L"\\", kDeviceParameters)) continue;
         HKEY hParams = NULL;
         if (RegOpenKeyExW(hDevice, szParams, 0, KEY_ENUMERATE_SUB_KEYS, &hParams) != ERROR_SUCCESS) continue;
         for (DWORD j = 0; j < kMaxInstances; ++j) {
@@ -401,8 +407,7 @@ int CWModemCtrl::SetWakeOnRing() { return WriteWORReg(m_szDeviceId, L"WakeOnRing
 
 int CWModemCtrl::WriteWORReg(LPCWSTR pszDeviceId, LPCWSTR pszValueName, DWORD dwValue) {
     WCHAR szPath[MAX_PATH];
-    if (!pszDeviceId || !pszDeviceId[0] || !pszValueName ||
-        FAILED(StringCchPrintfW(szPath, MAX_PATH, L"%s%s&MI_00", kEnumKey, pszDeviceId))) {
+    if (!pszDeviceId || !pszDeviceId[0] || !pszValueName || !JoinPath(szPath, kEnumKey, pszDeviceId, L"&MI_00")) {
         DBGPRINT(L"WriteWORReg: no device");
         return 0;
     }
@@ -421,7 +426,8 @@ int CWModemCtrl::WriteWORReg(LPCWSTR pszDeviceId, LPCWSTR pszValueName, DWORD dw
         HKEY hInstance = NULL;
         if (RegOpenKeyExW(hInterface, szInstance, 0, KEY_READ, &hInstance) != ERROR_SUCCESS) continue;
         WCHAR szTarget[MAX_PATH];
-        if (SUCCEEDED(StringCchPrintfW(szTarget, MAX_PATH, L"%s\\%s\\%s", szPath, szInstance, kDeviceParameters))) {
+        if (JoinPath(szTarget, szPath, L"\\", szInstance) && SUCCEEDED(StringCchCatW(szTarget, MAX_PATH, L"\\")) &&
+            SUCCEEDED(StringCchCatW(szTarget, MAX_PATH, kDeviceParameters))) {
             DBGPRINT(L"WriteWORReg TargetPath=%s", szTarget);
             HKEY hParams = NULL;
             if (RegOpenKeyExW(hInstance, kDeviceParameters, 0, KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
