@@ -5,9 +5,8 @@
 #include "SetupCtrl.h"
 
 #include <shlwapi.h>
+#include <stdlib.h>
 #include <wchar.h>
-
-#include <string>
 
 #include "DbgMac.h"
 #include "RegCtrl.h"
@@ -196,11 +195,15 @@ namespace {
 // What HKEY_CURRENT_CONFIG stands for below HKEY_LOCAL_MACHINE.
 const WCHAR kCurrentConfig[] = L"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current";
 
-// The search below an open key, whose path relative to the root is sPath.
-int SearchKey(HKEY hKey, const std::wstring& sPath, LPCWSTR pszName, LPCWSTR pszValue, LPWSTR pszOut) {
+// The search below an open key, whose path relative to the root is pszPath.
+int SearchKey(HKEY hKey, LPCWSTR pszPath, LPCWSTR pszName, LPCWSTR pszValue, LPWSTR pszOut) {
     DBGPRINT(L"CSetupCtrl::CheckRegistry():g_bWowFlag is %d", g_bWowFlag);
-    WCHAR szSub[256];
+    size_t cchPath = (size_t)lstrlenW(pszPath);
+    // The sub key's path: this one's, a backslash and a name of up to 255 characters.
+    LPWSTR pszSubPath = static_cast<LPWSTR>(malloc((cchPath + 258) * sizeof(WCHAR)));
+    if (!pszSubPath) return 0;
     for (DWORD i = 0;; ++i) {
+        WCHAR szSub[256];
         DWORD cch = 256;
         LONG rc = RegEnumKeyExW(hKey, i, szSub, &cch, NULL, NULL, NULL, NULL);
         if (rc == ERROR_NO_MORE_ITEMS) {
@@ -210,38 +213,47 @@ int SearchKey(HKEY hKey, const std::wstring& sPath, LPCWSTR pszName, LPCWSTR psz
         if (rc != ERROR_SUCCESS) break;
         HKEY hSub = NULL;
         if (RegOpenKeyExW(hKey, szSub, 0, CRegCtrl::CurrentMask(KEY_READ), &hSub) != ERROR_SUCCESS) continue;
-        int bFound =
-            SearchKey(hSub, sPath.empty() ? std::wstring(szSub) : sPath + L"\\" + szSub, pszName, pszValue, pszOut);
+        // Joined by hand: wsprintfW stops at 1024 characters, a path need not.
+        lstrcpyW(pszSubPath, pszPath);
+        if (cchPath) lstrcpyW(pszSubPath + cchPath, L"\\");
+        lstrcpyW(pszSubPath + cchPath + (cchPath ? 1 : 0), szSub);
+        int bFound = SearchKey(hSub, pszSubPath, pszName, pszValue, pszOut);
         RegCloseKey(hSub);
         if (bFound) {
             DBGPRINT(L"CSetupCtrl::CheckRegistry():CheckRegistry()  Found and Return.");
+            free(pszSubPath);
             return 1;
         }
     }
+    free(pszSubPath);
     DWORD cchMaxName = 0, cbMaxData = 0;
     if (RegQueryInfoKeyW(hKey, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &cchMaxName, &cbMaxData, NULL, NULL) !=
         ERROR_SUCCESS)
         return 0;
-    std::wstring sName(cchMaxName + 1, L'\0');
-    std::wstring sData(cbMaxData / sizeof(WCHAR) + 1, L'\0');
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = (DWORD)sName.size(), cb = (DWORD)((sData.size() - 1) * sizeof(WCHAR)), dwType = 0;
-        LONG rc = RegEnumValueW(hKey, i, &sName[0], &cch, NULL, &dwType, reinterpret_cast<LPBYTE>(&sData[0]), &cb);
+    DWORD cchName = cchMaxName + 1, cchData = cbMaxData / sizeof(WCHAR) + 1;
+    LPWSTR pszEnumName = static_cast<LPWSTR>(malloc(cchName * sizeof(WCHAR)));
+    LPWSTR pszData = static_cast<LPWSTR>(malloc(cchData * sizeof(WCHAR)));
+    int bFound = 0;
+    for (DWORD i = 0; pszEnumName && pszData && !bFound; ++i) {
+        DWORD cch = cchName, cb = (cchData - 1) * sizeof(WCHAR), dwType = 0;
+        LONG rc = RegEnumValueW(hKey, i, pszEnumName, &cch, NULL, &dwType, reinterpret_cast<LPBYTE>(pszData), &cb);
         if (rc == ERROR_MORE_DATA) continue;  // grew since: too long to be the text sought
         if (rc != ERROR_SUCCESS) break;
         if (dwType != REG_SZ) continue;
-        sData[cb / sizeof(WCHAR)] = 0;
-        if (lstrcmpW(sName.c_str(), pszName) != 0 || lstrcmpW(sData.c_str(), pszValue) != 0) continue;
+        pszData[cb / sizeof(WCHAR)] = 0;
+        if (lstrcmpW(pszEnumName, pszName) != 0 || lstrcmpW(pszData, pszValue) != 0) continue;
         // A path that does not fit the caller's buffer cannot be handed on.
-        if (sPath.size() >= SETUP_TEXT_CCH) {
-            DBGPRINT(L"CSetupCtrl::CheckRegistry():Found key path too long %s", sPath.c_str());
+        if (cchPath >= SETUP_TEXT_CCH) {
+            DBGPRINT(L"CSetupCtrl::CheckRegistry():Found key path too long %s", pszPath);
             continue;
         }
-        lstrcpynW(pszOut, sPath.c_str(), SETUP_TEXT_CCH);
+        lstrcpynW(pszOut, pszPath, SETUP_TEXT_CCH);
         DBGPRINT(L"CSetupCtrl::CheckRegistry():Found Registry()  %d", (int)i);
-        return 1;
+        bFound = 1;
     }
-    return 0;
+    free(pszEnumName);
+    free(pszData);
+    return bFound;
 }
 
 // The INF root for a root key, and the path below it (HKEY_CURRENT_CONFIG is spelt out
@@ -269,10 +281,16 @@ int CSetupCtrl::CheckRegistry(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszName, LPCWS
         return 0;
     }
     // The path as given, without the separators at its ends.
-    std::wstring sPath = pszKey ? pszKey : L"";
-    while (!sPath.empty() && sPath.back() == L'\\') sPath.pop_back();
-    while (!sPath.empty() && sPath[0] == L'\\') sPath.erase(0, 1);
-    int bFound = SearchKey(hKey, sPath, pszName, pszValue, pszOut);
+    LPCWSTR pszStart = pszKey ? pszKey : L"";
+    while (*pszStart == L'\\') ++pszStart;
+    LPWSTR pszPath = static_cast<LPWSTR>(malloc(((size_t)lstrlenW(pszStart) + 1) * sizeof(WCHAR)));
+    int bFound = 0;
+    if (pszPath) {
+        lstrcpyW(pszPath, pszStart);
+        for (int n = lstrlenW(pszPath); n > 0 && pszPath[n - 1] == L'\\'; --n) pszPath[n - 1] = 0;
+        bFound = SearchKey(hKey, pszPath, pszName, pszValue, pszOut);
+        free(pszPath);
+    }
     RegCloseKey(hKey);
     return bFound;
 }

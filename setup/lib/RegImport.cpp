@@ -11,8 +11,6 @@
 #include <string.h>
 #include <wchar.h>
 
-#include <string>
-
 #include "DbgMac.h"
 #include "SetupContext.h"
 
@@ -155,29 +153,63 @@ int IsInfFlags(LPCWSTR pszFlags) {
     return 1;
 }
 
-// A text for the INF: percent signs doubled (no string key can be meant) and, inside
-// quotes (bQuoted), quotes doubled.
-std::wstring InfEscape(LPCWSTR pszText, int bQuoted) {
-    std::wstring out;
-    for (LPCWSTR p = pszText; *p; ++p) {
-        if (*p == L'%' || (bQuoted && *p == L'"')) out += *p;
-        out += *p;
+// A text that grows as lines are added (the standard strings would bring the C++ library's
+// stream code, and with it imports older systems lack).
+struct TextBuf {
+    LPWSTR p;
+    size_t n, cap;
+    int bFailed;
+    TextBuf() : p(NULL), n(0), cap(0), bFailed(0) {}
+    ~TextBuf() { free(p); }
+    void Add(LPCWSTR s, size_t len) {
+        if (len == 0 || bFailed) return;
+        if (n + len + 1 > cap) {
+            size_t c = (n + len + 1) * 2;
+            LPWSTR q = static_cast<LPWSTR>(realloc(p, c * sizeof(WCHAR)));
+            if (!q) {
+                bFailed = 1;
+                return;
+            }
+            p = q;
+            cap = c;
+        }
+        memcpy(p + n, s, len * sizeof(WCHAR));
+        n += len;
+        p[n] = 0;
     }
-    return out;
+    void Add(LPCWSTR s) { Add(s, (size_t)lstrlenW(s)); }
+
+private:
+    TextBuf(const TextBuf&);
+    TextBuf& operator=(const TextBuf&);
+};
+
+#define REGIMPORT_ESCAPED_CCH (REGIMPORT_TEXT_CCH * 2)
+
+// A text for the INF (pszOut: REGIMPORT_ESCAPED_CCH): percent signs doubled (no string key
+// can be meant) and, inside quotes (bQuoted), quotes doubled.
+LPCWSTR InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut) {
+    size_t n = 0;
+    for (LPCWSTR p = pszText; *p && n + 2 < REGIMPORT_ESCAPED_CCH; ++p) {
+        if (*p == L'%' || (bQuoted && *p == L'"')) pszOut[n++] = *p;
+        pszOut[n++] = *p;
+    }
+    pszOut[n] = 0;
+    return pszOut;
 }
 
-void Append(std::wstring* pOut, LPCWSTR pszFormat, ...) {
+void Append(TextBuf* pOut, LPCWSTR pszFormat, ...) {
     WCHAR szLine[2048];
     va_list args;
     va_start(args, pszFormat);
     int n = wvnsprintfW(szLine, 2048, pszFormat, args);
     va_end(args);
-    if (n > 0) pOut->append(szLine, (size_t)n);
+    if (n > 0) pOut->Add(szLine, (size_t)n);
 }
 
 // Creates a fresh file in the temporary folder with a name of its own and writes the text
 // to it as UTF-16LE; its path in pszPath (MAX_PATH). 0 when that failed (nothing is left).
-int WriteFreshInf(const std::wstring& text, LPWSTR pszPath) {
+int WriteFreshInf(const TextBuf& text, LPWSTR pszPath) {
     WCHAR szTemp[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, szTemp);
     if (n == 0 || n >= MAX_PATH - 32) return 0;
@@ -192,18 +224,22 @@ int WriteFreshInf(const std::wstring& text, LPWSTR pszPath) {
         DBGPRINT(L"ERR:AddDelRegFromIni:_tfopen() error");
         return 0;
     }
-    std::wstring bytes;
-    bytes += (WCHAR)0xFEFF;
-    bytes += text;
-    // Written as little-endian code units, whatever the host's wchar_t.
-    std::string raw;
-    raw.reserve(bytes.size() * 2);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        raw += (char)(bytes[i] & 0xFF);
-        raw += (char)((bytes[i] >> 8) & 0xFF);
+    // A byte-order mark, then the text as little-endian code units whatever the host's
+    // wchar_t.
+    DWORD cb = (DWORD)((text.n + 1) * 2);
+    BYTE* pBytes = static_cast<BYTE*>(malloc(cb));
+    BOOL bWrote = FALSE;
+    if (pBytes) {
+        pBytes[0] = 0xFF;
+        pBytes[1] = 0xFE;
+        for (size_t i = 0; i < text.n; ++i) {
+            pBytes[2 + i * 2] = (BYTE)(text.p[i] & 0xFF);
+            pBytes[3 + i * 2] = (BYTE)((text.p[i] >> 8) & 0xFF);
+        }
+        DWORD cbWritten = 0;
+        bWrote = WriteFile(hFile, pBytes, cb, &cbWritten, NULL) && cbWritten == cb;
+        free(pBytes);
     }
-    DWORD cbWritten = 0;
-    BOOL bWrote = WriteFile(hFile, raw.data(), (DWORD)raw.size(), &cbWritten, NULL) && cbWritten == raw.size();
     BOOL bClosed = CloseHandle(hFile);
     if (!bWrote || !bClosed) {
         DBGPRINT(L"ERR:AddDelRegFromIni:fclose() error");
@@ -245,7 +281,8 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
     if (pszRoot && !pszRoot[0]) pszRoot = NULL;
     CSetupContext* pContext = GetSetupContext();
     int bRefused = 0;
-    std::wstring sAdd, sDel;
+    TextBuf sAdd, sDel;
+    WCHAR szEsc1[REGIMPORT_ESCAPED_CCH], szEsc2[REGIMPORT_ESCAPED_CCH], szEsc3[REGIMPORT_ESCAPED_CCH];
     int nAddLines = 0, nDelLines = 0;
     for (int i = 1; i <= nAdd; ++i) {
         WCHAR szRoot[REGIMPORT_TEXT_CCH], szSubKey[REGIMPORT_TEXT_CCH], szName[REGIMPORT_TEXT_CCH],
@@ -265,8 +302,8 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
             bRefused = 1;
             continue;
         }
-        Append(&sAdd, L"%s, \"%s\",\"%s\",%s,%s \r\n", szRoot, InfEscape(szSubKey, 1).c_str(),
-               InfEscape(szName, 1).c_str(), szFlags, InfEscape(szValue, 0).c_str());
+        Append(&sAdd, L"%s, \"%s\",\"%s\",%s,%s \r\n", szRoot, InfEscape(szSubKey, 1, szEsc1),
+               InfEscape(szName, 1, szEsc2), szFlags, InfEscape(szValue, 0, szEsc3));
         ++nAddLines;
         DBGPRINT(L"%s, \"%s\",\"%s\",%s,%s\n", szRoot, szSubKey, szName, szFlags, szValue);
         pContext->ShowStatus(L"Adding Registry...", szName);
@@ -286,10 +323,10 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
             continue;
         }
         if (szName[0])
-            Append(&sDel, L"%s, \"%s\",\"%s\"\r\n", szRoot, InfEscape(szSubKey, 1).c_str(),
-                   InfEscape(szName, 1).c_str());
+            Append(&sDel, L"%s, \"%s\",\"%s\"\r\n", szRoot, InfEscape(szSubKey, 1, szEsc1),
+                   InfEscape(szName, 1, szEsc2));
         else
-            Append(&sDel, L"%s, \"%s\" \r\n", szRoot, InfEscape(szSubKey, 1).c_str());
+            Append(&sDel, L"%s, \"%s\" \r\n", szRoot, InfEscape(szSubKey, 1, szEsc1));
         ++nDelLines;
         DBGPRINT(L"INI LINE=%s, \"%s\",\"%s\"\n", szRoot, szSubKey, szName);
         pContext->ShowStatus(L"Deleting Registry...", szName);
@@ -298,13 +335,20 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
         DBGPRINT(L"ERR:AddDelRegFromIni:No entry to apply");
         return FALSE;
     }
-    std::wstring sInf = L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";
-    if (nAddLines) sInf += L"AddReg = Add.reg\r\n";
-    if (nDelLines) sInf += L"DelReg = Del.reg\r\n";
-    if (nAddLines) sInf += L"\r\n[Add.reg]\r\n" + sAdd;
-    if (nDelLines) sInf += L"\r\n[Del.reg]\r\n" + sDel;
+    TextBuf sInf;
+    sInf.Add(L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n");
+    if (nAddLines) sInf.Add(L"AddReg = Add.reg\r\n");
+    if (nDelLines) sInf.Add(L"DelReg = Del.reg\r\n");
+    if (nAddLines) {
+        sInf.Add(L"\r\n[Add.reg]\r\n");
+        sInf.Add(sAdd.p, sAdd.n);
+    }
+    if (nDelLines) {
+        sInf.Add(L"\r\n[Del.reg]\r\n");
+        sInf.Add(sDel.p, sDel.n);
+    }
     WCHAR szInf[MAX_PATH];
-    if (!WriteFreshInf(sInf, szInf)) return FALSE;
+    if (sAdd.bFailed || sDel.bFailed || sInf.bFailed || !WriteFreshInf(sInf, szInf)) return FALSE;
     DBGPRINT(L"Create Inf file=%s", szInf);
 
     int bRan = 0;
@@ -332,8 +376,7 @@ BOOL CRegCtrl::AddRegFromRegFile(LPCWSTR pszPath) {
     if (!SystemProgramPath(L"regedit.exe", 1, szProgram)) return FALSE;
     wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" /s \"%s\"", szProgram, pszPath);
     DBGPRINT(L"AddRegFromRegFile:CMD=%s", szCmdLine);
-    int bRan = RunAndWait(szProgram, szCmdLine, GetSetupContext()->GetProgramFolder(),
-                          L"AddRegFromRegFile:Waiting for the end of process",
+    int bRan = RunAndWait(szProgram, szCmdLine, NULL, L"AddRegFromRegFile:Waiting for the end of process",
                           L"ERR:AddRegFromRegFile:CreateProcess() Error %d %s");
     DBGPRINT(L"AddRegFromRegFile:End");
     return bRan ? TRUE : FALSE;

@@ -122,6 +122,8 @@ int CallEntry(Process& p, const ProgramInfo& info) {
         } else if (info.wwinmain) {
             std::wstring cmd = ArgumentsOf(p.command_line);
             code = info.wwinmain(GetModuleHandleW(nullptr), nullptr, &cmd[0], SW_SHOWDEFAULT);
+        } else if (info.run) {
+            code = info.run();
         }
     } catch (const ThreadExitUnwind& e) {
         code = static_cast<int>(e.code);
@@ -168,6 +170,46 @@ int RunProgram(Machine& m, std::shared_ptr<Process> p, const ProgramInfo& info) 
     // Returning from the entry ends the process, as the runtime's exit does on Windows.
     m.TerminateProcess(*p, static_cast<DWORD>(code));
     return static_cast<int>(p->exit_code);
+}
+
+void RegisterProgramSpec(const ProgramSpec& spec) {
+    ProgramInfo info;
+    info.file_name = spec.file_name;
+    info.run = [spec]() -> int {
+        if (spec.effect) spec.effect();
+        if (spec.never_ends) {
+            // Ends only when ended: an event nobody sets.
+            HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            WaitForSingleObject(never, INFINITE);
+            CloseHandle(never);
+        } else if (spec.run_ms) {
+            Sleep(spec.run_ms);
+        }
+        return static_cast<int>(spec.exit_code);
+    };
+    RegisterProgram(info);
+}
+
+namespace {
+
+struct StartLog {
+    explicit StartLog(Machine&) {}
+    std::mutex mu;
+    std::vector<ProcessStart> starts;
+};
+
+}  // namespace
+
+std::vector<ProcessStart> ProcessStarts(Machine& m) {
+    StartLog& log = m.Ext<StartLog>("program.starts");
+    std::lock_guard<std::mutex> g(log.mu);
+    return log.starts;
+}
+
+void RecordProcessStart(Machine& m, const ProcessStart& start) {
+    StartLog& log = m.Ext<StartLog>("program.starts");
+    std::lock_guard<std::mutex> g(log.mu);
+    log.starts.push_back(start);
 }
 
 void RegisterProgram(const ProgramInfo& info) {

@@ -153,6 +153,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES ps
             if (!keep) p->UnsetEnv(kv.first);
         }
     }
+    RecordProcessStart(
+        m, ProcessStart{p->pid, caller.pid, p->image_path, p->command_line, p->current_dir, flags, p->image64});
     pi->hProcess = caller.AddHandle(p, PROCESS_ALL_ACCESS, psa && psa->bInheritHandle);
     pi->hThread = caller.AddHandle(main, THREAD_ALL_ACCESS, tsa && tsa->bInheritHandle);
     pi->dwProcessId = p->pid;

@@ -3,6 +3,7 @@
 // view of the running command, with nothing left in the temporary folder.
 #include "RegCtrl.h"
 #include "lib_fixture.h"
+#include "winsim/program.h"
 
 #include <string>
 
@@ -135,6 +136,13 @@ TEST_P(AddDelFromIni, AppliesInTheCommandsView) {
     EXPECT_EQ(c.result, CRegCtrl::AddDelRegFromIni(InFolder(L"Reg.ini").c_str(), L"S", c.suffix, c.subkey, c.root));
     EXPECT_EQ(c.want, Shown(c.key, c.entry));
     EXPECT_TRUE(LeftInTemp().empty());
+    // The installer of the command's view, its path quoted, without creation flags.
+    for (const auto& s : winsim::ProcessStarts(machine())) {
+        std::wstring program = c.wow ? L"C:\\Windows\\SysWOW64\\rundll32.exe" : L"C:\\Windows\\System32\\rundll32.exe";
+        std::wstring want = L"\"" + program + L"\" setupapi,InstallHinfSection DefaultInstall 128 ";
+        EXPECT_EQ(winsim::Lower(want), winsim::Lower(s.command_line.substr(0, want.size())));
+        EXPECT_EQ(0u, s.flags);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AddDelFromIni, ::testing::ValuesIn(kCases),
@@ -178,6 +186,11 @@ TEST_P(RegFile, ImportsInTheCommandsView) {
     PutFile(InFolder(L"a.reg"), c.bytes);
     EXPECT_TRUE(CRegCtrl::AddRegFromRegFile(InFolder(L"a.reg").c_str()));
     EXPECT_EQ(c.want, Shown(c.key, L"V"));
+    auto starts = winsim::ProcessStarts(machine());
+    ASSERT_EQ(1u, starts.size());
+    std::wstring program = c.wow ? L"C:\\Windows\\SysWOW64\\regedit.exe" : L"C:\\Windows\\regedit.exe";
+    EXPECT_EQ(L"\"" + program + L"\" /s \"" + InFolder(L"a.reg") + L"\"", starts[0].command_line);
+    EXPECT_EQ(std::wstring(kFolder), starts[0].current_dir);
 }
 
 const RegFileCase kRegFiles[] = {

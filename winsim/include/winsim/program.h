@@ -4,6 +4,7 @@
 #include "machine.h"
 #include "resources.h"
 
+#include <functional>
 #include <memory>
 
 #include <optional>
@@ -28,7 +29,37 @@ struct ProgramInfo {
     // The resources of the program's image (strings, icons, menus, dialogs, manifest);
     // RunProgram attaches them to the process (null: none).
     std::shared_ptr<const ResourceTable> resources;
+    // A program without an entry of its own (RegisterProgramSpec); its exit code.
+    std::function<int()> run;
 };
+
+// A program that a test describes rather than writes: at its start it applies its effect
+// on the machine (on its own main thread, so the Windows API may be called), then runs for
+// run_ms of the machine's time, or until it is ended when never_ends, and exits with
+// exit_code.
+struct ProgramSpec {
+    std::wstring file_name;
+    DWORD exit_code = 0;
+    DWORD run_ms = 0;
+    bool never_ends = false;
+    std::function<void()> effect;
+};
+// Registers it as RegisterProgram does (the image file names it by file_name).
+void RegisterProgramSpec(const ProgramSpec& spec);
+
+// A start by CreateProcessW, as the machine records it.
+struct ProcessStart {
+    DWORD pid = 0;
+    DWORD parent_pid = 0;
+    std::wstring image;         // the full path of the image that runs
+    std::wstring command_line;  // as given (or the quoted image path when none was)
+    std::wstring current_dir;
+    DWORD flags = 0;  // the creation flags
+    bool image64 = true;
+};
+// Every start of the machine so far, in order.
+std::vector<ProcessStart> ProcessStarts(Machine& m);
+void RecordProcessStart(Machine& m, const ProcessStart& start);
 
 // Splits a command line as the Microsoft C runtime does for argv.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& cmdline);
