@@ -16,23 +16,9 @@ namespace {
         return g_pSetupCtrl ? g_pSetupCtrl->CommandNotAvailable(L## #name, code) : code; \
     }
 
-SETUP_NOT_AVAILABLE(CHECK_MODEM, 8)
-SETUP_NOT_AVAILABLE(CHECK_WMODEM, 9)
-SETUP_NOT_AVAILABLE(CHECK_WIFI, 10)
-SETUP_NOT_AVAILABLE(MODEM_REGION, 14)
-SETUP_NOT_AVAILABLE(MODEM_HOMOL, 15)
-SETUP_NOT_AVAILABLE(TELEPHONY_REGION, 16)
-SETUP_NOT_AVAILABLE(ENABLE_WOR_WMODEM, 17)
-SETUP_NOT_AVAILABLE(DISABLE_IWLAN_ASPM, 18)
-SETUP_NOT_AVAILABLE(CHECK_HWID, 20)
-SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
-SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
-SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
-SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
-SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
 SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
 #undef SETUP_NOT_AVAILABLE
@@ -335,6 +321,52 @@ unsigned Cmd_CHECK_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 unsigned Cmd_WRITE_INIFILE(LPCWSTR, LPCWSTR s, int* q, unsigned) {
     DBGPRINT(L"WRITE_INIFILE %s %s", Script(), s);
     return g_pSetupCtrl && g_pSetupCtrl->WriteInifileFromIni(Script(), s) ? 0 : CheckFailed(q, 82);
+}
+
+// Devices.
+unsigned Cmd_CHECK_HWID(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckHwidFromIni(Script(), s, q) : CheckFailed(q, 20);
+}
+unsigned Cmd_ENABLE_DRIVER(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->EnableDriverFromIni(Script(), s) : 68;
+}
+unsigned Cmd_REMOVE_DRIVER(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"REMOVE_DRIVER %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->RemoveDriverFromIni(Script(), s) ? 0 : 24;
+}
+unsigned Cmd_REMOVE_DEVICE(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"REMOVE_DEVICE %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->RemoveDeviceFromIni(Script(), s) ? 0 : 33;
+}
+unsigned Cmd_CHECK_DEVSTART(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    DBGPRINT(L"CHECK_DEVSTART %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->IsStartedFromIni(Script(), s) ? 0 : CheckFailed(q, 40);
+}
+unsigned Cmd_CHECK_QIVDEV(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckQivDevFromIni(Script(), s, q) : CheckFailed(q, 49);
+}
+// Modem and wireless devices.
+unsigned Cmd_CHECK_MODEM(LPCWSTR, LPCWSTR, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckModem(q) : CheckFailed(q, 8);
+}
+unsigned Cmd_CHECK_WMODEM(LPCWSTR, LPCWSTR, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckWModem(q) : CheckFailed(q, 9);
+}
+unsigned Cmd_CHECK_WIFI(LPCWSTR, LPCWSTR, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckWifi(q) : CheckFailed(q, 10);
+}
+unsigned Cmd_MODEM_REGION(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->ModemRegion(Script(), s) : 14;
+}
+unsigned Cmd_TELEPHONY_REGION(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->TelephonyRegion(Script(), s) : 16;
+}
+unsigned Cmd_MODEM_HOMOL(LPCWSTR x, LPCWSTR, int*, unsigned) { return g_pSetupCtrl ? g_pSetupCtrl->ModemHomol(x) : 15; }
+unsigned Cmd_ENABLE_WOR_WMODEM(LPCWSTR, LPCWSTR, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->EnableWorWModem() : 17;
+}
+unsigned Cmd_DISABLE_IWLAN_ASPM(LPCWSTR, LPCWSTR, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->DisableIwlanAspm() : 18;
 }
 
 const SetupCommand g_Commands[SETUP_COMMAND_COUNT] = {

@@ -239,6 +239,30 @@ public:
     // One driver package operation per listed INF; 1 when any succeeded.
     int InstallDriverPack(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // Device commands: 0 or the row's failure code; the checks set *pbQuit when they fail.
+    unsigned CheckHwidFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int* pbQuit);
+    unsigned EnableDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned CheckQivDevFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int* pbQuit);
+    // Remove the listed devices (present or not, or present only with EXISTONLY) or their
+    // drivers: 1 unless a device that was found could not be removed.
+    int RemoveDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int RemoveDeviceFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    // Waits for each present listed device to start: 1 when every one of them started.
+    int IsStartedFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // Modem and wireless-device commands: 0 or the row's failure code.
+    unsigned CheckModem(int* pbQuit);
+    unsigned CheckWModem(int* pbQuit);
+    unsigned CheckWifi(int* pbQuit);
+    unsigned ModemRegion(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned TelephonyRegion(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned ModemHomol(LPCWSTR pszSuffix);
+    unsigned EnableWorWModem();
+    unsigned DisableIwlanAspm();
+    // The access mask and log line of MODEM_HOMOL for the keyword's suffix, by the rules of
+    // the x64 build (bBuild64) or of the x86 build (which asks whether it runs under WOW64).
+    static REGSAM HomolAccess(LPCWSTR pszSuffix, int bBuild64, LPCWSTR* ppszLog);
+
     // A command whose implementation is not part of this build: logs and gives its code.
     unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 

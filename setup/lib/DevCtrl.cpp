@@ -179,7 +179,7 @@ HDEVINFO OpenClassSet(const GUID* pClassGuid, LPCWSTR pszEnumerator, DWORD dwFla
 
 }  // namespace
 
-CDevCtrl::CDevCtrl() : m_dwMatchedIndex(0), m_dwCount(0) {
+CDevCtrl::CDevCtrl() : m_dwMatchedIndex(0), m_dwCount(0), m_bRemoveFound(0) {
     memset(m_szIdTable, 0, sizeof m_szIdTable);
     memset(m_szMatchedDeviceId, 0, sizeof m_szMatchedDeviceId);
     memset(m_szMatchedListId, 0, sizeof m_szMatchedListId);
@@ -469,6 +469,7 @@ int CDevCtrl::RemoveDevice(LPCWSTR pszHardwareId, const GUID* pClassGuid, LPCWST
 int CDevCtrl::Remove(LPCWSTR pszHardwareId, const GUID* pClassGuid, LPCWSTR pszEnumerator, int bClassInstaller) {
     LPCWSTR pszNotFound = bClassInstaller ? L"Donot find. Cannot remove! = %s\n"
                                           : L"DevCtrl::RemoveDevice() Donot find. Cannot remove! = %s\n";
+    m_bRemoveFound = 0;
     if (IsEmptyId(pszHardwareId)) {
         DBGPRINT(L"Remove: empty hardware ID, not searched");
         DBGPRINT(pszNotFound, L"");
@@ -484,6 +485,7 @@ int CDevCtrl::Remove(LPCWSTR pszHardwareId, const GUID* pClassGuid, LPCWSTR pszE
     while ((r = walk.NextDevice()) > 0) {
         for (LPCWSTR pszId = walk.NextId(); pszId; pszId = walk.NextId()) {
             if (!PrefixMatch(pszId, pszHardwareId)) continue;
+            m_bRemoveFound = 1;
             WCHAR szId[DEVCTRL_ID_CCH];
             StringCchCopyW(szId, DEVCTRL_ID_CCH, pszId);  // the device's IDs go with it
             BOOL bOk = bClassInstaller ? SetupDiCallClassInstaller(DIF_REMOVE, walk.Set(), walk.Data())

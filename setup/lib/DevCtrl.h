@@ -62,6 +62,9 @@ public:
     // class installer (DIF_REMOVE) or SetupDiRemoveDevice. 1 removed.
     int RemoveDriver(LPCWSTR pszHardwareId, const GUID* pClassGuid, LPCWSTR pszEnumerator);
     int RemoveDevice(LPCWSTR pszHardwareId, const GUID* pClassGuid, LPCWSTR pszEnumerator);
+    // Whether the last RemoveDriver or RemoveDevice found a device carrying the ID (so a 0
+    // from it means the removal failed rather than that there was nothing to remove).
+    int GetRemoveFound() const { return m_bRemoveFound; }
 
     // Values of HKLM\SYSTEM\CurrentControlSet\Control\Class\<driver key> (the driver key as
     // SPDRP_DRIVER gives it). The read needs the text to fit into cchOut characters.
@@ -101,4 +104,5 @@ private:
     DWORD m_dwMatchedIndex;
     DWORD m_dwCount;
     WCHAR m_szDevInstanceId[DEVCTRL_INSTANCE_CCH];
+    int m_bRemoveFound;
 };

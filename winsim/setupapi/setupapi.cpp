@@ -422,7 +422,12 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO Devi
     DWORD err = 0;
     Element* e = ElementOf(set, DeviceInfoData, &err);
     if (!e) return Fail(err, FALSE);
-    if (InstallFunction == DIF_REMOVE) return Remove(set, e);
+    if (InstallFunction == DIF_REMOVE) {
+        // The class installer may refuse the removal as it refuses a property change.
+        auto node = DeviceTree(CurrentMachine()).Get(e->devinst);
+        if (node && !e->removed && node->installer_error) return Fail(node->installer_error, FALSE);
+        return Remove(set, e);
+    }
     return PropertyChange(set, e);
 }
 

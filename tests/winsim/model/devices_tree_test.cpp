@@ -422,6 +422,10 @@ TEST_F(DeviceTreeTest, ClassInstallerRefusals) {
     EXPECT_FALSE(PropChange(hubdev, DICS_DISABLE, DICS_FLAG_GLOBAL));
     EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), GetLastError());
     EXPECT_TRUE(Status(hub()).first & DN_STARTED);
+    // It refuses the removal too.
+    EXPECT_FALSE(SetupDiCallClassInstaller(DIF_REMOVE, hubdev.set, &hubdev.data));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), GetLastError());
+    EXPECT_NE(0u, tree().Find(kHubInstance));
 }
 
 TEST_F(DeviceTreeTest, ListenersHearEachChangeAfterItIsRecorded) {

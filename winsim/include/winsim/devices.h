@@ -229,6 +229,8 @@ public:
     void SetVeto(DWORD devinst, DWORD veto_type, const std::wstring& name);  // 0 clears
     void SetRestartNeeded(DWORD devinst, DWORD flags);                       // DI_NEEDRESTART, DI_NEEDREBOOT, 0
     void SetProblem(DWORD devinst, DWORD problem);                           // 0 clears; a problem stops the device
+    // The class installer fails its property changes and removals (DIF_REMOVE) with error
+    // (0 clears); SetupDiRemoveDevice itself does not ask it.
     void SetInstallerError(DWORD devinst, DWORD error);
     // The machine restarts: pending configuration changes take effect and holds are
     // released (the whole tree is enumerated again).
