@@ -23,6 +23,8 @@ void InitGobi(Machine& m);
 // Registers the setup program's dialog library with all its entries (its file is not
 // installed: it loads where a test or the demo puts it).
 void InitSetupDlg(Machine& m);
+// The system's own programs that winsim stands in for (net.exe).
+void InitSystemPrograms(Machine& m);
 
 // Profile steps, run in this order when a machine is created or reset.
 void ProfileRegistry(Machine& m, const std::string& profile);
@@ -31,6 +33,7 @@ void ProfileDrivers(Machine& m, const std::string& profile);
 void ProfileWmi(Machine& m, const std::string& profile);
 void ProfileSmbios(Machine& m, const std::string& profile);
 void ProfileMbn(Machine& m, const std::string& profile);
+void ProfileSystemPrograms(Machine& m, const std::string& profile);
 
 // Erases the persistent state of each subsystem (Reset).
 void ResetRegistry(Machine& m);

@@ -112,6 +112,7 @@ void Machine::Init() {
     internal::InitWmi(*this);
     internal::InitMbn(*this);
     internal::InitSetupDlg(*this);
+    internal::InitSystemPrograms(*this);
     internal::InitBroadcasts(*this);
     internal::InitSessionNotifications(*this);
 }
@@ -126,6 +127,7 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileWmi(*this, profile);
     internal::ProfileSmbios(*this, profile);
     internal::ProfileMbn(*this, profile);
+    internal::ProfileSystemPrograms(*this, profile);
 }
 
 void Machine::Reset(const std::string& profile) {
