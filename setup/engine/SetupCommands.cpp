@@ -37,12 +37,10 @@ SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
 SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
 SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
-SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
 SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
 SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
-SETUP_NOT_AVAILABLE(CMD_SVC, 73)
 SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
 SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
 #undef SETUP_NOT_AVAILABLE
@@ -219,6 +217,15 @@ unsigned Cmd_CMD_SLEEP(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"CMD_SLEEP %s %s", Script(), s);
     if (g_pSetupCtrl) g_pSetupCtrl->CmdSleep(Script(), s);
     return 0;
+}
+
+// Services.
+unsigned Cmd_CHECK_SVCSTART(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->IsStartedSvcFromIni(Script(), s) ? 0 : CheckFailed(q, 44);
+}
+unsigned Cmd_CMD_SVC(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    if (g_pDebugCtrl) g_pDebugCtrl->SetStatusText(&g_SetupDlgDesc, L"Command service... ", L"");
+    return g_pSetupCtrl && g_pSetupCtrl->CmdSvcFromIni(Script(), s) ? 0 : 73;
 }
 
 // The dialog library's dialogs; none in a silent run.

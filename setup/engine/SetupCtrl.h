@@ -170,6 +170,11 @@ public:
     unsigned CmdRebootFromIni();
     unsigned RestartSystem();
 
+    // Service commands: 1 when every listed service runs in time (CHECK_SVCSTART), or every
+    // change was made (CMD_SVC; an unknown operation code ends the list).
+    int IsStartedSvcFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CmdSvcFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
     // Reads a WMI value and shows it in the section's message box; 1 when it was read.
     int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
