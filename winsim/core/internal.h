@@ -34,6 +34,9 @@ void ProfileWmi(Machine& m, const std::string& profile);
 void ProfileSmbios(Machine& m, const std::string& profile);
 void ProfileMbn(Machine& m, const std::string& profile);
 void ProfileSystemPrograms(Machine& m, const std::string& profile);
+// The network stack's keys of the profile's adapters and the network services (after the
+// device tree).
+void ProfileNetwork(Machine& m, const std::string& profile);
 
 // Erases the persistent state of each subsystem (Reset).
 void ResetRegistry(Machine& m);

@@ -128,6 +128,7 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileSmbios(*this, profile);
     internal::ProfileMbn(*this, profile);
     internal::ProfileSystemPrograms(*this, profile);
+    internal::ProfileNetwork(*this, profile);
 }
 
 void Machine::Reset(const std::string& profile) {
