@@ -34,14 +34,11 @@ SETUP_NOT_AVAILABLE(REG_FILE_UILANG, 23)
 SETUP_NOT_AVAILABLE(REMOVE_DRIVER, 24)
 SETUP_NOT_AVAILABLE(SCAN_DEVICE, 25)
 SETUP_NOT_AVAILABLE(REMOVE_DEVICE, 33)
-SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
-SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
 SETUP_NOT_AVAILABLE(CHECK_DEVSTART, 40)
 SETUP_NOT_AVAILABLE(CHECK_QIVDEV, 49)
 SETUP_NOT_AVAILABLE(ENABLE_DRIVER, 68)
 SETUP_NOT_AVAILABLE(UNINSTALL_OEMINF, 70)
 SETUP_NOT_AVAILABLE(INSTALL_DRVPACK, 71)
-SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
 SETUP_NOT_AVAILABLE(CHECK_FINDREG, 92)
 #undef SETUP_NOT_AVAILABLE
 
@@ -226,6 +223,18 @@ unsigned Cmd_CHECK_SVCSTART(LPCWSTR, LPCWSTR s, int* q, unsigned) {
 unsigned Cmd_CMD_SVC(LPCWSTR, LPCWSTR s, int*, unsigned) {
     if (g_pDebugCtrl) g_pDebugCtrl->SetStatusText(&g_SetupDlgDesc, L"Command service... ", L"");
     return g_pSetupCtrl && g_pSetupCtrl->CmdSvcFromIni(Script(), s) ? 0 : 73;
+}
+
+// Network.
+unsigned Cmd_ENABLE_BINDING(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"ENABLE_BINDING %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->EnableBinding(Script(), s) ? 0 : 34;
+}
+unsigned Cmd_BACKUP_NETCFG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->BackupNetCfgFromIni(Script(), s) : 39;
+}
+unsigned Cmd_CHECK_NETDEVID(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckNetDevIdFromIni(Script(), s, q) : CheckFailed(q, 74);
 }
 
 // The dialog library's dialogs; none in a silent run.

@@ -175,6 +175,14 @@ public:
     int IsStartedSvcFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     int CmdSvcFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
+    // Network commands. EnableBinding: 1 when every entry's paths are in the wanted state.
+    // BackupNetCfgFromIni: 0 when an ID's adapter was backed up (BACKUP=1) or restored
+    // (BACKUP=0), else 39. CheckNetDevIdFromIni: 0 when an ID's adapter became the current
+    // one, else no adapter is current, the quit flag is set and the result is 74.
+    int EnableBinding(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned BackupNetCfgFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned CheckNetDevIdFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int* pbQuit);
+
     // Reads a WMI value and shows it in the section's message box; 1 when it was read.
     int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
