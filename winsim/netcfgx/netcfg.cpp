@@ -25,7 +25,11 @@ using namespace winsim;
 namespace {
 
 struct State {
-    explicit State(Machine& m);
+    explicit State(Machine&) {}
+    // Reads the machine's adapters once, outside the machine's extension lock (the store
+    // must not be entered while it is held).
+    void Seed(Machine& m);
+    std::once_flag seeded;
     std::mutex mu;
     std::vector<netcfg::Component> components;
     std::wstring holder;  // the write lock's holder ("" free)
@@ -35,7 +39,11 @@ struct State {
     unsigned open = 0;
 };
 
-State& St(Machine& m) { return m.Ext<State>("netcfg"); }
+State& St(Machine& m) {
+    State& s = m.Ext<State>("netcfg");
+    std::call_once(s.seeded, [&] { s.Seed(m); });
+    return s;
+}
 
 bool SameGuid(const std::wstring& a, const GUID& b) {
     wchar_t text[40];
@@ -89,20 +97,11 @@ void BindAdapter(State& s, const std::wstring& id, const std::wstring& name, con
     AddPath(s, L"ms_server", L"ms_server->ms_netbt->ms_tcpip->" + guid);
 }
 
-State::State(Machine& m) {
-    const wchar_t* const base[][4] = {
-        {L"ms_msclient", L"Client for Networks", netcfg::kNetClient, L"LanmanWorkstation"},
-        {L"ms_server", L"File and Printer Sharing", netcfg::kNetService, L"LanmanServer"},
-        {L"ms_tcpip", L"Internet Protocol (TCP/IP)", netcfg::kNetTrans, L"Tcpip"},
+void State::Seed(Machine& m) {
+    struct Adapter {
+        std::wstring id, name, guid, pnp_id;
     };
-    for (auto& b : base) {
-        netcfg::Component c;
-        c.id = b[0];
-        c.display_name = b[1];
-        c.class_guid = b[2];
-        c.bind_name = b[3];
-        components.push_back(c);
-    }
+    std::vector<Adapter> adapters;
     DeviceTree tree(m);
     Registry reg(m);
     for (const DeviceNode& n : tree.List()) {
@@ -112,9 +111,24 @@ State::State(Machine& m) {
         if (!guid || guid->empty()) continue;
         auto ids = reg.GetMultiString(tree.EnumKey(n.devinst), L"HardwareID");
         std::wstring id = ids && !ids->empty() ? ids->front() : n.instance_id;
-        BindAdapter(*this, id, reg.GetString(tree.EnumKey(n.devinst), L"DeviceDesc").value_or(id), *guid,
-                    n.instance_id);
+        adapters.push_back(
+            {id, reg.GetString(tree.EnumKey(n.devinst), L"DeviceDesc").value_or(id), *guid, n.instance_id});
     }
+    const wchar_t* const base[][4] = {
+        {L"ms_msclient", L"Client for Networks", netcfg::kNetClient, L"LanmanWorkstation"},
+        {L"ms_server", L"File and Printer Sharing", netcfg::kNetService, L"LanmanServer"},
+        {L"ms_tcpip", L"Internet Protocol (TCP/IP)", netcfg::kNetTrans, L"Tcpip"},
+    };
+    std::lock_guard<std::mutex> g(mu);
+    for (auto& b : base) {
+        netcfg::Component c;
+        c.id = b[0];
+        c.display_name = b[1];
+        c.class_guid = b[2];
+        c.bind_name = b[3];
+        components.push_back(c);
+    }
+    for (const Adapter& a : adapters) BindAdapter(*this, a.id, a.name, a.guid, a.pnp_id);
 }
 
 LPWSTR TaskCopy(const std::wstring& s) {
