@@ -10,19 +10,6 @@
 
 namespace {
 
-// Commands of later builds.
-#define SETUP_NOT_AVAILABLE(name, code)                                                  \
-    unsigned Cmd_##name(LPCWSTR, LPCWSTR, int*, unsigned) {                              \
-        return g_pSetupCtrl ? g_pSetupCtrl->CommandNotAvailable(L## #name, code) : code; \
-    }
-
-SETUP_NOT_AVAILABLE(ENABLE_BINDING, 34)
-SETUP_NOT_AVAILABLE(BACKUP_NETCFG, 39)
-SETUP_NOT_AVAILABLE(CHECK_SVCSTART, 44)
-SETUP_NOT_AVAILABLE(CMD_SVC, 73)
-SETUP_NOT_AVAILABLE(CHECK_NETDEVID, 74)
-#undef SETUP_NOT_AVAILABLE
-
 unsigned Switch(SetupSwitchKind kind, unsigned uPrevious, LPCWSTR pszSection) {
     return g_pSetupCtrl ? g_pSetupCtrl->SwitchSectionFromIni(kind, pszSection, uPrevious) : 0;
 }
@@ -249,6 +236,27 @@ unsigned Cmd_CMD_SLEEP(LPCWSTR, LPCWSTR s, int*, unsigned) {
     DBGPRINT(L"CMD_SLEEP %s %s", Script(), s);
     if (g_pSetupCtrl) g_pSetupCtrl->CmdSleep(Script(), s);
     return 0;
+}
+
+// Services.
+unsigned Cmd_CHECK_SVCSTART(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl && g_pSetupCtrl->IsStartedSvcFromIni(Script(), s) ? 0 : CheckFailed(q, 44);
+}
+unsigned Cmd_CMD_SVC(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    if (g_pDebugCtrl) g_pDebugCtrl->SetStatusText(&g_SetupDlgDesc, L"Command service... ", L"");
+    return g_pSetupCtrl && g_pSetupCtrl->CmdSvcFromIni(Script(), s) ? 0 : 73;
+}
+
+// Network.
+unsigned Cmd_ENABLE_BINDING(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    DBGPRINT(L"ENABLE_BINDING %s %s", Script(), s);
+    return g_pSetupCtrl && g_pSetupCtrl->EnableBinding(Script(), s) ? 0 : 34;
+}
+unsigned Cmd_BACKUP_NETCFG(LPCWSTR, LPCWSTR s, int*, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->BackupNetCfgFromIni(Script(), s) : 39;
+}
+unsigned Cmd_CHECK_NETDEVID(LPCWSTR, LPCWSTR s, int* q, unsigned) {
+    return g_pSetupCtrl ? g_pSetupCtrl->CheckNetDevIdFromIni(Script(), s, q) : CheckFailed(q, 74);
 }
 
 // The dialog library's dialogs; none in a silent run.

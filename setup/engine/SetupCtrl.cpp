@@ -11,11 +11,6 @@ CSetupCtrl::CSetupCtrl() : m_hDlgLib(NULL), m_pfnDoModal(NULL), m_pfnShow(NULL),
 
 CSetupCtrl::~CSetupCtrl() {}
 
-unsigned CSetupCtrl::CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode) {
-    DBGPRINT(L"%s:Command not available in this build. Return %d", pszKeyword, (int)uCode);
-    return uCode;
-}
-
 int CSetupCtrl::IsExist(LPCWSTR pszHardwareId) {
     if (!pszHardwareId || !pszHardwareId[0]) return 0;
     return m_DevCtrl.IsExist(pszHardwareId, NULL, NULL);

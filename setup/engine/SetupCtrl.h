@@ -188,6 +188,19 @@ public:
     unsigned CmdRebootFromIni();
     unsigned RestartSystem();
 
+    // Service commands: 1 when every listed service runs in time (CHECK_SVCSTART), or every
+    // change was made (CMD_SVC; an unknown operation code ends the list).
+    int IsStartedSvcFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    int CmdSvcFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+
+    // Network commands. EnableBinding: 1 when every entry's paths are in the wanted state.
+    // BackupNetCfgFromIni: 0 when an ID's adapter was backed up (BACKUP=1) or restored
+    // (BACKUP=0), else 39. CheckNetDevIdFromIni: 0 when an ID's adapter became the current
+    // one, else no adapter is current, the quit flag is set and the result is 74.
+    int EnableBinding(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned BackupNetCfgFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
+    unsigned CheckNetDevIdFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int* pbQuit);
+
     // Reads a WMI value and shows it in the section's message box; 1 when it was read.
     int ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
@@ -262,9 +275,6 @@ public:
     // The access mask and log line of MODEM_HOMOL for the keyword's suffix, by the rules of
     // the x64 build (bBuild64) or of the x86 build (which asks whether it runs under WOW64).
     static REGSAM HomolAccess(LPCWSTR pszSuffix, int bBuild64, LPCWSTR* ppszLog);
-
-    // A command whose implementation is not part of this build: logs and gives its code.
-    unsigned CommandNotAvailable(LPCWSTR pszKeyword, unsigned uCode);
 
     // Parses a listed number (base 16 or 10, an optional "0x" in base 16, an optional
     // sign); 1 when it held digits and fits 32 bits.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
 
 using namespace winsim;
 
@@ -44,7 +45,34 @@ struct Runtime {
     SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, 0, 0, 0, 0};
     std::shared_ptr<Instance> inst;
     int open_handles = 0;
+    // A service without a program whose states follow the clock (scm::Simulate).
+    std::optional<scm::Simulation> sim;
+    // Its next change: the state it takes at due_ms.
+    DWORD next_state = 0;
+    uint64_t due_ms = 0;
 };
+
+// Puts a simulated service into state; a pending state moves on to its end state after
+// the simulation's time for it (never, for kNever).
+void SimEnter(Machine& m, Runtime& r, DWORD state) {
+    r.status.dwCurrentState = state;
+    r.status.dwCheckPoint = 0;
+    r.status.dwWaitHint = 0;
+    r.status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    r.next_state = 0;
+    DWORD after = scm::kNever;
+    if (state == SERVICE_START_PENDING) after = r.sim->start_ms, r.next_state = SERVICE_RUNNING;
+    if (state == SERVICE_STOP_PENDING) after = r.sim->stop_ms, r.next_state = SERVICE_STOPPED;
+    if (after == scm::kNever) r.next_state = 0;
+    r.due_ms = m.NowMs() + (after == scm::kNever ? 0 : after);
+    if (r.next_state) r.status.dwWaitHint = after;
+}
+
+// Applies a simulated service's change that has come due.
+void SimCatchUp(Machine& m, Runtime& r) {
+    if (!r.sim || !r.next_state || m.NowMs() < r.due_ms) return;
+    SimEnter(m, r, r.next_state);
+}
 
 struct Scm {
     explicit Scm(Machine& m) : m(m) {}
@@ -120,6 +148,7 @@ void Refresh(Scm& s, const std::wstring& key) {
     auto it = s.rt.find(key);
     if (it == s.rt.end()) return;
     Runtime& r = it->second;
+    SimCatchUp(s.m, r);
     if (r.inst && r.inst->process->ended) {
         if (r.status.dwCurrentState != SERVICE_STOPPED) {
             r.status.dwCurrentState = SERVICE_STOPPED;
@@ -508,6 +537,11 @@ BOOL WINAPI StartServiceW(SC_HANDLE h, DWORD argc, LPCWSTR* argv) {
     if (scm::MarkedForDelete(m, cfg->name)) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE, FALSE);
     if (cfg->start == SERVICE_DISABLED) return Fail(ERROR_SERVICE_DISABLED, FALSE);
     if (!(cfg->type & SERVICE_WIN32)) return Fail(ERROR_NOT_SUPPORTED, FALSE);
+    if (r.sim) {
+        SimEnter(m, r, SERVICE_START_PENDING);
+        SimCatchUp(m, r);
+        return TRUE;
+    }
 
     std::wstring cmd = ExpandSystemRoot(cfg->image_path);
     auto parts = SplitCommandLine(cmd);
@@ -600,6 +634,17 @@ BOOL WINAPI ControlService(SC_HANDLE h, DWORD control, LPSERVICE_STATUS st) {
     if (state == SERVICE_STOPPED) {
         ReportStatus(r, st);
         return Fail(ERROR_SERVICE_NOT_ACTIVE, FALSE);
+    }
+    if (r.sim && state == SERVICE_RUNNING && control == SERVICE_CONTROL_STOP) {
+        SimEnter(m, r, SERVICE_STOP_PENDING);
+        SimCatchUp(m, r);
+        ReportStatus(r, st);
+        return TRUE;
+    }
+    if (r.sim && state != SERVICE_START_PENDING && state != SERVICE_STOP_PENDING &&
+        control == SERVICE_CONTROL_INTERROGATE) {
+        ReportStatus(r, st);
+        return TRUE;
     }
     auto inst = r.inst;
     if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING || !inst || !inst->connected ||
@@ -758,6 +803,7 @@ SERVICE_STATUS Status(Machine& m, const std::wstring& name) {
     auto it = s.rt.find(Lower(name));
     if (it == s.rt.end()) return SERVICE_STATUS{0, SERVICE_STOPPED, 0, 0, 0, 0, 0};
     Runtime& r = it->second;
+    SimCatchUp(m, r);
     if (r.inst && r.inst->process->ended) {
         SERVICE_STATUS st = r.status;
         if (st.dwCurrentState != SERVICE_STOPPED) {
@@ -811,6 +857,16 @@ std::vector<Delivery> Broadcast(Machine& m, DWORD control, DWORD accept_mask, DW
     std::vector<Delivery> out;
     for (auto& [name, inst] : targets) out.push_back({name, Deliver(s, inst, control, event_type, data, size)});
     return out;
+}
+
+void Simulate(Machine& m, const std::wstring& name, Simulation sim, DWORD state) {
+    Scm& s = State(m);
+    Runtime& r = s.rt[Lower(name)];
+    if (r.status.dwServiceType == 0)
+        r.status.dwServiceType = Registry(m).GetDword(KeyOf(StoredName(m, name)), L"Type").value_or(0);
+    r.sim = sim;
+    r.status.dwWin32ExitCode = 0;
+    SimEnter(m, r, state);
 }
 
 bool WaitForState(Machine& m, const std::wstring& name, DWORD state, DWORD timeout_ms) {

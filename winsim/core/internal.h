@@ -25,7 +25,7 @@ void InitGobi(Machine& m);
 // Registers the setup program's dialog library with all its entries (its file is not
 // installed: it loads where a test or the demo puts it).
 void InitSetupDlg(Machine& m);
-// Registers the system's own programs (regedit, rundll32) in the host process.
+// Registers the system's own programs (regedit, rundll32, net) in the host process.
 void InitSystemPrograms(Machine& m);
 void InitDifx(Machine& m);
 
@@ -38,6 +38,9 @@ void ProfileSmbios(Machine& m, const std::string& profile);
 void ProfileMbn(Machine& m, const std::string& profile);
 // Installs the images of the system's own programs (after the folders exist).
 void ProfileSystemPrograms(Machine& m);
+// The network stack's keys of the profile's adapters and the network services (after the
+// device tree).
+void ProfileNetwork(Machine& m, const std::string& profile);
 
 // Erases the persistent state of each subsystem (Reset).
 void ResetRegistry(Machine& m);

@@ -130,6 +130,7 @@ void Machine::ApplyProfile(const std::string& profile) {
     internal::ProfileSmbios(*this, profile);
     internal::ProfileMbn(*this, profile);
     internal::ProfileSystemPrograms(*this);
+    internal::ProfileNetwork(*this, profile);
 }
 
 void Machine::Reset(const std::string& profile) {

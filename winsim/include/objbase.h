@@ -62,4 +62,7 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
 HRESULT WINAPI CoSetProxyBlanket(IUnknown* pProxy, DWORD dwAuthnSvc, DWORD dwAuthzSvc, WCHAR* pServerPrincName,
                                  DWORD dwAuthnLevel, DWORD dwImpLevel, RPC_AUTH_IDENTITY_HANDLE pAuthInfo,
                                  DWORD dwCapabilities);
+// The task allocator: blocks that COM objects hand out and their callers free.
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
+void WINAPI CoTaskMemFree(LPVOID pv);
 WINSIM_END_C

@@ -5,6 +5,7 @@
 #include "winsim/kernel.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -28,6 +29,7 @@ struct ComState {
     explicit ComState(Machine& m) {
         wmi::detail::RegisterLocator(m, [this](const CLSID& c, com::Factory f) { classes[c] = std::move(f); });
         shell::detail::RegisterShellLink(m, [this](const CLSID& c, com::Factory f) { classes[c] = std::move(f); });
+        netcfg::detail::RegisterNetCfg(m, [this](const CLSID& c, com::Factory f) { classes[c] = std::move(f); });
     }
     std::mutex mu;
     std::map<CLSID, com::Factory, ClsidLess> classes;
@@ -175,5 +177,9 @@ HRESULT WINAPI CoSetProxyBlanket(IUnknown* proxy, DWORD, DWORD, WCHAR*, DWORD, D
     if (com::detail::Injected(com::Step::CoSetProxyBlanket, &hr)) return hr;
     return S_OK;
 }
+
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
+
+void WINAPI CoTaskMemFree(LPVOID pv) { std::free(pv); }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include "winsim/com.h"
 
 #include <functional>
+#include <string>
 
 namespace winsim::com::detail {
 
@@ -28,3 +29,15 @@ namespace winsim::shell::detail {
 void RegisterShellLink(Machine& m, const std::function<void(const CLSID&, com::Factory)>& add);
 
 }  // namespace winsim::shell::detail
+
+namespace winsim::netcfg::detail {
+
+// Adds the network configuration class (CLSID_CNetCfg) to the classes of a machine's COM
+// model.
+void RegisterNetCfg(Machine& m, const std::function<void(const CLSID&, com::Factory)>& add);
+// Adds an adapter's component and the paths of the client, the service and the protocol
+// to it.
+void BindNewAdapter(Machine& m, const std::wstring& id, const std::wstring& name, const std::wstring& guid,
+                    const std::wstring& pnp_id);
+
+}  // namespace winsim::netcfg::detail

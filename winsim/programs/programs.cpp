@@ -9,6 +9,7 @@ namespace winsim::internal {
 void InitSystemPrograms(Machine&) {
     RegisterProgram(programs::RegeditProgram());
     RegisterProgram(programs::Rundll32Program());
+    RegisterProgram(programs::NetProgram());
 }
 
 void ProfileSystemPrograms(Machine& m) {
@@ -17,6 +18,7 @@ void ProfileSystemPrograms(Machine& m) {
     InstallProgramImage(m, L"C:\\Windows\\SysWOW64\\regedit.exe", L"regedit.exe");
     InstallProgramImage(m, L"C:\\Windows\\System32\\rundll32.exe", L"rundll32.exe");
     InstallProgramImage(m, L"C:\\Windows\\SysWOW64\\rundll32.exe", L"rundll32.exe");
+    InstallProgramImage(m, L"C:\\Windows\\System32\\net.exe", L"net.exe");
 }
 
 }  // namespace winsim::internal

@@ -1,4 +1,4 @@
-// winsim: the system's own programs that the machine offers (regedit, rundll32).
+// winsim: the system's own programs that the machine offers (regedit, rundll32, net).
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@ namespace winsim::programs {
 // The stand-in programs, registered in every host process.
 ProgramInfo RegeditProgram();
 ProgramInfo Rundll32Program();
+ProgramInfo NetProgram();
 
 // Applies the DelReg and AddReg directives of an INF's install section through the calling
 // process's registry functions; ERROR_SUCCESS, or the first kind of failure met (every

@@ -138,6 +138,13 @@ TEST_F(ComTest, Bstrs) {
     EXPECT_EQ(nullptr, SysAllocString(L"x"));
 }
 
+TEST_F(ComTest, TaskMemoryOfZeroBytesIsAValidBlock) {
+    void* p = CoTaskMemAlloc(0);
+    EXPECT_NE(nullptr, p);
+    CoTaskMemFree(p);
+    CoTaskMemFree(NULL);
+}
+
 struct ConvCase {
     VARIANT v;
     const wchar_t* want;  // null: the conversion fails with hr

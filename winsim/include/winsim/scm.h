@@ -81,6 +81,20 @@ struct Delivery {
 std::vector<Delivery> Broadcast(Machine& m, DWORD control, DWORD accept_mask, DWORD event_type, const void* data,
                                 size_t size);
 
+// A service without a program: the manager keeps its state and moves it by the clock.
+// StartServiceW puts it into SERVICE_START_PENDING, which turns into SERVICE_RUNNING
+// start_ms later; a stop control on a running one gives SERVICE_STOP_PENDING, which turns
+// into SERVICE_STOPPED stop_ms later (kNever: the pending state stays). It accepts the
+// stop control and interrogation only. Its configuration stays in the registry.
+constexpr DWORD kNever = 0xFFFFFFFF;
+struct Simulation {
+    DWORD start_ms = 0;
+    DWORD stop_ms = 0;
+};
+// Makes the existing service name a simulated one, now in state (a pending state moves
+// on as above: SERVICE_START_PENDING with start_ms 3000 reaches SERVICE_RUNNING 3 s later).
+void Simulate(Machine& m, const std::wstring& name, Simulation sim, DWORD state = SERVICE_STOPPED);
+
 // Waits until the service's state is state (true) or timeout_ms pass (false).
 bool WaitForState(Machine& m, const std::wstring& name, DWORD state, DWORD timeout_ms);
 
