@@ -3,7 +3,7 @@
 # (build/bench): Setup's time per command for growing scripts, the registry's set, query and
 # enumeration per value for growing keys, the RF control path in the host per control code,
 # and `winsim create`. Prints the figures and their ratios.
-# Usage: scripts/bench.sh [--quick]      JOBS=N limits the parallel compile jobs.
+# Usage: scripts/bench.sh [--quick] [setup|registry|host]...   (JOBS=N limits the compile jobs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 4)}

@@ -8,7 +8,8 @@
 //    the host's report), early in a run and late in a long one;
 //  - `winsim create`.
 //
-// Usage: winsim_bench WINSIM_TOOL RVQXSVC [--quick]
+// Usage: winsim_bench WINSIM_TOOL RVQXSVC [--quick] [setup|registry|host]...
+//   --quick: smaller sizes; naming parts runs only those.
 #include <windows.h>
 
 #include <sys/resource.h>
@@ -22,6 +23,7 @@
 #include "winsim/program.h"
 #include "winsim/registry.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -248,15 +250,30 @@ void BenchTool(const std::string& tool, const std::string& svc, const std::strin
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: winsim_bench WINSIM_TOOL RVQXSVC [--quick]\n");
+        std::fprintf(stderr, "usage: winsim_bench WINSIM_TOOL RVQXSVC [--quick] [setup|registry|host]...\n");
         return 2;
     }
-    bool quick = argc > 3 && std::string(argv[3]) == "--quick";
+    bool quick = false;
+    std::vector<std::string> parts;
+    for (int i = 3; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--quick")
+            quick = true;
+        else if (a == "setup" || a == "registry" || a == "host")
+            parts.push_back(a);
+        else {
+            std::fprintf(stderr, "winsim_bench: unknown argument %s\n", a.c_str());
+            return 2;
+        }
+    }
+    auto wanted = [&](const char* part) {
+        return parts.empty() || std::find(parts.begin(), parts.end(), part) != parts.end();
+    };
     std::string base = std::filesystem::temp_directory_path() / ("winsim-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(base);
-    BenchSetup(quick);
-    BenchRegistry(base + "/registry", quick);
-    BenchTool(std::filesystem::absolute(argv[1]), std::filesystem::absolute(argv[2]), base, quick);
+    if (wanted("setup")) BenchSetup(quick);
+    if (wanted("registry")) BenchRegistry(base + "/registry", quick);
+    if (wanted("host")) BenchTool(std::filesystem::absolute(argv[1]), std::filesystem::absolute(argv[2]), base, quick);
     std::filesystem::remove_all(base);
     return 0;
 }
