@@ -40,3 +40,30 @@ TEST(StoreTest, RefusedCommitRollsBackAndReleasesTheStore) {
 }
 
 }  // namespace
+
+// Statements are kept prepared by their text: one taken again starts anew, without the
+// bindings or the position of its last use, and two of one text can be live at once.
+TEST(StoreTest, APreparedStatementTakenAgainStartsAnew) {
+    winsim::Store s(":memory:");
+    s.Exec("CREATE TABLE t (x INTEGER)");
+    s.Exec("INSERT INTO t VALUES (1), (2)");
+    const char* kAll = "SELECT x FROM t ORDER BY x";
+    winsim::Stmt outer(s.db(), kAll);
+    ASSERT_TRUE(outer.Step());
+    EXPECT_EQ(1, outer.Int(0));
+    for (int round = 0; round < 2; ++round) {
+        winsim::Stmt inner(s.db(), kAll);
+        ASSERT_TRUE(inner.Step());
+        EXPECT_EQ(1, inner.Int(0)) << round;
+    }
+    ASSERT_TRUE(outer.Step());
+    EXPECT_EQ(2, outer.Int(0));
+    {
+        winsim::Stmt bound(s.db(), "SELECT ?");
+        bound.Bind(1, int64_t{5});
+        ASSERT_TRUE(bound.Step());
+    }
+    winsim::Stmt again(s.db(), "SELECT ?");
+    ASSERT_TRUE(again.Step());
+    EXPECT_TRUE(again.IsNull(0));
+}

@@ -11,7 +11,9 @@
 
 namespace winsim {
 
-// A prepared statement with positional binding (1-based) and typed column reads.
+// A prepared statement with positional binding (1-based) and typed column reads. On the
+// connection of a Store, statements are kept prepared by their text: a Stmt takes a free
+// one of the same text and gives it back, reset, when it ends.
 class Stmt {
 public:
     Stmt(sqlite3* db, const char* sql);
@@ -37,6 +39,7 @@ public:
 private:
     sqlite3* db_;
     sqlite3_stmt* st_ = nullptr;
+    bool pooled_ = false;  // from the Store's statement pool
 };
 
 class Store {
