@@ -156,7 +156,10 @@ Store::Store(const std::string& path) {
     sqlite3_busy_timeout(db_, 10000);
     StmtPool::Get().Open(db_);
     Exec("PRAGMA foreign_keys=ON");
-    if (path != ":memory:") Exec("PRAGMA journal_mode=WAL");
+    if (path != ":memory:") {
+        Exec("PRAGMA journal_mode=WAL");
+        Exec("PRAGMA synchronous=NORMAL");
+    }
     Exec(
         "CREATE TABLE IF NOT EXISTS settings (ns TEXT NOT NULL, key TEXT NOT NULL, value, "
         "PRIMARY KEY (ns, key))");
@@ -165,6 +168,11 @@ Store::Store(const std::string& path) {
 Store::~Store() {
     StmtPool::Get().Close(db_);
     sqlite3_close(db_);
+}
+
+void Store::Flush() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    if (depth_ == 0) Exec("PRAGMA wal_checkpoint(FULL)");
 }
 
 void Store::Exec(const char* sql) {

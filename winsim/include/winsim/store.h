@@ -1,4 +1,8 @@
 // winsim: the machine's persistent state, one SQLite database written through on every change.
+// A database on disk runs in WAL mode with synchronous NORMAL: every change is committed at
+// once (another host process sees it), but made durable only at a checkpoint or by Flush, as
+// Windows writes the registry lazily; a crash of the host loses at most the last commits,
+// never the database's consistency.
 #pragma once
 
 #include <sqlite3.h>
@@ -52,6 +56,8 @@ public:
 
     sqlite3* db() { return db_; }
     void Exec(const char* sql);
+    // Makes every committed change durable (a checkpoint of the write-ahead log).
+    void Flush();
     // Runs fn inside one transaction (nested calls join the outer one). The outermost call
     // commits; when fn or the commit throws, it rolls back, and the connection's lock is
     // released on every path.
