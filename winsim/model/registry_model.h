@@ -6,7 +6,8 @@
 //   reg_values (key, name, fold, type, data, seq)
 // Key ids are never reused (AUTOINCREMENT), so a handle whose id is gone refers to a
 // deleted key. Names are kept as given; fold (upper case) is the lookup and sort key.
-// Nothing is cached: several host processes may share one machine database.
+// Several host processes may share one machine database: what the model keeps between calls
+// (key ids by name, enumeration positions) is dropped whenever another connection commits.
 #pragma once
 
 #include "winsim/machine.h"
@@ -18,6 +19,7 @@
 namespace winsim::reg {
 
 using KeyId = int64_t;
+struct RegCache;
 
 // Roots as the store names them.
 inline constexpr const wchar_t* kMachineRoot = L"HKEY_LOCAL_MACHINE";
@@ -88,6 +90,10 @@ public:
     int64_t NowFileTime();
 
 private:
+    // The machine's registry cache, emptied first when another connection has committed.
+    RegCache& Cache();
+    void Remember(RegCache& c, const std::string& child_key, KeyId id);
+
     Machine& m_;
 };
 

@@ -77,6 +77,9 @@ public:
     void DeleteSetting(const std::string& ns, const std::string& key);
     std::vector<std::pair<std::string, std::string>> ListSettings(const std::string& ns);
 
+    // Whether a Transaction is open on the connection (its changes may still be rolled back).
+    bool in_transaction() const { return depth_ > 0; }
+
     // Serialises use of the connection by the threads of one host.
     std::recursive_mutex& mutex() { return mu_; }
 
