@@ -244,6 +244,30 @@ void Store::DeleteSetting(const std::string& ns, const std::string& key) {
     s.Bind(1, ns).Bind(2, key).Run();
 }
 
+void Store::KeepLast(const std::string& table, int64_t seq) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    int64_t limit = LogLimit(table);
+    if (seq <= limit) return;
+    Stmt s(db_, ("DELETE FROM " + table + " WHERE seq <= ?").c_str());
+    s.Bind(1, seq - limit).Run();
+    if (int n = sqlite3_changes(db_)) SetInt("log", table + ".dropped", LogDropped(table) + n);
+}
+
+int64_t Store::LogLimit(const std::string& table) { return GetInt("log", table + ".limit", kDefaultLogLimit); }
+
+void Store::SetLogLimit(const std::string& table, int64_t rows) {
+    SetInt("log", table + ".limit", rows < 1 ? 1 : rows);
+}
+
+int64_t Store::LogDropped(const std::string& table) { return GetInt("log", table + ".dropped", 0); }
+
+void Store::ClearLog(const std::string& table) {
+    Transaction([&] {
+        Exec(("DELETE FROM " + table).c_str());
+        DeleteSetting("log", table + ".dropped");
+    });
+}
+
 std::vector<std::pair<std::string, std::string>> Store::ListSettings(const std::string& ns) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     std::vector<std::pair<std::string, std::string>> out;

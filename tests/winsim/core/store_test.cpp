@@ -67,3 +67,33 @@ TEST(StoreTest, APreparedStatementTakenAgainStartsAnew) {
     ASSERT_TRUE(again.Step());
     EXPECT_TRUE(again.IsNull(0));
 }
+
+// A request log keeps its last rows and counts those it let go, until it is cleared.
+TEST(StoreTest, ARequestLogKeepsItsLastRows) {
+    struct Row {
+        const char* name;
+        int64_t limit;
+        int inserts;
+        int64_t first_kept, dropped;
+    } rows[] = {
+        {"under the limit", 3, 2, 1, 0},
+        {"over the limit", 3, 5, 3, 2},
+        {"limit below one", 0, 2, 2, 1},
+    };
+    for (const Row& r : rows) {
+        winsim::Store s(":memory:");
+        s.Exec("CREATE TABLE req_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, v INTEGER)");
+        s.SetLogLimit("req_log", r.limit);
+        for (int i = 1; i <= r.inserts; ++i) {
+            winsim::Stmt(s.db(), "INSERT INTO req_log (v) VALUES (1)").Run();
+            s.KeepLast("req_log", sqlite3_last_insert_rowid(s.db()));
+        }
+        winsim::Stmt first(s.db(), "SELECT MIN(seq) FROM req_log");
+        ASSERT_TRUE(first.Step());
+        EXPECT_EQ(r.first_kept, first.Int(0)) << r.name;
+        EXPECT_EQ(r.dropped, s.LogDropped("req_log")) << r.name;
+        s.ClearLog("req_log");
+        EXPECT_EQ(0, Count(s, "req_log")) << r.name;
+        EXPECT_EQ(0, s.LogDropped("req_log")) << r.name;
+    }
+}

@@ -77,6 +77,17 @@ public:
     void DeleteSetting(const std::string& ns, const std::string& key);
     std::vector<std::pair<std::string, std::string>> ListSettings(const std::string& ns);
 
+    // Request logs (tables whose rows are numbered by seq INTEGER PRIMARY KEY AUTOINCREMENT)
+    // keep their last LogLimit rows, so that an idle machine does not grow without end.
+    // KeepLast is called after the insert of row seq: it drops the rows before the last
+    // LogLimit and counts them in LogDropped, until ClearLog empties the table.
+    static constexpr int64_t kDefaultLogLimit = 10000;
+    void KeepLast(const std::string& table, int64_t seq);
+    int64_t LogLimit(const std::string& table);
+    void SetLogLimit(const std::string& table, int64_t rows);  // at least 1
+    int64_t LogDropped(const std::string& table);
+    void ClearLog(const std::string& table);
+
     // Whether a Transaction is open on the connection (its changes may still be rolled back).
     bool in_transaction() const { return depth_ > 0; }
 
