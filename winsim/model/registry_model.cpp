@@ -1,6 +1,7 @@
 // winsim: registry storage over the machine database (see registry_model.h).
 #include "registry_model.h"
 
+#include <deque>
 #include <map>
 #include <unordered_map>
 
@@ -22,6 +23,8 @@ struct RegCache {
     int64_t data_version = -1;
     std::unordered_map<std::string, KeyId> children;  // "parent:fold" -> id
     std::map<KeyId, Cursor> values, subkeys;
+    uint64_t changes = 0;
+    std::deque<Change> record;  // the last kMaxRecord changes
 
     static std::string ChildKey(KeyId parent, const std::string& fold) { return std::to_string(parent) + ":" + fold; }
     void DropNames() {
@@ -32,6 +35,11 @@ struct RegCache {
         DropNames();
         values.clear();
     }
+    void Note(KeyId key, bool tree) {
+        record.push_back(Change{++changes, key, tree});
+        if (record.size() > kMaxRecord) record.pop_front();
+    }
+    static constexpr size_t kMaxRecord = 4096;
 };
 
 namespace {
@@ -118,6 +126,7 @@ void Model::EraseAll() {
         store().Exec("DELETE FROM reg_values");
         store().Exec("DELETE FROM reg_keys");
         Cache().DropAll();
+        Cache().Note(0, true);
     });
 }
 
@@ -135,8 +144,48 @@ RegCache& Model::Cache() {
     if (v != c.data_version) {
         c.DropAll();
         c.data_version = v;
+        c.Note(0, true);
     }
     return c;
+}
+
+bool Model::ChangesSince(uint64_t n, std::vector<Change>* out) {
+    Lock g(store().mutex());
+    RegCache& c = Cache();
+    out->clear();
+    if (n >= c.changes) return true;
+    if (c.record.empty() || c.record.front().n > n + 1) return false;
+    for (const Change& ch : c.record)
+        if (ch.n > n) out->push_back(ch);
+    return true;
+}
+
+uint64_t Model::ChangeCount() {
+    Lock g(store().mutex());
+    return Cache().changes;
+}
+
+std::optional<std::wstring> Model::PathOf(KeyId id) {
+    Lock g(store().mutex());
+    std::wstring path;
+    for (int depth = 0; id && depth < 1024; ++depth) {
+        auto k = Key(id);
+        if (!k) return std::nullopt;
+        path = path.empty() ? k->name : k->name + L"\\" + path;
+        id = k->parent;
+    }
+    return path;
+}
+
+bool Model::Within(KeyId id, KeyId ancestor) {
+    Lock g(store().mutex());
+    for (int depth = 0; id && depth < 1024; ++depth) {
+        if (id == ancestor) return true;
+        auto k = Key(id);
+        if (!k) return false;
+        id = k->parent;
+    }
+    return false;
 }
 
 int64_t Model::NowFileTime() {
@@ -374,6 +423,7 @@ void Model::SetValue(KeyId id, const std::wstring& name, DWORD type, const std::
         s.Bind(1, id).Bind(2, Utf8(name)).Bind(3, Utf8(Fold(name))).Bind(4, static_cast<int64_t>(type));
         s.Bind(5, data).Run();
         Touch(id);
+        Cache().Note(id, false);
     });
 }
 
@@ -386,6 +436,7 @@ bool Model::DeleteValue(KeyId id, const std::wstring& name) {
         if (deleted) {
             Touch(id);
             Cache().values.erase(id);
+            Cache().Note(id, false);
         }
     });
     return deleted;
@@ -399,6 +450,7 @@ void Model::DeleteTree(KeyId id) {
         s.Bind(1, id).Run();
         if (k->parent) Touch(k->parent);
         Cache().DropAll();
+        Cache().Note(k->parent, true);
     });
 }
 
@@ -410,6 +462,7 @@ void Model::DeleteContents(KeyId id) {
         k.Bind(1, id).Run();
         Touch(id);
         Cache().DropAll();
+        Cache().Note(id, true);
     });
 }
 

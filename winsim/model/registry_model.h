@@ -21,6 +21,15 @@ namespace winsim::reg {
 using KeyId = int64_t;
 struct RegCache;
 
+// A change of the registry made through this machine's connection: the values of key (tree:
+// and everything below it) may have changed; key 0 stands for the whole registry (another
+// connection committed).
+struct Change {
+    uint64_t n;  // numbered from 1, rising
+    KeyId key;
+    bool tree;
+};
+
 // Roots as the store names them.
 inline constexpr const wchar_t* kMachineRoot = L"HKEY_LOCAL_MACHINE";
 inline constexpr const wchar_t* kUsersRoot = L"HKEY_USERS";
@@ -83,6 +92,16 @@ public:
     void DeleteTree(KeyId id);
     // Deletes the subkeys and values of the key, keeping the key.
     void DeleteContents(KeyId id);
+
+    // The changes numbered after n; false when they are no longer all known (the record
+    // keeps the last few thousand), so that the caller must look at everything again.
+    bool ChangesSince(uint64_t n, std::vector<Change>* out);
+    uint64_t ChangeCount();
+    // The full path of a key ("HKEY_LOCAL_MACHINE\SOFTWARE\...", the stored spellings);
+    // nullopt when it is gone.
+    std::optional<std::wstring> PathOf(KeyId id);
+    // Whether id is ancestor or below it.
+    bool Within(KeyId id, KeyId ancestor);
 
     void SetDenyRead(KeyId id, bool deny);
     void SetDenyWrite(KeyId id, bool deny);
