@@ -86,10 +86,13 @@ struct Parsed {
 
 // The file the profile functions parsed last, kept as Windows keeps it: used again while
 // nothing wrote it through the machine's file functions and its size, times and identity
-// on the host are unchanged (which another host process changing it would show).
+// on the host are unchanged (which another host process changing it would show). The path
+// it was named by keeps naming it while that file stays.
 struct ProfileCache {
     explicit ProfileCache(Machine&) {}
     std::mutex mu;
+    std::wstring full;  // the full path it was named by
+    std::string key;    // the file model's key of the file
     std::string host;
     struct stat st {};
     uint64_t changes = 0;
@@ -106,33 +109,41 @@ void DropCache() {
     ProfileCache& c = CurrentMachine().Ext<ProfileCache>("profile");
     std::lock_guard<std::mutex> g(c.mu);
     c.parsed.reset();
+    c.full.clear();
     c.host.clear();
 }
 
 std::shared_ptr<const Parsed> Load(LPCWSTR file) {
+    namespace fd = files::detail;
     if (!file) return nullptr;
     std::wstring path = ProfilePath(file);
     Machine& m = CurrentMachine();
-    files::detail::Resolved r = files::detail::ResolveCurrent(path);
+    std::wstring full = fd::CurrentFullPath(path);
     // Only a plain readable file is cached: what would fail goes the whole way, for its error.
-    bool cacheable = !r.error && r.exists && !r.is_dir && !files::detail::InjectedFailure(m, r.key, files::kFailOpen) &&
-                     !files::detail::State(m).shares->Check(r.host, files::detail::MapFileAccess(GENERIC_READ),
-                                                            FILE_SHARE_READ | FILE_SHARE_WRITE);
+    auto readable = [&](const std::string& key, const std::string& host) {
+        return !fd::InjectedFailure(m, key, files::kFailOpen) &&
+               !fd::State(m).shares->Check(host, fd::MapFileAccess(GENERIC_READ), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    };
     ProfileCache& c = m.Ext<ProfileCache>("profile");
-    uint64_t changes = 0;
-    if (cacheable) {
+    {
         std::lock_guard<std::mutex> g(c.mu);
-        if (c.parsed && c.host == r.host && SameStat(c.st, r.st) && files::detail::ChangesOf(m, r.host) == c.changes) {
+        struct stat st {};
+        if (c.parsed && c.full == full && stat(c.host.c_str(), &st) == 0 && SameStat(c.st, st) &&
+            fd::ChangesOf(m, c.host) == c.changes && readable(c.key, c.host)) {
             SetLastError(ERROR_SUCCESS);
             return c.parsed;
         }
-        changes = files::detail::WatchChanges(m, r.host);
     }
+    fd::Resolved r = fd::Resolve(m, full);
+    bool cacheable = !r.error && r.exists && !r.is_dir && readable(r.key, r.host);
+    uint64_t changes = cacheable ? fd::WatchChanges(m, r.host) : 0;
     auto bytes = ReadAll(path);
     if (!bytes) return nullptr;
     auto parsed = std::make_shared<const Parsed>(IniFile::Parse(*bytes));
     if (cacheable) {
         std::lock_guard<std::mutex> g(c.mu);
+        c.full = full;
+        c.key = r.key;
         c.host = r.host;
         c.st = r.st;
         c.changes = changes;

@@ -490,7 +490,7 @@ std::wstring Wow64Redirect(const std::wstring& full, bool active) {
     return full.substr(0, 11) + L"SysWOW64" + full.substr(kSys.size());
 }
 
-Resolved ResolveCurrent(const std::wstring& path) {
+std::wstring CurrentFullPath(const std::wstring& path) {
     Thread& t = CurrentThread();
     std::wstring full = FullPath(path, t.process->current_dir);
     if (!t.process->image64) {
@@ -500,8 +500,10 @@ Resolved ResolveCurrent(const std::wstring& path) {
         else
             full = Wow64Redirect(full, active);
     }
-    return Resolve(t.machine, full);
+    return full;
 }
+
+Resolved ResolveCurrent(const std::wstring& path) { return Resolve(CurrentMachine(), CurrentFullPath(path)); }
 
 // ---------------------------------------------------------------------------------------
 // Attributes

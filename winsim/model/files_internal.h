@@ -38,6 +38,8 @@ Resolved Resolve(Machine& m, const std::wstring& full);
 // Resolves a path as the calling thread sees it: full path against the process's current
 // directory, then WOW64 redirection.
 Resolved ResolveCurrent(const std::wstring& path);
+// The full path (WOW64 redirection applied) that ResolveCurrent resolves.
+std::wstring CurrentFullPath(const std::wstring& path);
 // WOW64 redirection of a full path (without "\\?\"), for a 32-bit process; active says
 // whether the thread has System32 redirection enabled.
 std::wstring Wow64Redirect(const std::wstring& full, bool active);
