@@ -478,10 +478,13 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     });
 }
 
+// Changes are committed at once but reach the disk lazily: a flush makes them durable.
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
     return Guard([&]() -> LSTATUS {
         OpenKey ok{};
-        return Api().Resolve(hKey, View32(0), &ok);
+        LSTATUS st = Api().Resolve(hKey, View32(0), &ok);
+        if (st == ERROR_SUCCESS) CurrentMachine().store().Flush();
+        return st;
     });
 }
 

@@ -2,6 +2,7 @@
 #include "winsim/store.h"
 
 #include <stdexcept>
+#include <unordered_map>
 
 namespace winsim {
 
@@ -9,13 +10,89 @@ namespace {
 [[noreturn]] void Throw(sqlite3* db, const char* what) {
     throw std::runtime_error(std::string("winsim store: ") + what + ": " + sqlite3_errmsg(db));
 }
+
+// Prepared statements of the Stores' connections that no Stmt uses, by connection and text.
+// Statements built with a varying text would fill it: past kMaxTexts texts per connection,
+// and kMaxFree free statements of one text, a statement is finalized instead.
+class StmtPool {
+public:
+    static StmtPool& Get() {
+        static StmtPool* pool = new StmtPool;  // outlives every Store, whatever the exit order
+        return *pool;
+    }
+    void Open(sqlite3* db) {
+        std::lock_guard<std::mutex> g(mu_);
+        free_[db];
+    }
+    void Close(sqlite3* db) {
+        std::unordered_map<std::string, std::vector<sqlite3_stmt*>> texts;
+        {
+            std::lock_guard<std::mutex> g(mu_);
+            auto it = free_.find(db);
+            if (it == free_.end()) return;
+            texts.swap(it->second);
+            free_.erase(it);
+        }
+        for (auto& [sql, list] : texts)
+            for (sqlite3_stmt* st : list) sqlite3_finalize(st);
+    }
+    // A free statement of that text (nullptr: none); *pooled says whether db is a Store's.
+    sqlite3_stmt* Take(sqlite3* db, const char* sql, bool* pooled) {
+        std::lock_guard<std::mutex> g(mu_);
+        auto it = free_.find(db);
+        *pooled = it != free_.end();
+        if (!*pooled) return nullptr;
+        auto t = it->second.find(sql);
+        if (t == it->second.end() || t->second.empty()) return nullptr;
+        sqlite3_stmt* st = t->second.back();
+        t->second.pop_back();
+        return st;
+    }
+    void Give(sqlite3* db, sqlite3_stmt* st) {
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+        {
+            std::lock_guard<std::mutex> g(mu_);
+            auto it = free_.find(db);
+            if (it != free_.end()) {
+                auto& texts = it->second;
+                const char* sql = sqlite3_sql(st);
+                auto t = texts.find(sql);
+                if (t == texts.end() && texts.size() < kMaxTexts)
+                    t = texts.emplace(sql, std::vector<sqlite3_stmt*>()).first;
+                if (t != texts.end() && t->second.size() < kMaxFree) {
+                    t->second.push_back(st);
+                    return;
+                }
+            }
+        }
+        sqlite3_finalize(st);
+    }
+
+private:
+    static constexpr size_t kMaxTexts = 1024;
+    static constexpr size_t kMaxFree = 8;
+    std::mutex mu_;
+    std::unordered_map<sqlite3*, std::unordered_map<std::string, std::vector<sqlite3_stmt*>>> free_;
+};
 }  // namespace
 
 Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) Throw(db, sql);
+    st_ = StmtPool::Get().Take(db, sql, &pooled_);
+    if (st_) return;
+    if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st_);
+        Throw(db, sql);
+    }
 }
 
-Stmt::~Stmt() { sqlite3_finalize(st_); }
+Stmt::~Stmt() {
+    if (!st_) return;
+    if (pooled_)
+        StmtPool::Get().Give(db_, st_);
+    else
+        sqlite3_finalize(st_);
+}
 
 Stmt& Stmt::Bind(int i, int64_t v) {
     sqlite3_bind_int64(st_, i, v);
@@ -77,14 +154,26 @@ Store::Store(const std::string& path) {
         throw std::runtime_error("winsim store: cannot open " + path + ": " + msg);
     }
     sqlite3_busy_timeout(db_, 10000);
+    StmtPool::Get().Open(db_);
     Exec("PRAGMA foreign_keys=ON");
-    if (path != ":memory:") Exec("PRAGMA journal_mode=WAL");
+    if (path != ":memory:") {
+        Exec("PRAGMA journal_mode=WAL");
+        Exec("PRAGMA synchronous=NORMAL");
+    }
     Exec(
         "CREATE TABLE IF NOT EXISTS settings (ns TEXT NOT NULL, key TEXT NOT NULL, value, "
         "PRIMARY KEY (ns, key))");
 }
 
-Store::~Store() { sqlite3_close(db_); }
+Store::~Store() {
+    StmtPool::Get().Close(db_);
+    sqlite3_close(db_);
+}
+
+void Store::Flush() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    if (depth_ == 0) Exec("PRAGMA wal_checkpoint(FULL)");
+}
 
 void Store::Exec(const char* sql) {
     std::lock_guard<std::recursive_mutex> g(mu_);
@@ -97,12 +186,12 @@ void Store::Exec(const char* sql) {
 }
 
 Store::TxLevel::TxLevel(Store& s) : s_(s), lock_(s.mu_) {
-    if (s_.depth_ == 0) s_.Exec("BEGIN IMMEDIATE");  // on failure lock_ lets go, depth_ unchanged
+    if (s_.depth_ == 0) Stmt(s_.db_, "BEGIN IMMEDIATE").Run();  // on failure lock_ lets go, depth_ unchanged
     ++s_.depth_;
 }
 
 void Store::TxLevel::Commit() {
-    if (s_.depth_ == 1) s_.Exec("COMMIT");
+    if (s_.depth_ == 1) Stmt(s_.db_, "COMMIT").Run();
     committed_ = true;
 }
 
@@ -153,6 +242,30 @@ void Store::DeleteSetting(const std::string& ns, const std::string& key) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     Stmt s(db_, "DELETE FROM settings WHERE ns=? AND key=?");
     s.Bind(1, ns).Bind(2, key).Run();
+}
+
+void Store::KeepLast(const std::string& table, int64_t seq) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    int64_t limit = LogLimit(table);
+    if (seq <= limit) return;
+    Stmt s(db_, ("DELETE FROM " + table + " WHERE seq <= ?").c_str());
+    s.Bind(1, seq - limit).Run();
+    if (int n = sqlite3_changes(db_)) SetInt("log", table + ".dropped", LogDropped(table) + n);
+}
+
+int64_t Store::LogLimit(const std::string& table) { return GetInt("log", table + ".limit", kDefaultLogLimit); }
+
+void Store::SetLogLimit(const std::string& table, int64_t rows) {
+    SetInt("log", table + ".limit", rows < 1 ? 1 : rows);
+}
+
+int64_t Store::LogDropped(const std::string& table) { return GetInt("log", table + ".dropped", 0); }
+
+void Store::ClearLog(const std::string& table) {
+    Transaction([&] {
+        Exec(("DELETE FROM " + table).c_str());
+        DeleteSetting("log", table + ".dropped");
+    });
 }
 
 std::vector<std::pair<std::string, std::string>> Store::ListSettings(const std::string& ns) {

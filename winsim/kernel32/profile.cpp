@@ -1,11 +1,15 @@
 // winsim: the kernel32 profile functions over the file model (see winsim/api_profile.h).
 #include <windows.h>
 
+#include "files_internal.h"
 #include "profile_ini.h"
 #include "winsim/kernel.h"
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 using namespace winsim;
@@ -49,11 +53,103 @@ bool WriteAll(const std::wstring& path, const std::string& bytes) {
     return ok;
 }
 
-std::optional<IniFile> Load(LPCWSTR file) {
-    if (!file) return std::nullopt;
-    auto bytes = ReadAll(ProfilePath(file));
-    if (!bytes) return std::nullopt;
-    return IniFile::Parse(*bytes);
+// A parsed file with its sections and keys indexed by folded name (the first of each).
+struct Parsed {
+    IniFile ini;
+    std::unordered_map<std::wstring, size_t> sections;
+    std::unordered_map<size_t, std::unordered_map<std::wstring, size_t>> keys;  // by section header
+
+    explicit Parsed(IniFile f) : ini(std::move(f)) {
+        size_t header = IniFile::npos;
+        for (size_t i = 0; i < ini.lines.size(); ++i) {
+            const Line& l = ini.lines[i];
+            if (l.kind == Line::Section) {
+                header = i;
+                sections.emplace(Lower(l.name), i);
+                keys[i];
+            } else if (l.kind == Line::Entry && header != IniFile::npos) {
+                keys[header].emplace(Lower(l.name), i);
+            }
+        }
+    }
+    size_t FindSection(const std::wstring& name) const {
+        auto it = sections.find(Lower(Trim(name)));
+        return it == sections.end() ? IniFile::npos : it->second;
+    }
+    size_t FindKey(size_t header, const std::wstring& key) const {
+        auto s = keys.find(header);
+        if (s == keys.end()) return IniFile::npos;
+        auto it = s->second.find(Lower(Trim(key)));
+        return it == s->second.end() ? IniFile::npos : it->second;
+    }
+};
+
+// The file the profile functions parsed last, kept as Windows keeps it: used again while
+// nothing wrote it through the machine's file functions and its size, times and identity
+// on the host are unchanged (which another host process changing it would show). The path
+// it was named by keeps naming it while that file stays.
+struct ProfileCache {
+    explicit ProfileCache(Machine&) {}
+    std::mutex mu;
+    std::wstring full;  // the full path it was named by
+    std::string key;    // the file model's key of the file
+    std::string host;
+    struct stat st {};
+    uint64_t changes = 0;
+    std::shared_ptr<const Parsed> parsed;
+};
+
+bool SameStat(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+void DropCache() {
+    ProfileCache& c = CurrentMachine().Ext<ProfileCache>("profile");
+    std::lock_guard<std::mutex> g(c.mu);
+    c.parsed.reset();
+    c.full.clear();
+    c.host.clear();
+}
+
+std::shared_ptr<const Parsed> Load(LPCWSTR file) {
+    namespace fd = files::detail;
+    if (!file) return nullptr;
+    std::wstring path = ProfilePath(file);
+    Machine& m = CurrentMachine();
+    std::wstring full = fd::CurrentFullPath(path);
+    // Only a plain readable file is cached: what would fail goes the whole way, for its error.
+    auto readable = [&](const std::string& key, const std::string& host) {
+        return !fd::InjectedFailure(m, key, files::kFailOpen) &&
+               !fd::State(m).shares->Check(host, fd::MapFileAccess(GENERIC_READ), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    };
+    ProfileCache& c = m.Ext<ProfileCache>("profile");
+    {
+        std::lock_guard<std::mutex> g(c.mu);
+        struct stat st {};
+        if (c.parsed && c.full == full && stat(c.host.c_str(), &st) == 0 && SameStat(c.st, st) &&
+            fd::ChangesOf(m, c.host) == c.changes && readable(c.key, c.host)) {
+            SetLastError(ERROR_SUCCESS);
+            return c.parsed;
+        }
+    }
+    fd::Resolved r = fd::Resolve(m, full);
+    bool cacheable = !r.error && r.exists && !r.is_dir && readable(r.key, r.host);
+    uint64_t changes = cacheable ? fd::WatchChanges(m, r.host) : 0;
+    auto bytes = ReadAll(path);
+    if (!bytes) return nullptr;
+    auto parsed = std::make_shared<const Parsed>(IniFile::Parse(*bytes));
+    if (cacheable) {
+        std::lock_guard<std::mutex> g(c.mu);
+        c.full = full;
+        c.key = r.key;
+        c.host = r.host;
+        c.st = r.st;
+        c.changes = changes;
+        c.parsed = parsed;
+    }
+    return parsed;
 }
 
 // Copies a value: cut and terminated when it does not fit (then nSize - 1).
@@ -142,7 +238,7 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR app, LPCWSTR key, LPCWSTR def, LPW
     if (!app) {
         if (!ini) return CopyList({}, out, size);
         SetLastError(ERROR_SUCCESS);
-        return CopyList(ini->SectionNames(), out, size);
+        return CopyList(ini->ini.SectionNames(), out, size);
     }
     size_t h = ini ? ini->FindSection(app) : IniFile::npos;
     if (!key) {
@@ -151,12 +247,12 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR app, LPCWSTR key, LPCWSTR def, LPW
             return CopyList({}, out, size);
         }
         SetLastError(ERROR_SUCCESS);
-        return CopyList(ini->KeyNames(h), out, size);
+        return CopyList(ini->ini.KeyNames(h), out, size);
     }
     size_t k = h == IniFile::npos ? IniFile::npos : ini->FindKey(h, key);
     if (k == IniFile::npos) return CopyDefault(def, out, size);
     SetLastError(ERROR_SUCCESS);
-    return CopyValue(Unquote(ini->lines[k].value), out, size);
+    return CopyValue(Unquote(ini->ini.lines[k].value), out, size);
 }
 
 UINT WINAPI GetPrivateProfileIntW(LPCWSTR app, LPCWSTR key, INT def, LPCWSTR file) {
@@ -175,7 +271,7 @@ DWORD WINAPI GetPrivateProfileSectionW(LPCWSTR app, LPWSTR out, DWORD size, LPCW
         return CopyList({}, out, size);
     }
     SetLastError(ERROR_SUCCESS);
-    return CopyList(ini->SectionLines(h), out, size);
+    return CopyList(ini->ini.SectionLines(h), out, size);
 }
 
 DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR out, DWORD size, LPCWSTR file) {
@@ -183,7 +279,8 @@ DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR out, DWORD size, LPCWSTR file
 }
 
 BOOL WINAPI WritePrivateProfileStringW(LPCWSTR app, LPCWSTR key, LPCWSTR value, LPCWSTR file) {
-    if (!app && !key && !value) return TRUE;  // flushing: nothing is cached
+    DropCache();
+    if (!app && !key && !value) return TRUE;  // flushing: the next read parses the file again
     if (!app || !file) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     std::wstring path = ProfilePath(file);
     auto bytes = ReadAll(path);

@@ -490,7 +490,7 @@ std::wstring Wow64Redirect(const std::wstring& full, bool active) {
     return full.substr(0, 11) + L"SysWOW64" + full.substr(kSys.size());
 }
 
-Resolved ResolveCurrent(const std::wstring& path) {
+std::wstring CurrentFullPath(const std::wstring& path) {
     Thread& t = CurrentThread();
     std::wstring full = FullPath(path, t.process->current_dir);
     if (!t.process->image64) {
@@ -500,8 +500,10 @@ Resolved ResolveCurrent(const std::wstring& path) {
         else
             full = Wow64Redirect(full, active);
     }
-    return Resolve(t.machine, full);
+    return full;
 }
+
+Resolved ResolveCurrent(const std::wstring& path) { return Resolve(CurrentMachine(), CurrentFullPath(path)); }
 
 // ---------------------------------------------------------------------------------------
 // Attributes
@@ -567,6 +569,33 @@ void SetHostTimes(Machine& m, int fd, const std::string& host) {
         futimens(fd, ts);
     else
         utimensat(AT_FDCWD, host.c_str(), ts, 0);
+    NoteChange(m, host);
+}
+
+void NoteChange(Machine& m, const std::string& host) {
+    FilesState& s = State(m);
+    std::lock_guard<std::mutex> g(s.mu);
+    if (s.watched.empty()) return;
+    bool below =
+        s.watched.size() > host.size() && s.watched.compare(0, host.size(), host) == 0 && s.watched[host.size()] == '/';
+    if (host.empty() || host == s.watched || below) ++s.watched_changes;
+}
+
+uint64_t WatchChanges(Machine& m, const std::string& host) {
+    FilesState& s = State(m);
+    std::lock_guard<std::mutex> g(s.mu);
+    if (s.watched != host) {
+        s.watched = host;
+        ++s.watched_changes;
+    }
+    return s.watched_changes;
+}
+
+std::optional<uint64_t> ChangesOf(Machine& m, const std::string& host) {
+    FilesState& s = State(m);
+    std::lock_guard<std::mutex> g(s.mu);
+    if (s.watched != host) return std::nullopt;
+    return s.watched_changes;
 }
 
 FILETIME ToFileTime(const struct timespec& ts) {
@@ -648,6 +677,7 @@ bool WriteBytes(Machine& m, const std::wstring& p, const std::string& bytes) {
     if (r.error || (r.exists && r.is_dir)) return false;
     int fd = open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
+    NoteChange(m, r.host);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -37,6 +38,8 @@ Resolved Resolve(Machine& m, const std::wstring& full);
 // Resolves a path as the calling thread sees it: full path against the process's current
 // directory, then WOW64 redirection.
 Resolved ResolveCurrent(const std::wstring& path);
+// The full path (WOW64 redirection applied) that ResolveCurrent resolves.
+std::wstring CurrentFullPath(const std::wstring& path);
 // WOW64 redirection of a full path (without "\\?\"), for a 32-bit process; active says
 // whether the thread has System32 redirection enabled.
 std::wstring Wow64Redirect(const std::wstring& full, bool active);
@@ -127,10 +130,21 @@ struct FilesState {
     std::shared_ptr<ShareTable> shares = std::make_shared<ShareTable>();
     std::mutex mu;
     std::map<std::string, Failure> failures;  // by key
+    std::string watched;                      // host path whose changes are counted
+    uint64_t watched_changes = 0;
 };
 FilesState& State(Machine& m);
 // The injected error for op on key, or 0.
 DWORD InjectedFailure(Machine& m, const std::string& key, unsigned op);
+
+// Changes made through the model, for the caches of a file's contents (the profile
+// functions keep the file they parsed last). NoteChange counts a change of host (a file, or
+// a folder and everything below it; "" for a file it cannot name) when it touches the
+// watched path. WatchChanges watches host instead and gives its count; ChangesOf gives the
+// count of host, or nullopt when another path is watched.
+void NoteChange(Machine& m, const std::string& host);
+uint64_t WatchChanges(Machine& m, const std::string& host);
+std::optional<uint64_t> ChangesOf(Machine& m, const std::string& host);
 
 // Generic rights mapped to the file-specific ones.
 DWORD MapFileAccess(DWORD access);

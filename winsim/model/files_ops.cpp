@@ -219,6 +219,7 @@ DWORD DeleteEntry(Machine& m, const Resolved& r) {
     if (StoredAttributes(m, r.key) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
     if (DWORD e = State(m).shares->Check(r.host, DELETE, kAllShare)) return e;
     if (unlink(r.host.c_str()) != 0) return Win32FromErrno(errno);
+    NoteChange(m, r.host);
     DropAttributes(m, r.key, false);
     return 0;
 }
@@ -236,6 +237,7 @@ DWORD RemoveFolder(Machine& m, const Resolved& r) {
     // the machine keeps no target apart, so what was seen through the link goes with it.
     if (StoredAttributes(m, r.key) & FILE_ATTRIBUTE_REPARSE_POINT) {
         std::error_code ec;
+        NoteChange(m, r.host);
         std::filesystem::remove_all(r.host, ec);
         if (ec) return Win32FromErrno(ec.value());
         DropAttributes(m, r.key, true);
@@ -278,6 +280,7 @@ DWORD CopyEntry(Machine& m, const Resolved& src, const Resolved& dst, bool fail_
         return ERROR_INVALID_NAME;
     }
     if (DWORD e = InjectedFailure(m, dst.key, kFailWrite)) return e;
+    NoteChange(m, dst.host);
     if (DWORD e = CopyBytes(src.host, dst.host, src.st)) return e;
     StoreAttributes(m, dst.key,
                     (StoredAttributes(m, src.key) & ~FILE_ATTRIBUTE_REPARSE_POINT) | FILE_ATTRIBUTE_ARCHIVE);
@@ -317,6 +320,8 @@ DWORD MoveEntry(Machine& m, const Resolved& src, const Resolved& dst, DWORD flag
         target = target.substr(0, target.rfind('/') + 1) + Utf8(dst.given);
         if (target == src.host) return 0;
     }
+    NoteChange(m, src.host);
+    NoteChange(m, target);
     if (rename(src.host.c_str(), target.c_str()) != 0) return Win32FromErrno(errno);
     if (src.key != dst.key) MoveAttributes(m, src.key, dst.key);
     return 0;

@@ -1,11 +1,53 @@
 // winsim: registry storage over the machine database (see registry_model.h).
 #include "registry_model.h"
 
+#include <deque>
+#include <map>
+#include <unordered_map>
+
 namespace winsim::reg {
+
+// What the registry keeps between calls on one machine: the ids of keys by parent and name,
+// and where the last enumeration of a key's values and subkeys stopped, so that a walk by
+// index costs one step a call. It holds while the store changes nothing it rests on: a
+// commit of another connection (the data version) drops it all, a key created or deleted
+// here drops the names, a value deleted the value walks.
+struct Cursor {
+    int64_t index = -1;
+    int64_t seq = 0;   // values: the seq of the value at index
+    std::string fold;  // subkeys: the fold of the subkey at index
+};
+
+struct RegCache {
+    explicit RegCache(Machine&) {}
+    int64_t data_version = -1;
+    std::unordered_map<std::string, KeyId> children;  // "parent:fold" -> id
+    std::map<KeyId, Cursor> values, subkeys;
+    uint64_t changes = 0;
+    std::deque<Change> record;  // the last kMaxRecord changes
+
+    static std::string ChildKey(KeyId parent, const std::string& fold) { return std::to_string(parent) + ":" + fold; }
+    void DropNames() {
+        children.clear();
+        subkeys.clear();
+    }
+    void DropAll() {
+        DropNames();
+        values.clear();
+    }
+    void Note(KeyId key, bool tree) {
+        record.push_back(Change{++changes, key, tree});
+        if (record.size() > kMaxRecord) record.pop_front();
+    }
+    static constexpr size_t kMaxRecord = 4096;
+};
 
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+
+constexpr size_t kMaxCached = 65536;
+constexpr size_t kMaxCursors = 64;
 
 KeyRow ReadKey(Stmt& s) {
     KeyRow k;
@@ -83,7 +125,67 @@ void Model::EraseAll() {
     store().Transaction([&] {
         store().Exec("DELETE FROM reg_values");
         store().Exec("DELETE FROM reg_keys");
+        Cache().DropAll();
+        Cache().Note(0, true);
     });
+}
+
+// Keeps a key's id by parent and name; not inside a transaction, which may yet be rolled back.
+void Model::Remember(RegCache& c, const std::string& child_key, KeyId id) {
+    if (store().in_transaction()) return;
+    if (c.children.size() >= kMaxCached) c.children.clear();
+    c.children.emplace(child_key, id);
+}
+
+RegCache& Model::Cache() {
+    RegCache& c = m_.Ext<RegCache>("registry-cache");
+    Stmt s(store().db(), "PRAGMA data_version");
+    int64_t v = s.Step() ? s.Int(0) : -1;
+    if (v != c.data_version) {
+        c.DropAll();
+        c.data_version = v;
+        c.Note(0, true);
+    }
+    return c;
+}
+
+bool Model::ChangesSince(uint64_t n, std::vector<Change>* out) {
+    Lock g(store().mutex());
+    RegCache& c = Cache();
+    out->clear();
+    if (n >= c.changes) return true;
+    if (c.record.empty() || c.record.front().n > n + 1) return false;
+    for (const Change& ch : c.record)
+        if (ch.n > n) out->push_back(ch);
+    return true;
+}
+
+uint64_t Model::ChangeCount() {
+    Lock g(store().mutex());
+    return Cache().changes;
+}
+
+std::optional<std::wstring> Model::PathOf(KeyId id) {
+    Lock g(store().mutex());
+    std::wstring path;
+    for (int depth = 0; id && depth < 1024; ++depth) {
+        auto k = Key(id);
+        if (!k) return std::nullopt;
+        path = path.empty() ? k->name : k->name + L"\\" + path;
+        id = k->parent;
+    }
+    return path;
+}
+
+bool Model::Within(KeyId id, KeyId ancestor) {
+    Lock g(store().mutex());
+    for (int depth = 0; id && depth < 1024; ++depth) {
+        if (id == ancestor) return true;
+        auto k = Key(id);
+        if (!k) return false;
+        id = k->parent;
+    }
+    return false;
 }
 
 int64_t Model::NowFileTime() {
@@ -94,14 +196,25 @@ int64_t Model::NowFileTime() {
 KeyId Model::Root(const std::wstring& name) {
     Store& st = store();
     Lock g(st.mutex());
+    RegCache& c = Cache();
+    std::string fold = Utf8(Fold(name));
+    std::string ck = RegCache::ChildKey(0, fold);
+    auto it = c.children.find(ck);
+    if (it != c.children.end()) return it->second;
+    KeyId id = 0;
     {
         Stmt s(st.db(), "SELECT id FROM reg_keys WHERE parent IS NULL AND fold=?");
-        s.Bind(1, Utf8(Fold(name)));
-        if (s.Step()) return s.Int(0);
+        s.Bind(1, fold);
+        if (s.Step()) id = s.Int(0);
     }
-    Stmt ins(st.db(), "INSERT INTO reg_keys (parent, name, fold, last_write) VALUES (NULL, ?, ?, ?)");
-    ins.Bind(1, Utf8(name)).Bind(2, Utf8(Fold(name))).Bind(3, NowFileTime()).Run();
-    return sqlite3_last_insert_rowid(st.db());
+    if (!id) {
+        Stmt ins(st.db(), "INSERT INTO reg_keys (parent, name, fold, last_write) VALUES (NULL, ?, ?, ?)");
+        ins.Bind(1, Utf8(name)).Bind(2, fold).Bind(3, NowFileTime()).Run();
+        id = sqlite3_last_insert_rowid(st.db());
+        Cache().DropNames();
+    }
+    Remember(c, ck, id);
+    return id;
 }
 
 std::optional<KeyRow> Model::Key(KeyId id) {
@@ -124,9 +237,16 @@ bool Model::Exists(KeyId id) {
 KeyId Model::Child(KeyId parent, const std::wstring& name) {
     Store& st = store();
     Lock g(st.mutex());
+    RegCache& c = Cache();
+    std::string fold = Utf8(Fold(name));
+    std::string ck = RegCache::ChildKey(parent, fold);
+    auto it = c.children.find(ck);
+    if (it != c.children.end()) return it->second;
     Stmt s(st.db(), "SELECT id FROM reg_keys WHERE parent=? AND fold=?");
-    s.Bind(1, parent).Bind(2, Utf8(Fold(name)));
-    return s.Step() ? s.Int(0) : 0;
+    s.Bind(1, parent).Bind(2, fold);
+    if (!s.Step()) return 0;
+    Remember(c, ck, s.Int(0));
+    return s.Int(0);
 }
 
 KeyId Model::CreateChild(KeyId parent, const std::wstring& name, const std::wstring& cls, bool is_volatile) {
@@ -140,6 +260,7 @@ KeyId Model::CreateChild(KeyId parent, const std::wstring& name, const std::wstr
         ins.Bind(6, static_cast<int64_t>(is_volatile ? 1 : 0)).Run();
         id = sqlite3_last_insert_rowid(store().db());
         Touch(parent);
+        Cache().DropNames();
     });
     return id;
 }
@@ -147,6 +268,7 @@ KeyId Model::CreateChild(KeyId parent, const std::wstring& name, const std::wstr
 KeyId Model::Walk(KeyId start, const std::vector<std::wstring>& components, bool create) {
     KeyId cur = start;
     auto step = [&] {
+        cur = start;
         for (const auto& c : components) {
             KeyId next = Child(cur, c);
             if (!next) {
@@ -157,9 +279,14 @@ KeyId Model::Walk(KeyId start, const std::vector<std::wstring>& components, bool
         }
         return cur;
     };
-    if (!create) {
+    {
+        // Existing keys are found without a write transaction.
         Lock g(store().mutex());
-        return step();
+        bool saved = create;
+        create = false;
+        KeyId found = step();
+        create = saved;
+        if (found || !create) return found;
     }
     KeyId out = 0;
     store().Transaction([&] { out = step(); });
@@ -188,11 +315,29 @@ int64_t Model::SubkeyCount(KeyId id) {
 std::optional<KeyRow> Model::SubkeyAt(KeyId id, int64_t index) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(
-        st.db(),
-        (std::string("SELECT ") + kKeyCols + " FROM reg_keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?").c_str());
-    s.Bind(1, id).Bind(2, index);
-    if (!s.Step()) return std::nullopt;
+    RegCache& c = Cache();
+    auto cur = c.subkeys.find(id);
+    bool next = cur != c.subkeys.end() && cur->second.index + 1 == index;
+    static const std::string kNext =
+        std::string("SELECT ") + kKeyCols + ", fold FROM reg_keys WHERE parent=? AND fold>? ORDER BY fold LIMIT 1";
+    static const std::string kAt =
+        std::string("SELECT ") + kKeyCols + ", fold FROM reg_keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?";
+    Stmt s(st.db(), (next ? kNext : kAt).c_str());
+    s.Bind(1, id);
+    if (next)
+        s.Bind(2, cur->second.fold);
+    else
+        s.Bind(2, index);
+    if (!s.Step()) {
+        c.subkeys.erase(id);
+        return std::nullopt;
+    }
+    if (store().in_transaction())
+        c.subkeys.erase(id);  // what it read may yet be rolled back
+    else {
+        if (c.subkeys.size() >= kMaxCursors && !c.subkeys.count(id)) c.subkeys.clear();
+        c.subkeys[id] = Cursor{index, 0, s.Text(8)};
+    }
     return ReadKey(s);
 }
 
@@ -238,9 +383,22 @@ std::optional<ValueRow> Model::Value(KeyId id, const std::wstring& name) {
 std::optional<ValueRow> Model::ValueAt(KeyId id, int64_t index) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "SELECT name, type, data FROM reg_values WHERE key=? ORDER BY seq LIMIT 1 OFFSET ?");
-    s.Bind(1, id).Bind(2, index);
-    if (!s.Step()) return std::nullopt;
+    RegCache& c = Cache();
+    auto cur = c.values.find(id);
+    bool next = cur != c.values.end() && cur->second.index + 1 == index;
+    Stmt s(st.db(), next ? "SELECT name, type, data, seq FROM reg_values WHERE key=? AND seq>? ORDER BY seq LIMIT 1"
+                         : "SELECT name, type, data, seq FROM reg_values WHERE key=? ORDER BY seq LIMIT 1 OFFSET ?");
+    s.Bind(1, id).Bind(2, next ? cur->second.seq : index);
+    if (!s.Step()) {
+        c.values.erase(id);
+        return std::nullopt;
+    }
+    if (store().in_transaction())
+        c.values.erase(id);
+    else {
+        if (c.values.size() >= kMaxCursors && !c.values.count(id)) c.values.clear();
+        c.values[id] = Cursor{index, s.Int(3), std::string()};
+    }
     return ReadValue(s);
 }
 
@@ -265,6 +423,7 @@ void Model::SetValue(KeyId id, const std::wstring& name, DWORD type, const std::
         s.Bind(1, id).Bind(2, Utf8(name)).Bind(3, Utf8(Fold(name))).Bind(4, static_cast<int64_t>(type));
         s.Bind(5, data).Run();
         Touch(id);
+        Cache().Note(id, false);
     });
 }
 
@@ -274,7 +433,11 @@ bool Model::DeleteValue(KeyId id, const std::wstring& name) {
         Stmt s(store().db(), "DELETE FROM reg_values WHERE key=? AND fold=?");
         s.Bind(1, id).Bind(2, Utf8(Fold(name))).Run();
         deleted = sqlite3_changes(store().db()) > 0;
-        if (deleted) Touch(id);
+        if (deleted) {
+            Touch(id);
+            Cache().values.erase(id);
+            Cache().Note(id, false);
+        }
     });
     return deleted;
 }
@@ -286,6 +449,8 @@ void Model::DeleteTree(KeyId id) {
         Stmt s(store().db(), "DELETE FROM reg_keys WHERE id=?");
         s.Bind(1, id).Run();
         if (k->parent) Touch(k->parent);
+        Cache().DropAll();
+        Cache().Note(k->parent, true);
     });
 }
 
@@ -296,6 +461,8 @@ void Model::DeleteContents(KeyId id) {
         Stmt k(store().db(), "DELETE FROM reg_keys WHERE parent=?");
         k.Bind(1, id).Run();
         Touch(id);
+        Cache().DropAll();
+        Cache().Note(id, true);
     });
 }
 

@@ -6,7 +6,8 @@
 //   reg_values (key, name, fold, type, data, seq)
 // Key ids are never reused (AUTOINCREMENT), so a handle whose id is gone refers to a
 // deleted key. Names are kept as given; fold (upper case) is the lookup and sort key.
-// Nothing is cached: several host processes may share one machine database.
+// Several host processes may share one machine database: what the model keeps between calls
+// (key ids by name, enumeration positions) is dropped whenever another connection commits.
 #pragma once
 
 #include "winsim/machine.h"
@@ -18,6 +19,16 @@
 namespace winsim::reg {
 
 using KeyId = int64_t;
+struct RegCache;
+
+// A change of the registry made through this machine's connection: the values of key (tree:
+// and everything below it) may have changed; key 0 stands for the whole registry (another
+// connection committed).
+struct Change {
+    uint64_t n;  // numbered from 1, rising
+    KeyId key;
+    bool tree;
+};
 
 // Roots as the store names them.
 inline constexpr const wchar_t* kMachineRoot = L"HKEY_LOCAL_MACHINE";
@@ -82,12 +93,26 @@ public:
     // Deletes the subkeys and values of the key, keeping the key.
     void DeleteContents(KeyId id);
 
+    // The changes numbered after n; false when they are no longer all known (the record
+    // keeps the last few thousand), so that the caller must look at everything again.
+    bool ChangesSince(uint64_t n, std::vector<Change>* out);
+    uint64_t ChangeCount();
+    // The full path of a key ("HKEY_LOCAL_MACHINE\SOFTWARE\...", the stored spellings);
+    // nullopt when it is gone.
+    std::optional<std::wstring> PathOf(KeyId id);
+    // Whether id is ancestor or below it.
+    bool Within(KeyId id, KeyId ancestor);
+
     void SetDenyRead(KeyId id, bool deny);
     void SetDenyWrite(KeyId id, bool deny);
     void Touch(KeyId id);
     int64_t NowFileTime();
 
 private:
+    // The machine's registry cache, emptied first when another connection has committed.
+    RegCache& Cache();
+    void Remember(RegCache& c, const std::string& child_key, KeyId id);
+
     Machine& m_;
 };
 

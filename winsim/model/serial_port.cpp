@@ -269,7 +269,7 @@ void Init(Machine& m) {
     });
 }
 
-void Reset(Machine& m) { m.store().Exec("DELETE FROM modem_log"); }
+void Reset(Machine& m) { m.store().ClearLog("modem_log"); }
 
 DWORD PortOfHandle(HANDLE h, std::wstring* port) {
     std::shared_ptr<DeviceHandle> dh;

@@ -30,6 +30,7 @@ void LogLine(Machine& m, const std::wstring& port, const std::string& line, cons
     std::lock_guard<std::recursive_mutex> g(s.mutex());
     Stmt st(s.db(), "INSERT INTO modem_log (time_ms, port, line, reply) VALUES (?, ?, ?, ?)");
     st.Bind(1, static_cast<int64_t>(m.NowMs())).Bind(2, Utf8(Upper(port))).Bind(3, line).Bind(4, reply).Run();
+    s.KeepLast("modem_log", sqlite3_last_insert_rowid(s.db()));
 }
 
 const std::string kOk = "\r\nOK\r\n";
@@ -169,7 +170,7 @@ std::vector<ModemCommand> SerialPorts::log() {
     return v;
 }
 
-void SerialPorts::clear_log() { m_.store().Exec("DELETE FROM modem_log"); }
+void SerialPorts::clear_log() { m_.store().ClearLog("modem_log"); }
 
 const char* SerialPorts::ModeName(ModemMode m) {
     switch (m) {

@@ -44,6 +44,7 @@ void LogRequest(Machine& m, const std::array<DWORD, 6>& in, const std::array<DWO
     for (int i = 0; i < 6; ++i) st.Bind(3 + i, static_cast<int64_t>(in[i]));
     for (int i = 0; i < 6; ++i) st.Bind(9 + i, static_cast<int64_t>(out[i]));
     st.Bind(15, completed ? 1 : 0).Run();
+    s.KeepLast("hci_log", sqlite3_last_insert_rowid(s.db()));
 }
 
 DWORD VunddModel::Ioctl(DeviceHandle&, IoctlRequest& r) {
@@ -121,12 +122,15 @@ DWORD HciDriver::error_for(DWORD selector) {
 
 bool HciDriver::refused(DWORD selector) { return m_.store().GetInt(kNs, SelKey("refused", selector), 0) != 0; }
 
-std::vector<HciRequest> HciDriver::log() {
+std::vector<HciRequest> HciDriver::log() { return log_since(0); }
+
+std::vector<HciRequest> HciDriver::log_since(uint64_t seq) {
     Store& s = m_.store();
     std::lock_guard<std::recursive_mutex> g(s.mutex());
     Stmt st(s.db(),
-            "SELECT time_ms, pid, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed FROM hci_log "
-            "ORDER BY seq");
+            "SELECT time_ms, pid, w0, w1, w2, w3, w4, w5, r0, r1, r2, r3, r4, r5, completed, seq FROM hci_log "
+            "WHERE seq > ? ORDER BY seq");
+    st.Bind(1, static_cast<int64_t>(seq));
     std::vector<HciRequest> v;
     while (st.Step()) {
         HciRequest r{};
@@ -135,12 +139,13 @@ std::vector<HciRequest> HciDriver::log() {
         for (int i = 0; i < 6; ++i) r.in[i] = static_cast<DWORD>(st.Int(2 + i));
         for (int i = 0; i < 6; ++i) r.out[i] = static_cast<DWORD>(st.Int(8 + i));
         r.completed = st.Int(14) != 0;
+        r.seq = static_cast<uint64_t>(st.Int(15));
         v.push_back(r);
     }
     return v;
 }
 
-void HciDriver::clear_log() { m_.store().Exec("DELETE FROM hci_log"); }
+void HciDriver::clear_log() { m_.store().ClearLog("hci_log"); }
 
 void HciDriver::OnResume() {
     int v = rf_after_resume();
@@ -167,7 +172,7 @@ void ProfileVundd(Machine& m, const std::string& profile) {
     d.set_posture_flags(tablet ? 0x1000u : 0u);
 }
 
-void ResetVundd(Machine& m) { m.store().Exec("DELETE FROM hci_log"); }
+void ResetVundd(Machine& m) { m.store().ClearLog("hci_log"); }
 
 }  // namespace drivers
 }  // namespace winsim

@@ -43,6 +43,7 @@ void Log(Machine& m, DWORD code, const std::vector<uint8_t>& in, DWORD result, c
     Thread* t = CurrentThreadOrNull();
     st.Bind(1, static_cast<int64_t>(m.NowMs())).Bind(2, static_cast<int64_t>(t ? t->process->pid : 0));
     st.Bind(3, static_cast<int64_t>(code)).Bind(4, in).Bind(5, static_cast<int64_t>(result)).Bind(6, out).Run();
+    s.KeepLast("vundg_log", sqlite3_last_insert_rowid(s.db()));
 }
 
 class VundgModel : public DeviceModel {
@@ -143,10 +144,13 @@ size_t VundgDriver::Pending(DWORD id) {
     return n;
 }
 
-std::vector<VundgRequest> VundgDriver::log() {
+std::vector<VundgRequest> VundgDriver::log() { return log_since(0); }
+
+std::vector<VundgRequest> VundgDriver::log_since(uint64_t seq) {
     Store& s = m_.store();
     std::lock_guard<std::recursive_mutex> g(s.mutex());
-    Stmt st(s.db(), "SELECT time_ms, pid, code, input, result, output FROM vundg_log ORDER BY seq");
+    Stmt st(s.db(), "SELECT time_ms, pid, code, input, result, output, seq FROM vundg_log WHERE seq > ? ORDER BY seq");
+    st.Bind(1, static_cast<int64_t>(seq));
     std::vector<VundgRequest> v;
     while (st.Step()) {
         VundgRequest r;
@@ -156,12 +160,13 @@ std::vector<VundgRequest> VundgDriver::log() {
         r.in = st.Blob(3);
         r.result = static_cast<DWORD>(st.Int(4));
         r.out = st.Blob(5);
+        r.seq = static_cast<uint64_t>(st.Int(6));
         v.push_back(std::move(r));
     }
     return v;
 }
 
-void VundgDriver::clear_log() { m_.store().Exec("DELETE FROM vundg_log"); }
+void VundgDriver::clear_log() { m_.store().ClearLog("vundg_log"); }
 
 namespace drivers {
 
@@ -180,7 +185,7 @@ void ProfileVundg(Machine& m, const std::string& profile) {
     if (tablet) d.set_plst(1);
 }
 
-void ResetVundg(Machine& m) { m.store().Exec("DELETE FROM vundg_log"); }
+void ResetVundg(Machine& m) { m.store().ClearLog("vundg_log"); }
 
 }  // namespace drivers
 }  // namespace winsim

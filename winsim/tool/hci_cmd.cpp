@@ -26,7 +26,7 @@ void Show(HciDriver& d) {
 const char* kUsage = "hci show|log|set|error ... (hci help)";
 const char* kHelp =
     "hci show                                  the driver's state\n"
-    "hci log [--clear]                         the requests it received\n"
+    "hci log [--clear | --limit N]             the requests it received (it keeps the last N, 10000)\n"
     "hci set present|rf|power|switch on|off    device presence, RF, module power, wireless switch\n"
     "hci set status|posture N                  status word (selector 1), RF-stop posture flags (selector 3)\n"
     "hci set resume on|off|unchanged           RF after a resume from sleep\n"
@@ -51,12 +51,8 @@ int Run(Context& ctx, const Args& a) {
         Show(d);
         return 0;
     }
-    if (a[0] == "log" && a.size() <= 2) {
-        if (a.size() == 2) {
-            if (a[1] != "--clear") return BadArgs(kHci, "unexpected argument '" + a[1] + "'");
-            d.clear_log();
-            return 0;
-        }
+    if (a[0] == "log") {
+        if (int rc = LogOptions(ctx, kHci, a, "hci_log"); rc >= 0) return rc;
         for (auto& r : d.log()) {
             std::printf("%10llu ms  pid %-5u  in %04X %04X %04X %04X %X %X  ->  ",
                         static_cast<unsigned long long>(r.time_ms), r.pid, r.in[0], r.in[1], r.in[2], r.in[3], r.in[4],
@@ -66,6 +62,7 @@ int Run(Context& ctx, const Args& a) {
             else
                 std::printf("refused\n");
         }
+        PrintDropped(ctx, "hci_log");
         return 0;
     }
     if (a[0] == "set" && a.size() == 3) {

@@ -3,6 +3,8 @@
 // programs log, what the HCI driver receives and the registry changes they make.
 #include "tool.h"
 
+#include "registry_model.h"
+
 #include <windows.h>
 
 #include "winsim/display.h"
@@ -115,11 +117,34 @@ std::string ControlName(DWORD control, DWORD event_type) {
     }
 }
 
-using Snapshot = std::map<std::wstring, RegNamedValue>;
+// Registry values by key path and value name.
+using Snapshot = std::map<std::pair<std::wstring, std::wstring>, RegNamedValue>;
+
+void CollectValues(Registry& reg, const std::wstring& key, Snapshot& out) {
+    for (auto& v : reg.ListValues(key)) out[{key, v.name.empty() ? L"(default)" : v.name}] = v;
+}
 
 void Collect(Registry& reg, const std::wstring& key, Snapshot& out) {
-    for (auto& v : reg.ListValues(key)) out[key + L"  " + (v.name.empty() ? L"(default)" : v.name)] = v;
+    CollectValues(reg, key, out);
     for (auto& k : reg.ListKeys(key)) Collect(reg, key + L"\\" + k, out);
+}
+
+bool Below(const std::wstring& path, const std::wstring& top) {
+    return path.size() > top.size() && path.compare(0, top.size(), top) == 0 && path[top.size()] == L'\\';
+}
+
+// The entries of the snapshot in a part of the registry: the key's values, or (tree) its
+// whole subtree.
+Snapshot Part(const Snapshot& s, const std::wstring& key, bool tree) {
+    Snapshot out;
+    for (auto it = s.lower_bound({key, L""}); it != s.end(); ++it) {
+        const std::wstring& k = it->first.first;
+        if (k == key || (tree && Below(k, key)))
+            out.insert(*it);
+        else if (k.compare(0, key.size(), key) != 0)
+            break;
+    }
+    return out;
 }
 
 class Host {
@@ -136,9 +161,12 @@ public:
             std::printf("  [debug %u] %s\n", l.pid, t.c_str());
             std::fflush(stdout);
         };
-        hci_seen_ = HciDriver(m_).log().size();
-        vundg_seen_ = VundgDriver(m_).log().size();
+        auto hci = HciDriver(m_).log();
+        hci_seen_ = hci.empty() ? 0 : hci.back().seq;
+        auto vundg = VundgDriver(m_).log();
+        vundg_seen_ = vundg.empty() ? 0 : vundg.back().seq;
         controls_seen_ = scm::Controls(m_).size();
+        reg_seen_ = reg::Model(m_).ChangeCount();
         snapshot_ = Snap();
     }
 
@@ -151,9 +179,8 @@ public:
                         ControlName(c.control, c.event_type).c_str(), c.result);
         }
         controls_seen_ = controls.size();
-        auto log = HciDriver(m_).log();
-        for (size_t i = hci_seen_; i < log.size(); ++i) {
-            auto& r = log[i];
+        for (auto& r : HciDriver(m_).log_since(hci_seen_)) {
+            hci_seen_ = r.seq;
             std::printf("  [hci] pid %u %s reg %s sel %s value %s -> %s%s\n", r.pid,
                         r.in[0] == 0xFF00   ? "write"
                         : r.in[0] == 0xFE00 ? "read"
@@ -161,20 +188,9 @@ public:
                         Hex(r.in[1]).c_str(), Hex(r.in[3]).c_str(), Hex(r.in[0] == 0xFE00 ? r.out[2] : r.in[2]).c_str(),
                         Hex(r.out[0]).c_str(), r.completed ? "" : " (refused)");
         }
-        hci_seen_ = log.size();
         ReportDriverEvents();
         ReportWindows();
-        Snapshot now = Snap();
-        for (auto& [k, v] : now) {
-            auto it = snapshot_.find(k);
-            if (it == snapshot_.end())
-                std::printf("  [reg] + %s = %s\n", Utf8(k).c_str(), ValueText(v).c_str());
-            else if (it->second.type != v.type || it->second.data != v.data)
-                std::printf("  [reg] ~ %s = %s\n", Utf8(k).c_str(), ValueText(v).c_str());
-        }
-        for (auto& [k, v] : snapshot_)
-            if (!now.count(k)) std::printf("  [reg] - %s\n", Utf8(k).c_str());
-        snapshot_ = std::move(now);
+        ReportRegistry();
         std::fflush(stdout);
     }
 
@@ -199,16 +215,75 @@ public:
 private:
     // Events the maker's method and event driver fired (a rotation fires the posture event).
     void ReportDriverEvents() {
-        auto log = VundgDriver(m_).log();
-        for (size_t i = vundg_seen_; i < log.size(); ++i) {
-            auto& r = log[i];
+        for (auto& r : VundgDriver(m_).log_since(vundg_seen_)) {
+            vundg_seen_ = r.seq;
             if (r.code != 0 || r.in.size() < 8) continue;
             DWORD id = 0, value = 0;
             std::memcpy(&id, r.in.data(), 4);
             std::memcpy(&value, r.in.data() + 4, 4);
             std::printf("  [drv] event %u fired, value %u\n", id, value);
         }
-        vundg_seen_ = log.size();
+    }
+
+    // The registry values below the watched keys that changed since the last report: the
+    // keys the registry's change record names are read again, everything only when the
+    // record does not reach back (or another connection changed the registry).
+    void ReportRegistry() {
+        reg::Model model(m_);
+        std::vector<reg::Change> changes;
+        bool known = model.ChangesSince(reg_seen_, &changes);
+        reg_seen_ = model.ChangeCount();
+        if (known && changes.empty()) return;
+        Registry reg(m_);
+        std::map<std::wstring, bool> parts;  // key path -> whole subtree
+        bool all = !known;
+        for (const auto& c : changes) {
+            if (all || c.key == 0) {
+                all = true;
+                break;
+            }
+            for (auto& w : watched_) {
+                if (!reg.KeyExists(w)) {
+                    if (c.tree) parts[reg.CanonicalPath(w)] = true;  // perhaps deleted with a parent
+                    continue;
+                }
+                std::wstring top = reg.CanonicalPath(w);
+                auto path = model.PathOf(c.key);
+                if (!path) {
+                    all = true;
+                    break;
+                }
+                if (*path == top || Below(*path, top))
+                    parts[*path] = parts[*path] || c.tree;
+                else if (c.tree && Below(top, *path))
+                    parts[top] = true;
+            }
+        }
+        Snapshot before, after;
+        if (all) {
+            before = snapshot_;
+            after = Snap();
+            snapshot_ = after;
+        } else {
+            for (auto& [path, tree] : parts) {
+                Snapshot old_part = Part(snapshot_, path, tree), new_part;
+                if (reg.KeyExists(path)) (tree ? Collect : CollectValues)(reg, path, new_part);
+                for (auto& [k, v] : old_part) snapshot_.erase(k);
+                for (auto& [k, v] : new_part) snapshot_[k] = v;
+                before.insert(old_part.begin(), old_part.end());
+                after.insert(new_part.begin(), new_part.end());
+            }
+        }
+        auto name = [](const std::pair<std::wstring, std::wstring>& k) { return Utf8(k.first + L"  " + k.second); };
+        for (auto& [k, v] : after) {
+            auto it = before.find(k);
+            if (it == before.end())
+                std::printf("  [reg] + %s = %s\n", name(k).c_str(), ValueText(v).c_str());
+            else if (it->second.type != v.type || it->second.data != v.data)
+                std::printf("  [reg] ~ %s = %s\n", name(k).c_str(), ValueText(v).c_str());
+        }
+        for (auto& [k, v] : before)
+            if (!after.count(k)) std::printf("  [reg] - %s\n", name(k).c_str());
     }
 
     // The programs' own messages (WM_APP and up) to their top-level windows, and their
@@ -499,8 +574,9 @@ private:
     Machine& m_;
     bool quiet_;
     std::vector<std::wstring> watched_{L"HKLM\\SOFTWARE\\Quarven", std::wstring(scm::kServicesKey)};
-    size_t hci_seen_ = 0;
-    size_t vundg_seen_ = 0;
+    uint64_t hci_seen_ = 0;
+    uint64_t vundg_seen_ = 0;
+    uint64_t reg_seen_ = 0;
     std::map<HWND, bool> dialogs_;
     std::map<HWND, size_t> messages_seen_;
     size_t controls_seen_ = 0;

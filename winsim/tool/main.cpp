@@ -47,6 +47,30 @@ bool ParseNumber(const std::string& s, uint64_t* out) {
     return true;
 }
 
+int LogOptions(Context& ctx, const Command& c, const Args& a, const std::string& table) {
+    Store& s = ctx.machine().store();
+    if (a.size() == 2 && a[1] == "--clear") {
+        s.ClearLog(table);
+        return 0;
+    }
+    uint64_t n = 0;
+    if (a.size() == 3 && a[1] == "--limit") {
+        if (!ParseNumber(a[2], &n) || n == 0 || n > (1ull << 40))
+            return BadArgs(c, "expected a number of rows, got '" + a[2] + "'");
+        s.SetLogLimit(table, static_cast<int64_t>(n));
+        return 0;
+    }
+    if (a.size() > 1) return BadArgs(c, "unexpected argument '" + a[1] + "'");
+    return -1;
+}
+
+void PrintDropped(Context& ctx, const std::string& table) {
+    Store& s = ctx.machine().store();
+    if (int64_t n = s.LogDropped(table))
+        std::printf("(%lld earlier rows dropped: the log keeps the last %lld)\n", static_cast<long long>(n),
+                    static_cast<long long>(s.LogLimit(table)));
+}
+
 Machine& Context::machine() {
     if (!opened) opened = Machine::Open(folder);
     return *opened;

@@ -15,7 +15,7 @@ namespace {
 
 const char* kPortUsage = "port list | port show|hold|release COMn";
 const char* kModemHelp =
-    "modem show COMn | modem log [--clear] | modem set COMn echo on|off | modem set COMn cfun 0|1|4 |\n"
+    "modem show COMn | modem log [--clear | --limit N] | modem set COMn echo on|off | modem set COMn cfun 0|1|4 |\n"
     "  modem set COMn mode normal|silent|late|garbage | modem set COMn delay|late-delay MS |\n"
     "  modem set COMn model TEXT | modem set COMn write-error|read-error N";
 
@@ -98,16 +98,13 @@ int RunModem(Context& ctx, const Args& a) {
         return 0;
     }
     SerialPorts sp(ctx.machine());
-    if (a[0] == "log" && a.size() <= 2) {
-        if (a.size() == 2) {
-            if (a[1] != "--clear") return BadArgs(kModem, "unexpected argument '" + a[1] + "'");
-            sp.clear_log();
-            return 0;
-        }
+    if (a[0] == "log") {
+        if (int rc = LogOptions(ctx, kModem, a, "modem_log"); rc >= 0) return rc;
         for (auto& c : sp.log())
             std::printf("%10llu ms  %-6s %-20s -> %s\n", static_cast<unsigned long long>(c.time_ms),
                         Utf8(c.port).c_str(), c.line.c_str(),
                         c.reply.empty() ? "(no reply)" : Printable(c.reply).c_str());
+        PrintDropped(ctx, "modem_log");
         return 0;
     }
     if (a[0] == "show" && a.size() == 2) {

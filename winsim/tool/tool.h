@@ -40,4 +40,9 @@ int Error(const std::string& message);
 // Parsing helpers: a DWORD in decimal or 0x-hex; false when the text is not a number.
 bool ParseNumber(const std::string& s, uint64_t* out);
 
+// A request log's options, "log --clear" and "log --limit N" (the rows it keeps): the exit
+// code, or -1 for a plain "log", whose rows the command prints and then PrintDropped.
+int LogOptions(Context& ctx, const Command& c, const Args& a, const std::string& table);
+void PrintDropped(Context& ctx, const std::string& table);
+
 }  // namespace winsim::tool

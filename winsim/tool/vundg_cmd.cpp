@@ -13,7 +13,7 @@ namespace winsim::tool {
 namespace {
 
 const char* kHelp =
-    "vundg show | vundg log [--clear] | vundg set present on|off | vundg set plst N |\n"
+    "vundg show | vundg log [--clear | --limit N] | vundg set present on|off | vundg set plst N |\n"
     "  vundg set method NAME N | vundg set open-error|method-error|reply-status|reply-size|event-error N |\n"
     "  vundg fire EVENT VALUE";
 
@@ -49,12 +49,8 @@ int Run(Context& ctx, const Args& a) {
         Show(d);
         return 0;
     }
-    if (a[0] == "log" && a.size() <= 2) {
-        if (a.size() == 2) {
-            if (a[1] != "--clear") return BadArgs(kVundg, "unexpected argument '" + a[1] + "'");
-            d.clear_log();
-            return 0;
-        }
+    if (a[0] == "log") {
+        if (int rc = LogOptions(ctx, kVundg, a, "vundg_log"); rc >= 0) return rc;
         for (auto& r : d.log()) {
             std::printf("%10llu ms  pid %-5u ", static_cast<unsigned long long>(r.time_ms), r.pid);
             if (r.code == 0) {
@@ -67,6 +63,7 @@ int Run(Context& ctx, const Args& a) {
             for (uint8_t b : r.in) std::printf(" %02X", b);
             std::printf("  -> %s %u\n", r.result == 997 ? "pending" : "result", r.result);
         }
+        PrintDropped(ctx, "vundg_log");
         return 0;
     }
     DWORD v = 0;

@@ -8,6 +8,8 @@
 #include "winsim/registry.h"
 
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -255,3 +257,55 @@ TEST_F(RegistryApiTest, ConnectRegistryIsLocalOnly) {
 }
 
 }  // namespace
+
+// A walk by index goes on from where the last call stopped; a change between two calls,
+// made here or by another connection to the machine's database, is seen by the next one.
+class RegistryWalkTest : public ::testing::Test {
+protected:
+    std::string folder = ::testing::TempDir() + "winsim-walk-" + std::to_string(::getpid());
+    void TearDown() override { std::filesystem::remove_all(folder); }
+};
+
+TEST_F(RegistryWalkTest, AChangeBetweenTwoStepsIsSeen) {
+    struct Row {
+        const char* name;
+        bool other_connection;
+        void (*change)(Registry& r);
+        const wchar_t* third;  // the value at index 2 after the change
+    } rows[] = {
+        {"none", false, [](Registry&) {}, L"c"},
+        {"one before deleted", false, [](Registry& r) { r.DeleteValue(kKey, L"a"); }, L"d"},
+        {"the next deleted", false, [](Registry& r) { r.DeleteValue(kKey, L"c"); }, L"d"},
+        {"one added", false, [](Registry& r) { r.SetDword(kKey, L"e", 5); }, L"c"},
+        {"one before deleted elsewhere", true, [](Registry& r) { r.DeleteValue(kKey, L"a"); }, L"d"},
+        {"key made anew elsewhere", true,
+         [](Registry& r) {
+             r.DeleteKey(kKey);
+             for (const wchar_t* n : {L"x", L"y", L"z"}) r.SetDword(kKey, n, 1);
+         },
+         L"z"},
+    };
+    for (const Row& row : rows) {
+        std::filesystem::remove_all(folder);
+        auto m = winsim::Machine::Open(folder, "bare");
+        auto other = winsim::Machine::Open(folder, "bare");
+        Registry here(*m);
+        for (const wchar_t* n : {L"a", L"b", L"c", L"d"}) here.SetDword(kKey, n, 1);
+        winsim::ProcessScope scope(*m);
+        HKEY h = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSub, 0, KEY_READ, &h)) << row.name;
+        WCHAR name[16];
+        for (DWORD i = 0; i < 2; ++i) {
+            DWORD cch = 16;
+            ASSERT_EQ(ERROR_SUCCESS, RegEnumValueW(h, i, name, &cch, NULL, NULL, NULL, NULL)) << row.name;
+        }
+        Registry there(row.other_connection ? *other : *m);
+        row.change(there);
+        RegCloseKey(h);  // the key may be another now
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSub, 0, KEY_READ, &h)) << row.name;
+        DWORD cch = 16;
+        ASSERT_EQ(ERROR_SUCCESS, RegEnumValueW(h, 2, name, &cch, NULL, NULL, NULL, NULL)) << row.name;
+        EXPECT_EQ(std::wstring(row.third), name) << row.name;
+        RegCloseKey(h);
+    }
+}

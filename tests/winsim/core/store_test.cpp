@@ -40,3 +40,60 @@ TEST(StoreTest, RefusedCommitRollsBackAndReleasesTheStore) {
 }
 
 }  // namespace
+
+// Statements are kept prepared by their text: one taken again starts anew, without the
+// bindings or the position of its last use, and two of one text can be live at once.
+TEST(StoreTest, APreparedStatementTakenAgainStartsAnew) {
+    winsim::Store s(":memory:");
+    s.Exec("CREATE TABLE t (x INTEGER)");
+    s.Exec("INSERT INTO t VALUES (1), (2)");
+    const char* kAll = "SELECT x FROM t ORDER BY x";
+    winsim::Stmt outer(s.db(), kAll);
+    ASSERT_TRUE(outer.Step());
+    EXPECT_EQ(1, outer.Int(0));
+    for (int round = 0; round < 2; ++round) {
+        winsim::Stmt inner(s.db(), kAll);
+        ASSERT_TRUE(inner.Step());
+        EXPECT_EQ(1, inner.Int(0)) << round;
+    }
+    ASSERT_TRUE(outer.Step());
+    EXPECT_EQ(2, outer.Int(0));
+    {
+        winsim::Stmt bound(s.db(), "SELECT ?");
+        bound.Bind(1, int64_t{5});
+        ASSERT_TRUE(bound.Step());
+    }
+    winsim::Stmt again(s.db(), "SELECT ?");
+    ASSERT_TRUE(again.Step());
+    EXPECT_TRUE(again.IsNull(0));
+}
+
+// A request log keeps its last rows and counts those it let go, until it is cleared.
+TEST(StoreTest, ARequestLogKeepsItsLastRows) {
+    struct Row {
+        const char* name;
+        int64_t limit;
+        int inserts;
+        int64_t first_kept, dropped;
+    } rows[] = {
+        {"under the limit", 3, 2, 1, 0},
+        {"over the limit", 3, 5, 3, 2},
+        {"limit below one", 0, 2, 2, 1},
+    };
+    for (const Row& r : rows) {
+        winsim::Store s(":memory:");
+        s.Exec("CREATE TABLE req_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, v INTEGER)");
+        s.SetLogLimit("req_log", r.limit);
+        for (int i = 1; i <= r.inserts; ++i) {
+            winsim::Stmt(s.db(), "INSERT INTO req_log (v) VALUES (1)").Run();
+            s.KeepLast("req_log", sqlite3_last_insert_rowid(s.db()));
+        }
+        winsim::Stmt first(s.db(), "SELECT MIN(seq) FROM req_log");
+        ASSERT_TRUE(first.Step());
+        EXPECT_EQ(r.first_kept, first.Int(0)) << r.name;
+        EXPECT_EQ(r.dropped, s.LogDropped("req_log")) << r.name;
+        s.ClearLog("req_log");
+        EXPECT_EQ(0, Count(s, "req_log")) << r.name;
+        EXPECT_EQ(0, s.LogDropped("req_log")) << r.name;
+    }
+}

@@ -142,4 +142,44 @@ TEST_F(ProfileTest, WritesTakeTheCallersSpellingAndKeepCommentsAfterTheSection) 
     }
 }
 
+// The parsed file is kept between reads; every way of changing it is seen by the next read,
+// even at the same machine time and with the same size.
+TEST_F(ProfileTest, AChangeOfTheFileIsSeenByTheNextRead) {
+    struct Row {
+        const char* name;
+        void (*change)(winsim::Machine& m);
+        const wchar_t* expected;
+    } rows[] = {
+        {"test API write", [](winsim::Machine& m) { winsim::files::WriteBytes(m, kFile, "[S]\r\nk=two\r\n"); }, L"two"},
+        {"WriteFile",
+         [](winsim::Machine&) {
+             HANDLE h = CreateFileW(kFile, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+             DWORD put = 0;
+             WriteFile(h, "[S]\r\nk=two\r\n", 12, &put, NULL);
+             CloseHandle(h);
+         },
+         L"two"},
+        {"profile write", [](winsim::Machine&) { WritePrivateProfileStringW(L"S", L"k", L"two", kFile); }, L"two"},
+        {"replaced by a move",
+         [](winsim::Machine& m) {
+             winsim::files::WriteBytes(m, L"C:\\Data\\new.ini", "[S]\r\nk=two\r\n");
+             MoveFileExW(L"C:\\Data\\new.ini", kFile, MOVEFILE_REPLACE_EXISTING);
+         },
+         L"two"},
+        {"deleted", [](winsim::Machine&) { DeleteFileW(kFile); }, L"def"},
+        {"unopenable",
+         [](winsim::Machine& m) {
+             winsim::files::InjectFailure(m, kFile, winsim::files::kFailOpen, ERROR_SHARING_VIOLATION);
+         },
+         L"def"},
+    };
+    for (const Row& r : rows) {
+        Put("[S]\r\nk=one\r\n");
+        EXPECT_EQ(L"one", Get(L"S", L"k", L"def")) << r.name;
+        r.change(*machine);
+        EXPECT_EQ(r.expected, Get(L"S", L"k", L"def")) << r.name;
+        winsim::files::ClearFailures(*machine);
+    }
+}
+
 }  // namespace

@@ -28,6 +28,7 @@ struct HciRequest {
     std::array<DWORD, 6> in;
     std::array<DWORD, 6> out;
     bool completed;  // false: the control was refused (DeviceIoControl failed, block unchanged)
+    uint64_t seq;    // its number in the log (rising, never reused)
 };
 
 class HciDriver {
@@ -60,7 +61,10 @@ public:
     DWORD error_for(DWORD selector);
     bool refused(DWORD selector);
 
+    // The requests received, oldest first: the log keeps the last Store::LogLimit("hci_log")
+    // (Store::LogDropped counts those it let go).
     std::vector<HciRequest> log();
+    std::vector<HciRequest> log_since(uint64_t seq);  // those numbered after seq
     void clear_log();
 
     // The machine resumed from sleep (applies rf_after_resume).

@@ -118,6 +118,7 @@ public:
     // Makes the modem send bytes of its own, delay ms from now (an unsolicited line ...).
     void Send(const std::wstring& port, const std::string& bytes, DWORD delay_ms = 0);
 
+    // Oldest first; the log keeps the last Store::LogLimit("modem_log").
     std::vector<ModemCommand> log();
     void clear_log();
 

@@ -1,4 +1,8 @@
 // winsim: the machine's persistent state, one SQLite database written through on every change.
+// A database on disk runs in WAL mode with synchronous NORMAL: every change is committed at
+// once (another host process sees it), but made durable only at a checkpoint or by Flush, as
+// Windows writes the registry lazily; a crash of the host loses at most the last commits,
+// never the database's consistency.
 #pragma once
 
 #include <sqlite3.h>
@@ -11,7 +15,9 @@
 
 namespace winsim {
 
-// A prepared statement with positional binding (1-based) and typed column reads.
+// A prepared statement with positional binding (1-based) and typed column reads. On the
+// connection of a Store, statements are kept prepared by their text: a Stmt takes a free
+// one of the same text and gives it back, reset, when it ends.
 class Stmt {
 public:
     Stmt(sqlite3* db, const char* sql);
@@ -37,6 +43,7 @@ public:
 private:
     sqlite3* db_;
     sqlite3_stmt* st_ = nullptr;
+    bool pooled_ = false;  // from the Store's statement pool
 };
 
 class Store {
@@ -49,6 +56,8 @@ public:
 
     sqlite3* db() { return db_; }
     void Exec(const char* sql);
+    // Makes every committed change durable (a checkpoint of the write-ahead log).
+    void Flush();
     // Runs fn inside one transaction (nested calls join the outer one). The outermost call
     // commits; when fn or the commit throws, it rolls back, and the connection's lock is
     // released on every path.
@@ -67,6 +76,20 @@ public:
     void SetText(const std::string& ns, const std::string& key, const std::string& v);
     void DeleteSetting(const std::string& ns, const std::string& key);
     std::vector<std::pair<std::string, std::string>> ListSettings(const std::string& ns);
+
+    // Request logs (tables whose rows are numbered by seq INTEGER PRIMARY KEY AUTOINCREMENT)
+    // keep their last LogLimit rows, so that an idle machine does not grow without end.
+    // KeepLast is called after the insert of row seq: it drops the rows before the last
+    // LogLimit and counts them in LogDropped, until ClearLog empties the table.
+    static constexpr int64_t kDefaultLogLimit = 10000;
+    void KeepLast(const std::string& table, int64_t seq);
+    int64_t LogLimit(const std::string& table);
+    void SetLogLimit(const std::string& table, int64_t rows);  // at least 1
+    int64_t LogDropped(const std::string& table);
+    void ClearLog(const std::string& table);
+
+    // Whether a Transaction is open on the connection (its changes may still be rolled back).
+    bool in_transaction() const { return depth_ > 0; }
 
     // Serialises use of the connection by the threads of one host.
     std::recursive_mutex& mutex() { return mu_; }

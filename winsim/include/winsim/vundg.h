@@ -46,6 +46,7 @@ struct VundgRequest {
     std::vector<uint8_t> in;   // the input bytes (for a fired event: u32 number, u32 value)
     DWORD result = 0;          // Win32 result; ERROR_IO_PENDING for a pending request
     std::vector<uint8_t> out;  // the output a completed evaluation gave
+    uint64_t seq = 0;          // its number in the log (rising, never reused)
 };
 
 class VundgDriver {
@@ -79,7 +80,9 @@ public:
     // Requests pending for event id in this host process.
     size_t Pending(DWORD id);
 
+    // Oldest first; the log keeps the last Store::LogLimit("vundg_log").
     std::vector<VundgRequest> log();
+    std::vector<VundgRequest> log_since(uint64_t seq);  // those numbered after seq
     void clear_log();
 
 private:
