@@ -221,6 +221,11 @@ DWORD WINAPI CMainFrame::SessionRegisterThread(LPVOID pParam) {
     while (WaitForSingleObject(p->m_hSessionStop, SESSION_RETRY_MS) == WAIT_TIMEOUT) {
         if (WTSRegisterSessionNotification(p->m_hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
             InterlockedExchange(&p->m_bSessionRegistered, 1);
+            // An instance that the console's session connected to before it could hear of it
+            // stays inactive, and another session's instance goes on driving RF: it takes the
+            // missed notice now.
+            if (p->IsActiveConsoleSession() && InterlockedCompareExchange(&p->m_bActive, 0, 0) == 0)
+                PostMessageW(p->m_hWnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, p->m_dwSessionId);
             break;
         }
     }
