@@ -122,10 +122,16 @@ LRESULT CMainFrame::OnTimer(WPARAM wParam, LPARAM) {
 
 LRESULT CMainFrame::OnPowerBroadcast(WPARAM wParam, LPARAM) {
     switch (wParam) {
-    case PBT_APMSUSPEND:
+    case PBT_APMSUSPEND: {
         StopAllTimers();
+        // A resume broadcast while this thread waits for the module's removal does not reach
+        // the frame: the device-check window hears it, and the frame takes it after the wait.
+        m_DevChkWnd.BeginWait();
         OnSuspend();
+        WPARAM wResume = m_DevChkWnd.EndWait();
+        if (wResume) PostMessageW(m_hWnd, WM_POWERBROADCAST, wResume, 0);
         break;
+    }
     // A resume from failure (lParam PBTF_APMRESUMEFROMFAILURE) is a resume too: the suspend
     // switched RF off and may have ejected the module.
     case PBT_APMRESUMECRITICAL:
