@@ -40,7 +40,7 @@ constexpr DWORD kRfSelector = 0x2000;
 constexpr DWORD kPostureSelector = 3;
 
 // Sampling period of the invariants.
-constexpr uint64_t kStepMs = 250;
+constexpr uint64_t kStepMs = 500;
 
 // The bounds, from the programs' own timers (BoundsText says the same in words).
 // A posture change reaches the frame as WM_DISPLAYCHANGE at once and as the driver's event

@@ -1,5 +1,5 @@
 // Plays a list of events on a fresh simulated tablet running the service and the GUI, and
-// checks the system's invariants all along (every 250 ms of virtual time and after each
+// checks the system's invariants all along (every 500 ms of virtual time and after each
 // event) and at the end.
 #pragma once
 
