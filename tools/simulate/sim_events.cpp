@@ -161,6 +161,10 @@ std::vector<Event> Generate(uint64_t seed) {
             break;
         }
         case Kind::Logon:
+            v.push_back(Ev(d, kind, session));
+            // Often the new user's session takes the console at once (switching users).
+            if (r.Chance(50)) v.push_back(Ev(static_cast<uint32_t>(r.Range(0, 3000)), Kind::Connect, session));
+            break;
         case Kind::Logoff:
         case Kind::Lock:
         case Kind::Unlock:
