@@ -17,6 +17,12 @@ LRESULT CDevChkWnd::WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) 
             SetTimer(hWnd, DEVCHK_TIMER_REMOVAL, DEVCHK_SETTLE_MS, NULL);
         }
         break;
+    case WM_POWERBROADCAST:
+        if (m_lWaiting &&
+            (wParam == PBT_APMRESUMESUSPEND || (wParam == PBT_APMRESUMECRITICAL && m_lResume != PBT_APMRESUMESUSPEND) ||
+             (wParam == PBT_APMRESUMEAUTOMATIC && m_lResume == 0)))
+            InterlockedExchange(&m_lResume, static_cast<LONG>(wParam));
+        break;
     case WM_TIMER:
         KillTimer(hWnd, wParam);
         if (wParam == DEVCHK_TIMER_REMOVAL) {

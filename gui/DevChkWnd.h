@@ -11,8 +11,25 @@
 
 class CDevChkWnd : public CWndCtl {
 public:
+    CDevChkWnd() : m_lWaiting(0), m_lResume(0) {}
     ~CDevChkWnd() override { Close(); }
     LRESULT WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    // While the frame's thread waits before a sleep, a resume broadcast does not reach the
+    // frame (a sent message not taken in time is dropped): this window's thread hears it.
+    // EndWait gives the resume event heard since BeginWait (PBT_APMRESUMESUSPEND before
+    // PBT_APMRESUMECRITICAL before PBT_APMRESUMEAUTOMATIC), 0 when none.
+    void BeginWait() {
+        InterlockedExchange(&m_lResume, 0);
+        InterlockedExchange(&m_lWaiting, 1);
+    }
+    WPARAM EndWait() {
+        InterlockedExchange(&m_lWaiting, 0);
+        return static_cast<WPARAM>(InterlockedExchange(&m_lResume, 0));
+    }
+
+private:
+    volatile LONG m_lWaiting;
+    volatile LONG m_lResume;
 };
 
 class CMainFrame;

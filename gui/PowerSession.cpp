@@ -122,10 +122,16 @@ LRESULT CMainFrame::OnTimer(WPARAM wParam, LPARAM) {
 
 LRESULT CMainFrame::OnPowerBroadcast(WPARAM wParam, LPARAM) {
     switch (wParam) {
-    case PBT_APMSUSPEND:
+    case PBT_APMSUSPEND: {
         StopAllTimers();
+        // A resume broadcast while this thread waits for the module's removal does not reach
+        // the frame: the device-check window hears it, and the frame takes it after the wait.
+        m_DevChkWnd.BeginWait();
         OnSuspend();
+        WPARAM wResume = m_DevChkWnd.EndWait();
+        if (wResume) PostMessageW(m_hWnd, WM_POWERBROADCAST, wResume, 0);
         break;
+    }
     // A resume from failure (lParam PBTF_APMRESUMEFROMFAILURE) is a resume too: the suspend
     // switched RF off and may have ejected the module.
     case PBT_APMRESUMECRITICAL:
@@ -221,6 +227,11 @@ DWORD WINAPI CMainFrame::SessionRegisterThread(LPVOID pParam) {
     while (WaitForSingleObject(p->m_hSessionStop, SESSION_RETRY_MS) == WAIT_TIMEOUT) {
         if (WTSRegisterSessionNotification(p->m_hWnd, NOTIFY_FOR_ALL_SESSIONS)) {
             InterlockedExchange(&p->m_bSessionRegistered, 1);
+            // An instance that the console's session connected to before it could hear of it
+            // stays inactive, and another session's instance goes on driving RF: it takes the
+            // missed notice now.
+            if (p->IsActiveConsoleSession() && InterlockedCompareExchange(&p->m_bActive, 0, 0) == 0)
+                PostMessageW(p->m_hWnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, p->m_dwSessionId);
             break;
         }
     }

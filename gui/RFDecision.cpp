@@ -213,10 +213,11 @@ DWORD WINAPI CMainFrame::ActiveSyncWatchThread(LPVOID pParam) {
     while (!p->m_bSyncStop) {
         DWORD w = WaitForMultipleObjects(2, ah, FALSE, INFINITE);
         if (w != WAIT_OBJECT_0) break;
-        if (!p->IsActiveConsoleSession()) {
-            if (!p->m_bSyncSignaller) InterlockedExchange(&p->m_bActive, 0);
-            InterlockedExchange(&p->m_bSyncSignaller, 0);
-        }
+        // The signaller's mark spares it its own signal only: kept past it (as when the
+        // instance signalled as the console's), it would keep the instance driving RF after
+        // the console moved to another session.
+        BOOL bSignaller = InterlockedExchange(&p->m_bSyncSignaller, 0);
+        if (!p->IsActiveConsoleSession() && !bSignaller) InterlockedExchange(&p->m_bActive, 0);
         ResetEvent(hSync);
     }
     CloseHandle(hSync);

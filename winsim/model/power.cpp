@@ -32,8 +32,8 @@ auto OnThread(Machine& m, F fn) {
     return fn();
 }
 
-void Record(Machine& m, power::Kind kind, DWORD code, DWORD session) {
-    power::Event e{m.NowMs(), kind, code, session};
+void Record(Machine& m, power::Kind kind, DWORD code, DWORD session, DWORD flags = 0) {
+    power::Event e{m.NowMs(), kind, code, session, flags};
     auto& s = State(m);
     s.events.push_back(e);
     auto listeners = s.listeners;
@@ -43,9 +43,9 @@ void Record(Machine& m, power::Kind kind, DWORD code, DWORD session) {
 // Returns true when some service denied it. A service's handler grants a request with
 // NO_ERROR and denies it with any error code (BROADCAST_QUERY_DENY among them); a service
 // that ended or did not answer in time says nothing.
-bool PowerEvent(Machine& m, DWORD code) {
+bool PowerEvent(Machine& m, DWORD code, DWORD flags = 0) {
     auto results = scm::Broadcast(m, SERVICE_CONTROL_POWEREVENT, SERVICE_ACCEPT_POWEREVENT, code, nullptr, 0);
-    Record(m, power::Kind::Power, code, 0);
+    Record(m, power::Kind::Power, code, 0, flags);
     for (auto& r : results)
         if (r.result != NO_ERROR && r.result != ERROR_SERVICE_NOT_ACTIVE && r.result != ERROR_SERVICE_REQUEST_TIMEOUT)
             return true;
@@ -91,9 +91,10 @@ void Resume(Machine& m, const ResumeOptions& opt) {
     OnThread(m, [&] {
         State(m).suspended = false;
         HciDriver(m).OnResume();
-        if (opt.critical) PowerEvent(m, PBT_APMRESUMECRITICAL);
-        PowerEvent(m, PBT_APMRESUMEAUTOMATIC);
-        if (opt.user_present) PowerEvent(m, PBT_APMRESUMESUSPEND);
+        DWORD flags = opt.from_failure ? PBTF_APMRESUMEFROMFAILURE : 0;
+        if (opt.critical) PowerEvent(m, PBT_APMRESUMECRITICAL, flags);
+        PowerEvent(m, PBT_APMRESUMEAUTOMATIC, flags);
+        if (opt.user_present) PowerEvent(m, PBT_APMRESUMESUSPEND, flags);
         return 0;
     });
 }

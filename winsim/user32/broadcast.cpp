@@ -49,7 +49,7 @@ void PowerChanged(Machine& m, const power::Event& e) {
     if (e.kind != power::Kind::Power || !CanBroadcast()) return;
     // Windows are not asked whether the machine may sleep (since Windows Vista).
     if (e.code == PBT_APMQUERYSUSPEND || e.code == PBT_APMQUERYSUSPENDFAILED) return;
-    user::BroadcastToTopLevel(m, std::nullopt, WM_POWERBROADCAST, e.code, 0, user::Delivery::Send);
+    user::BroadcastToTopLevel(m, std::nullopt, WM_POWERBROADCAST, e.code, e.flags, user::Delivery::Send);
 }
 
 }  // namespace

@@ -13,9 +13,11 @@
 namespace {
 
 std::vector<WPARAM>* g_power;
+std::vector<LPARAM>* g_flags;
 
 LRESULT CALLBACK Record(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_POWERBROADCAST && g_power) g_power->push_back(wp);
+    if (msg == WM_POWERBROADCAST && g_flags) g_flags->push_back(lp);
     return DefWindowProcW(h, msg, wp, lp);
 }
 
@@ -55,6 +57,35 @@ TEST(PowerBroadcast, SuspendAndResumeReachWindowsPastABlockedOne) {
     CloseHandle(blocked);
     CloseHandle(ready);
     g_power = nullptr;
+}
+
+// A resume that followed a failure says so in lParam of every resume event.
+TEST(PowerBroadcast, AResumeFromFailureFlagsEachResumeEvent) {
+    auto machine = winsim::Machine::CreateInMemory("bare");
+    winsim::ProcessScope scope(*machine);
+    std::vector<WPARAM> seen;
+    std::vector<LPARAM> flags;
+    g_power = &seen;
+    g_flags = &flags;
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = Record;
+    wc.lpszClassName = L"PowerFlagsWindow";
+    RegisterClassExW(&wc);
+    HWND hwnd = CreateWindowExW(0, L"PowerFlagsWindow", L"t", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(winsim::power::Suspend(*machine));
+    winsim::power::ResumeOptions o;
+    o.critical = true;
+    o.from_failure = true;
+    winsim::power::Resume(*machine, o);
+    EXPECT_EQ(
+        (std::vector<WPARAM>{PBT_APMSUSPEND, PBT_APMRESUMECRITICAL, PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND}),
+        seen);
+    EXPECT_EQ((std::vector<LPARAM>{0, PBTF_APMRESUMEFROMFAILURE, PBTF_APMRESUMEFROMFAILURE, PBTF_APMRESUMEFROMFAILURE}),
+              flags);
+    DestroyWindow(hwnd);
+    g_power = nullptr;
+    g_flags = nullptr;
 }
 
 }  // namespace

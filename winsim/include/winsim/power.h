@@ -23,6 +23,7 @@ struct Event {
     Kind kind;
     DWORD code;     // PBT_... or WTS_...
     DWORD session;  // session events: the session; power events: 0
+    DWORD flags;    // power events: the windows' lParam (PBTF_APMRESUMEFROMFAILURE on a failed resume)
 };
 
 std::vector<Event> Events(Machine& m);
@@ -39,8 +40,9 @@ bool Suspend(Machine& m);
 void FailSuspendQuery(Machine& m);
 
 struct ResumeOptions {
-    bool user_present = true;  // PBT_APMRESUMESUSPEND after PBT_APMRESUMEAUTOMATIC
-    bool critical = false;     // PBT_APMRESUMECRITICAL first (the suspend was not announced)
+    bool user_present = true;   // PBT_APMRESUMESUSPEND after PBT_APMRESUMEAUTOMATIC
+    bool critical = false;      // PBT_APMRESUMECRITICAL first (the suspend was not announced)
+    bool from_failure = false;  // the resume events tell windows PBTF_APMRESUMEFROMFAILURE in lParam
 };
 // Resume: the HCI driver's resume setting applies (hci.h: rf_after_resume), then the events.
 void Resume(Machine& m, const ResumeOptions& opt = {});
