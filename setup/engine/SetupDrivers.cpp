@@ -7,7 +7,6 @@
 #include <setupapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "DbgMac.h"
@@ -15,6 +14,7 @@
 #include "SetupExec.h"
 #include "DriverSetupCtrl.h"
 #include "InfCtrl.h"
+#include "RegCtrl.h"
 #include "ScriptRead.h"
 #include "SetupEnv.h"
 #include "SetupGlobals.h"
@@ -271,17 +271,12 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
     int nDel = ReadInt(pszIni, pszSection, L"DELREG", 0);
     if (nAdd <= 0 && nDel <= 0) return 1;
 
-    WCHAR szInf[MAX_PATH];
-    DWORD n = GetEnvironmentVariableW(L"TEMP", szInf, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH || !PathAppendW(szInf, L"DriverAddDel.inf")) return 0;
-    // A stale file from an earlier run is replaced, not extended.
-    FILE* fp = _wfopen(szInf, L"w,ccs=UTF-16LE");
-    if (!fp) return 0;
-    WCHAR szLine[4 * SETUP_TEXT_CCH + MAX_PATH];
-    int bOk = fputws(L"[Version]\nsignature=\"$CHICAGO$\"\n\n[DefaultInstall]\n", fp) >= 0;
-    if (nAdd > 0) bOk = bOk && fputws(L"AddReg = Add.reg\n", fp) >= 0;
-    if (nDel > 0) bOk = bOk && fputws(L"DelReg = Del.reg\n", fp) >= 0;
-    if (nAdd > 0) bOk = bOk && fputws(L"\n[Add.reg]\n", fp) >= 0;
+    // Names and keys are quoted for the INF, values go as the script gives them (flag
+    // numbers and data); no percent sign can name a string key of the temporary INF.
+    WCHAR szEscKey[REGCTRL_INF_ESCAPED_CCH], szEscSub[REGCTRL_INF_ESCAPED_CCH], szEscName[REGCTRL_INF_ESCAPED_CCH],
+        szEscValue[REGCTRL_INF_ESCAPED_CCH];
+    CRegCtrl::InfEscape(pszKey, 1, szEscKey);
+    TextBuf sAdd, sDel;
     for (int i = 1; i <= nAdd; ++i) {
         WCHAR szKey[64], szName[SETUP_TEXT_CCH], szFlags[SETUP_TEXT_CCH], szValue[SETUP_TEXT_CCH],
             szSubKey[SETUP_TEXT_CCH];
@@ -293,15 +288,14 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
         ReadText(pszIni, pszSection, szKey, L"", szValue, SETUP_TEXT_CCH);
         NumberedKey(szKey, L"ADDREG%d_SUBKEY", i);
         ReadText(pszIni, pszSection, szKey, L"", szSubKey, SETUP_TEXT_CCH);
+        CRegCtrl::InfEscape(szName, 1, szEscName);
+        CRegCtrl::InfEscape(szValue, 0, szEscValue);
         if (szSubKey[0])
-            wnsprintfW(szLine, (int)(sizeof szLine / sizeof szLine[0]), L"%s, \"%s\\%s\",\"%s\",%s,%s\n", L"HKLM",
-                       pszKey, szSubKey, szName, szFlags, szValue);
+            sAdd.AddFormat(L"%s, \"%s\\%s\",\"%s\",%s,%s\r\n", L"HKLM", szEscKey,
+                           CRegCtrl::InfEscape(szSubKey, 1, szEscSub), szEscName, szFlags, szEscValue);
         else
-            wnsprintfW(szLine, (int)(sizeof szLine / sizeof szLine[0]), L"%s, \"%s\",\"%s\",%s,%s\n", L"HKLM", pszKey,
-                       szName, szFlags, szValue);
-        bOk = bOk && fputws(szLine, fp) >= 0;
+            sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,%s\r\n", L"HKLM", szEscKey, szEscName, szFlags, szEscValue);
     }
-    if (nDel > 0) bOk = bOk && fputws(L"\n[Del.reg]\n", fp) >= 0;
     for (int j = 1; j <= nDel; ++j) {
         WCHAR szKey[64], szName[SETUP_TEXT_CCH];
         NumberedKey(szKey, L"DELREG%d_ENTRYNAME", j);
@@ -311,37 +305,13 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
             DBGPRINT(L"DriverAddDelRegFromInf: DELREG%d has no name, skipped", j);
             continue;
         }
-        wnsprintfW(szLine, (int)(sizeof szLine / sizeof szLine[0]), L"%s, \"%s\",\"%s\"\n", L"HKLM", pszKey, szName);
-        bOk = bOk && fputws(szLine, fp) >= 0;
+        sDel.AddFormat(L"%s, \"%s\",\"%s\"\r\n", L"HKLM", szEscKey, CRegCtrl::InfEscape(szName, 1, szEscName));
     }
-    if (fclose(fp) != 0) bOk = 0;
-    if (!bOk) {
-        DeleteFileW(szInf);
-        return 0;
-    }
-
-    WCHAR szCmd[2 * MAX_PATH + 64], szRoot[MAX_PATH];
-    n = GetEnvironmentVariableW(L"SystemRoot", szRoot, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) lstrcpynW(szRoot, L"C:\\Windows", MAX_PATH);
-    wnsprintfW(szCmd, (int)(sizeof szCmd / sizeof szCmd[0]), L"%s%s setupapi,InstallHinfSection DefaultInstall 128 %s",
-               szRoot, L"\\System32\\rundll32.exe", szInf);
-    DBGPRINT(L"DriverAddDelRegFromInf->chRegCmdLine");
-    STARTUPINFOW si;
-    PROCESS_INFORMATION pi;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    memset(&pi, 0, sizeof pi);
-    int nResult = 0;
-    if (CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        nResult = 1;
-    } else {
-        DBGPRINT(L"DriverAddDelRegFromInf: the installer did not start %d", (int)GetLastError());
-    }
-    DeleteFileW(szInf);
-    return nResult;
+    if (!sAdd.n && !sDel.n) return 1;
+    return CRegCtrl::RunRegInf(sAdd, sDel, L"DriverAddDelRegFromInf->chRegCmdLine", L"DriverAddDelRegFromInf:Waiting",
+                               L"DriverAddDelRegFromInf: the installer did not start %d %s")
+               ? 1
+               : 0;
 }
 
 int CSetupCtrl::DriverRegRoutine(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszHardwareId, int nShift,

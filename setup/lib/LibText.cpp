@@ -1,5 +1,7 @@
 #include "LibText.h"
 
+#include <shlwapi.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -34,4 +36,16 @@ int ReplaceAll(LPWSTR pszText, size_t cchText, LPCWSTR pszSearch, LPCWSTR pszRep
     memcpy(pszText, pszWork, (nOut + 1) * sizeof(WCHAR));
     free(pszWork);
     return 1;
+}
+
+void TextBuf::AddFormat(LPCWSTR pszFormat, ...) {
+    WCHAR szLine[2048];
+    va_list args;
+    va_start(args, pszFormat);
+    int n = wvnsprintfW(szLine, 2048, pszFormat, args);
+    va_end(args);
+    if (n < 0 || n >= 2047)
+        bFailed = 1;
+    else
+        Add(szLine, (size_t)n);
 }

@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include "LibText.h"
+
 #define REGCTRL_TEXT_CCH 260
+#define REGCTRL_INF_ESCAPED_CCH (REGCTRL_TEXT_CCH * 2)
 
 class CRegCtrl {
 public:
@@ -39,6 +42,17 @@ public:
     // the INF was run and no entry was refused; the installer's own outcome is not known.
     static BOOL AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
                                  LPCWSTR pszRoot = NULL);
+    // Runs the system's INF installer, from the system folder whose copy works in the view
+    // of the running command, on a temporary INF (a fresh file with a name of its own,
+    // deleted afterwards) whose DefaultInstall applies the AddReg lines and the DelReg lines
+    // (either may be empty); the three logs are the command line's (%s), the wait's and a
+    // failed start's (%d, %s). 1 when the installer ran.
+    static BOOL RunRegInf(const TextBuf& sAdd, const TextBuf& sDel, LPCWSTR pszCmdLog, LPCWSTR pszWaitLog,
+                          LPCWSTR pszErrorLog);
+    // A text for an INF field into pszOut (REGCTRL_INF_ESCAPED_CCH characters): percent
+    // signs doubled (no string key can be meant) and, inside quotes (bQuoted), quotes
+    // doubled.
+    static LPCWSTR InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut);
     // Imports a .reg file with the system's registry editor, in the view of the running
     // command, and waits for its end. 0 when the file does not exist or the editor would
     // not start.

@@ -6,7 +6,6 @@
 #include "RegCtrl.h"
 
 #include <shlwapi.h>
-#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -153,60 +152,6 @@ int IsInfFlags(LPCWSTR pszFlags) {
     return 1;
 }
 
-// A text that grows as lines are added (the standard strings would bring the C++ library's
-// stream code, and with it imports older systems lack).
-struct TextBuf {
-    LPWSTR p;
-    size_t n, cap;
-    int bFailed;
-    TextBuf() : p(NULL), n(0), cap(0), bFailed(0) {}
-    ~TextBuf() { free(p); }
-    void Add(LPCWSTR s, size_t len) {
-        if (len == 0 || bFailed) return;
-        if (n + len + 1 > cap) {
-            size_t c = (n + len + 1) * 2;
-            LPWSTR q = static_cast<LPWSTR>(realloc(p, c * sizeof(WCHAR)));
-            if (!q) {
-                bFailed = 1;
-                return;
-            }
-            p = q;
-            cap = c;
-        }
-        memcpy(p + n, s, len * sizeof(WCHAR));
-        n += len;
-        p[n] = 0;
-    }
-    void Add(LPCWSTR s) { Add(s, (size_t)lstrlenW(s)); }
-
-private:
-    TextBuf(const TextBuf&);
-    TextBuf& operator=(const TextBuf&);
-};
-
-#define REGIMPORT_ESCAPED_CCH (REGIMPORT_TEXT_CCH * 2)
-
-// A text for the INF (pszOut: REGIMPORT_ESCAPED_CCH): percent signs doubled (no string key
-// can be meant) and, inside quotes (bQuoted), quotes doubled.
-LPCWSTR InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut) {
-    size_t n = 0;
-    for (LPCWSTR p = pszText; *p && n + 2 < REGIMPORT_ESCAPED_CCH; ++p) {
-        if (*p == L'%' || (bQuoted && *p == L'"')) pszOut[n++] = *p;
-        pszOut[n++] = *p;
-    }
-    pszOut[n] = 0;
-    return pszOut;
-}
-
-void Append(TextBuf* pOut, LPCWSTR pszFormat, ...) {
-    WCHAR szLine[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    int n = wvnsprintfW(szLine, 2048, pszFormat, args);
-    va_end(args);
-    if (n > 0) pOut->Add(szLine, (size_t)n);
-}
-
 // Creates a fresh file in the temporary folder with a name of its own and writes the text
 // to it as UTF-16LE; its path in pszPath (MAX_PATH). 0 when that failed (nothing is left).
 int WriteFreshInf(const TextBuf& text, LPWSTR pszPath) {
@@ -251,6 +196,46 @@ int WriteFreshInf(const TextBuf& text, LPWSTR pszPath) {
 
 }  // namespace
 
+LPCWSTR CRegCtrl::InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut) {
+    size_t n = 0;
+    for (LPCWSTR p = pszText; *p && n + 2 < REGCTRL_INF_ESCAPED_CCH; ++p) {
+        if (*p == L'%' || (bQuoted && *p == L'"')) pszOut[n++] = *p;
+        pszOut[n++] = *p;
+    }
+    pszOut[n] = 0;
+    return pszOut;
+}
+
+BOOL CRegCtrl::RunRegInf(const TextBuf& sAdd, const TextBuf& sDel, LPCWSTR pszCmdLog, LPCWSTR pszWaitLog,
+                         LPCWSTR pszErrorLog) {
+    TextBuf sInf;
+    sInf.Add(L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n");
+    if (sAdd.n) sInf.Add(L"AddReg = Add.reg\r\n");
+    if (sDel.n) sInf.Add(L"DelReg = Del.reg\r\n");
+    if (sAdd.n) {
+        sInf.Add(L"\r\n[Add.reg]\r\n");
+        sInf.Add(sAdd.p, sAdd.n);
+    }
+    if (sDel.n) {
+        sInf.Add(L"\r\n[Del.reg]\r\n");
+        sInf.Add(sDel.p, sDel.n);
+    }
+    WCHAR szInf[MAX_PATH];
+    if (sAdd.bFailed || sDel.bFailed || sInf.bFailed || !WriteFreshInf(sInf, szInf)) return FALSE;
+    DBGPRINT(L"Create Inf file=%s", szInf);
+
+    int bRan = 0;
+    WCHAR szProgram[MAX_PATH], szCmdLine[REGIMPORT_CMDLINE_CCH];
+    if (SystemProgramPath(L"rundll32.exe", 0, szProgram)) {
+        wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" setupapi,InstallHinfSection DefaultInstall 128 %s",
+                   szProgram, szInf);
+        DBGPRINT(pszCmdLog, szCmdLine);
+        bRan = RunAndWait(szProgram, szCmdLine, NULL, pszWaitLog, pszErrorLog);
+    }
+    DeleteFileW(szInf);
+    return bRan;
+}
+
 BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
                                 LPCWSTR pszRoot) {
     DBGPRINT(L"AddDelRegFromIni:Start");
@@ -282,7 +267,7 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
     CSetupContext* pContext = GetSetupContext();
     int bRefused = 0;
     TextBuf sAdd, sDel;
-    WCHAR szEsc1[REGIMPORT_ESCAPED_CCH], szEsc2[REGIMPORT_ESCAPED_CCH], szEsc3[REGIMPORT_ESCAPED_CCH];
+    WCHAR szEsc1[REGCTRL_INF_ESCAPED_CCH], szEsc2[REGCTRL_INF_ESCAPED_CCH], szEsc3[REGCTRL_INF_ESCAPED_CCH];
     int nAddLines = 0, nDelLines = 0;
     for (int i = 1; i <= nAdd; ++i) {
         WCHAR szRoot[REGIMPORT_TEXT_CCH], szSubKey[REGIMPORT_TEXT_CCH], szName[REGIMPORT_TEXT_CCH],
@@ -302,8 +287,8 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
             bRefused = 1;
             continue;
         }
-        Append(&sAdd, L"%s, \"%s\",\"%s\",%s,%s \r\n", szRoot, InfEscape(szSubKey, 1, szEsc1),
-               InfEscape(szName, 1, szEsc2), szFlags, InfEscape(szValue, 0, szEsc3));
+        sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,%s \r\n", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1),
+               CRegCtrl::InfEscape(szName, 1, szEsc2), szFlags, CRegCtrl::InfEscape(szValue, 0, szEsc3));
         ++nAddLines;
         DBGPRINT(L"%s, \"%s\",\"%s\",%s,%s\n", szRoot, szSubKey, szName, szFlags, szValue);
         pContext->ShowStatus(L"Adding Registry...", szName);
@@ -323,10 +308,10 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
             continue;
         }
         if (szName[0])
-            Append(&sDel, L"%s, \"%s\",\"%s\"\r\n", szRoot, InfEscape(szSubKey, 1, szEsc1),
-                   InfEscape(szName, 1, szEsc2));
+            sDel.AddFormat(L"%s, \"%s\",\"%s\"\r\n", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1),
+                   CRegCtrl::InfEscape(szName, 1, szEsc2));
         else
-            Append(&sDel, L"%s, \"%s\" \r\n", szRoot, InfEscape(szSubKey, 1, szEsc1));
+            sDel.AddFormat(L"%s, \"%s\" \r\n", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1));
         ++nDelLines;
         DBGPRINT(L"INI LINE=%s, \"%s\",\"%s\"\n", szRoot, szSubKey, szName);
         pContext->ShowStatus(L"Deleting Registry...", szName);
@@ -335,32 +320,9 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
         DBGPRINT(L"ERR:AddDelRegFromIni:No entry to apply");
         return FALSE;
     }
-    TextBuf sInf;
-    sInf.Add(L"[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n");
-    if (nAddLines) sInf.Add(L"AddReg = Add.reg\r\n");
-    if (nDelLines) sInf.Add(L"DelReg = Del.reg\r\n");
-    if (nAddLines) {
-        sInf.Add(L"\r\n[Add.reg]\r\n");
-        sInf.Add(sAdd.p, sAdd.n);
-    }
-    if (nDelLines) {
-        sInf.Add(L"\r\n[Del.reg]\r\n");
-        sInf.Add(sDel.p, sDel.n);
-    }
-    WCHAR szInf[MAX_PATH];
-    if (sAdd.bFailed || sDel.bFailed || sInf.bFailed || !WriteFreshInf(sInf, szInf)) return FALSE;
-    DBGPRINT(L"Create Inf file=%s", szInf);
-
-    int bRan = 0;
-    WCHAR szProgram[MAX_PATH], szCmdLine[REGIMPORT_CMDLINE_CCH];
-    if (SystemProgramPath(L"rundll32.exe", 0, szProgram)) {
-        wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" setupapi,InstallHinfSection DefaultInstall 128 %s",
-                   szProgram, szInf);
-        DBGPRINT(L"AddDelRegFromIni:chRegCmdLine=%s", szCmdLine);
-        bRan = RunAndWait(szProgram, szCmdLine, NULL, L"AddDelRegFromIni:Waiting for the end of process",
-                          L"ERR:AddDelRegFromIni:CreateProcess() Error %d %s");
-    }
-    DeleteFileW(szInf);
+    int bRan = RunRegInf(sAdd, sDel, L"AddDelRegFromIni:chRegCmdLine=%s",
+                         L"AddDelRegFromIni:Waiting for the end of process",
+                         L"ERR:AddDelRegFromIni:CreateProcess() Error %d %s");
     DBGPRINT(L"AddDelRegFromIni:End");
     return bRan && !bRefused;
 }
