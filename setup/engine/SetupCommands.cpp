@@ -4,6 +4,7 @@
 #include "SetupExec.h"
 
 #include "DbgMac.h"
+#include "LibText.h"
 #include "SetupCtrl.h"
 #include "SetupEnv.h"
 #include "SetupGlobals.h"
@@ -76,7 +77,7 @@ unsigned Cmd_INSTALL_DRIVER(LPCWSTR, LPCWSTR s, int*, unsigned) {
     WCHAR szSection[SETUP_TEXT_CCH];
     CSetupCtrl::SectionWithOSWord(s, szSection, SETUP_TEXT_CCH);
     DBGPRINT(L"Install Driver Section=%s", szSection);
-    if (!CSetupCtrl::ScriptHasSection(Script(), szSection)) {
+    if (!IniHasSection(Script(), szSection)) {
         DBGPRINT(L"INSTALL_DRIVER:No section %s, nothing done", szSection);
         return 11;
     }
@@ -93,7 +94,7 @@ unsigned Cmd_UNINSTALL_OEMINF(LPCWSTR, LPCWSTR s, int*, unsigned) {
     WCHAR szSection[SETUP_TEXT_CCH];
     CSetupCtrl::SectionWithOSWord(s, szSection, SETUP_TEXT_CCH);
     DBGPRINT(L"Uninstall OEM Inf Section=%s", szSection);
-    if (!CSetupCtrl::ScriptHasSection(Script(), szSection)) {
+    if (!IniHasSection(Script(), szSection)) {
         DBGPRINT(L"UNINSTALL_OEMINF:No section %s, nothing done", szSection);
         return 70;
     }

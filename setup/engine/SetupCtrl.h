@@ -227,7 +227,6 @@ public:
     // UNINSTALL_OEMINF carry the OS word ("_WIN7" ...) where the OS has one.
     static LPCWSTR OSWord(DWORD dwOSCode);
     static void SectionWithOSWord(LPCWSTR pszSection, LPWSTR pszOut, DWORD cchOut);
-    static int ScriptHasSection(LPCWSTR pszIni, LPCWSTR pszSection);
     // Copies the program's folder below Program Files (DESTDIR: a plain relative folder
     // that does not overlap the program's own) and updates the listed present devices to
     // their INFs there; with none present, stages the INFs and rescans on request.

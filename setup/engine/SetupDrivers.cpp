@@ -80,17 +80,6 @@ void CSetupCtrl::SectionWithOSWord(LPCWSTR pszSection, LPWSTR pszOut, DWORD cchO
         lstrcpynW(pszOut, pszSection ? pszSection : L"", (int)cchOut);
 }
 
-int CSetupCtrl::ScriptHasSection(LPCWSTR pszIni, LPCWSTR pszSection) {
-    if (!pszIni || !pszSection || !pszSection[0]) return 0;
-    LPWSTR pszNames = static_cast<LPWSTR>(calloc(32767, sizeof(WCHAR)));
-    if (!pszNames) return 0;
-    GetPrivateProfileSectionNamesW(pszNames, 32767, pszIni);
-    int bFound = 0;
-    for (LPCWSTR p = pszNames; *p && !bFound; p += lstrlenW(p) + 1) bFound = lstrcmpiW(p, pszSection) == 0;
-    free(pszNames);
-    return bFound;
-}
-
 int CSetupCtrl::InstallDriverFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     WCHAR szDest[MAX_PATH], szDestDir[SETUP_TEXT_CCH];
     DWORD n = GetEnvironmentVariableW(L"ProgramW6432", szDest, MAX_PATH);

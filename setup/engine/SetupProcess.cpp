@@ -10,6 +10,7 @@
 #include <wchar.h>
 
 #include "DbgMac.h"
+#include "LibText.h"
 #include "RegCtrl.h"
 #include "ScriptRead.h"
 #include "SetupEnv.h"
@@ -29,32 +30,13 @@ void SleepMs(int nMs) {
     if (nMs > 0) Sleep((DWORD)nMs);
 }
 
-// 1 when the script has a section of that name (without regard to case).
-int HasSection(LPCWSTR pszIni, LPCWSTR pszName) {
-    DWORD cch = 4096;
-    for (;;) {
-        LPWSTR pszNames = static_cast<LPWSTR>(malloc(cch * sizeof(WCHAR)));
-        if (!pszNames) return 0;
-        DWORD n = GetPrivateProfileSectionNamesW(pszNames, cch, pszIni);
-        if (n >= cch - 2 && cch < 0x100000) {
-            free(pszNames);
-            cch *= 4;
-            continue;
-        }
-        int bFound = 0;
-        for (LPCWSTR p = pszNames; *p && !bFound; p += lstrlenW(p) + 1) bFound = !lstrcmpiW(p, pszName);
-        free(pszNames);
-        return bFound;
-    }
-}
-
 // The section's "_suffix" variant when the script has one, else the section.
 void ChooseSection(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPWSTR pszChosen) {
     lstrcpynW(pszChosen, pszSection, SETUP_TEXT_CCH);
     if (!pszSuffix || !pszSuffix[0] || !pszSection[0]) return;
     WCHAR szCandidate[SETUP_TEXT_CCH];
     int n = wnsprintfW(szCandidate, SETUP_TEXT_CCH, L"%s_%s", pszSection, pszSuffix);
-    if (n > 0 && n < SETUP_TEXT_CCH - 1 && HasSection(pszIni, szCandidate)) lstrcpyW(pszChosen, szCandidate);
+    if (n > 0 && n < SETUP_TEXT_CCH - 1 && IniHasSection(pszIni, szCandidate)) lstrcpyW(pszChosen, szCandidate);
 }
 
 // Appends " pszPlus" to the argument text as CMD_PLUSARGKEY and CMD_PLUSARG say: always

@@ -49,3 +49,22 @@ void TextBuf::AddFormat(LPCWSTR pszFormat, ...) {
     else
         Add(szLine, (size_t)n);
 }
+
+int IniHasSection(LPCWSTR pszIni, LPCWSTR pszName) {
+    if (!pszIni || !pszName || !pszName[0]) return 0;
+    DWORD cch = 4096;
+    for (;;) {
+        LPWSTR pszNames = static_cast<LPWSTR>(malloc(cch * sizeof(WCHAR)));
+        if (!pszNames) return 0;
+        DWORD n = GetPrivateProfileSectionNamesW(pszNames, cch, pszIni);
+        if (n >= cch - 2 && cch < 0x100000) {
+            free(pszNames);
+            cch *= 4;
+            continue;
+        }
+        int bFound = 0;
+        for (LPCWSTR p = pszNames; *p && !bFound; p += lstrlenW(p) + 1) bFound = !lstrcmpiW(p, pszName);
+        free(pszNames);
+        return bFound;
+    }
+}

@@ -13,6 +13,10 @@
 // text is then left unchanged). An empty search text finds nothing.
 int ReplaceAll(LPWSTR pszText, size_t cchText, LPCWSTR pszSearch, LPCWSTR pszReplace);
 
+// 1 when the INI file has a section of that name (without regard to case), however many
+// sections it has; 0 for an empty name.
+int IniHasSection(LPCWSTR pszIni, LPCWSTR pszName);
+
 // A text that grows as lines are added (the standard strings would bring the C++ library's
 // stream code, and with it imports older systems lack).
 struct TextBuf {

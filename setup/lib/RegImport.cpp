@@ -75,25 +75,6 @@ int RunAndWait(LPCWSTR pszApp, LPWSTR pszCmdLine, LPCWSTR pszFolder, LPCWSTR psz
     return 1;
 }
 
-// 1 when the file's section names hold the name (without regard to case).
-int HasSection(LPCWSTR pszIni, LPCWSTR pszName) {
-    DWORD cch = 4096;
-    for (;;) {
-        LPWSTR pszNames = static_cast<LPWSTR>(malloc(cch * sizeof(WCHAR)));
-        if (!pszNames) return 0;
-        DWORD n = GetPrivateProfileSectionNamesW(pszNames, cch, pszIni);
-        if (n >= cch - 2 && cch < 0x100000) {
-            free(pszNames);
-            cch *= 4;
-            continue;
-        }
-        int bFound = 0;
-        for (LPCWSTR p = pszNames; *p && !bFound; p += lstrlenW(p) + 1) bFound = !lstrcmpiW(p, pszName);
-        free(pszNames);
-        return bFound;
-    }
-}
-
 void ReadKey(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszFormat, int n, LPWSTR pszOut) {
     WCHAR szKey[64];
     wnsprintfW(szKey, 64, pszFormat, n);
@@ -252,7 +233,7 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
     if (pszSuffix && pszSuffix[0]) {
         WCHAR szCandidate[REGIMPORT_TEXT_CCH];
         int n = wnsprintfW(szCandidate, REGIMPORT_TEXT_CCH, L"%s_%s", pszSection, pszSuffix);
-        if (n > 0 && n < REGIMPORT_TEXT_CCH - 1 && HasSection(pszIniPath, szCandidate))
+        if (n > 0 && n < REGIMPORT_TEXT_CCH - 1 && IniHasSection(pszIniPath, szCandidate))
             lstrcpyW(szSection, szCandidate);
     }
     DBGPRINT(L"AddDelRegFromIni:SectionName=%s", szSection);
