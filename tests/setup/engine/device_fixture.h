@@ -7,6 +7,7 @@
 
 #include <cfgmgr32.h>
 
+#include "device_state.h"
 #include "winsim/devices.h"
 #include "winsim/wireless.h"
 
@@ -71,16 +72,8 @@ protected:
         d.attached = attached;
         return tree().Add(d);
     }
-    std::string NodeState(DWORD dn) {
-        DWORD status = 0, problem = 0;
-        if (!tree().Status(dn, &status, &problem)) return "absent";
-        if (problem == CM_PROB_DISABLED) return "disabled";
-        return problem ? "problem" : "running";
-    }
-    void Disable(DWORD dn) {
-        DWORD flags = 0;
-        ASSERT_EQ(0u, tree().ChangeState(dn, DICS_DISABLE, DICS_FLAG_CONFIGSPECIFIC, &flags));
-    }
+    std::string NodeState(DWORD dn) { return NodeStateOf(tree(), dn); }
+    void Disable(DWORD dn) { ASSERT_TRUE(DisableNode(tree(), dn)); }
     size_t Count(const std::wstring& text) {
         size_t n = 0;
         for (const auto& l : Since()) n += l == text;

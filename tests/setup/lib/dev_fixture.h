@@ -17,6 +17,7 @@
 
 #include "DevCtrl.h"
 #include "lib_fixture.h"
+#include "device_state.h"
 #include "winsim/devices.h"
 
 #include <memory>
@@ -110,19 +111,9 @@ protected:
         for (size_t i = 0; i < ids.size(); ++i) r.SetString(kListKey, prefix + std::to_wstring(i), ids[i]);
     }
 
-    // Node state in short: "running", "disabled", "problem N", "absent".
-    std::string NodeState(DWORD dn) {
-        DWORD status = 0, problem = 0;
-        if (!tree().Status(dn, &status, &problem)) return "absent";
-        if (problem == CM_PROB_DISABLED) return "disabled";
-        if (problem) return "problem " + std::to_string(problem);
-        return "running";
-    }
+    std::string NodeState(DWORD dn) { return NodeStateOf(tree(), dn); }
 
-    void Disable(DWORD dn) {
-        DWORD flags = 0;
-        ASSERT_EQ(0u, tree().ChangeState(dn, DICS_DISABLE, DICS_FLAG_CONFIGSPECIFIC, &flags));
-    }
+    void Disable(DWORD dn) { ASSERT_TRUE(DisableNode(tree(), dn)); }
 
     size_t CountLogs(const std::wstring& text) {
         size_t n = 0;
