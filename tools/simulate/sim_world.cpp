@@ -245,6 +245,10 @@ private:
         if (hold_) due = std::max(due, hold_until_ + kDecisionMs);
         // A console connect it did not hear reaches it when it registers (and polls).
         Gui* g = ConsoleGui();
+        // It first looks at the display StartTime after its start: a rotation before that is
+        // taken then.
+        uint64_t first = g->started + Setting(*g, "StartTime");
+        if (Now() < first) due = std::max(due, first + kDecisionMs);
         if (g->unsure && Now() < g->registered_at)
             due = std::max(due, g->registered_at + Setting(*g, "ResumePollingInterval") + kDecisionMs);
         obliged_ = true;
@@ -726,7 +730,8 @@ RunResult Run(const std::vector<Event>& events, const RunOptions& options, void 
 std::string BoundsText() {
     return "RF follows the posture within 1000 ms of a rotation that changes the decision (WM_DISPLAYCHANGE at\n"
            "once, the driver's event 700 ms later), StartTime + 1000 ms after the GUI's start or the service's\n"
-           "(the first tick of the start-up polling), ResumePollingInterval + 1000 ms after a console connect,\n"
+           "(the first tick of the start-up polling, which also takes a rotation made before it),\n"
+           "ResumePollingInterval + 1000 ms after a console connect,\n"
            "max(2 x ResumePollingInterval, ResumeRecoveryWaitTime) + 1000 ms after a resume; all measured from the\n"
            "end of the frame's wait before a sleep (50 x 300 ms + WaitTimeRemoveComplete + 1000 ms after the\n"
            "suspend) and of the radio watcher's refresh (19500 ms after the module came up).\n"
