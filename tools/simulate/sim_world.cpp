@@ -251,12 +251,20 @@ private:
         if (Now() < first) due = std::max(due, first + kDecisionMs);
         if (g->unsure && Now() < g->registered_at)
             due = std::max(due, g->registered_at + Setting(*g, "ResumePollingInterval") + kDecisionMs);
+        // A decision already on its way (the polling after a start, a console connect or a
+        // resume) takes the display as it is then: a rotation meanwhile may wait for it, as
+        // the GUI compares with the posture it last decided on.
+        std::string reason = why;
+        if (obliged_ && Now() < due_ && due_ > due) {
+            due = due_;
+            reason += " after " + why_;
+        }
         obliged_ = true;
         due_ = due;
-        why_ = why;
+        why_ = reason;
         if (opt_.debug)
             std::printf("%10llu   [sim] RF must be %s from %llu (%s)\n", static_cast<unsigned long long>(Now()),
-                        InStopPosture() ? "off" : "on", static_cast<unsigned long long>(due), why);
+                        InStopPosture() ? "off" : "on", static_cast<unsigned long long>(due), reason.c_str());
     }
 
     void StartGui(DWORD session) {
@@ -711,7 +719,7 @@ private:
     uint64_t blocked_until_ = 0;
     bool obliged_ = false;
     uint64_t due_ = 0;
-    const char* why_ = "";
+    std::string why_;
     std::optional<DWORD> put_;  // what the state machine last put into effect
     bool external_rf_ = false;
     bool rf_seen_ = false;
@@ -730,11 +738,12 @@ RunResult Run(const std::vector<Event>& events, const RunOptions& options, void 
 std::string BoundsText() {
     return "RF follows the posture within 1000 ms of a rotation that changes the decision (WM_DISPLAYCHANGE at\n"
            "once, the driver's event 700 ms later), StartTime + 1000 ms after the GUI's start or the service's\n"
-           "(the first tick of the start-up polling, which also takes a rotation made before it),\n"
-           "ResumePollingInterval + 1000 ms after a console connect,\n"
+           "(the first tick of the start-up polling), ResumePollingInterval + 1000 ms after a console connect,\n"
            "max(2 x ResumePollingInterval, ResumeRecoveryWaitTime) + 1000 ms after a resume; all measured from the\n"
            "end of the frame's wait before a sleep (50 x 300 ms + WaitTimeRemoveComplete + 1000 ms after the\n"
-           "suspend) and of the radio watcher's refresh (19500 ms after the module came up).\n"
+           "suspend) and of the radio watcher's refresh (19500 ms after the module came up). A rotation while\n"
+           "one of those decisions is on its way is due with it (the GUI compares with the posture it last\n"
+           "decided on, and the polling reads the display as it then is).\n"
            "A GUI ends within 5000 ms of WM_CLOSE or WM_ENDSESSION (its threads' 500 ms stops and the radio\n"
            "watcher's 1000 ms); the service stops within 3000 ms (its three threads' 500 ms stops).\n";
 }
