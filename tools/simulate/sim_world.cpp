@@ -122,6 +122,9 @@ public:
         gui.resources = RvqxCtrlSimResources();
         winsim::RegisterProgram(gui);
         winsim::InstallProgramImage(m, kGui, L"RVQXCTRL.exe");
+        // The service logs to the debugger when its settings say so.
+        if (opt_.debug)
+            winsim::Registry(m).SetDword(L"HKLM\\SOFTWARE\\Quarven\\WirelessAPL\\Sorbelt", L"DebugMode", 1);
         if (opt_.debug)
             m.debug_sink = [this](const winsim::DebugLine& l) {
                 std::string t = Narrow(l.text);
