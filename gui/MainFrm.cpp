@@ -287,10 +287,14 @@ void CMainFrame::StopAllTimers() {
 void CMainFrame::StartFirstCheck(DWORD dwPeriod) {
     if (!m_bRFCtrl || !m_bActive) return;
     if (!m_nTimer[TIMER_FIRSTCHECK]) StartTimer(TIMER_FIRSTCHECK, dwPeriod);
-    if (!m_WaitSvcThread.IsRunning()) {
-        ResetEvent(m_hStopWaitSvc);
-        m_WaitSvcThread.Begin(ServiceReadyWaitThread, this);
-    }
+    WaitForService();
+}
+
+void CMainFrame::WaitForService() {
+    m_bWaitedForService = TRUE;
+    if (m_WaitSvcThread.IsRunning()) return;
+    ResetEvent(m_hStopWaitSvc);
+    m_WaitSvcThread.Begin(ServiceReadyWaitThread, this);
 }
 
 LRESULT CMainFrame::OnServiceReady(WPARAM, LPARAM) {

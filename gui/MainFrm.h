@@ -96,6 +96,8 @@ public:
     void RefreshRFOff();
     void DecideForOtherSession();
     void StartFirstCheck(DWORD dwPeriod);
+    // Starts the wait for the service's ready event unless it is running.
+    void WaitForService();
     // Power and sessions.
     void OnSuspend();
     void StartResumePolling(DWORD dwPeriod);
@@ -187,6 +189,7 @@ protected:
     CVqThread m_DriverThread;
     CVqThread m_SyncThread;
     CVqThread m_WaitSvcThread;
+    BOOL m_bWaitedForService = FALSE;  // the ready wait was started at least once
     CVqThread m_SessionThread;
     HANDLE m_hSessionStop;  // the session-registration thread's stop event
     volatile LONG m_bSessionRegistered;

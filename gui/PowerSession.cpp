@@ -202,6 +202,10 @@ LRESULT CMainFrame::OnSessionChange(WPARAM wParam, LPARAM lParam) {
         if (static_cast<DWORD>(lParam) != m_dwSessionId) break;
         m_bActive = 1;
         StartResumePolling(m_dwResumePollingInterval);
+        // An instance that started outside the console skipped its first check and with it
+        // the wait for the service: when the service starts only now, its start-up polling
+        // must still decide, as the decisions sent before went nowhere.
+        if (!m_bWaitedForService && m_bRFCtrl) WaitForService();
         {
             HANDLE h = OpenEventW(EVENT_ALL_ACCESS, FALSE, ACTIVE_SYNC_EVENT_NAME);
             if (h) {

@@ -161,6 +161,22 @@ TEST_F(EndToEnd, ServiceStartedAfterTheGuiReleasesItsWaiter) {
     EXPECT_TRUE(on);
 }
 
+// An instance that started outside the console skipped its first check; once the console is
+// its session, a service that starts only then still gets its decision.
+TEST_F(EndToEnd, AnInstanceThatGetsTheConsoleWaitsForALateService) {
+    for (auto name : {L"StartTime", L"PollingInterval", L"PollingMaxTime"}) SetProduct(name, 500);
+    winsim::power::Logon(machine(), 1);
+    StartGui(2);
+    Sleep(4000);  // registered for session notices
+    winsim::power::ConsoleConnect(machine(), 2);
+    display().Rotate(DMDO_90);  // decided while no service takes it
+    Sleep(1000);
+    EXPECT_TRUE(hci().rf());
+    RunService();
+    Sleep(1000);
+    EXPECT_FALSE(hci().rf());
+}
+
 TEST_F(EndToEnd, SuspendEjectsTheModuleAndResumeReAddsIt) {
     const wchar_t* module = L"USB\\VID_1A2B&PID_3C4D";
     SetProduct(L"WaitTimeRemoveComplete", 20000);
