@@ -236,7 +236,10 @@ void CMainFrame::SetUp() {
     ReadSettings();
     m_bRFCtrl = m_ModuleInfo.IsPresent();
     if (!m_bRFCtrl) {
-        ControlRF(FALSE);
+        // Like every other RF request, only an instance that drives RF sends it: one started
+        // outside the console would switch RF off under the console's instance, and nothing
+        // would switch it on again when the module comes back.
+        if (m_bActive) ControlRF(FALSE);
         return;
     }
     if (m_bTablet && !m_bDisableSAR) SendMessageW(m_hWnd, WM_APP_NOTIFY, NOTIFY_LOGON, 0);

@@ -2,6 +2,7 @@
 // frame and leaves no handle behind.
 #include "gui_fixture.h"
 
+#include "winsim/power.h"
 #include "winsim/user.h"
 
 #include <ostream>
@@ -46,6 +47,13 @@ INSTANTIATE_TEST_SUITE_P(Table, SetUp,
                                            SetUpCase{"NotATablet", true, false, 0, 0, false, {}},
                                            SetUpCase{"DisableSAR", true, true, 1, 0, false, {}}),
                          [](const auto& i) { return std::string(i.param.name); });
+
+TEST_F(GuiTest, NoModuleOutsideTheConsoleLeavesRFAlone) {
+    winsim::Registry(machine()).DeleteKey(L"HKLM\\SOFTWARE\\Quarven\\WirelessDeviceID");
+    winsim::power::Logon(machine(), 2);
+    winsim::power::ConsoleConnect(machine(), 2);
+    EXPECT_EQ(std::vector<DWORD>{}, Open().codes);
+}
 
 TEST_F(GuiTest, DlgDebugShowsTheRFStoppedDialogAtStart) {
     SetProduct(L"DLGDEBUG", 1);
