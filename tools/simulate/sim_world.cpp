@@ -515,7 +515,11 @@ private:
                     hold_until_ = Now() + kRadioRefreshMs;
                 }
                 mbn.NotifyCapabilityAvailable(desc->id);
-                if (g && g->settings.get("EnableRFRefresh") == 1) Trigger(kDecisionMs, "module came up");
+                // The watcher decides again only for a radio that is off while the switch is on
+                // and the driver's status shows bit 13.
+                DWORD status = winsim::HciDriver(m).status();
+                bool refresh = desc->hardware_radio == MBN_RADIO_OFF && (status & 0x2001) == 0x2001;
+                if (g && g->settings.get("EnableRFRefresh") == 1 && refresh) Trigger(kDecisionMs, "module came up");
             } else {
                 mbn.SetRadio(desc->id, e.a ? MBN_RADIO_ON : MBN_RADIO_OFF, desc->software_radio);
             }
