@@ -489,7 +489,8 @@ void Model::SetDenyWrite(KeyId id, bool deny) {
 void Model::Touch(KeyId id) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "UPDATE reg_keys SET last_write=? WHERE id=?");
+    // A key already written at this instant keeps its row (and its page) untouched.
+    Stmt s(st.db(), "UPDATE reg_keys SET last_write=?1 WHERE id=?2 AND last_write<>?1");
     s.Bind(1, NowFileTime()).Bind(2, id).Run();
 }
 
