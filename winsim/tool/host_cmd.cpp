@@ -229,6 +229,11 @@ private:
     // keys the registry's change record names are read again, everything only when the
     // record does not reach back (or another connection changed the registry).
     void ReportRegistry() {
+        // All of it reads one state of the store, taking its locks once.
+        m_.store().Read([&] { ReportRegistryChanges(); });
+    }
+
+    void ReportRegistryChanges() {
         reg::Model model(m_);
         std::vector<reg::Change> changes;
         bool known = model.ChangesSince(reg_seen_, &changes);
