@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <utility>
 
 using namespace winsim;
 using winsim::reg::KeyId;
@@ -405,24 +406,30 @@ LSTATUS Guard(F&& f) {
     }
 }
 
-// Guard around a call that only reads: its lookups share one read transaction of the store.
-template <class F>
-LSTATUS GuardRead(F&& f) {
+// Guard around a call whose store work shares one transaction: a read transaction for a
+// call that only reads, a write transaction (its checks and its change) for one that writes.
+template <bool kWrites, class F>
+LSTATUS GuardShared(F&& f) {
     return Guard([&]() -> LSTATUS {
         LSTATUS st = ERROR_SUCCESS;
-        CurrentMachine().store().Read([&] { st = f(); });
+        auto call = [&] { st = f(); };
+        Store& store = CurrentMachine().store();
+        if (kWrites)
+            store.Transaction(call);
+        else
+            store.Read(call);
         return st;
     });
 }
 
-// Guard around a call that writes: its checks and its change share one write transaction.
+template <class F>
+LSTATUS GuardRead(F&& f) {
+    return GuardShared<false>(std::forward<F>(f));
+}
+
 template <class F>
 LSTATUS GuardWrite(F&& f) {
-    return Guard([&]() -> LSTATUS {
-        LSTATUS st = ERROR_SUCCESS;
-        CurrentMachine().store().Transaction([&] { st = f(); });
-        return st;
-    });
+    return GuardShared<true>(std::forward<F>(f));
 }
 
 }  // namespace
