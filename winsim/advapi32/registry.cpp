@@ -267,11 +267,18 @@ public:
             }
             if (created) *created = made;
         };
-        if (create) {
-            model_.store().Transaction(run);
-        } else {
+        {
+            // Keys that are all there are found by reading alone, without a write transaction.
             std::lock_guard<std::recursive_mutex> g(model_.store().mutex());
+            bool saved = create;
+            create = false;
             run();
+            create = saved;
+        }
+        if (create && st == ERROR_FILE_NOT_FOUND) {
+            cur = start;
+            st = ERROR_SUCCESS;
+            model_.store().Transaction(run);
         }
         if (st) return st;
         *out = cur;
@@ -454,7 +461,7 @@ LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                                const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-    return Guard([&]() -> LSTATUS {
+    return GuardRead([&]() -> LSTATUS {
         return Api().Create(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
     });
 }
