@@ -172,13 +172,11 @@ public:
 
     // Prints what happened since the last report.
     void Report() {
-        auto controls = scm::Controls(m_);
-        for (size_t i = controls_seen_; i < controls.size(); ++i) {
-            auto& c = controls[i];
+        for (auto& c : scm::ControlsFrom(m_, controls_seen_)) {
             std::printf("  [svc] %s handled %s -> %u\n", Utf8(c.service).c_str(),
                         ControlName(c.control, c.event_type).c_str(), c.result);
+            ++controls_seen_;
         }
-        controls_seen_ = controls.size();
         for (auto& r : HciDriver(m_).log_since(hci_seen_)) {
             hci_seen_ = r.seq;
             std::printf("  [hci] pid %u %s reg %s sel %s value %s -> %s%s\n", r.pid,
