@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <utility>
 
 using namespace winsim;
 using winsim::reg::KeyId;
@@ -154,7 +155,8 @@ public:
     Model& model() { return model_; }
 
     // A handle's key and rights. Predefined keys are resolved now in the view of view32.
-    LSTATUS Resolve(HKEY h, bool view32, OpenKey* out) {
+    // exists: check that the key is still there (a caller that reads its row next need not).
+    LSTATUS Resolve(HKEY h, bool view32, OpenKey* out, bool exists = true) {
         int pre = PredefinedIndex(h);
         if (pre >= 0) {
             KeyId id = Predefined(pre, view32);
@@ -165,7 +167,7 @@ public:
         auto& keys = Table().keys;
         auto it = keys.find(reinterpret_cast<uintptr_t>(h));
         if (it == keys.end()) return ERROR_INVALID_HANDLE;
-        if (!model_.Exists(it->second.id)) return ERROR_KEY_DELETED;
+        if (exists && !model_.Exists(it->second.id)) return ERROR_KEY_DELETED;
         *out = it->second;
         return ERROR_SUCCESS;
     }
@@ -173,7 +175,7 @@ public:
     // Resolves h and checks rights plus the key's deny flags for an operation.
     LSTATUS Use(HKEY h, REGSAM need, KeyRow* row, OpenKey* ok_out = nullptr) {
         OpenKey ok{};
-        LSTATUS st = Resolve(h, View32(0), &ok);
+        LSTATUS st = Resolve(h, View32(0), &ok, false);  // a deleted key has no row
         if (st) return st;
         if ((ok.access & need) != need) return ERROR_ACCESS_DENIED;
         auto k = model_.Key(ok.id);
@@ -265,11 +267,18 @@ public:
             }
             if (created) *created = made;
         };
-        if (create) {
-            model_.store().Transaction(run);
-        } else {
+        {
+            // Keys that are all there are found by reading alone, without a write transaction.
             std::lock_guard<std::recursive_mutex> g(model_.store().mutex());
+            bool saved = create;
+            create = false;
             run();
+            create = saved;
+        }
+        if (create && st == ERROR_FILE_NOT_FOUND) {
+            cur = start;
+            st = ERROR_SUCCESS;
+            model_.store().Transaction(run);
         }
         if (st) return st;
         *out = cur;
@@ -404,13 +413,39 @@ LSTATUS Guard(F&& f) {
     }
 }
 
+// Guard around a call whose store work shares one transaction: a read transaction for a
+// call that only reads, a write transaction (its checks and its change) for one that writes.
+template <bool kWrites, class F>
+LSTATUS GuardShared(F&& f) {
+    return Guard([&]() -> LSTATUS {
+        LSTATUS st = ERROR_SUCCESS;
+        auto call = [&] { st = f(); };
+        Store& store = CurrentMachine().store();
+        if (kWrites)
+            store.Transaction(call);
+        else
+            store.Read(call);
+        return st;
+    });
+}
+
+template <class F>
+LSTATUS GuardRead(F&& f) {
+    return GuardShared<false>(std::forward<F>(f));
+}
+
+template <class F>
+LSTATUS GuardWrite(F&& f) {
+    return GuardShared<true>(std::forward<F>(f));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Keys
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
-    return Guard([&]() -> LSTATUS { return Api().Open(hKey, lpSubKey, samDesired, phkResult); });
+    return GuardRead([&]() -> LSTATUS { return Api().Open(hKey, lpSubKey, samDesired, phkResult); });
 }
 
 LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
@@ -426,7 +461,7 @@ LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                                const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-    return Guard([&]() -> LSTATUS {
+    return GuardRead([&]() -> LSTATUS {
         return Api().Create(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
     });
 }
@@ -529,7 +564,7 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    return Guard([&]() -> LSTATUS {
+    return GuardRead([&]() -> LSTATUS {
         if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
         if (lpClass && !lpcchClass) return ERROR_INVALID_PARAMETER;
         Api api;
@@ -559,7 +594,7 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
                                 LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                                 LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                 PFILETIME lpftLastWriteTime) {
-    return Guard([&]() -> LSTATUS {
+    return GuardRead([&]() -> LSTATUS {
         if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
         Api api;
         KeyRow k;
@@ -603,7 +638,7 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
-    return Guard([&]() -> LSTATUS {
+    return GuardRead([&]() -> LSTATUS {
         if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
         Api api;
         KeyRow k;
@@ -699,7 +734,7 @@ LSTATUS WINAPI RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD 
 }
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
-    return Guard([&]() -> LSTATUS {
+    return GuardWrite([&]() -> LSTATUS {
         std::wstring name = lpValueName ? lpValueName : L"";
         if (name.size() > reg::kMaxValueName) return ERROR_INVALID_PARAMETER;
         if (!lpData && cbData) return ERROR_NOACCESS;
@@ -727,7 +762,7 @@ LSTATUS WINAPI RegSetKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName,
 }
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    return Guard([&]() -> LSTATUS {
+    return GuardWrite([&]() -> LSTATUS {
         Api api;
         KeyRow k;
         LSTATUS st = api.Use(hKey, KEY_SET_VALUE, &k);
@@ -738,7 +773,7 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 
 LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    return Guard([&]() -> LSTATUS {
+    return GuardRead([&]() -> LSTATUS {
         if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
         Api api;
         KeyRow k;

@@ -828,6 +828,10 @@ bool MarkedForDelete(Machine& m, const std::wstring& name) {
 }
 
 std::vector<ControlRecord> Controls(Machine& m) { return State(m).log; }
+std::vector<ControlRecord> ControlsFrom(Machine& m, size_t first) {
+    const auto& log = State(m).log;
+    return std::vector<ControlRecord>(log.begin() + static_cast<std::ptrdiff_t>(std::min(first, log.size())), log.end());
+}
 void ClearControls(Machine& m) { State(m).log.clear(); }
 
 std::vector<StatusReport> Reports(Machine& m, const std::wstring& name) {

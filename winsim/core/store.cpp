@@ -1,6 +1,7 @@
 // winsim: SQLite-backed machine state.
 #include "winsim/store.h"
 
+#include <atomic>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -75,6 +76,11 @@ private:
     std::mutex mu_;
     std::unordered_map<sqlite3*, std::unordered_map<std::string, std::vector<sqlite3_stmt*>>> free_;
 };
+// Transaction numbers, unique across every Store of the host process.
+uint64_t NextSnapshot() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
 }  // namespace
 
 Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
@@ -172,7 +178,11 @@ Store::~Store() {
 
 void Store::Flush() {
     std::lock_guard<std::recursive_mutex> g(mu_);
-    if (depth_ == 0) Exec("PRAGMA wal_checkpoint(FULL)");
+    if (depth_ > 0) return;
+    // A checkpoint cannot pass the connection's own open read.
+    if (reading_) EndRead();
+    Exec("PRAGMA wal_checkpoint(FULL)");
+    if (reading_) BeginRead();
 }
 
 void Store::Exec(const char* sql) {
@@ -186,7 +196,13 @@ void Store::Exec(const char* sql) {
 }
 
 Store::TxLevel::TxLevel(Store& s) : s_(s), lock_(s.mu_) {
-    if (s_.depth_ == 0) Stmt(s_.db_, "BEGIN IMMEDIATE").Run();  // on failure lock_ lets go, depth_ unchanged
+    if (s_.depth_ == 0) {
+        // A read transaction cannot safely become a write one (another connection may have
+        // committed since its snapshot): end it, and write on the newest state.
+        if (s_.reading_) s_.EndRead();
+        Stmt(s_.db_, "BEGIN IMMEDIATE").Run();  // on failure lock_ lets go, depth_ unchanged
+        s_.snapshot_ = NextSnapshot();
+    }
     ++s_.depth_;
 }
 
@@ -198,7 +214,32 @@ void Store::TxLevel::Commit() {
 Store::TxLevel::~TxLevel() {
     // A failed COMMIT (busy, a deferred constraint) leaves the transaction open: end it.
     if (s_.depth_ == 1 && !committed_) sqlite3_exec(s_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    --s_.depth_;
+    if (--s_.depth_ == 0) {
+        s_.snapshot_ = 0;
+        if (s_.reading_) s_.BeginRead();
+    }
+}
+
+void Store::BeginRead() {
+    if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) snapshot_ = NextSnapshot();
+}
+
+void Store::EndRead() {
+    snapshot_ = 0;
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+Store::ReadLevel::ReadLevel(Store& s) : s_(s), lock_(s.mu_) {
+    if (s_.depth_ > 0 || s_.reading_) return;
+    Stmt(s_.db_, "BEGIN").Run();
+    s_.snapshot_ = NextSnapshot();
+    s_.reading_ = outer_ = true;
+}
+
+Store::ReadLevel::~ReadLevel() {
+    if (!outer_) return;
+    s_.reading_ = false;
+    s_.EndRead();
 }
 
 std::optional<int64_t> Store::GetInt(const std::string& ns, const std::string& key) {

@@ -21,6 +21,7 @@ struct Cursor {
 struct RegCache {
     explicit RegCache(Machine&) {}
     int64_t data_version = -1;
+    uint64_t checked = 0;  // the store's snapshot in which data_version was last read
     std::unordered_map<std::string, KeyId> children;  // "parent:fold" -> id
     std::map<KeyId, Cursor> values, subkeys;
     uint64_t changes = 0;
@@ -139,8 +140,13 @@ void Model::Remember(RegCache& c, const std::string& child_key, KeyId id) {
 
 RegCache& Model::Cache() {
     RegCache& c = m_.Ext<RegCache>("registry-cache");
+    // Within one open transaction no other connection's commit can show: one reading of
+    // the data version serves it all.
+    uint64_t snapshot = store().snapshot();
+    if (snapshot && snapshot == c.checked) return c;
     Stmt s(store().db(), "PRAGMA data_version");
     int64_t v = s.Step() ? s.Int(0) : -1;
+    c.checked = snapshot;
     if (v != c.data_version) {
         c.DropAll();
         c.data_version = v;
@@ -483,7 +489,8 @@ void Model::SetDenyWrite(KeyId id, bool deny) {
 void Model::Touch(KeyId id) {
     Store& st = store();
     Lock g(st.mutex());
-    Stmt s(st.db(), "UPDATE reg_keys SET last_write=? WHERE id=?");
+    // A key already written at this instant keeps its row (and its page) untouched.
+    Stmt s(st.db(), "UPDATE reg_keys SET last_write=?1 WHERE id=?2 AND last_write<>?1");
     s.Bind(1, NowFileTime()).Bind(2, id).Run();
 }
 

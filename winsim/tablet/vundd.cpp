@@ -30,6 +30,8 @@ public:
     DWORD Ioctl(DeviceHandle& h, IoctlRequest& r) override;
 
 private:
+    DWORD Handle(IoctlRequest& r);
+
     Machine& m_;
 };
 
@@ -47,7 +49,14 @@ void LogRequest(Machine& m, const std::array<DWORD, 6>& in, const std::array<DWO
     s.KeepLast("hci_log", sqlite3_last_insert_rowid(s.db()));
 }
 
+// The request reads the driver's settings, may change one and is logged: one transaction.
 DWORD VunddModel::Ioctl(DeviceHandle&, IoctlRequest& r) {
+    DWORD rc = 0;
+    m_.store().Transaction([&] { rc = Handle(r); });
+    return rc;
+}
+
+DWORD VunddModel::Handle(IoctlRequest& r) {
     if (r.code != kIoctlVunddHci || r.in.size() != 24 || r.out_size != 24) return ERROR_INVALID_PARAMETER;
     std::array<DWORD, 6> in{};
     std::memcpy(in.data(), r.in.data(), 24);

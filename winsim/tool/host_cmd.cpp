@@ -172,13 +172,11 @@ public:
 
     // Prints what happened since the last report.
     void Report() {
-        auto controls = scm::Controls(m_);
-        for (size_t i = controls_seen_; i < controls.size(); ++i) {
-            auto& c = controls[i];
+        for (auto& c : scm::ControlsFrom(m_, controls_seen_)) {
             std::printf("  [svc] %s handled %s -> %u\n", Utf8(c.service).c_str(),
                         ControlName(c.control, c.event_type).c_str(), c.result);
+            ++controls_seen_;
         }
-        controls_seen_ = controls.size();
         for (auto& r : HciDriver(m_).log_since(hci_seen_)) {
             hci_seen_ = r.seq;
             std::printf("  [hci] pid %u %s reg %s sel %s value %s -> %s%s\n", r.pid,
@@ -229,6 +227,11 @@ private:
     // keys the registry's change record names are read again, everything only when the
     // record does not reach back (or another connection changed the registry).
     void ReportRegistry() {
+        // All of it reads one state of the store, taking its locks once.
+        m_.store().Read([&] { ReportRegistryChanges(); });
+    }
+
+    void ReportRegistryChanges() {
         reg::Model model(m_);
         std::vector<reg::Change> changes;
         bool known = model.ChangesSince(reg_seen_, &changes);

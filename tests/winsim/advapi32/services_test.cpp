@@ -262,6 +262,11 @@ TEST_F(ScmTest, ControlsReachTheHandlerOnTheDispatcherThread) {
     auto log = winsim::scm::Controls(machine());
     ASSERT_EQ(4u, log.size());
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL), log[1].result);
+    auto tail = winsim::scm::ControlsFrom(machine(), 2);
+    ASSERT_EQ(2u, tail.size());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_CONTROL_INTERROGATE), tail[0].control);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_CONTROL_STOP), tail[1].control);
+    EXPECT_TRUE(winsim::scm::ControlsFrom(machine(), 9).empty());
     // The dispatcher returned, so the program ended with its entry.
     DWORD pid = 0;
     for (auto& p : machine().Processes())

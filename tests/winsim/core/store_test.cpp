@@ -1,10 +1,14 @@
 // The machine's store: a transaction that SQLite refuses rolls back and leaves the store
-// usable by every thread.
+// usable by every thread; a read sees one state of a database shared with another connection.
 #include <gtest/gtest.h>
 
 #include "winsim/store.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace {
@@ -96,4 +100,39 @@ TEST(StoreTest, ARequestLogKeepsItsLastRows) {
         EXPECT_EQ(0, Count(s, "req_log")) << r.name;
         EXPECT_EQ(0, s.LogDropped("req_log")) << r.name;
     }
+}
+
+// A read sees one state of the database; a transaction begun inside it writes on the newest
+// state, whatever another connection committed meanwhile, and the read goes on after it.
+TEST(StoreTest, AReadSeesOneStateAndATransactionInsideItWritesOnTheNewest) {
+    char tmpl[] = "/tmp/winsim-store-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    std::string path = std::string(tmpl) + "/machine.db";
+    {
+        winsim::Store a(path), b(path);
+        a.SetInt("test", "n", 1);
+        EXPECT_EQ(0u, a.snapshot());
+        a.Read([&] {
+            uint64_t first = a.snapshot();
+            EXPECT_NE(0u, first);
+            EXPECT_EQ(1, a.GetInt("test", "n", 0));
+            b.SetInt("test", "n", 2);
+            EXPECT_EQ(1, a.GetInt("test", "n", 0));  // still the state it began with
+            a.Read([&] { EXPECT_EQ(first, a.snapshot()); });
+            a.Transaction([&] {
+                EXPECT_EQ(2, a.GetInt("test", "n", 0));
+                a.SetInt("test", "n", 3);
+            });
+            EXPECT_NE(first, a.snapshot());
+            EXPECT_NE(0u, a.snapshot());
+            EXPECT_EQ(3, a.GetInt("test", "n", 0));
+            a.Flush();
+            EXPECT_EQ(3, a.GetInt("test", "n", 0));
+        });
+        EXPECT_EQ(0u, a.snapshot());
+        EXPECT_EQ(3, b.GetInt("test", "n", 0));
+        b.SetInt("test", "n", 4);
+        EXPECT_EQ(4, a.GetInt("test", "n", 0));
+    }
+    std::filesystem::remove_all(tmpl);
 }

@@ -61,6 +61,8 @@ struct ControlRecord {
     DWORD result;  // the handler's result
 };
 std::vector<ControlRecord> Controls(Machine& m);
+// Those from the first-th on (0: all), for a reader that follows the record as it grows.
+std::vector<ControlRecord> ControlsFrom(Machine& m, size_t first);
 void ClearControls(Machine& m);
 
 // Every status a service reported with SetServiceStatus, in order.

@@ -68,6 +68,20 @@ public:
         level.Commit();
     }
 
+    // Runs fn inside one read transaction, so that its reads see one state of the database
+    // and take the database's locks once (inside a Transaction it simply joins it). A
+    // Transaction begun inside it ends the read first and starts a fresh one after its commit.
+    template <class F>
+    void Read(F&& fn) {
+        ReadLevel level(*this);
+        fn();
+    }
+
+    // A number for the SQL transaction open on the connection (read or write), the same for
+    // all of it and never given again; 0 when none is open. While it stays the same, no
+    // other connection's commit can become visible.
+    uint64_t snapshot() const { return snapshot_; }
+
     // Small typed settings: (namespace, key) -> value.
     std::optional<int64_t> GetInt(const std::string& ns, const std::string& key);
     int64_t GetInt(const std::string& ns, const std::string& key, int64_t def);
@@ -111,8 +125,30 @@ private:
         bool committed_ = false;
     };
 
+    // One level of Read: holds the connection's lock; the outermost level outside any
+    // Transaction begins a deferred transaction and ends it.
+    class ReadLevel {
+    public:
+        explicit ReadLevel(Store& s);
+        ~ReadLevel();
+        ReadLevel(const ReadLevel&) = delete;
+        ReadLevel& operator=(const ReadLevel&) = delete;
+
+    private:
+        Store& s_;
+        std::unique_lock<std::recursive_mutex> lock_;
+        bool outer_ = false;
+    };
+
+    // Begins a deferred (read) transaction for an open Read.
+    void BeginRead();
+    // Ends the read transaction of an open Read, if SQLite still has it open.
+    void EndRead();
+
     sqlite3* db_ = nullptr;
     int depth_ = 0;
+    bool reading_ = false;  // a Read is open outside any Transaction
+    uint64_t snapshot_ = 0;
     std::recursive_mutex mu_;
 };
 
