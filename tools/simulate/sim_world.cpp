@@ -62,6 +62,8 @@ constexpr uint64_t kExitMs = 4 * 500 + 1000 + 2000;
 constexpr uint64_t kStopMs = 3 * 500 + 1500;
 // Ended processes are looked at this long after they ended.
 constexpr uint64_t kSettleMs = 1000;
+// A GUI reads the RF-stop posture from the driver while it sets up, this soon after its start.
+constexpr uint64_t kSetUpMs = 100;
 
 int WINAPI GuiWinMain(HINSTANCE inst, HINSTANCE, LPWSTR cmdline, int show) { return RvqxCtrlMain(inst, cmdline, show); }
 
@@ -536,6 +538,10 @@ private:
                 hci.set_refused(sel, true);
             faults_.push_back({sel, e.kind == Kind::HciRefuse, Now() + ms});
             if (sel == kRfSelector) obliged_ = false;
+            // A GUI still setting up may not have read its RF-stop posture: it may not drive RF.
+            if (sel == kPostureSelector)
+                for (auto& g : guis_)
+                    if (Now() < g.started + kSetUpMs) g.drives = false;
             break;
         }
         case Kind::ComHold:
