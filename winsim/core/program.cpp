@@ -172,20 +172,20 @@ int RunProgram(Machine& m, std::shared_ptr<Process> p, const ProgramInfo& info) 
     return static_cast<int>(p->exit_code);
 }
 
-void RegisterProgramSpec(const ProgramSpec& spec) {
+void RegisterDescribedProgram(const DescribedProgram& desc) {
     ProgramInfo info;
-    info.file_name = spec.file_name;
-    info.run = [spec]() -> int {
-        if (spec.effect) spec.effect();
-        if (spec.never_ends) {
+    info.file_name = desc.file_name;
+    info.run = [desc]() -> int {
+        if (desc.effect) desc.effect();
+        if (desc.never_ends) {
             // Ends only when ended: an event nobody sets.
             HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             WaitForSingleObject(never, INFINITE);
             CloseHandle(never);
-        } else if (spec.run_ms) {
-            Sleep(spec.run_ms);
+        } else if (desc.run_ms) {
+            Sleep(desc.run_ms);
         }
-        return static_cast<int>(spec.exit_code);
+        return static_cast<int>(desc.exit_code);
     };
     RegisterProgram(info);
 }

@@ -27,21 +27,21 @@ const SpecCase kSpecs[] = {
     {"NeverEnds", 0, true, 86400000, WAIT_TIMEOUT, 86400000, 9},
 };
 
-class ProgramSpecs : public SimTest, public ::testing::WithParamInterface<SpecCase> {};
+class DescribedPrograms : public SimTest, public ::testing::WithParamInterface<SpecCase> {};
 
-TEST_P(ProgramSpecs, RunForTheirTimeAndRecordTheirStart) {
+TEST_P(DescribedPrograms, RunForTheirTimeAndRecordTheirStart) {
     const SpecCase& c = GetParam();
-    winsim::ProgramSpec spec;
-    spec.file_name = L"described.exe";
-    spec.exit_code = 3;
-    spec.run_ms = c.run_ms;
-    spec.never_ends = c.never_ends;
-    spec.effect = [] {
+    winsim::DescribedProgram desc;
+    desc.file_name = L"described.exe";
+    desc.exit_code = 3;
+    desc.run_ms = c.run_ms;
+    desc.never_ends = c.never_ends;
+    desc.effect = [] {
         HKEY k = nullptr;
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vq", 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr);
         RegCloseKey(k);
     };
-    winsim::RegisterProgramSpec(spec);
+    winsim::RegisterDescribedProgram(desc);
     winsim::InstallProgramImage(machine(), L"C:\\Tools\\described.exe", L"described.exe");
     std::wstring cmd = L"\"C:\\Tools\\described.exe\" /x";
     STARTUPINFOW si{};
@@ -70,7 +70,7 @@ TEST_P(ProgramSpecs, RunForTheirTimeAndRecordTheirStart) {
     CloseHandle(pi.hProcess);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProgramSpecs, ::testing::ValuesIn(kSpecs),
+INSTANTIATE_TEST_SUITE_P(Cases, DescribedPrograms, ::testing::ValuesIn(kSpecs),
                          [](const ::testing::TestParamInfo<SpecCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -29,7 +29,7 @@ struct ProgramInfo {
     // The resources of the program's image (strings, icons, menus, dialogs, manifest);
     // RunProgram attaches them to the process (null: none).
     std::shared_ptr<const ResourceTable> resources;
-    // A program without an entry of its own (RegisterProgramSpec); its exit code.
+    // A program without an entry of its own (RegisterDescribedProgram); its exit code.
     std::function<int()> run;
 };
 
@@ -37,7 +37,7 @@ struct ProgramInfo {
 // on the machine (on its own main thread, so the Windows API may be called), then runs for
 // run_ms of the machine's time, or until it is ended when never_ends, and exits with
 // exit_code.
-struct ProgramSpec {
+struct DescribedProgram {
     std::wstring file_name;
     DWORD exit_code = 0;
     DWORD run_ms = 0;
@@ -45,7 +45,7 @@ struct ProgramSpec {
     std::function<void()> effect;
 };
 // Registers it as RegisterProgram does (the image file names it by file_name).
-void RegisterProgramSpec(const ProgramSpec& spec);
+void RegisterDescribedProgram(const DescribedProgram& desc);
 
 // A start by CreateProcessW, as the machine records it.
 struct ProcessStart {
