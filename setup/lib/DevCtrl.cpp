@@ -1,6 +1,7 @@
 #include "DevCtrl.h"
 
 #include "DbgMac.h"
+#include "StartWait.h"
 #include "RegRead.h"
 
 #include <batclass.h>
@@ -635,19 +636,7 @@ int CDevCtrl::IsStarted(LPCWSTR pszHardwareId, DWORD dwInterval, DWORD dwTimeout
         } else {
             DBGPRINT(L"IsStarted:Device did not exist!");
         }
-        if (dwTimeout == 0) {
-            DBGPRINT(L"IsStarted:FAIL but timeout = 0.");
-            return 0;
-        }
-        DWORD dwNow = timeGetTime();
-        if (dwNow < dwStart) {
-            DBGPRINT(L"IsStarted:If detect over 49.7 days, it reset start time.");
-            dwStart = 0;
-        }
-        if (dwNow - dwStart > dwTimeout) {
-            DBGPRINT(L"IsStarted:Detect timeout.");
-            return 0;
-        }
+        if (StartWaitIsOver(&dwStart, dwTimeout)) return 0;
         DBGPRINT(L"IsStarted:Device is not started.ID %s sleep=%d status=%d. problem=%d.",
                  pszHardwareId ? pszHardwareId : L"", dwInterval, ulStatus, ulProblem);
         // A zero interval would poll without letting time pass.

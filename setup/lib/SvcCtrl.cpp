@@ -1,6 +1,7 @@
 #include "SvcCtrl.h"
 
 #include "DbgMac.h"
+#include "StartWait.h"
 
 #include <mmsystem.h>
 #include <strsafe.h>
@@ -70,19 +71,7 @@ int CSvcCtrl::IsStarted(LPCWSTR pszService, DWORD dwWanted, DWORD dwInterval, DW
         } else {
             DBGPRINT(L"IsStarted:Service did not exist!");
         }
-        if (dwTimeout == 0) {
-            DBGPRINT(L"IsStarted:FAIL but timeout = 0.");
-            return 0;
-        }
-        DWORD dwNow = timeGetTime();
-        if (dwNow < dwStart) {
-            DBGPRINT(L"IsStarted:If detect over 49.7 days, it reset start time.");
-            dwStart = 0;
-        }
-        if (dwNow - dwStart > dwTimeout) {
-            DBGPRINT(L"IsStarted:Detect timeout.");
-            return 0;
-        }
+        if (StartWaitIsOver(&dwStart, dwTimeout)) return 0;
         DBGPRINT(L"IsStarted:Service is not started.ID %s sleep=%d status=%d. ", pszService ? pszService : L"",
                  dwInterval, dwState);
         // A zero interval would look again without letting time pass.
