@@ -223,11 +223,12 @@ public:
         }
         KeyId cur = start;
         LSTATUS st = ERROR_SUCCESS;
+        bool may_create = false;  // only the write pass creates what is missing
         auto step = [&](const std::wstring& name, bool* made) -> bool {
             *made = false;
             KeyId next = model_.Child(cur, name);
             if (!next) {
-                if (!create) {
+                if (!may_create) {
                     st = ERROR_FILE_NOT_FOUND;
                     return false;
                 }
@@ -270,14 +271,12 @@ public:
         {
             // Keys that are all there are found by reading alone, without a write transaction.
             std::lock_guard<std::recursive_mutex> g(model_.store().mutex());
-            bool saved = create;
-            create = false;
             run();
-            create = saved;
         }
         if (create && st == ERROR_FILE_NOT_FOUND) {
             cur = start;
             st = ERROR_SUCCESS;
+            may_create = true;
             model_.store().Transaction(run);
         }
         if (st) return st;
