@@ -42,7 +42,8 @@ struct Sink {
 
 enum class Size { None, H, HH, L, LL, W, I, I32, I64, BigL, J, Z, T };
 
-struct Spec {
+// One conversion of a format: its flags, width, precision, size and type.
+struct Field {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int64_t width = 0;
     bool has_prec = false;
@@ -70,7 +71,7 @@ public:
                 continue;
             }
             ++p;
-            Spec sp;
+            Field sp;
             bool ok = crt() ? ParseCrt(p, sp) : ParseUser32(p, sp);
             if (!ok) return false;
             if (sp.conv == 0) break;  // user32: a '%' at the very end prints nothing
@@ -94,7 +95,7 @@ private:
         return v < kMaxField ? v : kMaxField;
     }
 
-    bool ParseUser32(const wchar_t*& p, Spec& sp) {
+    bool ParseUser32(const wchar_t*& p, Field& sp) {
         for (;; ++p) {
             if (*p == L'-')
                 sp.left = true;
@@ -137,7 +138,7 @@ private:
         return true;
     }
 
-    bool ParseCrt(const wchar_t*& p, Spec& sp) {
+    bool ParseCrt(const wchar_t*& p, Field& sp) {
         for (;; ++p) {
             if (*p == L'-')
                 sp.left = true;
@@ -263,7 +264,7 @@ private:
     wchar_t Widen(unsigned char b) const { return crt() ? static_cast<wchar_t>(b) : text::AnsiToWide(b); }
 
     // Returns false when the conversion has no meaning in this style.
-    bool Convert(const Spec& sp) {
+    bool Convert(const Field& sp) {
         switch (sp.conv) {
         case L'd':
         case L'i': {
@@ -280,7 +281,7 @@ private:
             Number(sp, false, Unsigned(sp.size), 8, false, false);
             return true;
         case L'p': {
-            Spec ps;
+            Field ps;
             ps.left = sp.left;
             ps.width = sp.width;
             ps.has_prec = true;
@@ -341,23 +342,23 @@ private:
     }
 
     // Left padding of a field whose text is len characters long.
-    void Pad(const Spec& sp, int64_t len) {
+    void Pad(const Field& sp, int64_t len) {
         if (sp.left || sp.width <= len) return;
         out_.Put(sp.zero ? L'0' : L' ', sp.width - len);
     }
-    void PadRight(const Spec& sp, int64_t len) {
+    void PadRight(const Field& sp, int64_t len) {
         if (!sp.left || sp.width <= len) return;
         out_.Put(L' ', sp.width - len);
     }
 
-    void Wide(const Spec& sp, const wchar_t* s) {
+    void Wide(const Field& sp, const wchar_t* s) {
         size_t n = sp.has_prec ? text::BoundedLength(s, static_cast<size_t>(sp.prec)) : wcslen(s);
         Pad(sp, static_cast<int64_t>(n));
         for (size_t i = 0; i < n; ++i) out_.Put(s[i]);
         PadRight(sp, static_cast<int64_t>(n));
     }
 
-    void Number(const Spec& sp, bool negative, uint64_t mag, unsigned base, bool upper, bool is_signed) {
+    void Number(const Field& sp, bool negative, uint64_t mag, unsigned base, bool upper, bool is_signed) {
         const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
         wchar_t digits[64];
         int nd = 0;
@@ -395,7 +396,7 @@ private:
     }
 
     // Floating point (Crt style): the host's printf does the digits.
-    void Float(const Spec& sp) {
+    void Float(const Field& sp) {
         char host_fmt[64];
         int k = 0;
         host_fmt[k++] = '%';

@@ -321,10 +321,10 @@ std::vector<DWORD> InstallOn(Machine& m, const std::wstring& inf_name, const std
     return bound;
 }
 
-void QueueDetection(Machine& m, const DeviceSpec& spec) {
+void QueueDetection(Machine& m, const DeviceSpec& device) {
     State& s = St(m);
     std::lock_guard<std::mutex> g(s.mu);
-    s.queued.push_back(spec);
+    s.queued.push_back(device);
 }
 
 void SetInstallDuration(Machine& m, DWORD ms) {
@@ -366,7 +366,7 @@ void DetectBelow(Machine& m, DWORD devinst) {
             }
         }
     }
-    for (const auto& spec : now) t.Add(spec);
+    for (const auto& device : now) t.Add(device);
 }
 
 std::vector<Update> Updates(Machine& m) {

@@ -39,7 +39,7 @@ protected:
     }
     DWORD Target(Start s) {
         if (s != kNotDisableable) return wlan_;
-        winsim::DeviceSpec fixed = Spec(L"ACPI\\FIXED01\\0", tree().Find(L"ACPI\\PNP0A08\\0"), L"System",
+        winsim::DeviceSpec fixed = Node(L"ACPI\\FIXED01\\0", tree().Find(L"ACPI\\PNP0A08\\0"), L"System",
                                         winsim::devclass::kSystem, {L"PCI\\VEN_168C&DEV_FFFF"});
         fixed.disableable = false;
         return tree().Add(fixed);

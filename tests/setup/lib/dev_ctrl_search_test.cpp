@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DevTest, TableSearchPassesOverPhantomsAndDevicesWithoutIds) {
     AddPhantom(L"PCI\\VEN_2A3B&DEV_4229\\4&1&0&00E0", L"PCI\\VEN_2A3B&DEV_4229");
-    winsim::DeviceSpec bare = Spec(L"ROOT\\NOIDS\\0000", 0, L"System", winsim::devclass::kSystem, {});
+    winsim::DeviceSpec bare = Node(L"ROOT\\NOIDS\\0000", 0, L"System", winsim::devclass::kSystem, {});
     bare.hardware_ids.reset();
     tree().Add(bare);
     SetList(L"DevID_SupportRL", {L"PCI\\VEN_2A3B", L"ROOT"});

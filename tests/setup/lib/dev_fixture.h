@@ -73,18 +73,18 @@ protected:
     DevTest() {
         winsim::DeviceTree t = tree();
         DWORD pci = t.Find(L"ACPI\\PNP0A08\\0");
-        hc_ = t.Add(Spec(kHcInstance, pci, L"USB", winsim::devclass::kUsb, {kHcId, L"PCI\\VEN_1D2E&DEV_1E31"}));
-        hub_ = t.Add(Spec(kHubInstance, hc_, L"USB", winsim::devclass::kUsb, {kHubId, L"USB\\ROOT_HUB30"}));
-        module_ = t.Add(Spec(kModuleInstance, hub_, L"USB", winsim::devclass::kUsb, {kModuleId, kModuleShortId}));
-        port_ = t.Add(Spec(kPortInstance, module_, L"Modem", winsim::devclass::kModem, {kPortId, kPortShortId}));
-        winsim::DeviceSpec net = Spec(kNetInstance, module_, L"Net", winsim::devclass::kNet, {kNetId, kNetShortId});
+        hc_ = t.Add(Node(kHcInstance, pci, L"USB", winsim::devclass::kUsb, {kHcId, L"PCI\\VEN_1D2E&DEV_1E31"}));
+        hub_ = t.Add(Node(kHubInstance, hc_, L"USB", winsim::devclass::kUsb, {kHubId, L"USB\\ROOT_HUB30"}));
+        module_ = t.Add(Node(kModuleInstance, hub_, L"USB", winsim::devclass::kUsb, {kModuleId, kModuleShortId}));
+        port_ = t.Add(Node(kPortInstance, module_, L"Modem", winsim::devclass::kModem, {kPortId, kPortShortId}));
+        winsim::DeviceSpec net = Node(kNetInstance, module_, L"Net", winsim::devclass::kNet, {kNetId, kNetShortId});
         net.driver_values = {{L"NetCfgInstanceId", L"{5E1B7C2A-3D4F-4A6B-9C8D-7E6F5A4B3C2D}"}};
         net_ = t.Add(net);
-        wlan_ = t.Add(Spec(kWlanInstance, pci, L"Net", winsim::devclass::kNet, {kWlanId, L"PCI\\VEN_168C&DEV_0E5A"}));
+        wlan_ = t.Add(Node(kWlanInstance, pci, L"Net", winsim::devclass::kNet, {kWlanId, L"PCI\\VEN_168C&DEV_0E5A"}));
         dev_ = std::make_unique<CDevCtrl>();
     }
 
-    static winsim::DeviceSpec Spec(const std::wstring& instance, DWORD parent, const std::wstring& cls,
+    static winsim::DeviceSpec Node(const std::wstring& instance, DWORD parent, const std::wstring& cls,
                                    const std::wstring& guid, const std::vector<std::wstring>& ids) {
         winsim::DeviceSpec s;
         s.instance_id = instance;
@@ -98,7 +98,7 @@ protected:
 
     // A device installed but not present, below the PCI root.
     DWORD AddPhantom(const std::wstring& instance, const std::wstring& hwid) {
-        winsim::DeviceSpec s = Spec(instance, tree().Find(L"ACPI\\PNP0A08\\0"), L"Net", winsim::devclass::kNet, {hwid});
+        winsim::DeviceSpec s = Node(instance, tree().Find(L"ACPI\\PNP0A08\\0"), L"Net", winsim::devclass::kNet, {hwid});
         s.attached = false;
         return tree().Add(s);
     }

@@ -11,7 +11,7 @@
 
 namespace {
 
-struct SpecCase {
+struct ProgramCase {
     const char* name;
     DWORD run_ms;
     bool never_ends;
@@ -21,16 +21,16 @@ struct SpecCase {
     DWORD exit_code;    // afterwards (the program's, or 9 when the test ended it)
 };
 
-const SpecCase kSpecs[] = {
+const ProgramCase kPrograms[] = {
     {"EndsAfterItsRunTime", 5000, false, 6000, WAIT_OBJECT_0, 5000, 3},
     {"StillRunsBeforeIt", 5000, false, 4999, WAIT_TIMEOUT, 4999, 9},
     {"NeverEnds", 0, true, 86400000, WAIT_TIMEOUT, 86400000, 9},
 };
 
-class DescribedPrograms : public SimTest, public ::testing::WithParamInterface<SpecCase> {};
+class DescribedPrograms : public SimTest, public ::testing::WithParamInterface<ProgramCase> {};
 
 TEST_P(DescribedPrograms, RunForTheirTimeAndRecordTheirStart) {
-    const SpecCase& c = GetParam();
+    const ProgramCase& c = GetParam();
     winsim::DescribedProgram desc;
     desc.file_name = L"described.exe";
     desc.exit_code = 3;
@@ -70,7 +70,7 @@ TEST_P(DescribedPrograms, RunForTheirTimeAndRecordTheirStart) {
     CloseHandle(pi.hProcess);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DescribedPrograms, ::testing::ValuesIn(kSpecs),
-                         [](const ::testing::TestParamInfo<SpecCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DescribedPrograms, ::testing::ValuesIn(kPrograms),
+                         [](const ::testing::TestParamInfo<ProgramCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -73,7 +73,7 @@ DWORD Remove(Machine& m, const std::wstring& inf_name, bool force);
 std::vector<DWORD> InstallOn(Machine& m, const std::wstring& inf_name, const std::wstring& id);
 
 // Devices found by the next re-enumeration of an ancestor (or the root).
-void QueueDetection(Machine& m, const DeviceSpec& spec);
+void QueueDetection(Machine& m, const DeviceSpec& device);
 // Machine milliseconds an install stays pending (default 2000).
 void SetInstallDuration(Machine& m, DWORD ms);
 // Marks an install pending from now for the set duration.

@@ -57,8 +57,8 @@ struct Devices {
 };
 
 // Each below the machine's PCI root (ACPI\PNP0A08\0).
-Devices AddSoftModem(Machine& m, const SoftModemSpec& spec);
-Devices AddWlanAdapter(Machine& m, const WlanSpec& spec);
-Devices AddWwanModem(Machine& m, const WwanModemSpec& spec);
+Devices AddSoftModem(Machine& m, const SoftModemSpec& modem);
+Devices AddWlanAdapter(Machine& m, const WlanSpec& adapter);
+Devices AddWwanModem(Machine& m, const WwanModemSpec& modem);
 
 }  // namespace winsim::wireless
