@@ -144,7 +144,7 @@ DWORD CDriverSetupCtrl::Run(int nOption, LPCWSTR pszInfPath, DWORD dwFlags) {
         if (dwResult == 0)
             DBGPRINT(L"CDriverSetupCtrl: INF path is %s\n", szStore);
         else
-            DBGPRINT(L"CDriverSetupCtrl: DriverPackageGetPathW failed with error code 0x%X %s\n", (unsigned)dwResult,
+            DBGPRINT(L"CDriverSetupCtrl: DriverPackageGetPath failed with error code 0x%X %s\n", (unsigned)dwResult,
                      GetErrorText(dwResult));
         break;
     }

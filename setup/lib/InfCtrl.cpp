@@ -94,11 +94,10 @@ int CInfCtrl::FindHardwareId(LPCWSTR pszHardwareId) {
 
 int CInfCtrl::RemoveOEMInf(LPCWSTR pszInfPath, LPCWSTR pszHardwareId, LPCWSTR pszProvider, LPCWSTR pszClass) {
     if (!Given(pszInfPath)) return 0;
-    int bReadable = Open(pszInfPath) && HasInfSection(L"Version");
+    // An INF that cannot be read has no class, provider or models: a filter keeps it.
+    Open(pszInfPath);
     int nResult = 0;
-    if ((Given(pszClass) || Given(pszProvider) || Given(pszHardwareId)) && !bReadable) {
-        DBGPRINT(L"CInfCtrl:RemoveOEMInf %s can not read the INF", pszInfPath);
-    } else if (Given(pszClass) && lstrcmpiW(pszClass, m_szClass) != 0) {
+    if (Given(pszClass) && lstrcmpiW(pszClass, m_szClass) != 0) {
         DBGPRINT(L"CInfCtrl:RemoveOEMInf %s missmatch class name %s vs %s", pszInfPath, pszClass, m_szClass);
     } else if (Given(pszProvider) && lstrcmpiW(pszProvider, m_szProvider) != 0) {
         DBGPRINT(L"CInfCtrl:RemoveOEMInf %s missmatch provider name %s vs %s", pszInfPath, pszProvider, m_szProvider);

@@ -68,10 +68,10 @@ HRESULT CNetCfgCtrl::HrGetINetCfg(int bLock, LPCWSTR pszClient, INetCfg** ppnc, 
     if (ppszHolder) *ppszHolder = NULL;
     HRESULT hr = CoInitialize(NULL);
     if (hr != S_OK) {
-        // COM already initialised on this thread counts as a failure; the count it added
-        // is given back.
+        // COM already initialised on this thread (S_FALSE) counts as a failure; the count
+        // it added is given back.
         if (SUCCEEDED(hr)) CoUninitialize();
-        return hr == S_FALSE ? E_FAIL : hr;
+        return hr;
     }
     INetCfg* pnc = NULL;
     hr = CoCreateInstance(kClsidCNetCfg, NULL, CLSCTX_INPROC_SERVER, kIidINetCfg, reinterpret_cast<void**>(&pnc));
@@ -139,6 +139,7 @@ int CNetCfgCtrl::EnableBinding(LPCWSTR pszToken, int bEnable) {
     FreeText(pszHolder);
 
     int nMatched = 0;
+    int nChanged = 0;
     int nFailed = 0;
     for (int c = 0; m_apClasses[c]; ++c) {
         INetCfgClass* pClass = NULL;
@@ -207,7 +208,9 @@ int CNetCfgCtrl::EnableBinding(LPCWSTR pszToken, int bEnable) {
                             hr = pnc->Apply();
                             if (hr == kReboot) DBGPRINT(L"CNetCfgCtrl::EnableBinding: applied, a restart is needed");
                         }
-                        if (hr != S_OK && hr != kReboot) {
+                        if (hr == S_OK || hr == kReboot) {
+                            ++nChanged;
+                        } else {
                             DBGPRINT(L"CNetCfgCtrl::EnableBinding: Error %d Path=%s", hr, pszPath);
                             ++nFailed;
                         }
@@ -222,6 +225,9 @@ int CNetCfgCtrl::EnableBinding(LPCWSTR pszToken, int bEnable) {
         SafeRelease(pEnum);
     }
     HrReleaseINetCfg(pnc, 1);
-    if (nMatched == 0) DBGPRINT(L"CNetCfgCtrl::EnableBinding: no path begins with %s", pszToken);
-    return nMatched > 0 && nFailed == 0 ? 1 : 0;
+    if (nMatched == 0)
+        DBGPRINT(L"CNetCfgCtrl::EnableBinding: no path begins with %s", pszToken);
+    else if (nChanged == 0 && nFailed == 0)
+        DBGPRINT(L"CNetCfgCtrl::EnableBinding: every path that begins with %s has the wanted state", pszToken);
+    return nChanged > 0 && nFailed == 0 ? 1 : 0;
 }

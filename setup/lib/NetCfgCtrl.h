@@ -16,11 +16,11 @@ public:
     CNetCfgCtrl();
     ~CNetCfgCtrl();
 
-    // 1 when at least one path's token begins with pszToken (without regard to case) and
-    // every such path now has the wanted state: changed and applied (a change that waits
-    // for a restart counts as applied), or already so. 0 when no path matched, a change or
-    // its application failed, the configuration could not be opened, or the text is
-    // empty.
+    // 1 when at least one path whose token begins with pszToken (without regard to case)
+    // changed state and every change was applied (a change that waits for a restart counts
+    // as applied). 0 when no path changed (none matched, or every one already had the
+    // wanted state), a change or its application failed, the configuration could not be
+    // opened, or the text is empty.
     int EnableBinding(LPCWSTR pszToken, int bEnable);
 
 private:

@@ -311,12 +311,8 @@ int CNetDevCtrl::BackupNetConfig(LPCWSTR pszHardwareId, int bPresent, DWORD dwLe
         return 0;
     }
     LiveKeys* pKeys = static_cast<LiveKeys*>(calloc(1, sizeof(LiveKeys)));
-    int nResult = pKeys && pDev->szNetCfgInstanceId[0] && pKeys->Build(*pDev);
+    int nResult = pKeys && pKeys->Build(*pDev);
     if (!nResult) DBGPRINT(L"Backup: the adapter's keys cannot be named");
-    // The backup names its adapter first.
-    if (nResult)
-        nResult = WriteBackupText(L"", L"NetCfgInstanceId", pDev->szNetCfgInstanceId) &&
-                  WriteBackupText(L"", L"HardwareID", pDev->szHardwareIds);
     if (nResult && (dwLevel & NETDEV_LEVEL_TCPIP) && !CopyPart(0, L"TCP/IP", pKeys->szTcpip, L"\\TCPIP")) nResult = 0;
     if (nResult && (dwLevel & NETDEV_LEVEL_NETBT) && !CopyPart(0, L"Wins", pKeys->szNetbt, L"\\NETBT")) nResult = 0;
     if (nResult && (dwLevel & NETDEV_LEVEL_WIRELESS)) {
@@ -348,13 +344,6 @@ int CNetDevCtrl::RestoreNetConfig(LPCWSTR pszHardwareId, int bPresent, DWORD dwL
     NetDevInfo* pDev = static_cast<NetDevInfo*>(calloc(1, sizeof(NetDevInfo)));
     if (!pDev || !GetNetDev(pDev, pszHardwareId, bPresent)) {
         DBGPRINT(L"RestoreNetConfig: Can not find device.");
-        free(pDev);
-        return 0;
-    }
-    WCHAR szOwner[NETDEV_GUID_CCH];
-    ReadBackupText(L"", L"NetCfgInstanceId", szOwner, NETDEV_GUID_CCH);
-    if (!szOwner[0] || lstrcmpiW(szOwner, pDev->szNetCfgInstanceId) != 0) {
-        DBGPRINT(L"RestoreNetConfig: the backup belongs to adapter %s, not to %s", szOwner, pDev->szNetCfgInstanceId);
         free(pDev);
         return 0;
     }

@@ -9,8 +9,9 @@
 // an empty wanted ID picks nothing.
 //
 // The backup key HKLM\SOFTWARE\Quarven\OrvashTool\Backup holds one adapter's settings at a
-// time, with the adapter's NetCfgInstanceId and hardware ID; a restore writes only onto
-// that adapter. Both always work in the program's own registry view.
+// time, in its sub keys only; a restore writes them onto the adapter it picks, whatever
+// its NetCfgInstanceId now is (a driver reinstall gives the adapter a new one). Both always
+// work in the program's own registry view.
 #pragma once
 
 #include <windows.h>
@@ -67,8 +68,8 @@ public:
     // Backs up the picked adapter's selected parts; refused while a backup exists. 1 when
     // every selected part that exists was copied; on a failure nothing of the backup stays.
     int BackupNetConfig(LPCWSTR pszHardwareId, int bPresent, DWORD dwLevel);
-    // Restores the selected parts onto the picked adapter when the backup is its own. 1 when
-    // every selected part that the backup holds was copied back.
+    // Restores the selected parts onto the picked adapter. 1 when every selected part that
+    // the backup holds was copied back.
     int RestoreNetConfig(LPCWSTR pszHardwareId, int bPresent, DWORD dwLevel);
 
     const NetDevInfo& GetCurrent() const { return m_Current; }

@@ -98,8 +98,6 @@ int CSMBIOSDataInfo::LoadFromFirmware() {
     m_pBuffer = pBuffer;
     m_dwSize = uRead;
     m_pHeader = reinterpret_cast<SMBIOSRawData*>(m_pBuffer);
-    // The walk never passes the bytes received, whatever the header says.
-    if (m_pHeader->Length > m_dwSize - SMBIOS_HEADER_SIZE) m_pHeader->Length = m_dwSize - SMBIOS_HEADER_SIZE;
     return 1;
 }
 
@@ -146,50 +144,54 @@ int CSMBIOSDataInfo::LoadFromWmi() {
             break;
         }
 
-        // The buffer is sized from the bytes the table property holds; "Size" only
-        // limits the walk further.
+        // A property that cannot be read stops the filling; what was filled stays loaded.
+        nResult = 1;
+        DWORD dwSize = 0;
+        if (!GetUnsigned(pObject, L"Size", &dwSize)) break;
+        dwSize &= 0xFFFF;  // a 16-bit value, taken unsigned: a table of 32 KB or more keeps its length
         BSTR bstrData = SysAllocString(L"SMBiosData");
-        if (!bstrData) break;
         VARIANT vData;
         VariantInit(&vData);
-        hr = pObject->Get(bstrData, 0, &vData, NULL, NULL);
+        hr = bstrData ? pObject->Get(bstrData, 0, &vData, NULL, NULL) : E_OUTOFMEMORY;
         SysFreeString(bstrData);
         LONG lLower = 0, lUpper = -1;
-        if (FAILED(hr) || vData.vt != (VT_ARRAY | VT_UI1) || !vData.parray ||
-            FAILED(SafeArrayGetLBound(vData.parray, 1, &lLower)) ||
-            FAILED(SafeArrayGetUBound(vData.parray, 1, &lUpper))) {
-            DBGPRINT(L"CSMBIOSDataInfo::Load:No SMBiosData");
+        const int bBytes = SUCCEEDED(hr) && vData.vt == (VT_ARRAY | VT_UI1) && vData.parray &&
+                           SUCCEEDED(SafeArrayGetLBound(vData.parray, 1, &lLower)) &&
+                           SUCCEEDED(SafeArrayGetUBound(vData.parray, 1, &lUpper));
+        const DWORD dwCount = bBytes && lUpper >= lLower ? static_cast<DWORD>(lUpper - lLower) + 1 : 0;
+        // The buffer holds "Size" bytes and two more, or every byte received when that is
+        // more: the copy never runs past it.
+        DWORD dwTable = dwCount <= SMBIOS_WMI_MAX_TABLE && dwCount > dwSize ? dwCount : dwSize;
+        BYTE* pBuffer = new (std::nothrow) BYTE[SMBIOS_HEADER_SIZE + dwTable + 2];
+        if (!pBuffer) {
+            nResult = 0;
             VariantClear(&vData);
             break;
         }
-        LONG lCount = lUpper >= lLower ? lUpper - lLower + 1 : 0;
-        if (lCount > SMBIOS_WMI_MAX_TABLE) {
-            DBGPRINT(L"Return global_buffer would overflow.  Abort initialization of raw SMBIOS data.\n");
-            VariantClear(&vData);
-            break;
-        }
-        DWORD dwSize = SMBIOS_HEADER_SIZE + static_cast<DWORD>(lCount);
-        BYTE* pBuffer = new (std::nothrow) BYTE[dwSize];
-        BYTE* pElements = NULL;
-        if (!pBuffer || FAILED(SafeArrayAccessData(vData.parray, reinterpret_cast<void**>(&pElements)))) {
-            delete[] pBuffer;
-            VariantClear(&vData);
-            break;
-        }
-        memset(pBuffer, 0, dwSize);
-        if (lCount > 0) memcpy(pBuffer + SMBIOS_HEADER_SIZE, pElements, static_cast<size_t>(lCount));
-        SafeArrayUnaccessData(vData.parray);
-        VariantClear(&vData);
-
+        memset(pBuffer, 0, SMBIOS_HEADER_SIZE + dwTable + 2);
         m_pBuffer = pBuffer;
-        m_dwSize = dwSize;
+        m_dwSize = SMBIOS_HEADER_SIZE + dwTable + 2;
         m_pHeader = reinterpret_cast<SMBIOSRawData*>(m_pBuffer);
-        m_pHeader->Length = static_cast<DWORD>(lCount);
+        m_pHeader->Length = dwSize;
         DWORD dwValue = 0;
-        if (GetUnsigned(pObject, L"Size", &dwValue) && dwValue < m_pHeader->Length) m_pHeader->Length = dwValue;
-        if (GetUnsigned(pObject, L"SmbiosMajorVersion", &dwValue)) m_pHeader->SMBIOSMajorVersion = (BYTE)dwValue;
-        if (GetUnsigned(pObject, L"SmbiosMinorVersion", &dwValue)) m_pHeader->SMBIOSMinorVersion = (BYTE)dwValue;
-        nResult = 1;
+        if (GetUnsigned(pObject, L"SmbiosMajorVersion", &dwValue)) {
+            m_pHeader->SMBIOSMajorVersion = (BYTE)dwValue;
+            if (GetUnsigned(pObject, L"SmbiosMinorVersion", &dwValue)) {
+                m_pHeader->SMBIOSMinorVersion = (BYTE)dwValue;
+                if (dwCount > SMBIOS_WMI_MAX_TABLE) {
+                    DBGPRINT(L"Return global_buffer would overflow.  Abort initialization of raw SMBIOS data.\n");
+                    Free();
+                    nResult = 0;
+                } else if (dwCount > 0) {
+                    BYTE* pElements = NULL;
+                    if (SUCCEEDED(SafeArrayAccessData(vData.parray, reinterpret_cast<void**>(&pElements)))) {
+                        memcpy(m_pBuffer + SMBIOS_HEADER_SIZE, pElements, dwCount);
+                        SafeArrayUnaccessData(vData.parray);
+                    }
+                }
+            }
+        }
+        VariantClear(&vData);
     } while (0);
 
     if (pObject) pObject->Release();
@@ -207,15 +209,17 @@ int CSMBIOSDataInfo::GetStructField(BYTE byType, BYTE byOffset, int nWidthCode, 
     if (dwEnd > m_dwSize || dwEnd < SMBIOS_HEADER_SIZE) dwEnd = m_dwSize;
     int bFound = 0;
     DWORD dwPos = SMBIOS_HEADER_SIZE;
-    // A structure header needs four bytes.
-    while (dwEnd - dwPos >= 4) {
+    // Each structure begins with its type and its formatted length.
+    while (dwEnd - dwPos >= 2) {
         const BYTE* pStruct = m_pBuffer + dwPos;
-        DWORD dwLength = pStruct[1];
-        if (dwLength < 4 || dwLength > dwEnd - dwPos) break;
-        if (pStruct[0] == byType && static_cast<DWORD>(byOffset) + dwWidth <= dwLength) {
+        const DWORD dwLength = pStruct[1];
+        // A formatted length of exactly the offset still matches (the field then starts at
+        // the first string byte); a field that would run past the table is not read.
+        if (pStruct[0] == byType && dwLength >= byOffset && static_cast<DWORD>(byOffset) + dwWidth <= dwEnd - dwPos) {
             if (dwWidth && pOut) memcpy(pOut, pStruct + byOffset, dwWidth);
             bFound = 1;
         }
+        if (dwLength >= dwEnd - dwPos) break;
         // Past the formatted part and the string set, which ends with two NUL bytes.
         dwPos += dwLength;
         while (dwEnd - dwPos >= 2 && (m_pBuffer[dwPos] != 0 || m_pBuffer[dwPos + 1] != 0)) ++dwPos;

@@ -4,8 +4,9 @@
 // time) or, on Windows versions before 5.2, from the WMI class MSSMBios_RawSMBiosTables.
 // The buffer keeps the raw-data layout: byte 0 calling-method flag, 1 and 2 the SMBIOS
 // version, 3 the DMI revision, 4 to 7 the length of the structure table, then the table.
-// Every read stays inside the buffer: the table length is never taken beyond the bytes
-// received, and a field is read only when it lies inside its structure's formatted part.
+// A structure supplies a field when its formatted length is at least the field's offset
+// (so a field may begin at the first string byte); every read stays inside the table and
+// the bytes held, whatever the header's table length says.
 #pragma once
 
 #include <windows.h>

@@ -86,4 +86,18 @@ TEST_F(LinkCommands, MadeAgainThenDeletedThenMissing) {
     EXPECT_TRUE(Logged(L"Can not find File " + path));
 }
 
+// A folder of the link's path that cannot be made, and a link that cannot be deleted.
+TEST_F(LinkCommands, FailuresLogTheirTexts) {
+    ASSERT_TRUE(winsim::files::WriteBytes(machine(), Programs() + L"\\Blocked", "a file"));
+    Script(L"LINK=1\r\nLINK1=Blocked\\Sub\\Tool.lnk\r\nLINK1_LOCATION=17\r\nLINK1_CMD=C:\\Apps\\tool.exe");
+    EXPECT_EQ(57u, g_pSetupCtrl->CreateLinksFromIni(kScript, L"S"));
+    EXPECT_TRUE(Logged(L"CreateLinkFileFromIni:CreateDirectory ERROR=3"));
+    Script(L"LINK=1\r\nLINK1=Tool.lnk\r\nLINK1_LOCATION=17\r\nLINK1_CMD=C:\\Apps\\tool.exe");
+    ASSERT_EQ(0u, g_pSetupCtrl->CreateLinksFromIni(kScript, L"S"));
+    std::wstring path = Programs() + L"\\Tool.lnk";
+    winsim::files::InjectFailure(machine(), path, winsim::files::kFailDelete, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(60u, g_pSetupCtrl->DeleteLinksFromIni(kScript, L"S"));
+    EXPECT_TRUE(Logged(L"Error Delete File " + path));
+}
+
 }  // namespace

@@ -116,12 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {true, true, false, true},
                     1,
                     0},
-        // Already enabled: nothing to change, and no failure.
+        // Already enabled: nothing changes, and so the entry fails.
         BindingCase{"alreadyInTheWantedState",
                     L"BINDING=1\r\nBINDING1_PATH=ms_server\r\nBINDING1_FLAG=1\r\n",
                     S_OK,
                     L"",
-                    0,
+                    34,
                     {true, true, true, true},
                     0,
                     0},
@@ -178,6 +178,13 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     0}),
     [](const ::testing::TestParamInfo<BindingCase>& i) { return std::string(i.param.name); });
+
+TEST_F(NetworkCommandTest, BindingRerunFails) {
+    const wchar_t* lines = L"BINDING=1\r\nBINDING1_PATH=ms_tcpip\r\nBINDING1_FLAG=0\r\n";
+    EXPECT_EQ(0u, Run(L"ENABLE_BINDING", lines));
+    EXPECT_EQ(34u, Run(L"ENABLE_BINDING", lines));
+    EXPECT_EQ(1u, winsim::netcfg::ApplyCount(machine()));
+}
 
 TEST_F(NetworkCommandTest, BindingsFailWhenComIsAlreadyInitialised) {
     ASSERT_EQ(S_OK, CoInitialize(nullptr));

@@ -221,7 +221,12 @@ INSTANTIATE_TEST_SUITE_P(
         AmtCase{"noType130", winsim::smbios::Structure(127, 1, {}), false,
                 L"CSetupCtrl::CheckAMT::Can not find Type 130."},
         AmtCase{"wrongSignature", Amt({'$', 'A', 'M', 'X', 1}), false, L"CSetupCtrl::CheckAMT::Fail AMT signature."},
-        AmtCase{"noFlagByte", Amt({'$', 'A', 'M', 'T'}), false, L"CSetupCtrl::CheckAMT::Error Type 130 0x8 ."},
+        // Without a flag byte the first string byte stands at offset 8 ('A', bit 0 set);
+        // a structure cut off by the table's end has none.
+        AmtCase{"flagAtTheFirstStringByte", Amt({'$', 'A', 'M', 'T'}), true,
+                L"CSetupCtrl::CheckAMT::Success AMT Support."},
+        AmtCase{"noFlagByte", std::vector<uint8_t>{130, 8, 0x82, 0, '$', 'A', 'M', 'T'}, false,
+                L"CSetupCtrl::CheckAMT::Error Type 130 0x8 ."},
         AmtCase{"flagClear", Amt({'$', 'A', 'M', 'T', 0xFE}), false, L"CSetupCtrl::CheckAMT::Fail AMT support."},
         AmtCase{"flagSet", Amt({'$', 'A', 'M', 'T', 1}), true, L"CSetupCtrl::CheckAMT::Success AMT Support."}),
     [](const ::testing::TestParamInfo<AmtCase>& i) { return std::string(i.param.name); });

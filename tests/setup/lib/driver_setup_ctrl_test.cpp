@@ -61,7 +61,7 @@ TEST_F(DriverSetupCtrlTest, EachOptionGivesTheLibraryResultAndItsLog) {
         std::wstring log;
     } cases[] = {
         {3, L"drv\\net.inf", 0xE0000302,
-         L"CDriverSetupCtrl: DriverPackageGetPathW failed with error code 0xE0000302 Error Can not find inf file "
+         L"CDriverSetupCtrl: DriverPackageGetPath failed with error code 0xE0000302 Error Can not find inf file "
          L"in drivers store.\n"},
         {0, L"drv\\net.inf", 0, L"CDriverSetupCtrl: preinstalled package.\n"},
         {0, L"drv\\net.inf", 183, L"CDriverSetupCtrl:: package was already in store.\n"},

@@ -163,6 +163,34 @@ TEST_F(ModemCtrlTest, WakeOnRingOnEveryInstance) {
     EXPECT_EQ(0, modem->WriteWORReg(L"USB\\VID_0000&PID_0000", L"WakeOnRing", 1));
 }
 
+// An instance whose key cannot be opened is passed over, and the result says whether
+// anything was written.
+TEST_F(ModemCtrlTest, WakeOnRingSkipsWhatCannotBeOpened) {
+    struct Case {
+        const char* name;
+        bool deny_instance;  // the first instance's key cannot be read
+        bool deny_params;    // the second one's Device Parameters cannot be written
+        int result;
+    } cases[] = {
+        {"InstanceSkipped", true, false, 1},
+        {"NothingWritten", true, true, 0},
+    };
+    for (const auto& c : cases) {
+        WwanModemSpec s;
+        s.composite_id = std::wstring(L"USB\\VID_2C7C&PID_01") + (c.deny_params ? L"26" : L"27");
+        s.instances = 2;
+        Devices d = AddWwanModem(machine(), s);
+        const std::wstring params0 = tree().ParametersKey(d.instances[0]);
+        const std::wstring params1 = tree().ParametersKey(d.instances[1]);
+        reg().SetDenyRead(params0.substr(0, params0.rfind(L'\\')), c.deny_instance);
+        reg().SetDenyWrite(params1, c.deny_params);
+        auto modem = std::make_unique<CWModemCtrl>();
+        EXPECT_EQ(c.result, modem->WriteWORReg(s.composite_id.c_str(), L"WakeOnRing", 1)) << c.name;
+        EXPECT_FALSE(reg().GetDword(params0, L"WakeOnRing").has_value()) << c.name;
+        EXPECT_EQ(!c.deny_params, reg().GetDword(params1, L"WakeOnRing").has_value()) << c.name;
+    }
+}
+
 TEST_F(ModemCtrlTest, CapabilityValue) {
     WlanSpec s;
     s.list_index = 0;

@@ -26,16 +26,7 @@ protected:
         // Installed first: an adapter that is no longer present, with the LAN's ID.
         Add(L"PCI\\VEN_1D2E&DEV_0042&SUBSYS_00011A2B\\3&1&0&E0", kLanId, kOldLanGuid, false, false);
         lan_ = Add(L"PCI\\VEN_1D2E&DEV_0042&SUBSYS_00011A2B\\3&1&0&E8", kLanId, kLanGuid, true, false);
-        winsim::net::AdapterSpec w;
-        w.instance_id = L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B\\3&1&0&F0";
-        w.hardware_ids = {kWlanId, L"PCI\\VEN_168C&DEV_0E5A"};
-        w.guid = kWlanGuid;
-        w.description = L"Wireless LAN";
-        w.service = L"wlan5";
-        w.wireless = true;
-        w.card_cfg_id = L"CARD-7";
-        w.custom_params = {{L"Mode", L"2"}};
-        wlan_ = winsim::net::AddAdapter(machine(), w);
+        wlan_ = winsim::net::AddAdapter(machine(), Wlan(kWlanGuid, L"CARD-7", L"2", L"192.168.10.20"));
         // No NetCfgInstanceId.
         Add(L"USB\\VID_0BDA&PID_8153\\0001", kDongleId, L"", true, false);
         winsim::Registry r(machine());
@@ -44,6 +35,20 @@ protected:
         winsim::scm::Simulate(machine(), L"wzcsvc", {500, 500}, SERVICE_RUNNING);
         winsim::scm::Simulate(machine(), L"acs", {500, 500}, SERVICE_RUNNING);
         net_ = std::make_unique<CNetDevCtrl>();
+    }
+    static winsim::net::AdapterSpec Wlan(const wchar_t* guid, const wchar_t* card, const wchar_t* mode,
+                                         const wchar_t* ip) {
+        winsim::net::AdapterSpec w;
+        w.instance_id = L"PCI\\VEN_168C&DEV_0E5A&SUBSYS_30A11A2B\\3&1&0&F0";
+        w.hardware_ids = {kWlanId, L"PCI\\VEN_168C&DEV_0E5A"};
+        w.guid = guid;
+        w.description = L"Wireless LAN";
+        w.service = L"wlan5";
+        w.wireless = true;
+        w.card_cfg_id = card;
+        w.custom_params = {{L"Mode", mode}};
+        w.ip_address = ip;
+        return w;
     }
     DWORD Add(const wchar_t* instance, const wchar_t* id, const wchar_t* guid, bool attached, bool wireless) {
         winsim::net::AdapterSpec a;
@@ -189,33 +194,46 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NetDevTest, BackupIsRefusedWhileOneExistsEvenForAnotherAdapter) {
     ASSERT_EQ(1, net_->BackupNetConfig(kLanId, 1, 1));
-    EXPECT_EQ(kLanGuid, Text(kBackup, L"NetCfgInstanceId"));
-    EXPECT_EQ(kLanId, Text(kBackup, L"HardwareID"));
     EXPECT_EQ(0, net_->BackupNetConfig(kWlanId, 1, 1));
     EXPECT_TRUE(Logged(L"Backup: Already exist backup."));
-    EXPECT_EQ(kLanGuid, Text(kBackup, L"NetCfgInstanceId"));
+    // The backup holds its parts and nothing of its own.
+    winsim::Registry r(machine());
+    EXPECT_EQ(std::vector<std::wstring>{L"TCPIP"}, r.ListKeys(kBackup));
+    EXPECT_TRUE(r.ListValues(kBackup).empty());
 }
 
-TEST_F(NetDevTest, RestoreWritesOntoTheBackedUpAdapterOnly) {
+// A driver reinstall gives the adapter a new NetCfgInstanceId, new settings and a new
+// driver key: the restore puts the backed-up settings onto it.
+TEST_F(NetDevTest, RestoreAfterADriverReinstallBringsTheSettingsBack) {
     ASSERT_EQ(1, net_->BackupNetConfig(kWlanId, 1, 0xFFFFFFFF));
+    winsim::DeviceTree(machine()).Uninstall(wlan_);
+    const wchar_t* kNewGuid = L"{D0000000-0000-0000-0000-00000000000D}";
+    wlan_ = winsim::net::AddAdapter(machine(), Wlan(kNewGuid, L"CARD-NEW", L"9", L"10.0.0.9"));
     winsim::Registry r(machine());
-    const std::wstring tcpip = winsim::net::TcpipKey(kWlanGuid);
-    const std::wstring lanTcpip = winsim::net::TcpipKey(kLanGuid);
-    r.SetString(tcpip, L"NameServer", L"10.0.0.1");
-    r.SetString(lanTcpip, L"NameServer", L"10.0.0.2");
-    r.SetString(DriverKey(wlan_) + L"\\CustomParams", L"Mode", L"9");
-    r.SetString(DriverKey(wlan_), L"CardCfgId", L"OTHER");
-    // Another adapter is refused and left alone.
-    EXPECT_EQ(0, net_->RestoreNetConfig(kLanId, 1, 0xFFFFFFFF));
-    EXPECT_EQ(L"10.0.0.2", Text(lanTcpip, L"NameServer"));
-    // The adapter of the backup gets its settings back and its services run again.
+    r.DeleteKey(winsim::net::WzcKey(kNewGuid) + L"\\Static#0000");
     EXPECT_EQ(1, net_->RestoreNetConfig(kWlanId, 1, 0xFFFFFFFF));
-    EXPECT_EQ(L"192.168.10.1", Text(tcpip, L"NameServer"));
+    EXPECT_EQ(std::vector<std::wstring>{L"192.168.10.20"},
+              r.GetMultiString(winsim::net::TcpipKey(kNewGuid), L"IPAddress"));
+    EXPECT_TRUE(r.KeyExists(winsim::net::WzcKey(kNewGuid) + L"\\Static#0000"));
     EXPECT_EQ(L"2", Text(DriverKey(wlan_) + L"\\CustomParams", L"Mode"));
     EXPECT_EQ(L"CARD-7", Text(DriverKey(wlan_), L"CardCfgId"));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), State(L"wzcsvc"));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), State(L"acs"));
     EXPECT_TRUE(r.KeyExists(kBackup));  // left to the scripts
+}
+
+// Neither a backup of another adapter nor one that another tool wrote is refused.
+TEST_F(NetDevTest, RestoreTakesAnyBackupOntoTheAdapterPicked) {
+    winsim::Registry r(machine());
+    const std::wstring lanTcpip = winsim::net::TcpipKey(kLanGuid);
+    r.SetMultiString(winsim::net::TcpipKey(kOldLanGuid), L"IPAddress", {L"10.0.0.1"});
+    ASSERT_EQ(1, net_->BackupNetConfig(kLanId, 0, 1));  // the adapter that is no longer present
+    EXPECT_EQ(1, net_->RestoreNetConfig(kLanId, 1, 1));
+    EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.1"}, r.GetMultiString(lanTcpip, L"IPAddress"));
+    r.DeleteKey(kBackup);
+    r.SetString(std::wstring(kBackup) + L"\\TCPIP", L"NameServer", L"10.0.0.53");
+    EXPECT_EQ(1, net_->RestoreNetConfig(kLanId, 1, 1));
+    EXPECT_EQ(L"10.0.0.53", Text(lanTcpip, L"NameServer"));
 }
 
 TEST_F(NetDevTest, AnEmptyCardCfgIdIsNotRestored) {

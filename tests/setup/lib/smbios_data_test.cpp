@@ -9,6 +9,7 @@
 #include "winsim/wmi.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,16 +86,18 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"otherWidthCode", Join({kBios, kEnd}), 0, 4, 9, 0},
         WalkCase{"lastOfItsType", Join({Amt(0, 1), kBios, Amt(1, 2), kEnd}), 130, 8, 1, 1},
         WalkCase{"noSuchType", Join({kBios, kEnd}), 130, 4, 3, -1},
-        // The field must lie inside the formatted part: a field starting at the first
-        // string byte, or running into it, is not read.
-        WalkCase{"offsetAtStrings", Join({Amt(1), kEnd}), 130, 9, 1, -1},
-        WalkCase{"fieldCrossesStrings", Join({Amt(1), kEnd}), 130, 6, 4, -1},
-        // Malformed tables end the walk without reading past the table.
+        // A formatted length of exactly the offset still matches: the field starts at the
+        // first string byte ("AMT").
+        WalkCase{"offsetAtStrings", Join({Amt(1), kEnd}), 130, 9, 1, 'A'},
+        WalkCase{"fieldCrossesStrings", Join({Amt(1), kEnd}), 130, 6, 3, 0x4101544D},
+        WalkCase{"offsetBeyondTheLength", Join({Amt(1), kEnd}), 130, 10, 1, -1},
+        // Malformed tables: nothing is read past the table.
         WalkCase{"noDoubleNulAtEnd", Join({kBios, Bytes{130, 9, 0, 0, '$', 'A', 'M', 'T', 1, 'x'}}), 130, 8, 1, 1},
-        WalkCase{"truncatedStructure", Join({kBios, Bytes{130, 30, 0, 0, '$', 'A', 'M', 'T', 1}}), 130, 8, 1, -1},
-        WalkCase{"zeroLengthStops", Join({Bytes{5, 0, 0, 0, 0, 0}, Amt(1)}), 130, 8, 1, -1},
-        WalkCase{"threeBytesLeft", Join({kBios, Bytes{130, 9, 0}}), 130, 0, 1, -1},
-        WalkCase{"empty", Bytes{}, 0, 0, 1, -1}),
+        WalkCase{"truncatedStructure", Join({kBios, Bytes{130, 30, 0, 0, '$', 'A', 'M', 'T', 1}}), 130, 8, 1, 1},
+        WalkCase{"fieldPastTheTable", Join({kBios, Bytes{130, 30, 0, 0, '$', 'A', 'M', 'T', 1}}), 130, 6, 4, -1},
+        WalkCase{"zeroLengthMisalignsTheWalk", Join({Bytes{5, 0, 0, 0, 0, 0}, Amt(1)}), 130, 8, 1, -1},
+        WalkCase{"headerAtTheTableEnd", Join({kBios, Bytes{130, 9, 0}}), 130, 0, 1, 130},
+        WalkCase{"oneByteLeft", Join({kBios, Bytes{130}}), 130, 0, 1, -1}, WalkCase{"empty", Bytes{}, 0, 0, 1, -1}),
     [](const ::testing::TestParamInfo<WalkCase>& i) { return std::string(i.param.name); });
 
 TEST_F(SmbiosTest, NoTableOnAPlatformOtherThanNt) {
@@ -124,10 +127,11 @@ TEST_F(SmbiosTest, FirmwarePathFailures) {
     EXPECT_TRUE(Logged(L"Not found GetSystemFirmwareTable routine pointer"));
 }
 
-// The WMI path: the buffer follows the bytes received, whatever "Size" says.
+// The WMI path: "Size" is the table's length; a property that cannot be read stops the
+// filling and the load still succeeds.
 struct WmiCase {
     const char* name;
-    Bytes data;
+    std::optional<Bytes> data;
     long long size;  // the "Size" property; -1 leaves it out
     int loaded;
     long long flag;  // type 130's byte at offset 8
@@ -135,33 +139,37 @@ struct WmiCase {
 
 class SmbiosWmi : public SmbiosTest, public ::testing::WithParamInterface<WmiCase> {};
 
-TEST_P(SmbiosWmi, TableFromTheBytesReceived) {
+TEST_P(SmbiosWmi, TableOfTheLengthGiven) {
     const WmiCase& c = GetParam();
     winsim::wmi::Instance inst = {{L"SmbiosMajorVersion", Value::Int(CIM_UINT8, 2)},
-                                  {L"SmbiosMinorVersion", Value::Int(CIM_UINT8, 7)},
-                                  {L"SMBiosData", Value::Bytes(c.data)}};
+                                  {L"SmbiosMinorVersion", Value::Int(CIM_UINT8, 7)}};
+    if (c.data) inst.push_back({L"SMBiosData", Value::Bytes(*c.data)});
     if (c.size >= 0) inst.push_back({L"Size", Value::Int(CIM_UINT32, c.size)});
     winsim::wmi::SetInstances(machine(), winsim::wmi::kWmi, winsim::smbios::kClass, {inst});
     UseWmiPath();
     long objects = winsim::com::LiveObjects();
     EXPECT_EQ(c.loaded, info_.Load());
     EXPECT_EQ(c.flag, Field(130, 8, 1));
-    if (c.loaded) {
+    if (info_.GetHeader()) {
         EXPECT_EQ(7, info_.GetHeader()->SMBIOSMinorVersion);
+        EXPECT_EQ(static_cast<DWORD>(c.size), info_.GetHeader()->Length);
     }
+    EXPECT_EQ(c.loaded == 0 && c.data && c.data->size() > 63999,
+              Logged(L"Return global_buffer would overflow.  Abort initialization of raw SMBIOS data.\n"));
     EXPECT_EQ(objects, winsim::com::LiveObjects());
     EXPECT_EQ(0u, winsim::com::InitCount());
 }
 
 const Bytes kAmtTable = Join({kBios, Amt(1)});
+const long long kAmtSize = static_cast<long long>(kAmtTable.size());
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, SmbiosWmi,
-    ::testing::Values(WmiCase{"sizeMatches", kAmtTable, static_cast<long long>(kAmtTable.size()), 1, 1},
-                      WmiCase{"sizeTooLarge", kAmtTable, 70000, 1, 1},
+    ::testing::Values(WmiCase{"sizeMatches", kAmtTable, kAmtSize, 1, 1},
+                      WmiCase{"sizeBeyondTheData", kAmtTable, 4000, 1, 1},
                       WmiCase{"sizeCutsTheWalk", kAmtTable, static_cast<long long>(kBios.size()), 1, -1},
-                      WmiCase{"noSize", kAmtTable, -1, 1, 1},
-                      WmiCase{"tooLarge", Join({Bytes(64000, 0)}), 64000, 0, -1}),
+                      WmiCase{"noSize", kAmtTable, -1, 1, -1}, WmiCase{"noData", std::nullopt, kAmtSize, 1, -1},
+                      WmiCase{"tooLarge", Bytes(64000, 0), 64000, 0, -1}),
     [](const ::testing::TestParamInfo<WmiCase>& i) { return std::string(i.param.name); });
 
 TEST_F(SmbiosTest, WmiPathWaitsABoundedTime) {
