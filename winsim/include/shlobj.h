@@ -8,10 +8,12 @@
 // is then left as it was.
 //
 // The shell link class (CLSID_ShellLink, IShellLinkW and IPersistFile) keeps a link's
-// target, arguments, working folder, description and show command; IPersistFile::Save
-// writes them to the file as winsim's own text form (winsim/shelllink.h reads it back),
-// failing like CreateFileW when the folder is missing. The ID-list, hot-key, icon,
-// relative-path and Resolve methods, and Load, give E_NOTIMPL.
+// target, arguments, working folder, description, icon location and show command.
+// IPersistFile::Save writes them as a file of the Shell Link binary format ([MS-SHLLINK]:
+// header, the target's ID list and LinkInfo, UTF-16 strings), failing like CreateFileW when
+// the folder is missing, and with E_INVALIDARG for a target that is not a local path
+// ("X:\..."); Load reads such a file (the target from its LinkInfo), E_FAIL for one that
+// breaks the format. The ID-list, hot-key, relative-path and Resolve methods give E_NOTIMPL.
 //
 // IsUserAnAdmin reports whether the process runs with administrator rights: the setting of
 // its user (winsim/osinfo.h, default: every user is an administrator).

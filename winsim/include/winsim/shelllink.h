@@ -1,4 +1,5 @@
-// winsim: the shell links that programs saved (IShellLinkW and IPersistFile::Save).
+// winsim: the shell links that programs saved (IShellLinkW and IPersistFile::Save), read
+// from their files of the Shell Link binary format.
 #pragma once
 
 #include "machine.h"
@@ -16,7 +17,7 @@ struct Link {
     int show_cmd = 1;
 };
 
-// The link saved at the path, or nullopt when there is no file or it is no link.
+// The link saved at the path, or nullopt when there is no file or it breaks the format.
 std::optional<Link> Read(Machine& m, const std::wstring& full_winpath);
 
 }  // namespace winsim::shelllink
