@@ -13,7 +13,8 @@ namespace {
 
 using Setup = std::function<void(winsim::Machine&)>;
 
-std::wstring Marker(const std::wstring& name) { return L"DispatchCommand: Unknown command " + name + L"."; }
+// A mark of the script (see SetupRun::Matches).
+std::wstring Marker(const std::wstring& name) { return name; }
 
 void Nothing(winsim::Machine&) {}
 void NoLocation(winsim::Machine& m) { winsim::os::SetTelephonyLocation(m, std::nullopt, std::nullopt); }
@@ -58,7 +59,8 @@ struct SwitchCase {
 
 // Sections the switches run: [A] and [B] only log; [BAD] fails.
 const std::wstring kTargets =
-    L"[A]\r\nCMD1=MARK_A\r\n[B]\r\nCMD1=MARK_B\r\n[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=NONE\r\n";
+    L"[A]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_A\r\n[B]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_B\r\n"
+    L"[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=NONE\r\n";
 
 // A switch section far longer than one read and a line far longer than a line buffer.
 std::wstring LongSection() {
@@ -341,7 +343,7 @@ TEST_P(Checks, PassOrFailAndQuit) {
     const CheckCase& c = GetParam();
     c.setup(machine());
     WriteScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=" + c.command +
-                L"\r\nCMD1_SECTION=ARG\r\nCMD2=MARK_NEXT\r\n[ARG]\r\n" + c.arg + L"\r\n");
+                L"\r\nCMD1_SECTION=ARG\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_NEXT\r\n[ARG]\r\n" + c.arg + L"\r\n");
     SetupRun run = Run(c.args.empty() ? L"/s" : c.args, c.image64);
     EXPECT_EQ(c.code, run.code);
     // A failing check ends its section.
