@@ -586,8 +586,12 @@ int CDevCtrl::GetDeviceVendor(LPCWSTR pszHardwareId, LPWSTR pszOut, size_t cchOu
     if (!pszOut || cchOut < DEVCTRL_VENDOR_CCH) return 0;
     pszOut[0] = 0;
     if (!pszHardwareId) return 0;
-    // "PCI\VEN_xxxx" or "USB\VID_xxxx": the four digits after the bus and the vendor tag.
-    if (StrCmpNIW(pszHardwareId, L"PCI\\", 4) != 0 && StrCmpNIW(pszHardwareId, L"USB\\", 4) != 0) return 0;
+    // "PCI\VEN_xxxx" or "USB\VID_xxxx" (the bus in upper or lower case): the four digits
+    // after the bus and the vendor tag.
+    static const WCHAR* const kBuses[] = {L"PCI\\", L"pci\\", L"USB\\", L"usb\\"};
+    int bBus = 0;
+    for (LPCWSTR pszBus : kBuses) bBus |= wcsncmp(pszHardwareId, pszBus, 4) == 0;
+    if (!bBus) return 0;
     if (lstrlenW(pszHardwareId) < 12) return 0;
     memcpy(pszOut, pszHardwareId + 8, 4 * sizeof(WCHAR));
     pszOut[4] = 0;

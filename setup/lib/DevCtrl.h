@@ -72,8 +72,9 @@ public:
     int ReadDriverRegByKey(LPCWSTR pszDriverKey, LPCWSTR pszValue, LPWSTR pszOut, size_t cchOut);
     int WriteDriverRegByKey(LPCWSTR pszDriverKey, LPCWSTR pszValue, LPCWSTR pszText);
 
-    // The four vendor digits of a "PCI\VEN_xxxx..." or "USB\VID_xxxx..." ID (any case) into
-    // pszOut (at least DEVCTRL_VENDOR_CCH characters); 0 for any other ID.
+    // The four vendor digits of a "PCI\VEN_xxxx..." or "USB\VID_xxxx..." ID (the bus name in
+    // upper or lower case) into pszOut (at least DEVCTRL_VENDOR_CCH characters); 0 for any
+    // other ID.
     int GetDeviceVendor(LPCWSTR pszHardwareId, LPWSTR pszOut, size_t cchOut);
 
     // Node status and problem of the first present device with a matching hardware ID.
