@@ -35,26 +35,20 @@ void CGobiApiCtrl::Clear() {
     m_pfnDisconnect = NULL;
 }
 
-BOOL CGobiApiCtrl::ProgramFolderPath(LPWSTR out, DWORD cch, BOOL* pbNoModulePath) const {
+int CGobiApiCtrl::ProgramFolderPath(LPWSTR out, DWORD cch) const {
     WCHAR image[MAX_PATH];
     DWORD n = GetModuleFileNameW(NULL, image, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        *pbNoModulePath = TRUE;
-        return FALSE;
-    }
+    if (n == 0 || n >= MAX_PATH) return GOBI_ERR_NO_MODULE_PATH;
     LPWSTR slash = NULL;
     for (LPWSTR p = image; *p; ++p) {
         if (*p == L'\\') slash = p;
     }
-    if (!slash) {
-        *pbNoModulePath = TRUE;
-        return FALSE;
-    }
+    if (!slash) return GOBI_ERR_NO_MODULE_PATH;
     *slash = L'\0';
-    // The folder in its short form; a folder whose short form cannot be formed is skipped.
+    // The folder in its short form; when that cannot be formed the search ends there.
     DWORD s = GetShortPathNameW(image, out, cch);
-    if (s == 0 || s >= cch) return FALSE;
-    return AppendPath(out, cch, GOBIAPI_DLL_NAME);
+    if (s == 0 || s >= cch || !AppendPath(out, cch, GOBIAPI_DLL_NAME)) return GOBI_NO_SHORT_FOLDER;
+    return GOBI_OK;
 }
 
 BOOL CGobiApiCtrl::ProgramFilesPath(LPCWSTR envName, LPWSTR out, DWORD cch) const {
@@ -71,13 +65,12 @@ int CGobiApiCtrl::Load() {
     m_szLibPath[0] = L'\0';
 
     WCHAR places[3][MAX_PATH];
-    BOOL formed[3] = {FALSE, FALSE, FALSE};
-    BOOL noModulePath = FALSE;
-    formed[0] = ProgramFolderPath(places[0], MAX_PATH, &noModulePath);
-    if (noModulePath) return GOBI_ERR_NO_MODULE_PATH;
+    BOOL formed[3] = {TRUE, FALSE, FALSE};
+    int folder = ProgramFolderPath(places[0], MAX_PATH);
+    if (folder == GOBI_NO_SHORT_FOLDER) return GOBI_OK;  // nothing loaded
+    if (folder != GOBI_OK) return folder;
     formed[1] = ProgramFilesPath(L"ProgramFiles(x86)", places[1], MAX_PATH);
     formed[2] = ProgramFilesPath(L"ProgramFiles", places[2], MAX_PATH);
-    if (!formed[1] && !formed[2] && !formed[0]) return GOBI_ERR_NOT_FOUND;
 
     int found = -1;
     for (int i = 0; i < 3 && found < 0; ++i) {

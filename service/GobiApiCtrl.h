@@ -14,7 +14,8 @@ enum {
     GOBI_ERR_NO_CONNECT = 3,      // the library lacks QCWWANConnect (it stays loaded)
     GOBI_ERR_NO_DISCONNECT = 4,   // the library lacks QCWWANDisconnect (it stays loaded)
     GOBI_ERR_NO_MODULE_PATH = 5,  // the program's own path is unknown
-    GOBI_ERR_NOT_LOADED = 6       // Unload without a loaded library
+    GOBI_ERR_NOT_LOADED = 6,      // Unload without a loaded library
+    GOBI_NO_SHORT_FOLDER = -1     // (inside Load) the program folder has no short form
 };
 
 class CGobiApiCtrl {
@@ -23,7 +24,9 @@ public:
     virtual ~CGobiApiCtrl();  // does not unload: each request unloads
 
     // Finds the library (the program's folder in its short form, then the Program Files
-    // folders) and binds both entries. A library already loaded is unloaded first.
+    // folders) and binds both entries. A library already loaded is unloaded first. When the
+    // short form of the program's folder cannot be formed the result is 0 and nothing is
+    // loaded.
     int Load();
     // QCWWANConnect, then QCWWANDisconnect, each only when bound in a loaded library;
     // their results are not used. Always 0.
@@ -35,9 +38,10 @@ public:
     LPCWSTR LibraryPath() const { return m_szLibPath; }
 
 private:
-    // Builds the candidate path of one search place into out (MAX_PATH); FALSE when the
-    // place cannot be formed.
-    BOOL ProgramFolderPath(LPWSTR out, DWORD cch, BOOL* pbNoModulePath) const;
+    // Builds the candidate path of one search place into out (MAX_PATH). The program's
+    // folder: GOBI_OK, GOBI_ERR_NO_MODULE_PATH, or GOBI_NO_SHORT_FOLDER when its short form
+    // cannot be formed. A Program Files place: FALSE when it cannot be formed.
+    int ProgramFolderPath(LPWSTR out, DWORD cch) const;
     BOOL ProgramFilesPath(LPCWSTR envName, LPWSTR out, DWORD cch) const;
     void Clear();
 

@@ -59,8 +59,6 @@ public:
 
     // The country code of the current telephony location; 0 when it cannot be read.
     DWORD GetLocationID();
-    // The same, 1 when it was read.
-    int ReadLocationID(DWORD* pdwCountry);
 
     // Switch sections: run the section of every matching line of the argument section.
     unsigned SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSection, unsigned uPrevious);
@@ -284,8 +282,7 @@ private:
     CSetupCtrl& operator=(const CSetupCtrl&);
 
     int MacroValue(LPCWSTR pszToken, LPCWSTR pszName, LPWSTR pszValue, DWORD cchValue);
-    int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation, DWORD dwLocation,
-                      DWORD* pdwParsed);
+    int SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, DWORD dwLocation, DWORD* pdwParsed);
 
     void BindDialogLibrary();
 

@@ -109,32 +109,33 @@ unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, un
     PathRemoveExtensionW(szKeyword);
     lstrcpynW(szSuffix, PathFindExtensionW(pszCommand ? pszCommand : L""), SETUP_TEXT_CCH);
 
-    const SetupCommand* pRow = NULL;
+    // An unknown keyword runs nothing and logs nothing.
+    const SetupCommand* pRow = FindSetupCommand(szKeyword);
+    int bRan = 0;
     if (SwitchWowMode(szSuffix, 1)) {
-        pRow = FindSetupCommand(szKeyword);
         if (pRow) {
             SleepFor(ReadInt(pszSection, L"BEFORE_SLEEP"));
             uResult = pRow->pfnHandler(szSuffix, pszSection, &bQuit, uPrevious);
-        } else {
-            DBGPRINT(L"DispatchCommand: Unknown command %s.", szKeyword);
+            bRan = 1;
         }
     } else {
         DBGPRINT(L"DispatchCommand: Skip command %s%s.", szKeyword, szSuffix);
     }
     SleepFor(ReadInt(pszSection, L"AFTER_SLEEP"));
 
-    // REVERSE and IGNORE_EXIT apply only to a check that ran.
-    if (pRow && wcsstr(szKeyword, L"CHECK_")) {
+    // REVERSE and IGNORE_EXIT apply to every keyword that holds "CHECK_", whether it ran or
+    // not. A keyword without a row has no code to report: its result stays 0.
+    if (wcsstr(szKeyword, L"CHECK_")) {
         if (ReadInt(pszSection, L"REVERSE") != 0) {
             bQuit = !bQuit;
-            uResult = uResult == 0 ? pRow->uCode : 0;
+            uResult = uResult == 0 && pRow ? pRow->uCode : 0;
         }
         if (ReadInt(pszSection, L"IGNORE_EXIT") != 0) bQuit = 0;
     }
     if (bQuit && !IsSilentRun()) ShowMsgBox(ScriptPath(), pszSection, NULL);
     SwitchWowMode(szSuffix, 0);
     if (pbQuit) *pbQuit = bQuit;
-    if (pbRan) *pbRan = pRow != NULL;
+    if (pbRan) *pbRan = bRan;
     return uResult;
 }
 

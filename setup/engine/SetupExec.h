@@ -26,8 +26,9 @@ const SetupCommand* FindSetupCommand(LPCWSTR pszKeyword);
 // Runs the commands of a section; the mask of failed commands, or with nReturnCmd > 0 the
 // result of that command when its handler ran (else the mask).
 unsigned ExecuteSection(LPCWSTR pszSection, int nReturnCmd);
-// Runs one command; its result after REVERSE. *pbRan (when given) tells whether a handler
-// ran: an unknown keyword and a command its suffix skips did not run.
+// Runs one command; its result after REVERSE (which, like IGNORE_EXIT, applies to every
+// keyword holding "CHECK_", one that did not run included). *pbRan (when given) tells
+// whether a handler ran: an unknown keyword and a command its suffix skips did not run.
 unsigned DispatchCommand(LPCWSTR pszCommand, LPCWSTR pszSection, int* pbQuit, unsigned uPrevious, int* pbRan = NULL);
 // The WOW switch around a command (bBefore 1 ahead of it, 0 after); 0 skips the command.
 int SwitchWowMode(LPCWSTR pszSuffix, int bBefore);

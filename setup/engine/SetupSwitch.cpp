@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -97,9 +98,27 @@ private:
 
 LPCWSTR LowerArguments() { return g_pSetupEnv ? g_pSetupEnv->GetLowerArguments() : L""; }
 
+// A switch key or list item as a number of the base (base 16 takes a "0x"); a text without
+// digits gives 0. The language, geo and location IDs (bLong) are read as wcstol reads them
+// with a 32-bit long; OS and result codes keep all 32 bits, and a longer number matches
+// nothing (0).
+int ReadNumber(LPCWSTR pszText, int nBase, int bLong, DWORD* pdwValue) {
+    *pdwValue = 0;
+    WCHAR* pEnd = NULL;
+    long n = wcstol(pszText, &pEnd, nBase);
+    if (pEnd == pszText) return 1;
+    if (!bLong) return CSetupCtrl::ParseNumber(pszText, nBase, pdwValue);
+#if LONG_MAX > 0x7FFFFFFFL
+    if (n > 0x7FFFFFFFL) n = 0x7FFFFFFFL;
+    if (n < -0x7FFFFFFFL - 1) n = -0x7FFFFFFFL - 1;
+#endif
+    *pdwValue = (DWORD)n;
+    return 1;
+}
+
 }  // namespace
 
-int CSetupCtrl::ReadLocationID(DWORD* pdwCountry) {
+DWORD CSetupCtrl::GetLocationID() {
     DBGPRINT(L"CSetupCtrl::GetLocationID:Start");
     CRegCtrl reg;
     DWORD dwCurrent = 0;
@@ -115,43 +134,39 @@ int CSetupCtrl::ReadLocationID(DWORD* pdwCountry) {
         return 0;
     }
     DBGPRINT(L"CSetupCtrl::GetLocationID %x:End", dwCountry);
-    *pdwCountry = dwCountry;
-    return 1;
+    return dwCountry;
 }
 
-DWORD CSetupCtrl::GetLocationID() {
-    DWORD dw = 0;
-    return ReadLocationID(&dw) ? dw : 0;
-}
-
-int CSetupCtrl::SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, int bHaveLocation,
-                              DWORD dwLocation, DWORD* pdwParsed) {
+int CSetupCtrl::SwitchMatches(SetupSwitchKind kind, LPCWSTR pszKey, unsigned uPrevious, DWORD dwLocation,
+                              DWORD* pdwParsed) {
     DWORD dw = 0;
     *pdwParsed = 0;
     switch (kind) {
     case SWITCH_HWID: return IsExist(pszKey);
     case SWITCH_PARAM: {
-        // A text longer than the kept arguments never occurs in them (and is not cut to fit).
+        // An empty text occurs in every text; one longer than the kept arguments in none.
         if (wcslen(pszKey) >= SETUP_TEXT_CCH) return 0;
         WCHAR szLower[SETUP_TEXT_CCH];
         lstrcpynW(szLower, pszKey, SETUP_TEXT_CCH);
         LowerAscii(szLower);
-        return szLower[0] && wcsstr(LowerArguments(), szLower) != NULL;
+        return wcsstr(LowerArguments(), szLower) != NULL;
     }
     case SWITCH_LOCATIONID:
-        if (!ParseNumber(pszKey, 10, &dw)) return 0;
+        // The listed ID is cut to 16 bits, so a location above 65535 never matches.
+        ReadNumber(pszKey, 10, 1, &dw);
         *pdwParsed = dw;
-        return bHaveLocation && dw == dwLocation;
+        return (WORD)dw == dwLocation;
     default: break;
     }
-    if (!ParseNumber(pszKey, 16, &dw)) return 0;
+    int bLong = kind != SWITCH_OS && kind != SWITCH_PRECODE;
+    if (!ReadNumber(pszKey, 16, bLong, &dw)) return 0;
     *pdwParsed = dw;
     if (!g_pSetupEnv) return 0;
     switch (kind) {
     case SWITCH_UILANG: return (WORD)dw == g_pSetupEnv->GetUILanguage();
     case SWITCH_NONUNILANG: return (WORD)dw == g_pSetupEnv->GetSystemLanguage();
     case SWITCH_OS: return dw == g_pSetupEnv->GetOSCode();
-    case SWITCH_USERGEOID: return dw == g_pSetupEnv->GetGeoID();
+    case SWITCH_USERGEOID: return (WORD)dw == g_pSetupEnv->GetGeoID();
     case SWITCH_PRECODE: return dw == uPrevious;
     default: return 0;
     }
@@ -167,8 +182,7 @@ unsigned CSetupCtrl::SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSecti
     unsigned uResult = 0;
     if (!pszSection || !pszSection[0]) return 0;
 
-    DWORD dwLocation = 0;
-    int bHaveLocation = kind == SWITCH_LOCATIONID ? ReadLocationID(&dwLocation) : 0;
+    DWORD dwLocation = kind == SWITCH_LOCATIONID ? GetLocationID() : 0;
 
     DWORD cchSection = 0;
     CHeapText lines(ReadWholeSection(pszSection, &cchSection));
@@ -200,7 +214,7 @@ unsigned CSetupCtrl::SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSecti
         }
         DBGPRINT(L"%s Get _tcstok success %s=%s. ", pszName, pszKey, pszRun);
         DWORD dwParsed = 0;
-        if (SwitchMatches(kind, pszKey, uPrevious, bHaveLocation, dwLocation, &dwParsed)) {
+        if (SwitchMatches(kind, pszKey, uPrevious, dwLocation, &dwParsed)) {
             if (GetSectionDepth() >= SETUP_MAX_SECTION_DEPTH) {
                 DBGPRINT(L"%s Section %s nests deeper than %d levels.", pszName, pszRun, SETUP_MAX_SECTION_DEPTH);
                 uResult = info.uFailure;
@@ -231,8 +245,7 @@ unsigned CSetupCtrl::SwitchSectionFromIni(SetupSwitchKind kind, LPCWSTR pszSecti
 
 unsigned CSetupCtrl::CheckListFromIni(SetupSwitchKind kind, LPCWSTR pszSection, int* pbQuit) {
     const SwitchInfo& info = InfoOf(kind);
-    DWORD dwLocation = 0;
-    int bHaveLocation = kind == SWITCH_LOCATIONID ? ReadLocationID(&dwLocation) : 0;
+    DWORD dwLocation = kind == SWITCH_LOCATIONID ? GetLocationID() : 0;
     int nCount = 0;
     if (pszSection && pszSection[0]) nCount = (int)GetPrivateProfileIntW(pszSection, info.pszCountKey, 0, ScriptPath());
     WCHAR szKey[32];
@@ -245,7 +258,7 @@ unsigned CSetupCtrl::CheckListFromIni(SetupSwitchKind kind, LPCWSTR pszSection, 
         // shows it so.
         if (kind == SWITCH_PARAM) LowerAscii(szItem);
         DWORD dwParsed = 0;
-        if (!SwitchMatches(kind, szItem, 0, bHaveLocation, dwLocation, &dwParsed)) continue;
+        if (!SwitchMatches(kind, szItem, 0, dwLocation, &dwParsed)) continue;
         switch (kind) {
         case SWITCH_NONUNILANG:
             DBGPRINT(L"Detect NON UNICODE LANGUGAGE ID %x=%x", (int)g_pSetupEnv->GetSystemLanguage(), dwParsed);

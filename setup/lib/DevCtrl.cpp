@@ -411,19 +411,27 @@ int CDevCtrl::ChangeDevNode(LPCWSTR pszHardwareId, int nShift, int bEnable) {
     }
     if (!bEnable) DBGPRINT(L"Found! = %s\n", pszId);
 
-    // The node the change acts on: |nShift| parents up or first children down. A shift
-    // that cannot make all its steps acts on nothing (the node reached could be a hub or
-    // the root).
+    // The node the change acts on: |nShift| parents up or first children down. A step that
+    // fails stops the walk at the node reached so far (below a leaf: the leaf itself). A
+    // shift that runs out at the top stops at the root of the device tree, which is never
+    // acted on: nothing changes then.
     DEVINST dnNode = pWalk->Data()->DevInst;
     int nSteps = nShift < 0 ? -nShift : nShift;
     for (int i = 0; i < nSteps; ++i) {
         DEVINST dnNext = 0;
         CONFIGRET cr = nShift > 0 ? CM_Get_Parent(&dnNext, dnNode, 0) : CM_Get_Child(&dnNext, dnNode, 0);
-        if (cr != CR_SUCCESS) {
-            DBGPRINT(L"ERROR:%s->shift %d stopped after %d steps (CR %d), nothing changed", pszName, nShift, i, cr);
+        if (cr == CR_SUCCESS) {
+            dnNode = dnNext;
+            continue;
+        }
+        DEVINST dnRoot = 0;
+        if (nShift > 0 && CM_Locate_DevNodeW(&dnRoot, NULL, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS &&
+            dnNode == dnRoot) {
+            DBGPRINT(L"ERROR:%s->shift %d passes the root of the device tree, nothing changed", pszName, nShift);
             return 0;
         }
-        dnNode = dnNext;
+        DBGPRINT(L"%s->shift %d stopped after %d steps (CR %d)", pszName, nShift, i, cr);
+        break;
     }
     ULONG ulStatus = 0, ulProblem = 0;
     if (CM_Get_DevNode_Status(&ulStatus, &ulProblem, dnNode, 0) != CR_SUCCESS) {
@@ -578,8 +586,12 @@ int CDevCtrl::GetDeviceVendor(LPCWSTR pszHardwareId, LPWSTR pszOut, size_t cchOu
     if (!pszOut || cchOut < DEVCTRL_VENDOR_CCH) return 0;
     pszOut[0] = 0;
     if (!pszHardwareId) return 0;
-    // "PCI\VEN_xxxx" or "USB\VID_xxxx": the four digits after the bus and the vendor tag.
-    if (StrCmpNIW(pszHardwareId, L"PCI\\", 4) != 0 && StrCmpNIW(pszHardwareId, L"USB\\", 4) != 0) return 0;
+    // "PCI\VEN_xxxx" or "USB\VID_xxxx" (the bus in upper or lower case): the four digits
+    // after the bus and the vendor tag.
+    static const WCHAR* const kBuses[] = {L"PCI\\", L"pci\\", L"USB\\", L"usb\\"};
+    int bBus = 0;
+    for (LPCWSTR pszBus : kBuses) bBus |= wcsncmp(pszHardwareId, pszBus, 4) == 0;
+    if (!bBus) return 0;
     if (lstrlenW(pszHardwareId) < 12) return 0;
     memcpy(pszOut, pszHardwareId + 8, 4 * sizeof(WCHAR));
     pszOut[4] = 0;

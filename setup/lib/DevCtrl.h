@@ -49,9 +49,10 @@ public:
     void EnabledProperty(LPCWSTR pszHardwareId);
     // Disable/enable of the first present device whose hardware ID is the whole wanted ID,
     // or of the node nShift steps above it (nShift > 0: parents) or below it (nShift < 0:
-    // first children). 1 when the device was found and every step could be made (whatever
-    // the state change did); 0 when no device matched, a step failed or the node's status
-    // could not be read (nothing changed then).
+    // first children); a step that fails stops at the node reached so far. 1 when the
+    // device was found (whatever the state change did); 0 when no device matched, the
+    // node's status could not be read, or the shift ran past the root of the device tree,
+    // which is never acted on (nothing changed then).
     int DisabledProperty(LPCWSTR pszHardwareId, int nShift);
     int EnabledProperty(LPCWSTR pszHardwareId, int nShift);
     // The class installer's property change to dwState (DICS_ENABLE, DICS_DISABLE) on one
@@ -71,8 +72,9 @@ public:
     int ReadDriverRegByKey(LPCWSTR pszDriverKey, LPCWSTR pszValue, LPWSTR pszOut, size_t cchOut);
     int WriteDriverRegByKey(LPCWSTR pszDriverKey, LPCWSTR pszValue, LPCWSTR pszText);
 
-    // The four vendor digits of a "PCI\VEN_xxxx..." or "USB\VID_xxxx..." ID (any case) into
-    // pszOut (at least DEVCTRL_VENDOR_CCH characters); 0 for any other ID.
+    // The four vendor digits of a "PCI\VEN_xxxx..." or "USB\VID_xxxx..." ID (the bus name in
+    // upper or lower case) into pszOut (at least DEVCTRL_VENDOR_CCH characters); 0 for any
+    // other ID.
     int GetDeviceVendor(LPCWSTR pszHardwareId, LPWSTR pszOut, size_t cchOut);
 
     // Node status and problem of the first present device with a matching hardware ID.

@@ -198,14 +198,7 @@ int CRegCtrl::CreateRegKey(HKEY hRoot, LPCWSTR pszSubKey) {
 }
 
 int CRegCtrl::DeleteRegKey(HKEY hRoot, LPCWSTR pszSubKey) {
-    // RegDeleteKeyExW is bound at run time: Windows XP's advapi32 lacks it, and there, with
-    // no second registry view, the key is deleted in the program's own view.
-    typedef LSTATUS(WINAPI * PFN_RegDeleteKeyExW)(HKEY, LPCWSTR, REGSAM, DWORD);
-    HMODULE hAdvapi = LoadLibraryW(L"advapi32.dll");
-    PFN_RegDeleteKeyExW pfnDeleteEx = hAdvapi ? reinterpret_cast<PFN_RegDeleteKeyExW>(reinterpret_cast<void (*)(void)>(
-                                                    GetProcAddress(hAdvapi, "RegDeleteKeyExW")))
-                                              : NULL;
-    LSTATUS rc = pfnDeleteEx ? pfnDeleteEx(hRoot, pszSubKey, CurrentMask(0), 0) : RegDeleteKeyW(hRoot, pszSubKey);
-    if (hAdvapi) FreeLibrary(hAdvapi);
-    return rc == ERROR_SUCCESS ? 1 : 0;
+    // The plain delete takes no access mask: it works in the program's own view, whatever
+    // the WOW flag says.
+    return RegDeleteKeyW(hRoot, pszSubKey) == ERROR_SUCCESS ? 1 : 0;
 }

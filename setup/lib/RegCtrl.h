@@ -1,6 +1,6 @@
 // The setup program's layer over the registry functions. While the running command's WOW
-// flag is set, every open, create and delete works in the registry view that is not the
-// program's own (x64 build: the 32-bit view; x86 build: the 64-bit view).
+// flag is set, every open and create works in the registry view that is not the program's
+// own (x64 build: the 32-bit view; x86 build: the 64-bit view).
 #pragma once
 
 #include <windows.h>
@@ -24,7 +24,7 @@ public:
     int ReadRegDW(HKEY hRoot, LPCWSTR pszSubKey, LPCWSTR pszValue, DWORD* pdwOut);
     int IsRegKey(HKEY hRoot, LPCWSTR pszSubKey);
     int CreateRegKey(HKEY hRoot, LPCWSTR pszSubKey);
-    // Deletes a key without sub keys, in the view the WOW flag selects.
+    // Deletes a key without sub keys, always in the program's own view.
     int DeleteRegKey(HKEY hRoot, LPCWSTR pszSubKey);
 
     // Copies every sub key and value of the source key into the destination key (created

@@ -15,7 +15,9 @@ public:
 
     // The property as text in pszOut (cchOut characters, cut to fit); 1 when a value was
     // converted, 0 for an empty or null value or any failure. Initialises OLE for the
-    // call and undoes exactly what it initialised.
+    // call and undoes exactly what it initialised. Each operation catches a fault raised by
+    // a call it makes, logs it ("WmiCtrl::GetValue() Get Exception Error" and the like) and
+    // gives what it had reached (GetValue), 0 (the converters) or null (the copies).
     int GetValue(LPCWSTR pszNamespace, LPCWSTR pszClass, LPCWSTR pszProperty, LPWSTR pszOut,
                  DWORD cchOut = WMICTRL_TEXT_CCH);
     // A scalar VARIANT as text; 1 when converted.

@@ -167,13 +167,25 @@ TEST_F(DebugCtrlTest, SettingsReaderServesAnyProgramsKey) {
     EXPECT_EQ(0, CDebugCtrl::ReadDebugSetting(DEBUG_SETTINGS_KEY_SETUP, L"DebugMode", &v));
 }
 
-TEST_F(DebugCtrlTest, StatusTextWithoutProgressDialogOrCaptionDoesNothing) {
+// Before the progress dialog is shown its bar handle is null: the caption and detail
+// controls keep their texts. (The engine's dialog tests step a shown dialog.)
+TEST_F(DebugCtrlTest, StatusTextWithoutProgressBarDoesNothing) {
     Settings(1, 1);
     CDebugCtrl dbg;
     SetupDlgDesc desc = {};
-    dbg.SetStatusText(&desc, L"Unattendant... ", L"Windows or Dialog");  // no progress bar yet
+    desc.hCaption = CreateWindowExW(0, L"STATIC", L"caption", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    desc.hDetail = CreateWindowExW(0, L"STATIC", L"detail", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_NE(nullptr, desc.hCaption);
+    ASSERT_NE(nullptr, desc.hDetail);
+    dbg.SetStatusText(&desc, L"Unattendant... ", L"Windows or Dialog");
     dbg.SetStatusText(nullptr, L"x", L"y");
-    EXPECT_EQ(0u, DebugLines().size());
+    WCHAR text[32];
+    GetWindowTextW(desc.hCaption, text, 32);
+    EXPECT_EQ(std::wstring(L"caption"), text);
+    GetWindowTextW(desc.hDetail, text, 32);
+    EXPECT_EQ(std::wstring(L"detail"), text);
+    DestroyWindow(desc.hCaption);
+    DestroyWindow(desc.hDetail);
 }
 
 }  // namespace

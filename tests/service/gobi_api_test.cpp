@@ -49,8 +49,9 @@ const SearchCase kSearch[] = {
     {"X86BeforeProgramFiles", true, true, false, false, true, true, GOBI_OK, kX86},
     {"ProgramFilesLast", true, true, false, false, false, true, GOBI_OK, kPF},
     {"NowhereIsNotFound", true, true, false, false, false, false, GOBI_ERR_NOT_FOUND, kNone},
-    {"NoShortFormSkipsTheProgramFolder", true, false, false, false, false, true, GOBI_OK, kPF},
-    {"NoShortFormAndNothingElse", true, false, false, false, false, false, GOBI_ERR_NOT_FOUND, kNone},
+    // Without the program folder's short form the search ends: 0, and nothing is loaded.
+    {"NoShortFormLoadsNothing", true, false, false, false, true, true, GOBI_OK, kNone},
+    {"NoShortFormAndNothingElse", true, false, false, false, false, false, GOBI_OK, kNone},
     // Without ProgramFiles(x86) a 64-bit program's second place is C:\Program Files.
     {"UnsetX86FallsBackToProgramFiles", true, true, true, false, true, false, GOBI_ERR_NOT_FOUND, kNone},
     {"UnsetX86FindsProgramFilesEarly", true, true, true, false, false, true, GOBI_OK, kPF},

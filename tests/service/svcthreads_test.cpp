@@ -14,6 +14,7 @@
 #include "SvcThreads.h"
 #include "sim_fixture.h"
 #include "winsim/devices.h"
+#include "winsim/files.h"
 #include "winsim/hci.h"
 #include "winsim/mbn.h"
 #include "winsim/registry.h"
@@ -492,6 +493,8 @@ TEST_F(WorkerTest, GobiThreadNeedsItsSetting) {
 
 TEST_F(WorkerTest, GobiThreadConnectsThenDisconnectsPerRequest) {
     Set(L"GobiConnectON", 0);
+    // The library search starts in the program's folder, which needs a short form.
+    winsim::files::CreateFolders(machine(), L"C:\\Program Files\\Quarven\\Setup");
     gobi_ = SvcStartWorker(GobiConnectThread);
     ASSERT_NE(nullptr, gobi_);
     SetEvent(g_hGobiConnectEvent);

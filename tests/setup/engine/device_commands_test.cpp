@@ -66,8 +66,9 @@ const EnableCase kEnables[] = {
      "disabled", "running"},
     {"PrefixOnlyChangesNothing", L"HWID=1\r\nHWID1=PCI\\VEN_1111\r\nHWID1_FLAG=0\r\n", 68, "running", "running"},
     {"NonePresent", L"HWID=1\r\nHWID1=USB\\VID_0000\r\n", 68, "running", "running"},
-    {"ShiftBeyondTheLeaves", L"HWID=1\r\nHWID1=PCI\\VEN_1111&DEV_2222\r\nHWID1_FLAG=0\r\nHWID1_SHIFT=-1\r\n", 68,
-     "running", "running"},
+    // Below the leaf the walk stops at the leaf, which is then changed.
+    {"ShiftBeyondTheLeavesStopsAtTheLeaf",
+     L"HWID=1\r\nHWID1=PCI\\VEN_1111&DEV_2222\r\nHWID1_FLAG=0\r\nHWID1_SHIFT=-1\r\n", 0, "disabled", "running"},
 };
 
 using EnableDriver = DeviceCommandCase<EnableCase>;

@@ -29,11 +29,16 @@ struct SetupRun {
     uint64_t start_ms = 0, end_ms = 0;
     std::vector<std::wstring> logs;  // the texts logged, without the program name and line end
 
-    bool Logged(const std::wstring& text) const {
-        for (const auto& l : logs)
-            if (l == text) return true;
-        return false;
+    // Logged and IndexOf match whole lines, but an entry beginning with "MARK_" stands for a
+    // mark: the script's command CMD_SLEEP whose argument section has that name (none such:
+    // it sleeps its default second), logged as "CMD_SLEEP <script> MARK_...".
+    static bool Matches(const std::wstring& line, const std::wstring& entry) {
+        if (entry.rfind(L"MARK_", 0) != 0) return line == entry;
+        const std::wstring tail = L" " + entry;
+        return line.rfind(L"CMD_SLEEP ", 0) == 0 && line.size() > tail.size() &&
+               line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
     }
+    bool Logged(const std::wstring& text) const { return IndexOf(text) >= 0; }
     bool LoggedPrefix(const std::wstring& prefix) const {
         for (const auto& l : logs)
             if (l.rfind(prefix, 0) == 0) return true;
@@ -44,10 +49,10 @@ struct SetupRun {
         for (const auto& l : logs) n += l == text;
         return n;
     }
-    // Position of the first line equal to text, or -1.
+    // Position of the first line that matches text, or -1.
     int IndexOf(const std::wstring& text) const {
         for (size_t i = 0; i < logs.size(); ++i)
-            if (logs[i] == text) return static_cast<int>(i);
+            if (Matches(logs[i], text)) return static_cast<int>(i);
         return -1;
     }
 };

@@ -1,11 +1,12 @@
-// The keys every argument section may carry: REVERSE and IGNORE_EXIT on checks (and not on
-// other commands or on commands that did not run), BEFORE_SLEEP and AFTER_SLEEP on the
-// machine's virtual clock.
+// The keys every argument section may carry: REVERSE and IGNORE_EXIT on keywords holding
+// "CHECK_" (a check without a row included, no other command), BEFORE_SLEEP and AFTER_SLEEP
+// on the machine's virtual clock.
 #include "engine_fixture.h"
 
 namespace {
 
-std::wstring Marker(const std::wstring& name) { return L"DispatchCommand: Unknown command " + name + L"."; }
+// A mark of the script (see SetupRun::Matches).
+std::wstring Marker(const std::wstring& name) { return name; }
 
 struct FlagCase {
     const char* name;
@@ -29,8 +30,12 @@ const FlagCase kFlagCases[] = {
     {"LowerCaseKeywordRunsWithoutReverse", L"check_param", L"PARAM=0\r\nREVERSE=1", L"", 77, false, true},
     {"LowerCaseKeywordIgnoresIgnoreExit", L"check_param", L"PARAM=0\r\nIGNORE_EXIT=1", L"", 77, false, true},
     {"ReverseDoesNotApplyToASwitch", L"PRECODE_SECTION", L"1=NONE\r\nREVERSE=1", L"", 0, true, false},
-    {"UnknownCheckIsNeutral", L"CHECK_NOTHING", L"REVERSE=1", L"", 0, true, false},
-    {"UnknownCheckWithIgnoreExitIsNeutral", L"CHECK_NOTHING", L"REVERSE=1\r\nIGNORE_EXIT=1", L"", 0, true, false},
+    // A check keyword without a row runs nothing, but REVERSE inverts its quit flag as usual
+    // (its result stays 0: no row, no code).
+    {"ReverseOnAnUnknownCheckQuits", L"CHECK_NOTHING", L"REVERSE=1", L"", 0, false, true},
+    {"UnknownCheckWithoutReverseIsNeutral", L"CHECK_NOTHING", L"", L"", 0, true, false},
+    {"ReverseOnAnUnknownCheckWithIgnoreExitGoesOn", L"CHECK_NOTHING", L"REVERSE=1\r\nIGNORE_EXIT=1", L"", 0, true,
+     false},
     {"SwitchWithReverseAndFailingSection", L"PRECODE_SECTION", L"0=BAD\r\nREVERSE=1", L"", 65, true, false},
 };
 
@@ -39,7 +44,7 @@ class Flags : public EngineTest, public ::testing::WithParamInterface<FlagCase> 
 TEST_P(Flags, ResultQuitAndBox) {
     const FlagCase& c = GetParam();
     WriteScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=" + c.command +
-                L"\r\nCMD1_SECTION=ARG\r\nCMD2=MARK_NEXT\r\n[ARG]\r\n" + c.arg +
+                L"\r\nCMD1_SECTION=ARG\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_NEXT\r\n[ARG]\r\n" + c.arg +
                 L"\r\nMSGBOX_TITLE=Check\r\nMSGBOX_MSG=Failed\r\n[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=X\r\n");
     SetupRun run = Run(c.args);
     EXPECT_EQ(c.code, run.code);
@@ -61,8 +66,8 @@ struct SleepCase {
 };
 
 const SleepCase kSleepCases[] = {
-    {"NoSleep", L"MARK_X", L"", 0},
-    {"UnknownKeywordSleepsOnlyAfter", L"MARK_X", L"BEFORE_SLEEP=500\r\nAFTER_SLEEP=300", 300},
+    {"NoSleep", L"UNKNOWN_X", L"", 0},
+    {"UnknownKeywordSleepsOnlyAfter", L"UNKNOWN_X", L"BEFORE_SLEEP=500\r\nAFTER_SLEEP=300", 300},
     {"KnownCommandSleepsBeforeAndAfter", L"PRECODE_SECTION", L"BEFORE_SLEEP=500\r\nAFTER_SLEEP=300", 800},
     {"NegativeSleepsAreSkipped", L"PRECODE_SECTION", L"BEFORE_SLEEP=-5\r\nAFTER_SLEEP=-1", 0},
     {"CheckThatQuitsStillSleepsAfter", L"CHECK_PARAM", L"PARAM=0\r\nBEFORE_SLEEP=40\r\nAFTER_SLEEP=2000", 2040},

@@ -15,9 +15,7 @@
 namespace {
 
 std::string ReadManifest() {
-    std::string here = __FILE__;
-    std::string path = here.substr(0, here.rfind('/')) + "/../../../setup/engine/Setup.manifest";
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(VQ_SETUP_SOURCE_DIR "/Setup.manifest", std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
     return s.str();

@@ -5,12 +5,14 @@
 namespace {
 
 // Argument sections shared by the scripts: [FAIL] fails (77) without ending the section,
-// [QUIT] fails and ends it, with a message box; an unknown keyword MARK_x only logs.
+// [QUIT] fails and ends it, with a message box; a mark CMD_SLEEP with the argument section
+// MARK_x only logs (and sleeps a second).
 const std::wstring kCommon =
     L"[FAIL]\r\nPARAM=0\r\nIGNORE_EXIT=1\r\n"
     L"[QUIT]\r\nPARAM=0\r\nMSGBOX_TITLE=T\r\nMSGBOX_MSG=Stopped\r\n";
 
-std::wstring Marker(const std::wstring& name) { return L"DispatchCommand: Unknown command " + name + L"."; }
+// A mark of the script (see SetupRun::Matches).
+std::wstring Marker(const std::wstring& name) { return name; }
 
 struct FlowCase {
     const char* name;
@@ -23,16 +25,20 @@ struct FlowCase {
 
 std::wstring ThirtyThree() {
     std::wstring s = L"[INIT]\r\n";
-    for (int n = 1; n <= 32; ++n) s += L"CMD" + std::to_wstring(n) + L"=MARK_" + std::to_wstring(n) + L"\r\n";
+    for (int n = 1; n <= 32; ++n) {
+        std::wstring cmd = L"CMD" + std::to_wstring(n);
+        s += cmd + L"=CMD_SLEEP\r\n" + cmd + L"_SECTION=MARK_" + std::to_wstring(n) + L"\r\n";
+    }
     return s + L"CMD33=CHECK_PARAM\r\nCMD33_SECTION=FAIL\r\n";
 }
 
 // Three levels deep: [INIT] -> [L2] -> [L3], each reached through a PRECODE_SECTION that
 // matches the previous result 0.
 const std::wstring kDepth3 =
-    L"[INIT]\r\nRETURN_MASK=0xFFFFFFFF\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P1\r\nCMD2=MARK_AFTER\r\n"
+    L"[INIT]\r\nRETURN_MASK=0xFFFFFFFF\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P1\r\nCMD2=CMD_SLEEP\r\n"
+    L"CMD2_SECTION=MARK_AFTER\r\n"
     L"[P1]\r\n0=L2\r\n[L2]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P2\r\n[P2]\r\n0=L3\r\n"
-    L"[L3]\r\nCMD1=CMD_ABORT\r\nCMD2=MARK_L3\r\n";
+    L"[L3]\r\nCMD1=CMD_ABORT\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_L3\r\n";
 
 // A section that switches into itself twice per run: without a bound on section runs, the
 // depth cap alone lets it run 2^32 times.
@@ -47,24 +53,25 @@ std::wstring Diamond() {
         s += L"[" + name + L"]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=" + name + L"\r\n0=" + next + L"\r\n0=" + next +
              L"\r\n";
     }
-    return s + L"[L33]\r\nCMD1=MARK_BOTTOM\r\n";
+    return s + L"[L33]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_BOTTOM\r\n";
 }
 
 const std::wstring kInnerQuit =
-    L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P1\r\nCMD2=MARK_OUTER\r\n[P1]\r\n0=IN\r\n"
-    L"[IN]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=QUIT\r\nCMD2=MARK_INNER\r\n";
+    L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=P1\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_OUTER\r\n"
+    L"[P1]\r\n0=IN\r\n"
+    L"[IN]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=QUIT\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_INNER\r\n";
 
 const FlowCase kFlowCases[] = {
     {"EmptyInit", L"[INIT]\r\n", L"", 0, {L"ExecuteSection: Section = INIT.", L"Return Code=0x0"}, {}},
     {"MissingInit", L"[OTHER]\r\nCMD1=CMD_ABORT\r\n", L"", 0, {L"Return Code=0x0"}, {}},
     {"GapEndsTheList",
-     L"[INIT]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD3=MARK_3\r\n",
+     L"[INIT]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD3=CMD_SLEEP\r\nCMD3_SECTION=MARK_3\r\n",
      L"",
      0x1,
      {L"ExecuteSection: Error = 0x0000004d.", L"Return Code=0x1"},
      {Marker(L"MARK_3")}},
     {"EmptyCommandEndsTheList",
-     L"[INIT]\r\nCMD1=MARK_1\r\nCMD2=\r\nCMD3=MARK_3\r\n",
+     L"[INIT]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_1\r\nCMD2=\r\nCMD3=CMD_SLEEP\r\nCMD3_SECTION=MARK_3\r\n",
      L"",
      0,
      {Marker(L"MARK_1")},
@@ -104,7 +111,7 @@ const FlowCase kFlowCases[] = {
      {},
      {}},
     {"ReturnCmdBeyondTheListGivesTheMask",
-     L"[INIT]\r\nRETURN_CMD=5\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD2=MARK_2\r\n",
+     L"[INIT]\r\nRETURN_CMD=5\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_2\r\n",
      L"",
      0x1,
      {},
@@ -122,32 +129,36 @@ const FlowCase kFlowCases[] = {
      {},
      {}},
     {"ReturnCmdOnAnUnknownKeywordGivesTheMask",
-     L"[INIT]\r\nRETURN_CMD=2\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD2=MARK_2\r\n",
+     L"[INIT]\r\nRETURN_CMD=2\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD2=UNKNOWN_2\r\nCMD3=CMD_SLEEP\r\n"
+     L"CMD3_SECTION=MARK_3\r\n",
      L"",
      0x1,
-     {Marker(L"MARK_2")},
+     {Marker(L"MARK_3")},
      {}},
     {"ReturnCmdAfterQuitGivesTheMask",
-     L"[INIT]\r\nRETURN_CMD=2\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=QUIT\r\nCMD2=MARK_2\r\n",
+     L"[INIT]\r\nRETURN_CMD=2\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=QUIT\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_2\r\n",
      L"/s",
      0x1,
      {},
      {Marker(L"MARK_2")}},
     {"PrecodeSeesThePreviousResult",
      L"[INIT]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\nCMD2=PRECODE_SECTION\r\nCMD2_SECTION=PC\r\n"
-     L"[PC]\r\n0=MISS\r\n4D=HIT\r\n[MISS]\r\nCMD1=MARK_MISS\r\n[HIT]\r\nCMD1=MARK_HIT\r\n",
+     L"[PC]\r\n0=MISS\r\n4D=HIT\r\n[MISS]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_MISS\r\n"
+     L"[HIT]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_HIT\r\n",
      L"",
      0x1,
      {L"PRECODE_SECTION Precode=0x4d", L"PRECODE_SECTION did not match PRECODE 4d EACHID 0", Marker(L"MARK_HIT")},
      {Marker(L"MARK_MISS")}},
     {"PrecodeAsFirstCommandComparesWithZero",
-     L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=PC\r\n[PC]\r\n0=HIT\r\n[HIT]\r\nCMD1=MARK_HIT\r\n",
+     L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=PC\r\n[PC]\r\n0=HIT\r\n[HIT]\r\nCMD1=CMD_SLEEP\r\n"
+     L"CMD1_SECTION=MARK_HIT\r\n",
      L"",
      0,
      {Marker(L"MARK_HIT")},
      {}},
     {"FailingInnerSectionFailsTheSwitchOnly",
-     L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=PC\r\nCMD2=MARK_NEXT\r\n[PC]\r\n0=BAD\r\n"
+     L"[INIT]\r\nCMD1=PRECODE_SECTION\r\nCMD1_SECTION=PC\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_NEXT\r\n"
+     L"[PC]\r\n0=BAD\r\n"
      L"[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=FAIL\r\n",
      L"",
      0x1,

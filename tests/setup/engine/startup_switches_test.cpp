@@ -9,9 +9,10 @@
 
 namespace {
 
-std::wstring Marker(const std::wstring& name) { return L"DispatchCommand: Unknown command " + name + L"."; }
+// A mark of the script (see SetupRun::Matches).
+std::wstring Marker(const std::wstring& name) { return name; }
 
-const std::wstring kScript = L"[INIT]\r\nCMD1=MARK_RAN\r\n";
+const std::wstring kScript = L"[INIT]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_RAN\r\n";
 
 bool NoTempScriptLeft(const std::vector<std::wstring>& files) {
     for (const auto& f : files)
@@ -177,7 +178,7 @@ TEST_P(Instances, OneRunPerMutexName) {
     const MutexCase& c = GetParam();
     if (!c.held.empty()) HoldMutex(c.held);
     WriteScript(L"[INIT]\r\n" + (c.my_mutex.empty() ? L"" : L"MY_MUTEX=" + c.my_mutex + L"\r\n") +
-                L"CMD1=MARK_RAN\r\n");
+                L"CMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_RAN\r\n");
     SetupRun run = Run();
     EXPECT_EQ(c.code, run.code);
     EXPECT_TRUE(run.Logged(L"MY_MUTEX : " + (c.my_mutex.empty() ? L"QIV_ORVASH_MUTEX_Setup" : c.my_mutex)));

@@ -13,7 +13,8 @@ namespace {
 
 using Setup = std::function<void(winsim::Machine&)>;
 
-std::wstring Marker(const std::wstring& name) { return L"DispatchCommand: Unknown command " + name + L"."; }
+// A mark of the script (see SetupRun::Matches).
+std::wstring Marker(const std::wstring& name) { return name; }
 
 void Nothing(winsim::Machine&) {}
 void NoLocation(winsim::Machine& m) { winsim::os::SetTelephonyLocation(m, std::nullopt, std::nullopt); }
@@ -58,7 +59,8 @@ struct SwitchCase {
 
 // Sections the switches run: [A] and [B] only log; [BAD] fails.
 const std::wstring kTargets =
-    L"[A]\r\nCMD1=MARK_A\r\n[B]\r\nCMD1=MARK_B\r\n[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=NONE\r\n";
+    L"[A]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_A\r\n[B]\r\nCMD1=CMD_SLEEP\r\nCMD1_SECTION=MARK_B\r\n"
+    L"[BAD]\r\nCMD1=CHECK_PARAM\r\nCMD1_SECTION=NONE\r\n";
 
 // A switch section far longer than one read and a line far longer than a line buffer.
 std::wstring LongSection() {
@@ -141,14 +143,15 @@ const SwitchCase kSwitchCases[] = {
      {L"MARK_B"},
      {}},
     {"UserGeoId", Geo(0x7A), L"USERGEOID_SECTION", L"7A=A\r\n7B=B", L"", 0, {L"MARK_A"}, {L"MARK_B"}, {}},
+    // Listed IDs are cut to 16 bits: a geo ID or location above 65535 never matches.
     {"UserGeoIdAboveSixteenBits",
      Geo(0x1007A),
      L"USERGEOID_SECTION",
      L"7A=A\r\n1007A=B",
      L"",
      0,
-     {L"MARK_B"},
-     {L"MARK_A"},
+     {},
+     {L"MARK_A", L"MARK_B"},
      {}},
     {"LocationIsDecimal",
      Location(81),
@@ -165,18 +168,20 @@ const SwitchCase kSwitchCases[] = {
      L"81=A\r\n65617=B",
      L"",
      0,
-     {L"MARK_B"},
-     {L"MARK_A"},
+     {},
+     {L"MARK_A", L"MARK_B"},
      {}},
-    {"UnreadableLocationMatchesNothing",
+    // An unreadable location compares as 0, and so does a key without digits.
+    {"UnreadableLocationIsZero",
      NoLocation,
      L"LOCATIONID_SECTION",
-     L"0=A",
+     L"0=A\r\nx=B",
      L"",
      0,
+     {L"MARK_A", L"MARK_B"},
      {},
-     {L"MARK_A"},
      {L"CSetupCtrl::GetLocationID:Can no get location current ID."}},
+    {"PrecodeKeyWithoutDigitsIsZero", Nothing, L"PRECODE_SECTION", L"zz=A", L"", 0, {L"MARK_A"}, {}, {}},
     {"ParamOccursInTheArguments",
      Nothing,
      L"PARAM_SECTION",
@@ -288,22 +293,24 @@ const CheckCase kCheckCases[] = {
      true,
      0,
      {L"Detect Location UD 81=81"}},
-    {"UnreadableLocationMatchesNoZero",
+    // An unreadable location compares as 0; an empty or non-numeric item reads as 0.
+    {"UnreadableLocationMatchesAnEmptyItem",
      NoLocation,
      L"CHECK_LOCATIONID",
-     L"ID=1\r\nID1=0",
+     L"ID=2\r\nID1=5\r\nID2=",
      L"",
      true,
-     56,
-     {L"Error did not find any location id!"}},
-    {"NonNumericItemMatchesNoZeroLocation",
+     0,
+     {L"Detect Location UD 0=0"}},
+    {"NonNumericItemMatchesLocationZero",
      Location(0),
      L"CHECK_LOCATIONID",
-     L"ID=2\r\nID1=\r\nID2=abc",
+     L"ID=2\r\nID1=5\r\nID2=abc",
      L"",
      true,
-     56,
-     {}},
+     0,
+     {L"CHECK_LOCATIONID:abc", L"Detect Location UD 0=0"}},
+    {"LocationAboveSixteenBits", Location(65617), L"CHECK_LOCATIONID", L"ID=1\r\nID1=65617", L"", true, 56, {}},
     {"ParamInAnyCase",
      Nothing,
      L"CHECK_PARAM",
@@ -312,14 +319,16 @@ const CheckCase kCheckCases[] = {
      true,
      0,
      {L"CHECK_PARAM:/Quiet", L"CHECK_PARAM:Detect Param /quiet /s=/quiet"}},
-    {"EmptyParamItemMatchesNothing",
+    // An empty text occurs in every command line.
+    {"EmptyParamItemMatchesAnyCommandLine",
      Nothing,
      L"CHECK_PARAM",
      L"PARAM=1\r\nPARAM1=",
      L"/s",
      true,
-     77,
-     {L"CHECK_PARAM:Error did not match param!"}},
+     0,
+     {L"CHECK_PARAM:Detect Param /s="}},
+    {"MissingParamItemMatchesAnyCommandLine", Nothing, L"CHECK_PARAM", L"PARAM=1", L"/s", true, 0, {}},
     {"VendorOfAnotherMaker", Nothing, L"CHECK_VENDOR", L"", L"", true, 5, {L"Error check Vendor System manufacturer"}},
     {"VendorInMixedCase", Vendor(L"QuArVeN"), L"CHECK_VENDOR", L"", L"", true, 0, {}},
     {"Administrator", Nothing, L"CHECK_ADMINPRIVILEGE", L"", L"", true, 0, {}},
@@ -341,7 +350,7 @@ TEST_P(Checks, PassOrFailAndQuit) {
     const CheckCase& c = GetParam();
     c.setup(machine());
     WriteScript(L"[INIT]\r\nRETURN_CMD=1\r\nCMD1=" + c.command +
-                L"\r\nCMD1_SECTION=ARG\r\nCMD2=MARK_NEXT\r\n[ARG]\r\n" + c.arg + L"\r\n");
+                L"\r\nCMD1_SECTION=ARG\r\nCMD2=CMD_SLEEP\r\nCMD2_SECTION=MARK_NEXT\r\n[ARG]\r\n" + c.arg + L"\r\n");
     SetupRun run = Run(c.args.empty() ? L"/s" : c.args, c.image64);
     EXPECT_EQ(c.code, run.code);
     // A failing check ends its section.

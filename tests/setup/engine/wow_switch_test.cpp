@@ -111,8 +111,9 @@ TEST_F(Wow64Logs, MissingEntriesCountAsNotUnderWow64) {
     EXPECT_TRUE(Logged(L"IS_WOW64 0"));
 }
 
-// A command that names no row is neutral: no result, no quit, and REVERSE does not apply;
-// only the last extension is the suffix.
+// A command that names no row runs nothing and logs nothing; REVERSE still inverts the quit
+// flag of a keyword holding "CHECK_", whose result stays 0. Only the last extension is the
+// suffix.
 TEST_F(Wow64Logs, DispatchOfACommandThatDidNotRun) {
     Create();
     WCHAR ini[MAX_PATH];
@@ -120,10 +121,12 @@ TEST_F(Wow64Logs, DispatchOfACommandThatDidNotRun) {
     ASSERT_TRUE(WritePrivateProfileStringW(L"ARG", L"REVERSE", L"1", ini));
     ASSERT_TRUE(WritePrivateProfileStringW(L"ARG", L"PARAM", L"0", ini));
     g_pSetupEnv->SetScriptPath(ini);
-    int quit = 1;
-    EXPECT_EQ(0u, DispatchCommand(L"CHECK_PARAM.WOW32.X", L"ARG", &quit, 0));
-    EXPECT_EQ(0, quit);
-    EXPECT_TRUE(Logged(L"DispatchCommand: Unknown command CHECK_PARAM.WOW32."));
+    int quit = 0;
+    int ran = 1;
+    EXPECT_EQ(0u, DispatchCommand(L"CHECK_PARAM.WOW32.X", L"ARG", &quit, 0, &ran));
+    EXPECT_EQ(1, quit);
+    EXPECT_EQ(0, ran);
+    EXPECT_FALSE(Logged(L"CHECK_PARAM:Error did not match param!"));
     // The same check with a known suffix runs, and REVERSE turns its failure into a pass.
     quit = 1;
     EXPECT_EQ(0u, DispatchCommand(L"CHECK_PARAM.wow32", L"ARG", &quit, 0));

@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShiftCase{"parent", kPortId, 1, false, 1, {"running", "running", "disabled", "absent", "absent"}},
         ShiftCase{"grandparent", kNetId, 2, false, 1, {"running", "disabled", "absent", "absent", "absent"}},
         // Six steps up from the port: module, hub, controller, PCI root, computer, root; a
-        // seventh does not exist: nothing changes.
+        // seventh does not exist: the walk stops at the root, which is never acted on.
         ShiftCase{"pastTheRoot", kPortId, 7, false, 0, {"running", "running", "running", "running", "running"}},
         ShiftCase{"farPastTheRoot", kPortId, 100, false, 0, {"running", "running", "running", "running", "running"}},
         // The PCI root, the computer and the root cannot be disabled.
@@ -197,7 +197,10 @@ INSTANTIATE_TEST_SUITE_P(
         ShiftCase{"child", kModuleShortId, -1, false, 1, {"running", "running", "running", "disabled", "running"}},
         ShiftCase{
             "grandchild", L"USB\\ROOT_HUB30", -2, false, 1, {"running", "running", "running", "disabled", "running"}},
-        ShiftCase{"belowALeaf", kNetId, -1, false, 0, {"running", "running", "running", "running", "running"}},
+        // Below a leaf the walk stops at the leaf, which is then acted on.
+        ShiftCase{"belowALeaf", kNetId, -1, false, 1, {"running", "running", "running", "running", "disabled"}},
+        ShiftCase{
+            "pastALeaf", L"USB\\ROOT_HUB30", -5, false, 1, {"running", "running", "running", "disabled", "running"}},
         ShiftCase{"prefixIsNotEnough",
                   L"USB\\VID_1A2B&PID_3C4D&MI",
                   0,
@@ -215,6 +218,7 @@ TEST_F(DevTest, ShiftLogsAndFailedNodeCalls) {
     ClearLogs();
     EXPECT_EQ(0, dev_->DisabledProperty(kPortId, 9));
     EXPECT_EQ(0u, CountLogs(kDisableText));
+    EXPECT_TRUE(Logged(L"ERROR:DisabledProperty->shift 9 passes the root of the device tree, nothing changed"));
     EXPECT_TRUE(Logged(L"Found! = " + std::wstring(kPortId) + L"\n"));
     // A node held open by a program vetoes the polite disable: logged, still found.
     tree().AddOpen(port_, 1);

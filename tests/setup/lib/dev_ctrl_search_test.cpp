@@ -282,7 +282,8 @@ TEST_F(DevTest, GetDeviceVendorNeedsBusPrefixAndLength) {
         {L"PCI\\VEN_2A3B&DEV_4229", 5, 1, L"2A3B"},
         {L"USB\\VID_1A2B&PID_3C4D", 5, 1, L"1A2B"},
         {L"usb\\vid_1a2b", 5, 1, L"1a2b"},
-        {L"Pci\\Ven_168c", 5, 1, L"168c"},
+        {L"pci\\Ven_168c", 5, 1, L"168c"},
+        {L"Pci\\VEN_168C", 5, 0, L""},  // the bus in upper or lower case only
         {L"PCI\\VEN_168", 5, 0, L""},  // too short for four digits
         {L"PCI\\", 5, 0, L""},
         {L"ACPI\\PNP0C0A", 5, 0, L""},

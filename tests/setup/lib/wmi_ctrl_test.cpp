@@ -5,6 +5,7 @@
 #include "winsim/com.h"
 #include "winsim/wmi.h"
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -162,6 +163,37 @@ TEST_F(WmiCtrlTest, OleMustBeFreshOnTheThread) {
     EXPECT_EQ(1u, winsim::com::InitCount());
     CoUninitialize();
     EXPECT_EQ(0, wmi_.GetValue(kNs, L"Test_Class", L"Name", NULL));
+}
+
+// A locator whose connection faults: the fault is logged, nothing obtained stays held and
+// OLE is uninitialised (the fixture checks objects, strings and OLE).
+class FaultingLocator : public IWbemLocator, public winsim::com::ObjectBase {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IWbemLocator)) return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IWbemLocator*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR, const BSTR, const BSTR, const BSTR, long, const BSTR,
+                                            IWbemContext*, IWbemServices**) override {
+        throw std::runtime_error("provider fault");
+    }
+};
+
+TEST_F(WmiCtrlTest, FaultInAQueryIsCaughtAndLogged) {
+    winsim::com::RegisterFactory(machine(), CLSID_WbemLocator, [](REFIID riid, void** ppv) {
+        auto* locator = new FaultingLocator();
+        HRESULT hr = locator->QueryInterface(riid, ppv);
+        locator->Release();
+        return hr;
+    });
+    int r = 1;
+    Get(L"Test_Class", L"Name", &r);
+    EXPECT_EQ(0, r);
+    EXPECT_TRUE(Logged(L"WmiCtrl::GetValue() Get Exception Error\n"));
 }
 
 TEST_F(WmiCtrlTest, ScalarAndArrayHelpers) {
