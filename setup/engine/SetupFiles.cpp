@@ -181,7 +181,9 @@ int GetProgramFilesFolder(LPWSTR pszFolder) {
 }
 
 // Creates the folder and any missing folder above it; each one made is logged with
-// pszMadeLog when given. 0 at the first failure, logged with pszErrorLog.
+// pszMadeLog when given. A relative path counts from the current folder, whose first
+// piece is made like any other; a drive ("C:") and a share ("\\server\share") are taken
+// as they are. 0 at the first failure, logged with pszErrorLog.
 int CreateFolderChain(LPCWSTR pszPath, LPCWSTR pszMadeLog, LPCWSTR pszErrorLog) {
     if (GetFileAttributesW(pszPath) != INVALID_FILE_ATTRIBUTES) return 1;
     WCHAR szPath[SETUP_FULL_CCH];
@@ -196,25 +198,26 @@ int CreateFolderChain(LPCWSTR pszPath, LPCWSTR pszMadeLog, LPCWSTR pszErrorLog) 
         *pszEnd = 0;
         lstrcpynW(szBuilt, szPath, SETUP_FULL_CCH);
         pszPiece = pszEnd + 1;
+    } else if (szPath[0] == L'\\') {
+        // Below the root of the current drive.
+        lstrcpyW(szBuilt, L"\\");
     }
     while (*pszPiece) {
         LPWSTR pszEnd = wcschr(pszPiece, L'\\');
         if (pszEnd) *pszEnd = 0;
         if (pszPiece[0]) {
-            if (!szBuilt[0]) {
-                lstrcpynW(szBuilt, pszPiece, SETUP_FULL_CCH);
-            } else {
-                int n = lstrlenW(szBuilt);
-                if (n + 1 + lstrlenW(pszPiece) >= SETUP_FULL_CCH) return 0;
-                szBuilt[n] = L'\\';
-                lstrcpyW(szBuilt + n + 1, pszPiece);
-                if (GetFileAttributesW(szBuilt) == INVALID_FILE_ATTRIBUTES) {
-                    if (!CreateDirectoryW(szBuilt, NULL)) {
-                        DBGPRINT(pszErrorLog, GetLastError());
-                        return 0;
-                    }
-                    if (pszMadeLog) DBGPRINT(pszMadeLog, szBuilt);
+            int n = lstrlenW(szBuilt);
+            int bDrive = n == 0 && pszPiece[1] == L':' && pszPiece[2] == 0;
+            int bSeparator = n > 0 && szBuilt[n - 1] != L'\\';
+            if (n + bSeparator + lstrlenW(pszPiece) >= SETUP_FULL_CCH) return 0;
+            if (bSeparator) szBuilt[n++] = L'\\';
+            lstrcpyW(szBuilt + n, pszPiece);
+            if (!bDrive && GetFileAttributesW(szBuilt) == INVALID_FILE_ATTRIBUTES) {
+                if (!CreateDirectoryW(szBuilt, NULL)) {
+                    DBGPRINT(pszErrorLog, GetLastError());
+                    return 0;
                 }
+                if (pszMadeLog) DBGPRINT(pszMadeLog, szBuilt);
             }
         }
         if (!pszEnd) break;

@@ -170,6 +170,17 @@ TEST_F(FileCommandTest, CreateFoldersUnderShellFolder) {
     EXPECT_TRUE(Exists(std::wstring(programs) + L"\\Vendor\\Tools"));
 }
 
+// Relative paths count from the current folder, their first piece included.
+TEST_F(FileCommandTest, CreateFoldersRelativeToTheCurrentFolder) {
+    wf::CreateFolders(machine(), L"C:\\Work");
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\Work"));
+    Start(L"FOLDER=3\r\nFOLDER1=relfolder\r\nFOLDER2=rel\\deeper\r\nFOLDER3=\\Rooted\\Here\r\n");
+    EXPECT_EQ(0u, Run(L"CREATE_FOLDERS"));
+    for (const wchar_t* made : {L"C:\\Work\\relfolder", L"C:\\Work\\rel\\deeper", L"C:\\Rooted\\Here"})
+        EXPECT_TRUE(Exists(made)) << winsim::Utf8(made);
+    EXPECT_TRUE(Logged(L"CreateFolders:CreateDirectory Success=relfolder"));
+}
+
 TEST_F(FileCommandTest, AttributesAndRenames) {
     Put(L"C:\\Program Files\\Quarven\\Setup\\a.txt", "a");
     Put(L"C:\\Program Files\\Quarven\\Setup\\b.txt", "b");
