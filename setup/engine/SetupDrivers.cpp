@@ -260,10 +260,10 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
     int nDel = ReadInt(pszIni, pszSection, L"DELREG", 0);
     if (nAdd <= 0 && nDel <= 0) return 1;
 
-    // Names and keys are quoted for the INF, values go as the script gives them (flag
-    // numbers and data); no percent sign can name a string key of the temporary INF.
-    WCHAR szEscKey[REGCTRL_INF_ESCAPED_CCH], szEscSub[REGCTRL_INF_ESCAPED_CCH], szEscName[REGCTRL_INF_ESCAPED_CCH],
-        szEscValue[REGCTRL_INF_ESCAPED_CCH];
+    // Names and keys are quoted for the INF, flags go as the script gives them, and each
+    // value reaches the registry whole; no percent sign can name a string key of the
+    // temporary INF.
+    WCHAR szEscKey[REGCTRL_INF_ESCAPED_CCH], szEscSub[REGCTRL_INF_ESCAPED_CCH], szEscName[REGCTRL_INF_ESCAPED_CCH];
     CRegCtrl::InfEscape(pszKey, 1, szEscKey);
     TextBuf sAdd, sDel;
     for (int i = 1; i <= nAdd; ++i) {
@@ -278,12 +278,13 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
         NumberedKey(szKey, L"ADDREG%d_SUBKEY", i);
         ReadText(pszIni, pszSection, szKey, L"", szSubKey, SETUP_TEXT_CCH);
         CRegCtrl::InfEscape(szName, 1, szEscName);
-        CRegCtrl::InfEscape(szValue, 0, szEscValue);
         if (szSubKey[0])
-            sAdd.AddFormat(L"%s, \"%s\\%s\",\"%s\",%s,%s\r\n", L"HKLM", szEscKey,
-                           CRegCtrl::InfEscape(szSubKey, 1, szEscSub), szEscName, szFlags, szEscValue);
+            sAdd.AddFormat(L"%s, \"%s\\%s\",\"%s\",%s,", L"HKLM", szEscKey, CRegCtrl::InfEscape(szSubKey, 1, szEscSub),
+                           szEscName, szFlags);
         else
-            sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,%s\r\n", L"HKLM", szEscKey, szEscName, szFlags, szEscValue);
+            sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,", L"HKLM", szEscKey, szEscName, szFlags);
+        CRegCtrl::AddInfValue(sAdd, szFlags, szValue);
+        sAdd.Add(L"\r\n");
     }
     for (int j = 1; j <= nDel; ++j) {
         WCHAR szKey[64], szName[SETUP_TEXT_CCH];

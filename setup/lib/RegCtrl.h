@@ -53,6 +53,11 @@ public:
     // signs doubled (no string key can be meant) and, inside quotes (bQuoted), quotes
     // doubled.
     static LPCWSTR InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut);
+    // Appends an AddReg value for the flags field to an INF line, so that the registry
+    // gets it whole whatever it holds: a text (REG_SZ, REG_EXPAND_SZ) as one quoted field,
+    // a multi-string as one quoted field per comma-separated item (blanks around an item
+    // go), numbers and bytes as they are written; an empty value adds nothing.
+    static void AddInfValue(TextBuf& line, LPCWSTR pszFlags, LPCWSTR pszValue);
     // Imports a .reg file with the system's registry editor, in the view of the running
     // command, and waits for its end. 0 when the file does not exist or the editor would
     // not start.

@@ -187,6 +187,52 @@ LPCWSTR CRegCtrl::InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut) {
     return pszOut;
 }
 
+void CRegCtrl::AddInfValue(TextBuf& line, LPCWSTR pszFlags, LPCWSTR pszValue) {
+    if (!pszValue[0]) return;
+    // The value type of the flags: the low bit and the high word.
+    DWORD dwFlags = 0;
+    LPCWSTR p = pszFlags;
+    int nBase = p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') ? 16 : 10;
+    if (nBase == 16) p += 2;
+    for (; *p; ++p) {
+        int d = *p >= L'0' && *p <= L'9' ? *p - L'0' : -1;
+        if (nBase == 16 && *p >= L'a' && *p <= L'f') d = *p - L'a' + 10;
+        if (nBase == 16 && *p >= L'A' && *p <= L'F') d = *p - L'A' + 10;
+        if (d < 0) {
+            // Not a number: the value goes as written, as the flags do.
+            nBase = 0;
+            break;
+        }
+        dwFlags = dwFlags * (DWORD)nBase + (DWORD)d;
+    }
+    DWORD dwType = dwFlags & 0xFFFF0001;
+    int bText = nBase && (dwType == 0 || dwType == 0x00020000);
+    int bList = nBase && dwType == 0x00010000;
+    WCHAR szEscaped[REGCTRL_INF_ESCAPED_CCH];
+    if (!bText && !bList) {
+        line.Add(InfEscape(pszValue, 0, szEscaped));
+        return;
+    }
+    WCHAR szItem[REGCTRL_TEXT_CCH];
+    for (LPCWSTR pszItem = pszValue;;) {
+        LPCWSTR pszEnd = bList ? wcschr(pszItem, L',') : NULL;
+        if (!pszEnd) pszEnd = pszItem + lstrlenW(pszItem);
+        LPCWSTR pszFrom = pszItem, pszTo = pszEnd;
+        if (bList) {
+            while (pszFrom < pszTo && (*pszFrom == L' ' || *pszFrom == L'\t')) ++pszFrom;
+            while (pszTo > pszFrom && (pszTo[-1] == L' ' || pszTo[-1] == L'\t')) --pszTo;
+        }
+        int n = (int)(pszTo - pszFrom);
+        lstrcpynW(szItem, pszFrom, (n < REGCTRL_TEXT_CCH ? n : REGCTRL_TEXT_CCH - 1) + 1);
+        line.Add(L"\"");
+        line.Add(InfEscape(szItem, 1, szEscaped));
+        line.Add(L"\"");
+        if (!*pszEnd) break;
+        line.Add(L",");
+        pszItem = pszEnd + 1;
+    }
+}
+
 BOOL CRegCtrl::RunRegInf(const TextBuf& sAdd, const TextBuf& sDel, LPCWSTR pszCmdLog, LPCWSTR pszWaitLog,
                          LPCWSTR pszErrorLog) {
     TextBuf sInf;
@@ -248,7 +294,7 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
     CSetupContext* pContext = GetSetupContext();
     int bRefused = 0;
     TextBuf sAdd, sDel;
-    WCHAR szEsc1[REGCTRL_INF_ESCAPED_CCH], szEsc2[REGCTRL_INF_ESCAPED_CCH], szEsc3[REGCTRL_INF_ESCAPED_CCH];
+    WCHAR szEsc1[REGCTRL_INF_ESCAPED_CCH], szEsc2[REGCTRL_INF_ESCAPED_CCH];
     int nAddLines = 0, nDelLines = 0;
     for (int i = 1; i <= nAdd; ++i) {
         WCHAR szRoot[REGIMPORT_TEXT_CCH], szSubKey[REGIMPORT_TEXT_CCH], szName[REGIMPORT_TEXT_CCH],
@@ -268,8 +314,10 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
             bRefused = 1;
             continue;
         }
-        sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,%s \r\n", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1),
-               CRegCtrl::InfEscape(szName, 1, szEsc2), szFlags, CRegCtrl::InfEscape(szValue, 0, szEsc3));
+        sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1),
+                       CRegCtrl::InfEscape(szName, 1, szEsc2), szFlags);
+        CRegCtrl::AddInfValue(sAdd, szFlags, szValue);
+        sAdd.Add(L" \r\n");
         ++nAddLines;
         DBGPRINT(L"%s, \"%s\",\"%s\",%s,%s\n", szRoot, szSubKey, szName, szFlags, szValue);
         pContext->ShowStatus(L"Adding Registry...", szName);

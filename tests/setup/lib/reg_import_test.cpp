@@ -96,6 +96,13 @@ const AddDelCase kCases[] = {
      L"HKLM\\SOFTWARE\\Vq\\New", L"Mode", L"#16"},
     {"MultiString", ADD1(L"SOFTWARE\\Vq\\New", L"List", L"0x10000", L"a,b"), nullptr, nullptr, nullptr, 0, TRUE,
      L"HKLM\\SOFTWARE\\Vq\\New", L"List", L"a|b"},
+    // A text reaches the registry whole, whatever it holds.
+    {"TextWithCommaAndSemicolon", ADD1(L"SOFTWARE\\Vq\\New", L"Path", L"0", L"\"a,b;c\""), nullptr, nullptr, nullptr, 0,
+     TRUE, L"HKLM\\SOFTWARE\\Vq\\New", L"Path", L"a,b;c"},
+    {"TextWithQuotes", ADD1(L"SOFTWARE\\Vq\\New", L"Say", L"0x20000", L"say \"hi\", twice"), nullptr, nullptr, nullptr,
+     0, TRUE, L"HKLM\\SOFTWARE\\Vq\\New", L"Say", L"say \"hi\", twice"},
+    {"MultiStringItemsWhole", ADD1(L"SOFTWARE\\Vq\\New", L"List", L"0x10000", L"a;1, b \"2\""), nullptr, nullptr,
+     nullptr, 0, TRUE, L"HKLM\\SOFTWARE\\Vq\\New", L"List", L"a;1|b \"2\""},
     {"DefaultValue", ADD1(L"SOFTWARE\\Vq\\New", L"", L"", L"\"dflt\""), nullptr, nullptr, nullptr, 0, TRUE,
      L"HKLM\\SOFTWARE\\Vq\\New", L"", L"dflt"},
     {"DeletesAValue",
