@@ -116,7 +116,8 @@ unsigned CSetupCtrl::CloseWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
         WCHAR szKey[32], szName[SETUP_TEXT_CCH];
         wsprintfW(szKey, L"WIN%d", n);
         ReadText(pszIni, pszSection, szKey, L"", szName, SETUP_TEXT_CCH);
-        PostWinMessage(bClass ? szName : NULL, bClass ? NULL : szName, WM_CLOSE, dwTimeout);
+        // An entry naming no window would reach whichever untitled window comes first.
+        if (szName[0]) PostWinMessage(bClass ? szName : NULL, bClass ? NULL : szName, WM_CLOSE, dwTimeout);
         DBGPRINT(L"CloseWindows:%s\n", szName);
     }
     return 0;
