@@ -243,22 +243,19 @@ int CSetupCtrl::CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam) {
     if (!PrepareTree(reg, kStateTree)) return 0;
     // A command already registered is left alone; otherwise the first number free in both
     // trees is taken, so that the two lists stay in step.
-    int nFree = -1;
+    int nFree = -1, bFound = 0;
     WCHAR szSlot[MAX_PATH], szPolicySlot[MAX_PATH];
-    for (int i = 0; i < SHUTDOWN_SLOTS; ++i) {
+    for (int i = 0; i < SHUTDOWN_SLOTS && !bFound; ++i) {
         SlotKey(kStateTree, i, szSlot);
         if (reg.IsRegKey(HKEY_LOCAL_MACHINE, szSlot)) {
-            if (SlotHolds(reg, szSlot, pszCmd, pszParam)) {
-                DBGPRINT(L"CSetupCtrl::CreateShutdownScript:Found Alredy Script in %s \n", szSlot);
-                return 0;
-            }
+            bFound = SlotHolds(reg, szSlot, pszCmd, pszParam);
+            if (bFound) DBGPRINT(L"CSetupCtrl::CreateShutdownScript:Found Alredy Script in %s \n", szSlot);
             continue;
         }
         SlotKey(kPolicyTree, i, szPolicySlot);
         if (nFree < 0 && !reg.IsRegKey(HKEY_LOCAL_MACHINE, szPolicySlot)) nFree = i;
     }
-    if (nFree < 0) return 0;
-    if (!PrepareTree(reg, kPolicyTree)) return 0;
+    if (!PrepareTree(reg, kPolicyTree) || bFound || nFree < 0) return 0;
     SlotKey(kStateTree, nFree, szSlot);
     SlotKey(kPolicyTree, nFree, szPolicySlot);
     DBGPRINT(L"CSetupCtrl::CreateShutdownScript:Create Script in %s \n", szSlot);
@@ -309,7 +306,8 @@ unsigned CSetupCtrl::RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSect
         ReadText(pszIni, pszSection, szKey, L"", szCmd, SETUP_TEXT_CCH);
         wsprintfW(szKey, L"CMD%d_PARAM", n);
         ReadText(pszIni, pszSection, szKey, L"", szParam, SETUP_TEXT_CCH);
-        if (bCreate ? CreateShutdownScript(szCmd, szParam) : DeleteShutdownScript(szCmd, szParam)) continue;
+        // A slot without a command would run nothing at every shutdown.
+        if (bCreate ? szCmd[0] && CreateShutdownScript(szCmd, szParam) : DeleteShutdownScript(szCmd, szParam)) continue;
         DBGPRINT(bCreate ? L"CSetupCtrl::CreateShutdownScript Error" : L"CSetupCtrl::DeleteShutdownScript Error");
         bFailed = 1;
     }
