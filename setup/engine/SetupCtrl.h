@@ -141,8 +141,8 @@ public:
     int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
 
     // Starts the programs the section lists (or its "_suffix" variant when the script has
-    // one), with the setup program's arguments. 0 when the script or section is missing
-    // or a listed program is missing or would not start. *pbWantCode set when the section
+    // one), with the setup program's arguments; a listed program that is missing is passed
+    // over. 0 when the script or section is missing or a listed program would not start. *pbWantCode set when the section
     // asks for the exit code, which goes to *pdwExitCode (of the last program waited for).
     int CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs, int* pbWantCode,
                              DWORD* pdwExitCode);

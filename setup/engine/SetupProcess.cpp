@@ -135,7 +135,6 @@ int CSetupCtrl::CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR
         DWORD dwAttr = szPath[0] ? GetFileAttributesW(szFull) : INVALID_FILE_ATTRIBUTES;
         if (dwAttr == INVALID_FILE_ATTRIBUTES || (dwAttr & FILE_ATTRIBUTE_DIRECTORY)) {
             DBGPRINT(L"CreateProcessFromIni:Could not find CMD=%s", szFull);
-            nResult = 0;
             continue;
         }
         WCHAR szFolder[MAX_PATH * 2] = L"";

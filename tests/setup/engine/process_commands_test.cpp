@@ -87,10 +87,11 @@ struct CpCase {
 };
 
 const CpCase kCpCases[] = {
+    // A missing program is passed over: no wait, no failure.
     {"MissingFirstStillRunsTheSecond",
      L"CMD=2\r\nCMD1=bin\\none.exe\r\nCMD2=bin\\my tool.exe\r\nCMD_LONGFLAG=1\r\n",
      L"/s",
-     0x1,
+     0,
      {L"/s"},
      L"C:\\Program Files\\Quarven\\Setup"},
     {"ExitCodeIsTheResult",
