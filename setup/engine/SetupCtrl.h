@@ -159,7 +159,8 @@ public:
     // Ends every process of the image name that can be identified: 0 when one was ended,
     // 603 when none runs, another code of the failure.
     unsigned TerminateProcessByName(LPCWSTR pszImage);
-    // TPROCESS: 0, or 4 when an entry failed for another reason than not running.
+    // TPROCESS: the outcome of the last name, 4 when it failed (also when none of its
+    // processes ran), else 0.
     unsigned TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
     // Other programs' windows. PostWinMessage posts the message every 200 ms until the

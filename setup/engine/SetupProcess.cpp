@@ -325,8 +325,8 @@ unsigned CSetupCtrl::TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection)
         DBGPRINT(L"TerminateProcess:%s\n", szName);
         unsigned uCode = TerminateProcessByName(szName);
         if (uCode != 0) DBGPRINT(L"TerminateProcess:Error=%d\n", uCode);
-        // A process that does not run has nothing to end.
-        if (uCode != 0 && uCode != 603) uResult = 4;
+        // The last name decides.
+        uResult = uCode != 0 ? 4 : 0;
     }
     return uResult;
 }
