@@ -117,7 +117,7 @@ public:
     int CheckFolderEmptyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
     // Registry checks (in the view of the command's WOW flag): 1 when they hold. With
-    // bShow the values are shown (no box in a silent run) and the result is always 1.
+    // bShow the values are shown (in a silent run too) and the result is always 1.
     int CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow);
     int CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     // Registry imports through the system's tools (see CRegCtrl): 1 when applied.
@@ -181,8 +181,8 @@ public:
     int CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
     int DeleteShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
     unsigned RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bCreate);
-    // Restart: the prompt (0, or 61 when it failed; nothing in a silent run) and the
-    // forced restart with the shutdown privilege (0, or 67).
+    // Restart: the prompt (0, or 61 when it failed) and the forced restart with the
+    // shutdown privilege (0, or 67).
     unsigned ShowRebootDialogFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned CmdRebootFromIni();
     unsigned RestartSystem();

@@ -333,8 +333,7 @@ int CSetupCtrl::ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
         return 0;
     }
     DBGPRINT(L"CSetupCtrl::ShowWmidataFromIni %s", szValue);
-    // An unattended run logs the value; nobody would see the box.
-    if (!IsSilentRun()) ShowMsgBox(pszIni, pszSection, szValue);
+    ShowMsgBox(pszIni, pszSection, szValue);
     return 1;
 }
 
@@ -345,11 +344,6 @@ int IsRebootSuppressed() {
 }
 
 unsigned ShowRebootDialog() {
-    // An unattended run never waits on a prompt nobody sees.
-    if (IsSilentRun()) {
-        DBGPRINT(L"ShowRebootDialog was skipped due to silentmode");
-        return 0;
-    }
     if (SetupPromptReboot(NULL, GetActiveWindow(), FALSE) == -1) {
         DBGPRINT(L"ShowRebootDialog ERROR:%d", GetLastError());
         return 61;
