@@ -105,6 +105,9 @@ struct ValueBoxCase {
 const ValueBoxCase kValueBoxes[] = {
     {"WmiSilent", L"SHOW_WMIDATA", L"/s", L"Quarven 1.0", L"Quarven 1.0"},
     {"RegSilent", L"SHOW_REGDATA", L"-S", L"Quarven 1.0", L"Quarven 1.0"},
+    // The value is a message like any other: line feeds and macros.
+    {"WmiLineFeedAndMacro", L"SHOW_WMIDATA", L"", L"a\\nb %ExecuteDir%", L"a\nb C:\\PROGRA~1\\Quarven\\Setup"},
+    {"RegLineFeedAndMacro", L"SHOW_REGDATA", L"", L"a\\nb %ExecuteDir%", L"a\nb C:\\PROGRA~1\\Quarven\\Setup"},
 };
 
 class ValueBoxes : public EngineTest, public ::testing::WithParamInterface<ValueBoxCase> {};
