@@ -170,8 +170,7 @@ public:
     unsigned CloseWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned SendMessageWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned WinClickFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
-    // Clicks the listed buttons of other programs' dialogs; 1 when every dialog's last
-    // attempt succeeded.
+    // Clicks the listed buttons of other programs' dialogs; 1 when no attempt failed.
     int DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection);
     int ClickWinButton(LPCWSTR pszTitle, LPCWSTR pszChild);
     HWND GetChildWindowHandle(LPCWSTR pszTitle, LPCWSTR pszChild);

@@ -194,18 +194,20 @@ int CSetupCtrl::DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection) {
         int nOpenWait = ReadInt(pszIni, pszSection, szKey, 0);
         wsprintfW(szKey, L"DIALOG%d_CLOSEWAIT", n);
         int nCloseWait = ReadInt(pszIni, pszSection, szKey, 0);
-        // One attempt at least; the dialog's outcome is that of its last attempt.
+        // Every failed attempt marks the command failed, even when a later one works; no
+        // wait of a whole interval makes no attempt at all.
         int nAttempts = nOpenWait / CLICK_INTERVAL_MS;
-        if (nAttempts < 1) nAttempts = 1;
         int bDone = 0;
         for (int a = 0; a < nAttempts && !bDone; ++a) {
             if (!FindWindowW(NULL, szTitle)) {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend can not find window : %s", szTitle);
+                bResult = 0;
                 Sleep(CLICK_INTERVAL_MS);
                 continue;
             }
             if (!ClickWinButton(szTitle, szChild)) {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend error ClickWinButton() ");
+                bResult = 0;
                 Sleep(CLICK_INTERVAL_MS);
                 continue;
             }
@@ -221,13 +223,12 @@ int CSetupCtrl::DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection) {
             }
             if (nPolls > 0 && !bGone) {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend click windows button but still exist : %s->%s", szTitle, szChild);
-                bDone = -1;
+                bResult = 0;
             } else {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend close success : %s->%s", szTitle, szChild);
-                bDone = 1;
             }
+            bDone = 1;
         }
-        if (bDone != 1) bResult = 0;
     }
     return bResult;
 }

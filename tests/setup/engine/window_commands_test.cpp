@@ -195,13 +195,14 @@ const ClickCase kClicks[] = {
      L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=1000\r\n"
      L"DIALOG1_CLOSEWAIT=500\r\n",
      0, true},
-    // No wait at all still makes one attempt.
-    {"NoOpenWait", 0, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\n", 0, true},
-    // The dialog shows up at the third attempt: its last attempt decides.
+    // A wait below 100 ms makes no attempt: the dialog counts as done.
+    {"NoOpenWait", 0, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=99\r\n", 0,
+     false},
+    // The dialog shows up at the third attempt: clicked, but the failed attempts count.
     {"LateDialog", 250,
      L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=5000\r\n"
      L"DIALOG1_CLOSEWAIT=500\r\n",
-     0, true},
+     72, true},
     {"NeverOpens", (DWORD)-1, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=500\r\n",
      72, true},
     {"NoSuchButton", 0, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=Ok\r\nDIALOG1_OPENWAIT=300\r\n", 72,
