@@ -102,9 +102,10 @@ public:
     // Copies a folder's tree into another (created as needed); never into the source's own
     // tree, never through junctions or symbolic links.
     int CopyFiles(LPCWSTR pszSource, LPCWSTR pszDestination);
-    // Removes a folder, with its contents when forced. Refuses roots, the system's and the
-    // shell's own folders, relative paths and, given the script's text in pszRaw, a path
-    // whose macro expanded to nothing. Links inside go as links.
+    // Removes a folder: without force an empty one, as written; with force its contents
+    // too, refusing roots, the system's and the shell's own folders, relative paths and,
+    // given the script's text in pszRaw, a path whose macro expanded to nothing. Links
+    // inside go as links.
     int DeleteDirectory(LPCWSTR pszFolder, int bForce, LPCWSTR pszRaw = NULL);
     // The COM port of the first present device of the section's DEV list (128 characters).
     int GetPortNoFromIni(LPWSTR pszPort, LPCWSTR pszIni, LPCWSTR pszSection);

@@ -346,6 +346,8 @@ int CSetupCtrl::CopyFiles(LPCWSTR pszSource, LPCWSTR pszDestination) {
 }
 
 int CSetupCtrl::DeleteDirectory(LPCWSTR pszFolder, int bForce, LPCWSTR pszRaw) {
+    // Without force only an empty folder goes, taken as written.
+    if (!bForce) return RemoveTree(pszFolder, 0);
     WCHAR szFull[SETUP_FULL_CCH];
     if (!IsRemovableFolder(pszRaw, pszFolder, szFull)) {
         DBGPRINT(L"DeleteDirectory:Refused to remove %s", pszFolder);
@@ -487,7 +489,8 @@ int CSetupCtrl::RemoveFolders(LPCWSTR pszIni, LPCWSTR pszSection) {
         ExpandMacros(szPath, SETUP_FULL_CCH);
         int bDone;
         WCHAR szFull[SETUP_FULL_CCH];
-        if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES && IsRemovableFolder(szRaw, szPath, szFull)) {
+        if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES &&
+            (!bForce || IsRemovableFolder(szRaw, szPath, szFull))) {
             DBGPRINT(L"RemoveFolders:Not found %s", szPath);
             bDone = 1;
         } else {

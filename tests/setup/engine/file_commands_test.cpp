@@ -93,13 +93,19 @@ TEST_F(FileCommandTest, ForcedRemovalTakesReadOnlyFilesAndLeavesLinkTargets) {
     EXPECT_FALSE(Exists(L"C:\\Data\\Old"));
 }
 
+// Without force a path goes as written, a relative one from the current folder.
 TEST_F(FileCommandTest, RemovalWithoutForceTakesOnlyEmptyFolders) {
     wf::CreateFolders(machine(), L"C:\\Data\\Empty");
+    wf::CreateFolders(machine(), L"C:\\Data\\Rel");
     Put(L"C:\\Data\\Full\\a.txt");
-    Start(L"FOLDER=2\r\nFOLDER1=C:\\Data\\Empty\r\nFOLDER2=C:\\Data\\Full\r\n");
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\Data"));
+    Start(L"FOLDER=4\r\nFOLDER1=C:\\Data\\Empty\r\nFOLDER2=C:\\Data\\Full\r\nFOLDER3=Rel\r\nFOLDER4=Gone\r\n");
     EXPECT_EQ(29u, Run(L"REMOVE_FOLDERS"));
     EXPECT_FALSE(Exists(L"C:\\Data\\Empty"));
+    EXPECT_FALSE(Exists(L"C:\\Data\\Rel"));
     EXPECT_TRUE(Exists(L"C:\\Data\\Full\\a.txt"));
+    EXPECT_TRUE(Logged(L"Error RemoveFolders C:\\Data\\Full"));
+    EXPECT_TRUE(Logged(L"Success RemoveFolders Gone"));
 }
 
 TEST_F(FileCommandTest, RemoveFiles) {
