@@ -591,8 +591,8 @@ int CSetupCtrl::GetPortNoFromIni(LPWSTR pszPort, LPCWSTR pszIni, LPCWSTR pszSect
     return 0;
 }
 
-// Resolves a %NAME% value in place: %PORTNO% by the script's devices, others by the
-// environment. 0 when it cannot be resolved.
+// Resolves a %NAME% value in place: %PORTNO% by the script's devices (unchanged when no
+// port is found), others by the environment. 0 when a variable is not set.
 int CSetupCtrl::ResolveReplaceValue(LPWSTR pszValue, LPCWSTR pszIni) {
     int n = lstrlenW(pszValue);
     if (n < 2 || pszValue[0] != L'%' || pszValue[n - 1] != L'%') return 1;
@@ -601,8 +601,8 @@ int CSetupCtrl::ResolveReplaceValue(LPWSTR pszValue, LPCWSTR pszIni) {
     WCHAR szResolved[FILECTRL_TEXT_CCH];
     if (!lstrcmpW(szName, L"PORTNO")) {
         if (!GetPortNoFromIni(szResolved, pszIni, PORTNO_SECTION)) {
-            DBGPRINT(L"CSetupCtrl::CopyFileWithReplace::Error:No port found for %s", pszValue);
-            return 0;
+            DBGPRINT(L"CSetupCtrl::CopyFileWithReplace:No port found for %s", pszValue);
+            return 1;
         }
     } else {
         DWORD dw = GetEnvironmentVariableW(szName, szResolved, FILECTRL_TEXT_CCH);

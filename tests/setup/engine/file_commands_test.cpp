@@ -217,7 +217,7 @@ TEST_F(FileCommandTest, CopyFileWithReplace) {
         {"environment value", L"%NAME%=%VQ_NAME%\r\n%X%=y\r\n", 0, "port=y name=Ada\r\n"},
         {"long section", kLong.c_str(), 0, "port=%X% name=Bo\r\n"},
         {"unset variable", L"%NAME%=%VQ_NOT_SET%\r\n", 93, "before"},
-        {"no port", L"%X%=%PORTNO%\r\n", 93, "before"},
+        {"no port keeps the value", L"%X%=%PORTNO%\r\n", 0, "port=%PORTNO% name=%NAME%\r\n"},
     };
     Start(L"");
     SetEnvironmentVariableW(L"VQ_NAME", L"Ada");
