@@ -37,9 +37,10 @@ public:
     // Applies the ADDREG and DELREG entries of an INI section (its "_suffix" variant when
     // the file has one and pszSuffix is given) through the system's INF installer, in the
     // view of the running command; pszSubKey, when given, replaces every entry's sub key
-    // (and pszRoot, when given, every entry's root). Entries with an empty sub key, a macro
-    // that came out empty, or naming a root or a key right below one are refused. 1 when
-    // the INF was run and no entry was refused; the installer's own outcome is not known.
+    // (and pszRoot, when given, every entry's root). Entries with a macro that came out
+    // empty, a root the INF format does not know or (ADDREG) flags that are no number are
+    // refused, and so is a DELREG of a whole root or a whole key right below one. 1 when the
+    // INF was run and no entry was refused; the installer's own outcome is not known.
     static BOOL AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
                                  LPCWSTR pszRoot = NULL);
     // Runs the system's INF installer, from the system folder whose copy works in the view

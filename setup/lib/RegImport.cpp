@@ -309,7 +309,7 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
         int bEmptyMacro = HasEmptyMacro(szValue) || HasEmptyMacro(szSubKey);
         pContext->ExpandMacros(szValue, REGIMPORT_TEXT_CCH);
         pContext->ExpandMacros(szSubKey, REGIMPORT_TEXT_CCH);
-        if (bEmptyMacro || !IsDeepEnough(szSubKey) || !IsInfRoot(szRoot) || !IsInfFlags(szFlags)) {
+        if (bEmptyMacro || !IsInfRoot(szRoot) || !IsInfFlags(szFlags)) {
             DBGPRINT(L"ERR:AddDelRegFromIni:Refused ADDREG%d %s, \"%s\",\"%s\"", i, szRoot, szSubKey, szName);
             bRefused = 1;
             continue;
@@ -331,7 +331,8 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
         if (pszSubKey) lstrcpynW(szSubKey, pszSubKey, REGIMPORT_TEXT_CCH);
         int bEmptyMacro = HasEmptyMacro(szSubKey);
         pContext->ExpandMacros(szSubKey, REGIMPORT_TEXT_CCH);
-        if (bEmptyMacro || !IsDeepEnough(szSubKey) || !IsInfRoot(szRoot)) {
+        // A whole root or first-level key is never deleted; a value in one may be.
+        if (bEmptyMacro || (!szName[0] && !IsDeepEnough(szSubKey)) || !IsInfRoot(szRoot)) {
             DBGPRINT(L"ERR:AddDelRegFromIni:Refused DELREG%d %s, \"%s\",\"%s\"", i, szRoot, szSubKey, szName);
             bRefused = 1;
             continue;

@@ -31,6 +31,7 @@ protected:
         reg.SetString(L"HKLM\\SOFTWARE\\Vq\\Old", L"Gone", L"x");
         reg.SetString(L"HKLM\\SOFTWARE\\Vq\\Old", L"Kept", L"y");
         reg.SetString(L"HKLM\\SOFTWARE\\Vq\\Tree\\Sub", L"Deep", L"z");
+        reg.SetString(L"HKCU\\Environment", L"Old", L"x");
     }
 
     void WriteIni(const std::wstring& text) {
@@ -126,8 +127,14 @@ const AddDelCase kCases[] = {
      nullptr, nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\New", L"A", L"1"},
     {"EmptyMacroRefused", L"DELREG=1\r\nDELREG1_ROOT=HKLM\r\nDELREG1_SUBKEY=SOFTWARE\\Vq\\%Empty%\r\n", nullptr,
      nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\Old", L"Kept", L"y"},
-    {"EmptySubKeyRefused", ADD1(L"", L"A", L"0", L"1"), nullptr, nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\Old",
-     L"Kept", L"y"},
+    // Values below a first-level key go through; only a whole such key is never deleted.
+    {"ValueBelowAFirstLevelKey", ADD1(L"Environment", L"VqHome", L"0", L"C:\\Vq"), nullptr, nullptr, L"HKCU", 0, TRUE,
+     L"HKCU\\Environment", L"VqHome", L"C:\\Vq"},
+    {"DeletesAValueOfAFirstLevelKey",
+     L"DELREG=1\r\nDELREG1_ROOT=HKCU\r\nDELREG1_SUBKEY=Environment\r\nDELREG1_ENTRYNAME=Old\r\n", nullptr, nullptr,
+     nullptr, 0, TRUE, L"HKCU\\Environment", L"Old", L"<none>"},
+    {"WholeFirstLevelKeyRefused", L"DELREG=1\r\nDELREG1_ROOT=HKCU\r\nDELREG1_SUBKEY=Environment\r\n", nullptr, nullptr,
+     nullptr, 0, FALSE, L"HKCU\\Environment", L"Old", L"x"},
     {"FlagsThatAreNoNumberRefused", ADD1(L"SOFTWARE\\Vq\\New", L"A", L"0,0", L"1"), nullptr, nullptr, nullptr, 0, FALSE,
      L"HKLM\\SOFTWARE\\Vq\\New", L"A", L"<none>"},
     {"NothingListed", L"ADDREG=0\r\nDELREG=0\r\n", nullptr, nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\Old",
