@@ -59,6 +59,12 @@ public:
     // a multi-string as one quoted field per comma-separated item (blanks around an item
     // go), numbers and bytes as they are written; an empty value adds nothing.
     static void AddInfValue(TextBuf& line, LPCWSTR pszFlags, LPCWSTR pszValue);
+    // The full path of a system program (into pszOut, MAX_PATH) that works in the registry
+    // view of the running command, for the x64 build (b64Build) or the x86 build: the
+    // 32-bit copy of the WOW64 system folder when that view is the 32-bit one of a 64-bit
+    // system, else the native one of the system folder, or of the Windows folder
+    // (bWindowsFolder), which the x86 build always takes as it is. 0 when it does not fit.
+    static int SystemProgramPath(LPCWSTR pszName, int bWindowsFolder, int b64Build, LPWSTR pszOut);
     // Imports a .reg file with the system's registry editor, in the view of the running
     // command, and waits for its end. 0 when the file does not exist or the editor would
     // not start.

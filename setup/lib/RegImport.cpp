@@ -39,22 +39,24 @@ int Is32BitOn64() {
     return bWow ? 1 : 0;
 }
 
-// The full path of a system program whose registry view is the running command's:
-// the 32-bit one from the WOW64 system folder when that view is the 32-bit one of a 64-bit
-// system, else the native one from the Windows folder (bWindowsFolder) or the system
-// folder. 0 when the path does not fit.
-int SystemProgramPath(LPCWSTR pszName, int bWindowsFolder, LPWSTR pszOut) {
-    REGSAM view = CRegCtrl::CurrentMask(0);
-    int bWant32 = (view & KEY_WOW64_32KEY) || (view == 0 && !kBuild64);
+}  // namespace
+
+int CRegCtrl::SystemProgramPath(LPCWSTR pszName, int bWindowsFolder, int b64Build, LPWSTR pszOut) {
+    REGSAM view = CRegCtrl::ViewMask(0, GetSetupContext()->GetWowFlag(), b64Build);
+    int bWant32 = (view & KEY_WOW64_32KEY) || (view == 0 && !b64Build);
+    // The x86 build takes the Windows folder's program as it is.
+    if (bWindowsFolder && !b64Build) bWant32 = 0;
     WCHAR szFolder[MAX_PATH];
     UINT n = 0;
-    if (bWant32 && (kBuild64 || Is32BitOn64())) n = GetSystemWow64DirectoryW(szFolder, MAX_PATH);
+    if (bWant32 && (b64Build || Is32BitOn64())) n = GetSystemWow64DirectoryW(szFolder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         n = bWindowsFolder ? GetWindowsDirectoryW(szFolder, MAX_PATH) : GetSystemDirectoryW(szFolder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 0;
     int r = wnsprintfW(pszOut, MAX_PATH, L"%s\\%s", szFolder, pszName);
     return r > 0 && r < MAX_PATH - 1;
 }
+
+namespace {
 
 // Starts the program (no creation flags) and waits for its end; 0 when it did not start.
 int RunAndWait(LPCWSTR pszApp, LPWSTR pszCmdLine, LPCWSTR pszFolder, LPCWSTR pszWaitLog, LPCWSTR pszErrorLog) {
@@ -253,7 +255,7 @@ BOOL CRegCtrl::RunRegInf(const TextBuf& sAdd, const TextBuf& sDel, LPCWSTR pszCm
 
     int bRan = 0;
     WCHAR szProgram[MAX_PATH], szCmdLine[REGIMPORT_CMDLINE_CCH];
-    if (SystemProgramPath(L"rundll32.exe", 0, szProgram)) {
+    if (SystemProgramPath(L"rundll32.exe", 0, kBuild64, szProgram)) {
         wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" setupapi,InstallHinfSection DefaultInstall 128 %s",
                    szProgram, szInf);
         DBGPRINT(pszCmdLog, szCmdLine);
@@ -365,7 +367,7 @@ BOOL CRegCtrl::AddRegFromRegFile(LPCWSTR pszPath) {
         return FALSE;
     }
     WCHAR szProgram[MAX_PATH], szCmdLine[REGIMPORT_CMDLINE_CCH];
-    if (!SystemProgramPath(L"regedit.exe", 1, szProgram)) return FALSE;
+    if (!SystemProgramPath(L"regedit.exe", 1, kBuild64, szProgram)) return FALSE;
     wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" /s \"%s\"", szProgram, pszPath);
     DBGPRINT(L"AddRegFromRegFile:CMD=%s", szCmdLine);
     int bRan = RunAndWait(szProgram, szCmdLine, NULL, L"AddRegFromRegFile:Waiting for the end of process",

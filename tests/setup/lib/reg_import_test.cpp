@@ -220,6 +220,23 @@ const RegFileCase kRegFiles[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, RegFile, ::testing::ValuesIn(kRegFiles),
                          [](const ::testing::TestParamInfo<RegFileCase>& i) { return std::string(i.param.name); });
 
+// The registry editor by build and view: the x86 build always starts the Windows folder's.
+TEST_F(RegImportTest, RegistryEditorOfEachBuild) {
+    const struct {
+        int b64, wow;
+        const wchar_t* program;
+    } cases[] = {{1, 0, L"C:\\Windows\\regedit.exe"},
+                 {1, 1, L"C:\\Windows\\SysWOW64\\regedit.exe"},
+                 {0, 0, L"C:\\Windows\\regedit.exe"},
+                 {0, 1, L"C:\\Windows\\regedit.exe"}};
+    for (const auto& c : cases) {
+        macros_.wow = c.wow;
+        WCHAR program[MAX_PATH] = L"";
+        EXPECT_TRUE(CRegCtrl::SystemProgramPath(L"regedit.exe", 1, c.b64, program));
+        EXPECT_EQ(winsim::Lower(c.program), winsim::Lower(program)) << c.b64 << c.wow;
+    }
+}
+
 TEST_F(RegImportTest, MissingRegFileFails) {
     EXPECT_FALSE(CRegCtrl::AddRegFromRegFile(InFolder(L"none.reg").c_str()));
     EXPECT_TRUE(Logged(L"AddRegFromRegFile:Error could not find " + InFolder(L"none.reg") + L"."));
