@@ -194,7 +194,7 @@ public:
 
     // Network commands. EnableBinding: 1 when every entry's paths are in the wanted state.
     // BackupNetCfgFromIni: 0 when an ID's adapter was backed up (BACKUP=1) or restored
-    // (BACKUP=0), else 39. CheckNetDevIdFromIni: 0 when an ID's adapter became the current
+    // (any other BACKUP), else 39. CheckNetDevIdFromIni: 0 when an ID's adapter became the current
     // one, else no adapter is current, the quit flag is set and the result is 74.
     int EnableBinding(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned BackupNetCfgFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
