@@ -10,7 +10,6 @@
 #include <string.h>
 
 #include "DbgMac.h"
-#include "LibList.h"
 #include "SetupExec.h"
 #include "DriverSetupCtrl.h"
 #include "InfCtrl.h"
@@ -387,22 +386,12 @@ int CSetupCtrl::DriverRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     int nShift = ParseSignedDecimal(szShift);
     int bSilent = IsSilentRun();
     int nResult = 1;
-    CTextList handled;
     for (int i = 1; i <= nDev; ++i) {
         WCHAR szKey[64], szId[1024], szRegSection[SETUP_TEXT_CCH + 1024];
         NumberedKey(szKey, L"DEV%d", i);
         ReadText(pszIni, pszSection, szKey, L"DEFAULT_ID", szId, (int)(sizeof szId / sizeof szId[0]));
         wnsprintfW(szRegSection, (int)(sizeof szRegSection / sizeof szRegSection[0]), L"%s_%s", pszSection, szId);
         if (!dev.IsExist(szId, NULL, NULL)) continue;
-        // Each device once, however many listed IDs lead to it.
-        int bSeen = 0;
-        for (int k = 0; k < handled.GetCount(); ++k)
-            bSeen = bSeen || lstrcmpiW(handled.Get(k), dev.GetDevInstanceId()) == 0;
-        if (bSeen) {
-            DBGPRINT(L"DRIVER_REG: %s was handled already", dev.GetDevInstanceId());
-            continue;
-        }
-        handled.Add(dev.GetDevInstanceId());
         // Only a device this command disabled is enabled again: one the user disabled stays so.
         int bDisabledHere = 0;
         if (!bSilent) {

@@ -225,7 +225,7 @@ TEST_F(DriverRegTest, EditsTheDriverKeyAndNeverDeletesItWhole) {
     EXPECT_EQ(L"x", r.GetString(key, L"Keep").value_or(L""));  // the nameless DELREG is skipped
     int runs = 0;
     for (const auto& l : Logs()) runs += l == L"DriverAddDelRegFromInf->chRegCmdLine";
-    EXPECT_EQ(1, runs);  // the device once
+    EXPECT_EQ(2, runs);  // each listed ID
 }
 
 TEST_F(DriverRegTest, ShiftsEditTheNodeReachedAndAnIncompleteShiftFails) {
