@@ -40,44 +40,79 @@ std::string Utf16(const std::wstring& text) {
 struct CaptionCase {
     const char* name;
     const wchar_t* keyword;
-    const wchar_t* lines;  // of the argument section [S] (also under its OS word)
+    const wchar_t* lines;             // of the argument section [S] (also under its OS word)
     std::vector<std::wstring> shown;  // {programs} stands for the common programs folder
 };
 
 const CaptionCase kCases[] = {
-    {"RemoveFiles", L"REMOVE_FILES", L"FILE=2\r\nFILE1=C:\\Data\\a.txt\r\nFILE2=C:\\Data\\none.txt\r\n",
+    {"RemoveFiles",
+     L"REMOVE_FILES",
+     L"FILE=2\r\nFILE1=C:\\Data\\a.txt\r\nFILE2=C:\\Data\\none.txt\r\n",
      {L"Deleting File...|C:\\Data\\a.txt"}},
-    {"RemoveFilesAtReboot", L"REMOVE_FILES", L"REBOOTFLAG=1\r\nFILE=1\r\nFILE1=C:\\Data\\a.txt\r\n",
+    {"RemoveFilesAtReboot",
+     L"REMOVE_FILES",
+     L"REBOOTFLAG=1\r\nFILE=1\r\nFILE1=C:\\Data\\a.txt\r\n",
      {L"Registed delete file at reboot...|C:\\Data\\a.txt"}},
-    {"CopyFolders", L"COPY_FOLDERS", L"FOLDER=1\r\nFOLDER1_SRC=C:\\Src\r\nFOLDER1_DEST=C:\\New\\Tree\r\n",
+    {"CopyFolders",
+     L"COPY_FOLDERS",
+     L"FOLDER=1\r\nFOLDER1_SRC=C:\\Src\r\nFOLDER1_DEST=C:\\New\\Tree\r\n",
      {L"Creating folder...|C:\\New", L"Creating folder...|C:\\New\\Tree", L"Copy File...|C:\\New\\Tree\\x.sys"}},
-    {"CopyFilesAndFoldersFolder", L"COPY_FILES_FOLDERS",
+    {"CopyFilesAndFoldersFolder",
+     L"COPY_FILES_FOLDERS",
      L"FILEFOLDER=1\r\nFILEFOLDER1_SRC=C:\\Src\r\nFILEFOLDER1_DEST=C:\\New\r\n",
      {L"Copy file...|C:\\Src", L"Creating folder...|C:\\New", L"Copy File...|C:\\New\\x.sys"}},
-    {"CopyFilesAndFoldersFile", L"COPY_FILES_FOLDERS",
+    {"CopyFilesAndFoldersFile",
+     L"COPY_FILES_FOLDERS",
      L"FILEFOLDER=1\r\nFILEFOLDER1_SRC=C:\\Src\\x.sys\r\nFILEFOLDER1_DEST=C:\\New\\Place\r\n",
      {L"Creating folder...|C:\\New", L"Creating folder...|C:\\New\\Place"}},
-    {"RemoveFoldersForced", L"REMOVE_FOLDERS", L"FORCE_DELETE=1\r\nFOLDER=1\r\nFOLDER1=C:\\Old\r\n",
+    {"RemoveFoldersForced",
+     L"REMOVE_FOLDERS",
+     L"FORCE_DELETE=1\r\nFOLDER=1\r\nFOLDER1=C:\\Old\r\n",
      {L"Deleting Folder...|C:\\Old\\sub", L"Deleting File...|C:\\Old\\sub\\f.txt"}},
     {"CreateFoldersShowsNothing", L"CREATE_FOLDERS", L"FOLDER=1\r\nFOLDER1=C:\\Made\\Here\r\n", {}},
-    {"CmdCp", L"CMD_CP", L"CMD=2\r\nCMD1=C:\\Tools\\none.exe\r\nCMD2=C:\\Tools\\bad.exe\r\nCMD_PLUSARG=-q\r\n",
+    {"CmdCp",
+     L"CMD_CP",
+     L"CMD=2\r\nCMD1=C:\\Tools\\none.exe\r\nCMD2=C:\\Tools\\bad.exe\r\nCMD_PLUSARG=-q\r\n",
      {L"S|\"C:\\Tools\\bad.exe\"  -q"}},
-    {"CmdUilangNamesTheChosenSection", L"CMD_UILANG", L"CMD=0\r\n[S_0411]\r\nCMD=1\r\nCMD1=C:\\Tools\\bad.exe\r\n",
+    {"CmdUilangNamesTheChosenSection",
+     L"CMD_UILANG",
+     L"CMD=0\r\n[S_0411]\r\nCMD=1\r\nCMD1=C:\\Tools\\bad.exe\r\n",
      {L"S_0411|\"C:\\Tools\\bad.exe\"  "}},
     {"CmdSh", L"CMD_SH", L"SHL=1\r\nSHL1=C:\\Docs\\none.txt\r\n", {L"S|C:\\Docs\\none.txt"}},
-    {"UninstApps", L"UNINST_APPS", L"APP=2\r\nAPP1=Nowhere\r\nAPP2=App\r\nAPP2_OPTION=-q\r\n",
+    {"UninstApps",
+     L"UNINST_APPS",
+     L"APP=2\r\nAPP1=Nowhere\r\nAPP2=App\r\nAPP2_OPTION=-q\r\n",
      {L"Uninstalling... application|C:\\Missing\\gone.exe -runfromtemp -x  -q "}},
     {"MacroWinclick", L"MACRO_WINCLICK", L"DIALOGCOUNT=0\r\n", {L"Unattendant... |Windows or Dialog"}},
     {"CmdSvc", L"CMD_SVC", L"SVC=0\r\n", {L"Command service... |"}},
-    {"RegIni", L"REG_INI",
+    {"RegIni",
+     L"REG_INI",
      L"ADDREG=1\r\nADDREG1_ROOT=HKLM\r\nADDREG1_SUBKEY=SOFTWARE\\Vq\r\nADDREG1_ENTRYNAME=Mode\r\nADDREG1_VALUE=1\r\n"
      L"DELREG=1\r\nDELREG1_ROOT=HKLM\r\nDELREG1_SUBKEY=SOFTWARE\\Vq\r\nDELREG1_ENTRYNAME=Old\r\n",
      {L"Adding Registry...|Mode", L"Deleting Registry...|Old"}},
-    {"InstallDrvpack", L"INSTALL_DRVPACK", L"INF=2\r\nOPTION=2\r\nINF1=\r\nINF2=wlan\\x.inf\r\n",
+    {"InstallDrvpackPreinstall",
+     L"INSTALL_DRVPACK",
+     L"INF=1\r\nOPTION=0\r\nINF1=x.inf\r\n",
+     {L"Preinstalling... driver package|x.inf"}},
+    {"InstallDrvpackInstall",
+     L"INSTALL_DRVPACK",
+     L"INF=1\r\nOPTION=1\r\nINF1=x.inf\r\n",
+     {L"Installing... driver package|x.inf"}},
+    {"InstallDrvpackUninstall",
+     L"INSTALL_DRVPACK",
+     L"INF=2\r\nOPTION=2\r\nINF1=\r\nINF2=wlan\\x.inf\r\n",
      {L"Uninstalling... driver package|wlan\\x.inf"}},
-    {"UninstallOemInf", L"UNINSTALL_OEMINF", L"DEV=1\r\nDEV1=PCI\\VEN_1D2E\r\nCLASS=Net\r\n",
+    {"InstallDrvpackStorePath",
+     L"INSTALL_DRVPACK",
+     L"INF=1\r\nOPTION=3\r\nINF1=x.inf\r\n",
+     {L"Getting inf path... driver package|x.inf"}},
+    {"UninstallOemInf",
+     L"UNINSTALL_OEMINF",
+     L"DEV=1\r\nDEV1=PCI\\VEN_1D2E\r\nCLASS=Net\r\n",
      {L"Removing... oem inf for|PCI\\VEN_1D2E"}},
-    {"DeleteLink", L"DELETE_LINK", L"LINK=2\r\nLINK1=Vq\\a.lnk\r\nLINK1_LOCATION=17\r\nLINK2=Vq\\none.lnk\r\n",
+    {"DeleteLink",
+     L"DELETE_LINK",
+     L"LINK=2\r\nLINK1=Vq\\a.lnk\r\nLINK1_LOCATION=17\r\nLINK2=Vq\\none.lnk\r\n",
      {L"Deleting File...|{programs}\\Vq\\a.lnk"}},
 };
 
@@ -96,8 +131,8 @@ protected:
         wc.lpfnWndProc = ProbeProc;
         wc.lpszClassName = kProbeClass;
         RegisterClassW(&wc);
-        g_SetupDlgDesc.hDialog = CreateWindowExW(0, kProbeClass, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                                 nullptr, nullptr);
+        g_SetupDlgDesc.hDialog =
+            CreateWindowExW(0, kProbeClass, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         g_SetupDlgDesc.hProgressBar = Control(0);
         g_SetupDlgDesc.hCaption = Control(kCaptionId);
         g_SetupDlgDesc.hDetail = Control(kDetailId);
