@@ -1,6 +1,5 @@
 // The command table of the setup script: 91 rows in a fixed order, each a keyword, its
-// handler and its failure code. Commands this build does not implement yet log so and
-// give their row's code.
+// handler and its failure code.
 #include "SetupExec.h"
 
 #include "DbgMac.h"

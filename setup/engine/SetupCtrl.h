@@ -102,9 +102,10 @@ public:
     // Copies a folder's tree into another (created as needed); never into the source's own
     // tree, never through junctions or symbolic links.
     int CopyFiles(LPCWSTR pszSource, LPCWSTR pszDestination);
-    // Removes a folder, with its contents when forced. Refuses roots, the system's and the
-    // shell's own folders, relative paths and, given the script's text in pszRaw, a path
-    // whose macro expanded to nothing. Links inside go as links.
+    // Removes a folder: without force an empty one, as written; with force its contents
+    // too, refusing roots, the system's and the shell's own folders, relative paths and,
+    // given the script's text in pszRaw, a path whose macro expanded to nothing. Links
+    // inside go as links.
     int DeleteDirectory(LPCWSTR pszFolder, int bForce, LPCWSTR pszRaw = NULL);
     // The COM port of the first present device of the section's DEV list (128 characters).
     int GetPortNoFromIni(LPWSTR pszPort, LPCWSTR pszIni, LPCWSTR pszSection);
@@ -117,7 +118,7 @@ public:
     int CheckFolderEmptyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
     // Registry checks (in the view of the command's WOW flag): 1 when they hold. With
-    // bShow the values are shown (no box in a silent run) and the result is always 1.
+    // bShow the values are shown (in a silent run too) and the result is always 1.
     int CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow);
     int CheckRegistryKeyFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     // Registry imports through the system's tools (see CRegCtrl): 1 when applied.
@@ -141,8 +142,8 @@ public:
     int CopyRegistry(HKEY hSrcRoot, LPCWSTR pszSrcKey, HKEY hDestRoot, LPCWSTR pszDestKey);
 
     // Starts the programs the section lists (or its "_suffix" variant when the script has
-    // one), with the setup program's arguments. 0 when the script or section is missing
-    // or a listed program is missing or would not start. *pbWantCode set when the section
+    // one), with the setup program's arguments; a listed program that is missing is passed
+    // over. 0 when the script or section is missing or a listed program would not start. *pbWantCode set when the section
     // asks for the exit code, which goes to *pdwExitCode (of the last program waited for).
     int CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszArgs, int* pbWantCode,
                              DWORD* pdwExitCode);
@@ -159,7 +160,8 @@ public:
     // Ends every process of the image name that can be identified: 0 when one was ended,
     // 603 when none runs, another code of the failure.
     unsigned TerminateProcessByName(LPCWSTR pszImage);
-    // TPROCESS: 0, or 4 when an entry failed for another reason than not running.
+    // TPROCESS: the outcome of the last name, 4 when it failed (also when none of its
+    // processes ran), else 0.
     unsigned TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
 
     // Other programs' windows. PostWinMessage posts the message every 200 ms until the
@@ -169,8 +171,7 @@ public:
     unsigned CloseWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned SendMessageWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned WinClickFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
-    // Clicks the listed buttons of other programs' dialogs; 1 when every dialog's last
-    // attempt succeeded.
+    // Clicks the listed buttons of other programs' dialogs; 1 when no attempt failed.
     int DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection);
     int ClickWinButton(LPCWSTR pszTitle, LPCWSTR pszChild);
     HWND GetChildWindowHandle(LPCWSTR pszTitle, LPCWSTR pszChild);
@@ -180,8 +181,8 @@ public:
     int CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
     int DeleteShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam);
     unsigned RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bCreate);
-    // Restart: the prompt (0, or 61 when it failed; nothing in a silent run) and the
-    // forced restart with the shutdown privilege (0, or 67).
+    // Restart: the prompt (0, or 61 when it failed) and the forced restart with the
+    // shutdown privilege (0, or 67).
     unsigned ShowRebootDialogFromIni(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned CmdRebootFromIni();
     unsigned RestartSystem();
@@ -193,7 +194,7 @@ public:
 
     // Network commands. EnableBinding: 1 when every entry's paths are in the wanted state.
     // BackupNetCfgFromIni: 0 when an ID's adapter was backed up (BACKUP=1) or restored
-    // (BACKUP=0), else 39. CheckNetDevIdFromIni: 0 when an ID's adapter became the current
+    // (any other BACKUP), else 39. CheckNetDevIdFromIni: 0 when an ID's adapter became the current
     // one, else no adapter is current, the quit flag is set and the result is 74.
     int EnableBinding(LPCWSTR pszIni, LPCWSTR pszSection);
     unsigned BackupNetCfgFromIni(LPCWSTR pszIni, LPCWSTR pszSection);

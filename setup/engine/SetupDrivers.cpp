@@ -10,7 +10,6 @@
 #include <string.h>
 
 #include "DbgMac.h"
-#include "LibList.h"
 #include "SetupExec.h"
 #include "DriverSetupCtrl.h"
 #include "InfCtrl.h"
@@ -260,10 +259,10 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
     int nDel = ReadInt(pszIni, pszSection, L"DELREG", 0);
     if (nAdd <= 0 && nDel <= 0) return 1;
 
-    // Names and keys are quoted for the INF, values go as the script gives them (flag
-    // numbers and data); no percent sign can name a string key of the temporary INF.
-    WCHAR szEscKey[REGCTRL_INF_ESCAPED_CCH], szEscSub[REGCTRL_INF_ESCAPED_CCH], szEscName[REGCTRL_INF_ESCAPED_CCH],
-        szEscValue[REGCTRL_INF_ESCAPED_CCH];
+    // Names and keys are quoted for the INF, flags go as the script gives them, and each
+    // value reaches the registry whole; no percent sign can name a string key of the
+    // temporary INF.
+    WCHAR szEscKey[REGCTRL_INF_ESCAPED_CCH], szEscSub[REGCTRL_INF_ESCAPED_CCH], szEscName[REGCTRL_INF_ESCAPED_CCH];
     CRegCtrl::InfEscape(pszKey, 1, szEscKey);
     TextBuf sAdd, sDel;
     for (int i = 1; i <= nAdd; ++i) {
@@ -278,12 +277,13 @@ int CSetupCtrl::DriverAddDelRegFromInf(LPCWSTR pszIni, LPCWSTR pszSection, LPCWS
         NumberedKey(szKey, L"ADDREG%d_SUBKEY", i);
         ReadText(pszIni, pszSection, szKey, L"", szSubKey, SETUP_TEXT_CCH);
         CRegCtrl::InfEscape(szName, 1, szEscName);
-        CRegCtrl::InfEscape(szValue, 0, szEscValue);
         if (szSubKey[0])
-            sAdd.AddFormat(L"%s, \"%s\\%s\",\"%s\",%s,%s\r\n", L"HKLM", szEscKey,
-                           CRegCtrl::InfEscape(szSubKey, 1, szEscSub), szEscName, szFlags, szEscValue);
+            sAdd.AddFormat(L"%s, \"%s\\%s\",\"%s\",%s,", L"HKLM", szEscKey, CRegCtrl::InfEscape(szSubKey, 1, szEscSub),
+                           szEscName, szFlags);
         else
-            sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,%s\r\n", L"HKLM", szEscKey, szEscName, szFlags, szEscValue);
+            sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,", L"HKLM", szEscKey, szEscName, szFlags);
+        CRegCtrl::AddInfValue(sAdd, szFlags, szValue);
+        sAdd.Add(L"\r\n");
     }
     for (int j = 1; j <= nDel; ++j) {
         WCHAR szKey[64], szName[SETUP_TEXT_CCH];
@@ -386,22 +386,12 @@ int CSetupCtrl::DriverRegFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     int nShift = ParseSignedDecimal(szShift);
     int bSilent = IsSilentRun();
     int nResult = 1;
-    CTextList handled;
     for (int i = 1; i <= nDev; ++i) {
         WCHAR szKey[64], szId[1024], szRegSection[SETUP_TEXT_CCH + 1024];
         NumberedKey(szKey, L"DEV%d", i);
         ReadText(pszIni, pszSection, szKey, L"DEFAULT_ID", szId, (int)(sizeof szId / sizeof szId[0]));
         wnsprintfW(szRegSection, (int)(sizeof szRegSection / sizeof szRegSection[0]), L"%s_%s", pszSection, szId);
         if (!dev.IsExist(szId, NULL, NULL)) continue;
-        // Each device once, however many listed IDs lead to it.
-        int bSeen = 0;
-        for (int k = 0; k < handled.GetCount(); ++k)
-            bSeen = bSeen || lstrcmpiW(handled.Get(k), dev.GetDevInstanceId()) == 0;
-        if (bSeen) {
-            DBGPRINT(L"DRIVER_REG: %s was handled already", dev.GetDevInstanceId());
-            continue;
-        }
-        handled.Add(dev.GetDevInstanceId());
         // Only a device this command disabled is enabled again: one the user disabled stays so.
         int bDisabledHere = 0;
         if (!bSilent) {

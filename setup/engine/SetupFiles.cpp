@@ -15,6 +15,7 @@
 #include "DbgMac.h"
 #include "FileCtrl.h"
 #include "ScriptRead.h"
+#include "SetupContext.h"
 #include "SetupEnv.h"
 
 namespace {
@@ -24,6 +25,9 @@ namespace {
 // Room for a full path built from a 260-character one.
 #define SETUP_FULL_CCH (2 * MAX_PATH + 8)
 #define PORTNO_SECTION L"PORTNO_SECTION"
+
+// The caption of each folder a copy makes on its way.
+const WCHAR kCreatingFolder[] = L"Creating folder...";
 
 using script::NumberedKey;
 using script::ReadInt;
@@ -181,8 +185,10 @@ int GetProgramFilesFolder(LPWSTR pszFolder) {
 }
 
 // Creates the folder and any missing folder above it; each one made is logged with
-// pszMadeLog when given. 0 at the first failure, logged with pszErrorLog.
-int CreateFolderChain(LPCWSTR pszPath, LPCWSTR pszMadeLog, LPCWSTR pszErrorLog) {
+// pszMadeLog and shown with pszCaption when given. A relative path counts from the
+// current folder, whose first piece is made like any other; a drive ("C:") and a share
+// ("\\server\share") are taken as they are. 0 at the first failure, logged with pszErrorLog.
+int CreateFolderChain(LPCWSTR pszPath, LPCWSTR pszMadeLog, LPCWSTR pszCaption, LPCWSTR pszErrorLog) {
     if (GetFileAttributesW(pszPath) != INVALID_FILE_ATTRIBUTES) return 1;
     WCHAR szPath[SETUP_FULL_CCH];
     lstrcpynW(szPath, pszPath, SETUP_FULL_CCH);
@@ -196,25 +202,27 @@ int CreateFolderChain(LPCWSTR pszPath, LPCWSTR pszMadeLog, LPCWSTR pszErrorLog) 
         *pszEnd = 0;
         lstrcpynW(szBuilt, szPath, SETUP_FULL_CCH);
         pszPiece = pszEnd + 1;
+    } else if (szPath[0] == L'\\') {
+        // Below the root of the current drive.
+        lstrcpyW(szBuilt, L"\\");
     }
     while (*pszPiece) {
         LPWSTR pszEnd = wcschr(pszPiece, L'\\');
         if (pszEnd) *pszEnd = 0;
         if (pszPiece[0]) {
-            if (!szBuilt[0]) {
-                lstrcpynW(szBuilt, pszPiece, SETUP_FULL_CCH);
-            } else {
-                int n = lstrlenW(szBuilt);
-                if (n + 1 + lstrlenW(pszPiece) >= SETUP_FULL_CCH) return 0;
-                szBuilt[n] = L'\\';
-                lstrcpyW(szBuilt + n + 1, pszPiece);
-                if (GetFileAttributesW(szBuilt) == INVALID_FILE_ATTRIBUTES) {
-                    if (!CreateDirectoryW(szBuilt, NULL)) {
-                        DBGPRINT(pszErrorLog, GetLastError());
-                        return 0;
-                    }
-                    if (pszMadeLog) DBGPRINT(pszMadeLog, szBuilt);
+            int n = lstrlenW(szBuilt);
+            int bDrive = n == 0 && pszPiece[1] == L':' && pszPiece[2] == 0;
+            int bSeparator = n > 0 && szBuilt[n - 1] != L'\\';
+            if (n + bSeparator + lstrlenW(pszPiece) >= SETUP_FULL_CCH) return 0;
+            if (bSeparator) szBuilt[n++] = L'\\';
+            lstrcpyW(szBuilt + n, pszPiece);
+            if (!bDrive && GetFileAttributesW(szBuilt) == INVALID_FILE_ATTRIBUTES) {
+                if (pszCaption) GetSetupContext()->ShowStatus(pszCaption, szBuilt);
+                if (!CreateDirectoryW(szBuilt, NULL)) {
+                    DBGPRINT(pszErrorLog, GetLastError());
+                    return 0;
                 }
+                if (pszMadeLog) DBGPRINT(pszMadeLog, szBuilt);
             }
         }
         if (!pszEnd) break;
@@ -231,7 +239,7 @@ int IsOwnFile(LPCWSTR pszTarget) {
 }
 
 int CopyTree(LPCWSTR pszSource, LPCWSTR pszDestination) {
-    if (!CreateFolderChain(pszDestination, NULL, L"CopyFiles:CreateDirectory ERROR=%d")) return 0;
+    if (!CreateFolderChain(pszDestination, NULL, kCreatingFolder, L"CopyFiles:CreateDirectory ERROR=%d")) return 0;
     WCHAR szPattern[SETUP_FULL_CCH];
     if (!JoinPath(szPattern, SETUP_FULL_CCH, pszSource, L"*.*")) return 0;
     WIN32_FIND_DATAW fd;
@@ -259,10 +267,13 @@ int CopyTree(LPCWSTR pszSource, LPCWSTR pszDestination) {
                 nResult = 0;
                 break;
             }
-        } else if (!CopyFileW(szFrom, szTo, FALSE)) {
-            DBGPRINT(L"CopyFiles:CopyFile %s ERROR=%d", szTo, GetLastError());
-            nResult = 0;
-            break;
+        } else {
+            GetSetupContext()->ShowStatus(L"Copy File...", szTo);
+            if (!CopyFileW(szFrom, szTo, FALSE)) {
+                DBGPRINT(L"CopyFiles:CopyFile %s ERROR=%d", szTo, GetLastError());
+                nResult = 0;
+                break;
+            }
         }
     } while (FindNextFileW(hFind, &fd));
     FindClose(hFind);
@@ -292,6 +303,7 @@ int RemoveTree(LPCWSTR pszFolder, int bForce) {
                 break;
             }
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                GetSetupContext()->ShowStatus(L"Deleting Folder...", szEntry);
                 if (!RemoveTree(szEntry, 1)) {
                     nResult = 0;
                     break;
@@ -299,6 +311,7 @@ int RemoveTree(LPCWSTR pszFolder, int bForce) {
                 continue;
             }
             SetFileAttributesW(szEntry, FILE_ATTRIBUTE_NORMAL);
+            GetSetupContext()->ShowStatus(L"Deleting File...", szEntry);
             if (!DeleteFileW(szEntry)) {
                 DBGPRINT(L"DeleteDirectory:DeleteFile %s ERROR=%d", szEntry, GetLastError());
                 nResult = 0;
@@ -333,6 +346,8 @@ int CSetupCtrl::CopyFiles(LPCWSTR pszSource, LPCWSTR pszDestination) {
 }
 
 int CSetupCtrl::DeleteDirectory(LPCWSTR pszFolder, int bForce, LPCWSTR pszRaw) {
+    // Without force only an empty folder goes, taken as written.
+    if (!bForce) return RemoveTree(pszFolder, 0);
     WCHAR szFull[SETUP_FULL_CCH];
     if (!IsRemovableFolder(pszRaw, pszFolder, szFull)) {
         DBGPRINT(L"DeleteDirectory:Refused to remove %s", pszFolder);
@@ -355,11 +370,15 @@ int CSetupCtrl::RemoveFiles(LPCWSTR pszIni, LPCWSTR pszSection) {
             continue;
         }
         if (bReboot) {
+            GetSetupContext()->ShowStatus(L"Registed delete file at reboot...", szPath);
             if (!MoveFileExW(szPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) {
                 DBGPRINT(L"Error regist delete file at reboot.%s error code =%d", szPath, GetLastError());
                 nResult = 0;
             }
-        } else if (_wremove(szPath) == 0) {
+            continue;
+        }
+        GetSetupContext()->ShowStatus(L"Deleting File...", szPath);
+        if (_wremove(szPath) == 0) {
             DBGPRINT(L"Delete File %s", szPath);
         } else {
             DBGPRINT(L"Error Delete File %s", szPath);
@@ -417,6 +436,7 @@ int CSetupCtrl::CopyFilesAndFolders(LPCWSTR pszIni, LPCWSTR pszSection) {
         InProgramFolder(szDest, SETUP_FULL_CCH);
         DWORD dwSource = GetFileAttributesW(szSource);
         if (dwSource == INVALID_FILE_ATTRIBUTES || (dwSource & FILE_ATTRIBUTE_DIRECTORY)) {
+            GetSetupContext()->ShowStatus(L"Copy file...", szSource);
             if (CopyFiles(szSource, szDest)) {
                 DBGPRINT(L"Success CopyFilesAndFolders %s->%s", szSource, szDest);
             } else {
@@ -437,7 +457,7 @@ int CSetupCtrl::CopyFilesAndFolders(LPCWSTR pszIni, LPCWSTR pszSection) {
         WCHAR szFolder[SETUP_FULL_CCH];
         lstrcpyW(szFolder, szDest);
         PathRemoveFileSpecW(szFolder);
-        if (!CreateFolderChain(szFolder, NULL, L"CopyFiles:CreateDirectory ERROR=%d")) return 0;
+        if (!CreateFolderChain(szFolder, NULL, kCreatingFolder, L"CopyFiles:CreateDirectory ERROR=%d")) return 0;
         if (SamePath(szSource, szDest)) {
             DBGPRINT(L"CopyFilesAndFolders:Same file %s", szSource);
         } else if (CopyFileW(szSource, szDest, FALSE)) {
@@ -469,7 +489,8 @@ int CSetupCtrl::RemoveFolders(LPCWSTR pszIni, LPCWSTR pszSection) {
         ExpandMacros(szPath, SETUP_FULL_CCH);
         int bDone;
         WCHAR szFull[SETUP_FULL_CCH];
-        if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES && IsRemovableFolder(szRaw, szPath, szFull)) {
+        if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES &&
+            (!bForce || IsRemovableFolder(szRaw, szPath, szFull))) {
             DBGPRINT(L"RemoveFolders:Not found %s", szPath);
             bDone = 1;
         } else {
@@ -507,7 +528,7 @@ int CSetupCtrl::CreateFolders(LPCWSTR pszIni, LPCWSTR pszSection) {
             }
         }
         DBGPRINT(L"CreateFolders:%s", szPath);
-        if (!szPath[0] || !CreateFolderChain(szPath, L"CreateFolders:CreateDirectory Success=%s",
+        if (!szPath[0] || !CreateFolderChain(szPath, L"CreateFolders:CreateDirectory Success=%s", NULL,
                                              L"CreateFolders:CreateDirectory ERROR=%d"))
             return 0;
     }
@@ -570,8 +591,8 @@ int CSetupCtrl::GetPortNoFromIni(LPWSTR pszPort, LPCWSTR pszIni, LPCWSTR pszSect
     return 0;
 }
 
-// Resolves a %NAME% value in place: %PORTNO% by the script's devices, others by the
-// environment. 0 when it cannot be resolved.
+// Resolves a %NAME% value in place: %PORTNO% by the script's devices (unchanged when no
+// port is found), others by the environment. 0 when a variable is not set.
 int CSetupCtrl::ResolveReplaceValue(LPWSTR pszValue, LPCWSTR pszIni) {
     int n = lstrlenW(pszValue);
     if (n < 2 || pszValue[0] != L'%' || pszValue[n - 1] != L'%') return 1;
@@ -580,8 +601,8 @@ int CSetupCtrl::ResolveReplaceValue(LPWSTR pszValue, LPCWSTR pszIni) {
     WCHAR szResolved[FILECTRL_TEXT_CCH];
     if (!lstrcmpW(szName, L"PORTNO")) {
         if (!GetPortNoFromIni(szResolved, pszIni, PORTNO_SECTION)) {
-            DBGPRINT(L"CSetupCtrl::CopyFileWithReplace::Error:No port found for %s", pszValue);
-            return 0;
+            DBGPRINT(L"CSetupCtrl::CopyFileWithReplace:No port found for %s", pszValue);
+            return 1;
         }
     } else {
         DWORD dw = GetEnvironmentVariableW(szName, szResolved, FILECTRL_TEXT_CCH);

@@ -112,6 +112,15 @@ int CSetupCtrl::WriteInifileFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
             break;
         }
         LPCWSTR pszPath = profile.GetFilePath();
+        // Without a section or a key the value would land in "[]" or as "=value".
+        if ((nFlag == 0 || nFlag == 1 || nFlag == 2) && (!szSect[0] || !szKey[0])) {
+            DBGPRINT(nFlag == 0   ? L"CSetupCtrl::WriteInifileFromIni:Override: WriteValue Error %s::%s::%s=%s \n"
+                     : nFlag == 1 ? L"CSetupCtrl::WriteInifileFromIni:WriteValue Error %s::%s::%s=%s \n"
+                                  : L"CSetupCtrl::WriteInifileFromIni:Decrement:WriteValue Error %s::%s::%s=%s \n",
+                     pszPath, szSect, szKey, szValue);
+            bResult = 0;
+            break;
+        }
         if (nFlag == 0) {
             if (profile.WriteString(szSect, szKey, szValue, pszPath)) {
                 DBGPRINT(L"CSetupCtrl::WriteInifileFromIni:Override: WriteValue Success %s::%s::%s=%s \n", pszPath,

@@ -44,12 +44,8 @@ int ShowMsgBox(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR pszText) {
     if (bSection) GetPrivateProfileStringW(pszSection, L"MSGBOX_TYPE", L"", szType, SETUP_TEXT_CCH, pszIni);
     DWORD dwType = 0;
     if (!CSetupCtrl::ParseNumber(szType, 16, &dwType)) dwType = 0;
-    // Only a script's own message is a template; a given text (a machine value) is shown
-    // as it is.
-    if (!pszText) {
-        UnescapeLineFeeds(szMessage);
-        if (g_pSetupCtrl) g_pSetupCtrl->ExpandMacros(szMessage, kMessageCch);
-    }
+    UnescapeLineFeeds(szMessage);
+    if (g_pSetupCtrl) g_pSetupCtrl->ExpandMacros(szMessage, kMessageCch);
     int nResult = SetupMessageBox(GetActiveWindow(), szMessage, szTitle, (UINT)dwType);
     DBGPRINT(L"ShowMsgBox:%s,%s,%x ", szType, szTitle, dwType);
     return nResult;

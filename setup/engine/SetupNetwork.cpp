@@ -37,18 +37,16 @@ unsigned CSetupCtrl::BackupNetCfgFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
     int nBackup = script::ReadInt(pszIni, pszSection, L"BACKUP", 1);
     int nLevel = script::ReadInt(pszIni, pszSection, L"LEVEL", -1);
     int nPresent = script::ReadInt(pszIni, pszSection, L"PRESENT", 1);
-    if (nBackup != 0 && nBackup != 1) {
-        DBGPRINT(L"BACKUP_NETCFG BACKUP=%d is neither 1 (back up) nor 0 (restore)", nBackup);
-        return 39;
-    }
     if (!g_pNetDevCtrl) return 39;
     for (int i = 1; i <= nCount; ++i) {
         WCHAR szKey[64], szId[SETUP_ITEM_CCH];
         script::NumberedKey(szKey, L"HWID%d", i);
         script::ReadText(pszIni, pszSection, szKey, L"", szId, SETUP_ITEM_CCH);
-        int bDone = nBackup ? g_pNetDevCtrl->BackupNetConfig(szId, nPresent == 1, (DWORD)nLevel)
+        // 1 backs up, any other value restores.
+        int bBackup = nBackup == 1;
+        int bDone = bBackup ? g_pNetDevCtrl->BackupNetConfig(szId, nPresent == 1, (DWORD)nLevel)
                             : g_pNetDevCtrl->RestoreNetConfig(szId, nPresent == 1, (DWORD)nLevel);
-        LPCWSTR pszName = nBackup ? L"BackupNetConfig" : L"RestoreNetConfig";
+        LPCWSTR pszName = bBackup ? L"BackupNetConfig" : L"RestoreNetConfig";
         if (bDone) {
             DBGPRINT(L"%s Success HWID %s %d %d", pszName, szId, nPresent, nLevel);
             return 0;

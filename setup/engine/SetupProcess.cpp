@@ -13,6 +13,7 @@
 #include "LibText.h"
 #include "RegCtrl.h"
 #include "ScriptRead.h"
+#include "SetupContext.h"
 #include "SetupEnv.h"
 
 namespace {
@@ -134,7 +135,6 @@ int CSetupCtrl::CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR
         DWORD dwAttr = szPath[0] ? GetFileAttributesW(szFull) : INVALID_FILE_ATTRIBUTES;
         if (dwAttr == INVALID_FILE_ATTRIBUTES || (dwAttr & FILE_ATTRIBUTE_DIRECTORY)) {
             DBGPRINT(L"CreateProcessFromIni:Could not find CMD=%s", szFull);
-            nResult = 0;
             continue;
         }
         WCHAR szFolder[MAX_PATH * 2] = L"";
@@ -152,6 +152,7 @@ int CSetupCtrl::CreateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR
         WCHAR szCmdLine[SETUP_CMDLINE_CCH];
         wnsprintfW(szCmdLine, SETUP_CMDLINE_CCH, szArgs[0] ? L"\"%s\" %s" : L"\"%s\"", szFull, szArgs);
         DBGPRINT(L"CreateProcessFromIni:sCmdExecute==%s", szCmdLine);
+        GetSetupContext()->ShowStatus(szSection, szCmdLine);
         DWORD dwExit = 0;
         int bWaited = 0;
         if (StartAndWait(szFull, szCmdLine, szFolder, bShowConsole ? 0 : CREATE_NO_WINDOW, bAsync,
@@ -179,6 +180,7 @@ int CSetupCtrl::CreateProcessFromReg(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszValu
     if (pbFound) *pbFound = 1;
     WCHAR szCmdLine[SETUP_CMDLINE_CCH];
     wnsprintfW(szCmdLine, SETUP_CMDLINE_CCH, pszArgs[0] ? L"%s %s" : L"%s", szCommand, pszArgs);
+    GetSetupContext()->ShowStatus(L"Uninstalling... application", szCmdLine);
     // An uninstaller that restarts itself from the temporary folder would end at once.
     for (LPWSTR p = wcsstr(szCmdLine, L"-runfromtemp "); p; p = wcsstr(p, L"-runfromtemp "))
         memmove(p, p + 13, (lstrlenW(p + 13) + 1) * sizeof(WCHAR));
@@ -323,8 +325,8 @@ unsigned CSetupCtrl::TerminateProcessFromIni(LPCWSTR pszIni, LPCWSTR pszSection)
         DBGPRINT(L"TerminateProcess:%s\n", szName);
         unsigned uCode = TerminateProcessByName(szName);
         if (uCode != 0) DBGPRINT(L"TerminateProcess:Error=%d\n", uCode);
-        // A process that does not run has nothing to end.
-        if (uCode != 0 && uCode != 603) uResult = 4;
+        // The last name decides.
+        uResult = uCode != 0 ? 4 : 0;
     }
     return uResult;
 }
@@ -350,6 +352,7 @@ int CSetupCtrl::ShellExecuteFromIni(LPCWSTR pszIni, LPCWSTR pszSection, LPCWSTR 
         ReadText(pszIni, szSection, szKey, L"", szTarget, SETUP_TEXT_CCH);
         ExpandMacros(szTarget, SETUP_TEXT_CCH);
         DBGPRINT(L"ShellExecuteFromIni:sCmdExecute==%s", szTarget);
+        GetSetupContext()->ShowStatus(szSection, szTarget);
         INT_PTR nShell = (INT_PTR)ShellExecuteW(NULL, L"open", szTarget, NULL, NULL, SW_SHOWNORMAL);
         if (nShell <= 32) DBGPRINT(L"ShellExecuteFromIni:ShellExecute Error=%d %s", (int)nShell, szTarget);
         Sleep(1000);

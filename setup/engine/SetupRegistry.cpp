@@ -46,8 +46,6 @@ HKEY RootOfName(LPCWSTR pszName) {
 int CSetupCtrl::CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bShow) {
     int nCount = ReadInt(pszIni, pszSection, L"REG", 0);
     int bDestar = ReadInt(pszIni, pszSection, L"DESTAR", 0);
-    // A box needs someone to answer it.
-    int bBoxes = bShow && !IsSilentRun();
     CRegCtrl reg;
     HKEY hRoot = HKEY_LOCAL_MACHINE;
     int nResult = 1;
@@ -82,12 +80,12 @@ int CSetupCtrl::CheckRegistryFromIni(LPCWSTR pszIni, LPCWSTR pszSection, int bSh
                 DBGPRINT(L"CSetupCtrl::CheckRegistryFromIni Matching reg%d Key=%s Entry=%s Value=%s RegValue=%s ", i,
                          szKey, szEntry, szValue, szRegValue);
             }
-            if (bBoxes && bRead) ShowMsgBox(pszIni, pszSection, szRegValue);
+            if (bShow && bRead) ShowMsgBox(pszIni, pszSection, szRegValue);
         } else if (nType == 1) {
             DWORD dwValue = (DWORD)ReadInt(pszIni, pszSection, szName, 0), dwRegValue = 0;
             int bRead = reg.ReadRegDW(hRoot, szKey, szEntry, &dwRegValue);
             if (!bRead || dwRegValue != dwValue) nResult = 0;
-            if (bBoxes && bRead) {
+            if (bShow && bRead) {
                 WCHAR szNumber[16];
                 wsprintfW(szNumber, L"%u", dwRegValue);
                 ShowMsgBox(pszIni, pszSection, szNumber);

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <stdio.h>
+#include <wchar.h>
 
 #include "DbgMac.h"
 #include "SetupContext.h"
@@ -56,7 +57,22 @@ int CShortcutCtrl::LinkPath(int nFolder, LPCWSTR pszSubPath, LPWSTR pszOut) {
         DBGPRINT(L"CShortcutCtrl: Can not find shell folder %x", nFolder);
         return 0;
     }
-    return PathAppendW(pszOut, pszSubPath) ? 1 : 0;
+    WCHAR szFolder[MAX_PATH], szJoined[MAX_PATH];
+    lstrcpynW(szFolder, pszOut, MAX_PATH);
+    if (!PathAppendW(pszOut, pszSubPath)) return 0;
+    // The link stays below its folder: a sub-path that climbs out, or names another place
+    // of its own, is refused.
+    DWORD n = GetFullPathNameW(pszOut, MAX_PATH, szJoined, NULL);
+    int nLen = lstrlenW(szFolder);
+    while (nLen > 0 && szFolder[nLen - 1] == L'\\') --nLen;
+    if (n == 0 || n >= MAX_PATH || _wcsnicmp(szJoined, szFolder, nLen) != 0 || szJoined[nLen] != L'\\' ||
+        !szJoined[nLen + 1]) {
+        DBGPRINT(L"CShortcutCtrl: Refused %s, it lies outside the shell folder %x", pszSubPath, nFolder);
+        pszOut[0] = 0;
+        return 0;
+    }
+    lstrcpyW(pszOut, szJoined);
+    return 1;
 }
 
 int CShortcutCtrl::CreateLinkFileFromIni(int nFolder, LPCWSTR pszSubPath, LPCWSTR pszTarget, LPCWSTR pszArguments) {

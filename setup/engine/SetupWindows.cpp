@@ -116,7 +116,8 @@ unsigned CSetupCtrl::CloseWindowFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
         WCHAR szKey[32], szName[SETUP_TEXT_CCH];
         wsprintfW(szKey, L"WIN%d", n);
         ReadText(pszIni, pszSection, szKey, L"", szName, SETUP_TEXT_CCH);
-        PostWinMessage(bClass ? szName : NULL, bClass ? NULL : szName, WM_CLOSE, dwTimeout);
+        // An entry naming no window would reach whichever untitled window comes first.
+        if (szName[0]) PostWinMessage(bClass ? szName : NULL, bClass ? NULL : szName, WM_CLOSE, dwTimeout);
         DBGPRINT(L"CloseWindows:%s\n", szName);
     }
     return 0;
@@ -193,18 +194,20 @@ int CSetupCtrl::DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection) {
         int nOpenWait = ReadInt(pszIni, pszSection, szKey, 0);
         wsprintfW(szKey, L"DIALOG%d_CLOSEWAIT", n);
         int nCloseWait = ReadInt(pszIni, pszSection, szKey, 0);
-        // One attempt at least; the dialog's outcome is that of its last attempt.
+        // Every failed attempt marks the command failed, even when a later one works; no
+        // wait of a whole interval makes no attempt at all.
         int nAttempts = nOpenWait / CLICK_INTERVAL_MS;
-        if (nAttempts < 1) nAttempts = 1;
         int bDone = 0;
         for (int a = 0; a < nAttempts && !bDone; ++a) {
             if (!FindWindowW(NULL, szTitle)) {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend can not find window : %s", szTitle);
+                bResult = 0;
                 Sleep(CLICK_INTERVAL_MS);
                 continue;
             }
             if (!ClickWinButton(szTitle, szChild)) {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend error ClickWinButton() ");
+                bResult = 0;
                 Sleep(CLICK_INTERVAL_MS);
                 continue;
             }
@@ -220,13 +223,12 @@ int CSetupCtrl::DialogUnattend(LPCWSTR pszIni, LPCWSTR pszSection) {
             }
             if (nPolls > 0 && !bGone) {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend click windows button but still exist : %s->%s", szTitle, szChild);
-                bDone = -1;
+                bResult = 0;
             } else {
                 DBGPRINT(L"CSetupCtrl::DialogUnattend close success : %s->%s", szTitle, szChild);
-                bDone = 1;
             }
+            bDone = 1;
         }
-        if (bDone != 1) bResult = 0;
     }
     return bResult;
 }
@@ -242,22 +244,19 @@ int CSetupCtrl::CreateShutdownScript(LPCWSTR pszCmd, LPCWSTR pszParam) {
     if (!PrepareTree(reg, kStateTree)) return 0;
     // A command already registered is left alone; otherwise the first number free in both
     // trees is taken, so that the two lists stay in step.
-    int nFree = -1;
+    int nFree = -1, bFound = 0;
     WCHAR szSlot[MAX_PATH], szPolicySlot[MAX_PATH];
-    for (int i = 0; i < SHUTDOWN_SLOTS; ++i) {
+    for (int i = 0; i < SHUTDOWN_SLOTS && !bFound; ++i) {
         SlotKey(kStateTree, i, szSlot);
         if (reg.IsRegKey(HKEY_LOCAL_MACHINE, szSlot)) {
-            if (SlotHolds(reg, szSlot, pszCmd, pszParam)) {
-                DBGPRINT(L"CSetupCtrl::CreateShutdownScript:Found Alredy Script in %s \n", szSlot);
-                return 0;
-            }
+            bFound = SlotHolds(reg, szSlot, pszCmd, pszParam);
+            if (bFound) DBGPRINT(L"CSetupCtrl::CreateShutdownScript:Found Alredy Script in %s \n", szSlot);
             continue;
         }
         SlotKey(kPolicyTree, i, szPolicySlot);
         if (nFree < 0 && !reg.IsRegKey(HKEY_LOCAL_MACHINE, szPolicySlot)) nFree = i;
     }
-    if (nFree < 0) return 0;
-    if (!PrepareTree(reg, kPolicyTree)) return 0;
+    if (!PrepareTree(reg, kPolicyTree) || bFound || nFree < 0) return 0;
     SlotKey(kStateTree, nFree, szSlot);
     SlotKey(kPolicyTree, nFree, szPolicySlot);
     DBGPRINT(L"CSetupCtrl::CreateShutdownScript:Create Script in %s \n", szSlot);
@@ -308,7 +307,8 @@ unsigned CSetupCtrl::RegistShutdownScriptFromIni(LPCWSTR pszIni, LPCWSTR pszSect
         ReadText(pszIni, pszSection, szKey, L"", szCmd, SETUP_TEXT_CCH);
         wsprintfW(szKey, L"CMD%d_PARAM", n);
         ReadText(pszIni, pszSection, szKey, L"", szParam, SETUP_TEXT_CCH);
-        if (bCreate ? CreateShutdownScript(szCmd, szParam) : DeleteShutdownScript(szCmd, szParam)) continue;
+        // A slot without a command would run nothing at every shutdown.
+        if (bCreate ? szCmd[0] && CreateShutdownScript(szCmd, szParam) : DeleteShutdownScript(szCmd, szParam)) continue;
         DBGPRINT(bCreate ? L"CSetupCtrl::CreateShutdownScript Error" : L"CSetupCtrl::DeleteShutdownScript Error");
         bFailed = 1;
     }
@@ -334,8 +334,7 @@ int CSetupCtrl::ShowWmidataFromIni(LPCWSTR pszIni, LPCWSTR pszSection) {
         return 0;
     }
     DBGPRINT(L"CSetupCtrl::ShowWmidataFromIni %s", szValue);
-    // An unattended run logs the value; nobody would see the box.
-    if (!IsSilentRun()) ShowMsgBox(pszIni, pszSection, szValue);
+    ShowMsgBox(pszIni, pszSection, szValue);
     return 1;
 }
 
@@ -346,11 +345,6 @@ int IsRebootSuppressed() {
 }
 
 unsigned ShowRebootDialog() {
-    // An unattended run never waits on a prompt nobody sees.
-    if (IsSilentRun()) {
-        DBGPRINT(L"ShowRebootDialog was skipped due to silentmode");
-        return 0;
-    }
     if (SetupPromptReboot(NULL, GetActiveWindow(), FALSE) == -1) {
         DBGPRINT(L"ShowRebootDialog ERROR:%d", GetLastError());
         return 61;

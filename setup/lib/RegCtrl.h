@@ -37,9 +37,10 @@ public:
     // Applies the ADDREG and DELREG entries of an INI section (its "_suffix" variant when
     // the file has one and pszSuffix is given) through the system's INF installer, in the
     // view of the running command; pszSubKey, when given, replaces every entry's sub key
-    // (and pszRoot, when given, every entry's root). Entries with an empty sub key, a macro
-    // that came out empty, or naming a root or a key right below one are refused. 1 when
-    // the INF was run and no entry was refused; the installer's own outcome is not known.
+    // (and pszRoot, when given, every entry's root). Entries with a macro that came out
+    // empty, a root the INF format does not know or (ADDREG) flags that are no number are
+    // refused, and so is a DELREG of a whole root or a whole key right below one. 1 when the
+    // INF was run and no entry was refused; the installer's own outcome is not known.
     static BOOL AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR pszSuffix, LPCWSTR pszSubKey,
                                  LPCWSTR pszRoot = NULL);
     // Runs the system's INF installer, from the system folder whose copy works in the view
@@ -53,6 +54,17 @@ public:
     // signs doubled (no string key can be meant) and, inside quotes (bQuoted), quotes
     // doubled.
     static LPCWSTR InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut);
+    // Appends an AddReg value for the flags field to an INF line, so that the registry
+    // gets it whole whatever it holds: a text (REG_SZ, REG_EXPAND_SZ) as one quoted field,
+    // a multi-string as one quoted field per comma-separated item (blanks around an item
+    // go), numbers and bytes as they are written; an empty value adds nothing.
+    static void AddInfValue(TextBuf& line, LPCWSTR pszFlags, LPCWSTR pszValue);
+    // The full path of a system program (into pszOut, MAX_PATH) that works in the registry
+    // view of the running command, for the x64 build (b64Build) or the x86 build: the
+    // 32-bit copy of the WOW64 system folder when that view is the 32-bit one of a 64-bit
+    // system, else the native one of the system folder, or of the Windows folder
+    // (bWindowsFolder), which the x86 build always takes as it is. 0 when it does not fit.
+    static int SystemProgramPath(LPCWSTR pszName, int bWindowsFolder, int b64Build, LPWSTR pszOut);
     // Imports a .reg file with the system's registry editor, in the view of the running
     // command, and waits for its end. 0 when the file does not exist or the editor would
     // not start.

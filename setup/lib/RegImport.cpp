@@ -39,22 +39,24 @@ int Is32BitOn64() {
     return bWow ? 1 : 0;
 }
 
-// The full path of a system program whose registry view is the running command's:
-// the 32-bit one from the WOW64 system folder when that view is the 32-bit one of a 64-bit
-// system, else the native one from the Windows folder (bWindowsFolder) or the system
-// folder. 0 when the path does not fit.
-int SystemProgramPath(LPCWSTR pszName, int bWindowsFolder, LPWSTR pszOut) {
-    REGSAM view = CRegCtrl::CurrentMask(0);
-    int bWant32 = (view & KEY_WOW64_32KEY) || (view == 0 && !kBuild64);
+}  // namespace
+
+int CRegCtrl::SystemProgramPath(LPCWSTR pszName, int bWindowsFolder, int b64Build, LPWSTR pszOut) {
+    REGSAM view = CRegCtrl::ViewMask(0, GetSetupContext()->GetWowFlag(), b64Build);
+    int bWant32 = (view & KEY_WOW64_32KEY) || (view == 0 && !b64Build);
+    // The x86 build takes the Windows folder's program as it is.
+    if (bWindowsFolder && !b64Build) bWant32 = 0;
     WCHAR szFolder[MAX_PATH];
     UINT n = 0;
-    if (bWant32 && (kBuild64 || Is32BitOn64())) n = GetSystemWow64DirectoryW(szFolder, MAX_PATH);
+    if (bWant32 && (b64Build || Is32BitOn64())) n = GetSystemWow64DirectoryW(szFolder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         n = bWindowsFolder ? GetWindowsDirectoryW(szFolder, MAX_PATH) : GetSystemDirectoryW(szFolder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 0;
     int r = wnsprintfW(pszOut, MAX_PATH, L"%s\\%s", szFolder, pszName);
     return r > 0 && r < MAX_PATH - 1;
 }
+
+namespace {
 
 // Starts the program (no creation flags) and waits for its end; 0 when it did not start.
 int RunAndWait(LPCWSTR pszApp, LPWSTR pszCmdLine, LPCWSTR pszFolder, LPCWSTR pszWaitLog, LPCWSTR pszErrorLog) {
@@ -187,6 +189,52 @@ LPCWSTR CRegCtrl::InfEscape(LPCWSTR pszText, int bQuoted, LPWSTR pszOut) {
     return pszOut;
 }
 
+void CRegCtrl::AddInfValue(TextBuf& line, LPCWSTR pszFlags, LPCWSTR pszValue) {
+    if (!pszValue[0]) return;
+    // The value type of the flags: the low bit and the high word.
+    DWORD dwFlags = 0;
+    LPCWSTR p = pszFlags;
+    int nBase = p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') ? 16 : 10;
+    if (nBase == 16) p += 2;
+    for (; *p; ++p) {
+        int d = *p >= L'0' && *p <= L'9' ? *p - L'0' : -1;
+        if (nBase == 16 && *p >= L'a' && *p <= L'f') d = *p - L'a' + 10;
+        if (nBase == 16 && *p >= L'A' && *p <= L'F') d = *p - L'A' + 10;
+        if (d < 0) {
+            // Not a number: the value goes as written, as the flags do.
+            nBase = 0;
+            break;
+        }
+        dwFlags = dwFlags * (DWORD)nBase + (DWORD)d;
+    }
+    DWORD dwType = dwFlags & 0xFFFF0001;
+    int bText = nBase && (dwType == 0 || dwType == 0x00020000);
+    int bList = nBase && dwType == 0x00010000;
+    WCHAR szEscaped[REGCTRL_INF_ESCAPED_CCH];
+    if (!bText && !bList) {
+        line.Add(InfEscape(pszValue, 0, szEscaped));
+        return;
+    }
+    WCHAR szItem[REGCTRL_TEXT_CCH];
+    for (LPCWSTR pszItem = pszValue;;) {
+        LPCWSTR pszEnd = bList ? wcschr(pszItem, L',') : NULL;
+        if (!pszEnd) pszEnd = pszItem + lstrlenW(pszItem);
+        LPCWSTR pszFrom = pszItem, pszTo = pszEnd;
+        if (bList) {
+            while (pszFrom < pszTo && (*pszFrom == L' ' || *pszFrom == L'\t')) ++pszFrom;
+            while (pszTo > pszFrom && (pszTo[-1] == L' ' || pszTo[-1] == L'\t')) --pszTo;
+        }
+        int n = (int)(pszTo - pszFrom);
+        lstrcpynW(szItem, pszFrom, (n < REGCTRL_TEXT_CCH ? n : REGCTRL_TEXT_CCH - 1) + 1);
+        line.Add(L"\"");
+        line.Add(InfEscape(szItem, 1, szEscaped));
+        line.Add(L"\"");
+        if (!*pszEnd) break;
+        line.Add(L",");
+        pszItem = pszEnd + 1;
+    }
+}
+
 BOOL CRegCtrl::RunRegInf(const TextBuf& sAdd, const TextBuf& sDel, LPCWSTR pszCmdLog, LPCWSTR pszWaitLog,
                          LPCWSTR pszErrorLog) {
     TextBuf sInf;
@@ -207,7 +255,7 @@ BOOL CRegCtrl::RunRegInf(const TextBuf& sAdd, const TextBuf& sDel, LPCWSTR pszCm
 
     int bRan = 0;
     WCHAR szProgram[MAX_PATH], szCmdLine[REGIMPORT_CMDLINE_CCH];
-    if (SystemProgramPath(L"rundll32.exe", 0, szProgram)) {
+    if (SystemProgramPath(L"rundll32.exe", 0, kBuild64, szProgram)) {
         wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" setupapi,InstallHinfSection DefaultInstall 128 %s",
                    szProgram, szInf);
         DBGPRINT(pszCmdLog, szCmdLine);
@@ -248,7 +296,7 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
     CSetupContext* pContext = GetSetupContext();
     int bRefused = 0;
     TextBuf sAdd, sDel;
-    WCHAR szEsc1[REGCTRL_INF_ESCAPED_CCH], szEsc2[REGCTRL_INF_ESCAPED_CCH], szEsc3[REGCTRL_INF_ESCAPED_CCH];
+    WCHAR szEsc1[REGCTRL_INF_ESCAPED_CCH], szEsc2[REGCTRL_INF_ESCAPED_CCH];
     int nAddLines = 0, nDelLines = 0;
     for (int i = 1; i <= nAdd; ++i) {
         WCHAR szRoot[REGIMPORT_TEXT_CCH], szSubKey[REGIMPORT_TEXT_CCH], szName[REGIMPORT_TEXT_CCH],
@@ -263,13 +311,15 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
         int bEmptyMacro = HasEmptyMacro(szValue) || HasEmptyMacro(szSubKey);
         pContext->ExpandMacros(szValue, REGIMPORT_TEXT_CCH);
         pContext->ExpandMacros(szSubKey, REGIMPORT_TEXT_CCH);
-        if (bEmptyMacro || !IsDeepEnough(szSubKey) || !IsInfRoot(szRoot) || !IsInfFlags(szFlags)) {
+        if (bEmptyMacro || !IsInfRoot(szRoot) || !IsInfFlags(szFlags)) {
             DBGPRINT(L"ERR:AddDelRegFromIni:Refused ADDREG%d %s, \"%s\",\"%s\"", i, szRoot, szSubKey, szName);
             bRefused = 1;
             continue;
         }
-        sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,%s \r\n", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1),
-               CRegCtrl::InfEscape(szName, 1, szEsc2), szFlags, CRegCtrl::InfEscape(szValue, 0, szEsc3));
+        sAdd.AddFormat(L"%s, \"%s\",\"%s\",%s,", szRoot, CRegCtrl::InfEscape(szSubKey, 1, szEsc1),
+                       CRegCtrl::InfEscape(szName, 1, szEsc2), szFlags);
+        CRegCtrl::AddInfValue(sAdd, szFlags, szValue);
+        sAdd.Add(L" \r\n");
         ++nAddLines;
         DBGPRINT(L"%s, \"%s\",\"%s\",%s,%s\n", szRoot, szSubKey, szName, szFlags, szValue);
         pContext->ShowStatus(L"Adding Registry...", szName);
@@ -283,7 +333,8 @@ BOOL CRegCtrl::AddDelRegFromIni(LPCWSTR pszIniPath, LPCWSTR pszSection, LPCWSTR 
         if (pszSubKey) lstrcpynW(szSubKey, pszSubKey, REGIMPORT_TEXT_CCH);
         int bEmptyMacro = HasEmptyMacro(szSubKey);
         pContext->ExpandMacros(szSubKey, REGIMPORT_TEXT_CCH);
-        if (bEmptyMacro || !IsDeepEnough(szSubKey) || !IsInfRoot(szRoot)) {
+        // A whole root or first-level key is never deleted; a value in one may be.
+        if (bEmptyMacro || (!szName[0] && !IsDeepEnough(szSubKey)) || !IsInfRoot(szRoot)) {
             DBGPRINT(L"ERR:AddDelRegFromIni:Refused DELREG%d %s, \"%s\",\"%s\"", i, szRoot, szSubKey, szName);
             bRefused = 1;
             continue;
@@ -316,7 +367,7 @@ BOOL CRegCtrl::AddRegFromRegFile(LPCWSTR pszPath) {
         return FALSE;
     }
     WCHAR szProgram[MAX_PATH], szCmdLine[REGIMPORT_CMDLINE_CCH];
-    if (!SystemProgramPath(L"regedit.exe", 1, szProgram)) return FALSE;
+    if (!SystemProgramPath(L"regedit.exe", 1, kBuild64, szProgram)) return FALSE;
     wnsprintfW(szCmdLine, REGIMPORT_CMDLINE_CCH, L"\"%s\" /s \"%s\"", szProgram, pszPath);
     DBGPRINT(L"AddRegFromRegFile:CMD=%s", szCmdLine);
     int bRan = RunAndWait(szProgram, szCmdLine, NULL, L"AddRegFromRegFile:Waiting for the end of process",

@@ -211,7 +211,7 @@ protected:
 
 const wchar_t* const kEdits =
     L"[S_USB\\VID_1199&PID_9011]\r\nADDREG=2\r\nADDREG1_ENTRYNAME=WakeOnRing\r\nADDREG1_FLAGS=0x00010001\r\n"
-    L"ADDREG1_VALUE=1\r\nADDREG2_ENTRYNAME=Mode\r\nADDREG2_FLAGS=0\r\nADDREG2_VALUE=50%fast\r\nADDREG2_SUBKEY=Params\r\n"
+    L"ADDREG1_VALUE=1\r\nADDREG2_ENTRYNAME=Mode\r\nADDREG2_FLAGS=0\r\nADDREG2_VALUE=50%fast, then;slow\r\nADDREG2_SUBKEY=Params\r\n"
     L"DELREG=2\r\nDELREG1_ENTRYNAME=ASPM\r\nDELREG2_ENTRYNAME=\r\n";
 
 TEST_F(DriverRegTest, EditsTheDriverKeyAndNeverDeletesItWhole) {
@@ -220,12 +220,12 @@ TEST_F(DriverRegTest, EditsTheDriverKeyAndNeverDeletesItWhole) {
     winsim::Registry r(machine());
     std::wstring key = DriverKey(wlan_);
     EXPECT_EQ(1u, r.GetDword(key, L"WakeOnRing").value_or(0));
-    EXPECT_EQ(L"50%fast", r.GetString(key + L"\\Params", L"Mode").value_or(L""));  // no string key
+    EXPECT_EQ(L"50%fast, then;slow", r.GetString(key + L"\\Params", L"Mode").value_or(L""));  // whole, no string key
     EXPECT_FALSE(r.GetValue(key, L"ASPM"));
     EXPECT_EQ(L"x", r.GetString(key, L"Keep").value_or(L""));  // the nameless DELREG is skipped
     int runs = 0;
     for (const auto& l : Logs()) runs += l == L"DriverAddDelRegFromInf->chRegCmdLine";
-    EXPECT_EQ(1, runs);  // the device once
+    EXPECT_EQ(2, runs);  // each listed ID
 }
 
 TEST_F(DriverRegTest, ShiftsEditTheNodeReachedAndAnIncompleteShiftFails) {

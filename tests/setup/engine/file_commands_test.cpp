@@ -93,13 +93,19 @@ TEST_F(FileCommandTest, ForcedRemovalTakesReadOnlyFilesAndLeavesLinkTargets) {
     EXPECT_FALSE(Exists(L"C:\\Data\\Old"));
 }
 
+// Without force a path goes as written, a relative one from the current folder.
 TEST_F(FileCommandTest, RemovalWithoutForceTakesOnlyEmptyFolders) {
     wf::CreateFolders(machine(), L"C:\\Data\\Empty");
+    wf::CreateFolders(machine(), L"C:\\Data\\Rel");
     Put(L"C:\\Data\\Full\\a.txt");
-    Start(L"FOLDER=2\r\nFOLDER1=C:\\Data\\Empty\r\nFOLDER2=C:\\Data\\Full\r\n");
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\Data"));
+    Start(L"FOLDER=4\r\nFOLDER1=C:\\Data\\Empty\r\nFOLDER2=C:\\Data\\Full\r\nFOLDER3=Rel\r\nFOLDER4=Gone\r\n");
     EXPECT_EQ(29u, Run(L"REMOVE_FOLDERS"));
     EXPECT_FALSE(Exists(L"C:\\Data\\Empty"));
+    EXPECT_FALSE(Exists(L"C:\\Data\\Rel"));
     EXPECT_TRUE(Exists(L"C:\\Data\\Full\\a.txt"));
+    EXPECT_TRUE(Logged(L"Error RemoveFolders C:\\Data\\Full"));
+    EXPECT_TRUE(Logged(L"Success RemoveFolders Gone"));
 }
 
 TEST_F(FileCommandTest, RemoveFiles) {
@@ -170,6 +176,17 @@ TEST_F(FileCommandTest, CreateFoldersUnderShellFolder) {
     EXPECT_TRUE(Exists(std::wstring(programs) + L"\\Vendor\\Tools"));
 }
 
+// Relative paths count from the current folder, their first piece included.
+TEST_F(FileCommandTest, CreateFoldersRelativeToTheCurrentFolder) {
+    wf::CreateFolders(machine(), L"C:\\Work");
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\Work"));
+    Start(L"FOLDER=3\r\nFOLDER1=relfolder\r\nFOLDER2=rel\\deeper\r\nFOLDER3=\\Rooted\\Here\r\n");
+    EXPECT_EQ(0u, Run(L"CREATE_FOLDERS"));
+    for (const wchar_t* made : {L"C:\\Work\\relfolder", L"C:\\Work\\rel\\deeper", L"C:\\Rooted\\Here"})
+        EXPECT_TRUE(Exists(made)) << winsim::Utf8(made);
+    EXPECT_TRUE(Logged(L"CreateFolders:CreateDirectory Success=relfolder"));
+}
+
 TEST_F(FileCommandTest, AttributesAndRenames) {
     Put(L"C:\\Program Files\\Quarven\\Setup\\a.txt", "a");
     Put(L"C:\\Program Files\\Quarven\\Setup\\b.txt", "b");
@@ -200,7 +217,7 @@ TEST_F(FileCommandTest, CopyFileWithReplace) {
         {"environment value", L"%NAME%=%VQ_NAME%\r\n%X%=y\r\n", 0, "port=y name=Ada\r\n"},
         {"long section", kLong.c_str(), 0, "port=%X% name=Bo\r\n"},
         {"unset variable", L"%NAME%=%VQ_NOT_SET%\r\n", 93, "before"},
-        {"no port", L"%X%=%PORTNO%\r\n", 93, "before"},
+        {"no port keeps the value", L"%X%=%PORTNO%\r\n", 0, "port=%PORTNO% name=%NAME%\r\n"},
     };
     Start(L"");
     SetEnvironmentVariableW(L"VQ_NAME", L"Ada");

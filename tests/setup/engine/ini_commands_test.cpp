@@ -127,6 +127,17 @@ TEST_F(IniCommands, TargetPathCarriesFromCheckToWrite) {
     EXPECT_EQ(L"Moved", Read(L"Name"));
 }
 
+// An entry without a section or a key fails and leaves the file as it was.
+TEST_F(IniCommands, MissingSectionOrKeyFailsWritingNothing) {
+    std::string before = winsim::files::ReadBytes(machine(), kData).value_or("");
+    for (const wchar_t* entry : {L"INI1_KEY=Name\r\nINI1_VALUE=New", L"INI1_SECTION=App\r\nINI1_VALUE=New",
+                                 L"INI1_SECTION=App\r\nINI1_VALUE=1\r\nINI1_FLAG=1"}) {
+        Script(std::wstring(L"INI=1\r\nINI1_FILE=C:\\Data\\app.ini\r\n") + entry);
+        EXPECT_EQ(0, g_pSetupCtrl->WriteInifileFromIni(kScript, L"S")) << winsim::Utf8(entry);
+        EXPECT_EQ(before, winsim::files::ReadBytes(machine(), kData).value_or("")) << winsim::Utf8(entry);
+    }
+}
+
 // A read-only file is not written, and the command says so.
 TEST_F(IniCommands, FailedWriteFails) {
     SetFileAttributesW(kData, FILE_ATTRIBUTE_READONLY);

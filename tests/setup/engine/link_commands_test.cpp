@@ -53,6 +53,11 @@ const LinkCase kLinks[] = {
      L"LINK2_CMD=C:\\b.exe",
      57, L"Tool.lnk", L"C:\\a.exe", L"C:\\"},
     {"NoEntries", L"LINK=0", 0, L"", L"", L""},
+    // A link never leaves its folder; ".." that stays inside is fine.
+    {"ClimbingOutRefused",
+     L"LINK=2\r\nLINK1=..\\..\\..\\..\\..\\..\\x.lnk\r\nLINK1_LOCATION=17\r\nLINK1_CMD=C:\\a.exe\r\n"
+     L"LINK2=In\\..\\Tool.lnk\r\nLINK2_LOCATION=17\r\nLINK2_CMD=C:\\a.exe",
+     57, L"Tool.lnk", L"C:\\a.exe", L"C:\\"},
 };
 
 class Links : public LinkCommands, public ::testing::WithParamInterface<LinkCase> {};
@@ -62,6 +67,7 @@ TEST_P(Links, Created) {
     Script(c.section);
     EXPECT_EQ(c.result, g_pSetupCtrl->CreateLinksFromIni(kScript, L"S"));
     EXPECT_FALSE(winsim::files::Exists(machine(), L"C:\\Program Files\\Quarven\\Setup\\Lost.lnk"));
+    EXPECT_FALSE(winsim::files::Exists(machine(), L"C:\\x.lnk"));
     if (c.sub_path.empty()) return;
     auto link = winsim::shelllink::Read(machine(), Programs() + L"\\" + c.sub_path);
     ASSERT_TRUE(link.has_value());

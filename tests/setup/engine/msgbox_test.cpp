@@ -3,6 +3,7 @@
 #include "engine_fixture.h"
 
 #include "winsim/osinfo.h"
+#include "winsim/wmi.h"
 
 namespace {
 
@@ -90,6 +91,46 @@ TEST_P(Boxes, ShownAndAnswered) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Boxes, ::testing::ValuesIn(kBoxCases),
                          [](const ::testing::TestParamInfo<BoxCase>& i) { return std::string(i.param.name); });
+
+// SHOW_WMIDATA and SHOW_REGDATA show the value they read in the section's box, in a
+// silent run too.
+struct ValueBoxCase {
+    const char* name;
+    const wchar_t* keyword;
+    const wchar_t* args;
+    std::wstring value;  // in WMI and in the registry
+    std::wstring text;   // the box's text
+};
+
+const ValueBoxCase kValueBoxes[] = {
+    {"WmiSilent", L"SHOW_WMIDATA", L"/s", L"Quarven 1.0", L"Quarven 1.0"},
+    {"RegSilent", L"SHOW_REGDATA", L"-S", L"Quarven 1.0", L"Quarven 1.0"},
+    // The value is a message like any other: line feeds and macros.
+    {"WmiLineFeedAndMacro", L"SHOW_WMIDATA", L"", L"a\\nb %ExecuteDir%", L"a\nb C:\\PROGRA~1\\Quarven\\Setup"},
+    {"RegLineFeedAndMacro", L"SHOW_REGDATA", L"", L"a\\nb %ExecuteDir%", L"a\nb C:\\PROGRA~1\\Quarven\\Setup"},
+};
+
+class ValueBoxes : public EngineTest, public ::testing::WithParamInterface<ValueBoxCase> {};
+
+TEST_P(ValueBoxes, Shown) {
+    const ValueBoxCase& c = GetParam();
+    winsim::wmi::SetInstances(machine(), winsim::wmi::kCimV2, L"Test_Box",
+                              {{{L"Text", winsim::wmi::Value::Text(c.value)}}});
+    winsim::Registry(machine()).SetString(L"HKLM\\SOFTWARE\\Vq", L"Text", c.value);
+    WriteScript(std::wstring(L"[INIT]\r\nCMD1=") + c.keyword +
+                L"\r\nCMD1_SECTION=V\r\n[V]\r\nMSGBOX_TITLE=T\r\nWMI_NAMESPACE=root\\CIMV2\r\n"
+                L"WMI_CLASSNAME=Test_Box\r\nWMI_PROPERTYNAME=Text\r\nREG=1\r\nREG1_KEY=SOFTWARE\\Vq\r\n"
+                L"REG1_ENTRY=Text\r\n");
+    SetupRun run = Run(c.args);
+    EXPECT_EQ(0, run.code);
+    std::vector<std::wstring> texts;
+    for (const auto& r : winsim::msgbox::Shown(machine()))
+        if (r.pid == run.pid) texts.push_back(r.text);
+    EXPECT_EQ(std::vector<std::wstring>{c.text}, texts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ValueBoxes, ::testing::ValuesIn(kValueBoxes),
+                         [](const ::testing::TestParamInfo<ValueBoxCase>& i) { return std::string(i.param.name); });
 
 // A failing check shows its section's box, once, before the section ends.
 TEST_F(EngineTest, QuittingCheckShowsItsBox) {

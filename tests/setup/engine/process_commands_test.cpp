@@ -87,10 +87,11 @@ struct CpCase {
 };
 
 const CpCase kCpCases[] = {
+    // A missing program is passed over: no wait, no failure.
     {"MissingFirstStillRunsTheSecond",
      L"CMD=2\r\nCMD1=bin\\none.exe\r\nCMD2=bin\\my tool.exe\r\nCMD_LONGFLAG=1\r\n",
      L"/s",
-     0x1,
+     0,
      {L"/s"},
      L"C:\\Program Files\\Quarven\\Setup"},
     {"ExitCodeIsTheResult",
@@ -236,10 +237,12 @@ struct TprocessCase {
     bool helpers_end;  // both processes named helper.exe end
 };
 
+// The last name decides; a name that runs nowhere (603) fails like any other.
 const TprocessCase kTprocessCases[] = {
     {"EveryProcessOfTheName", L"TPROCESS=2\r\nPROCESS1=absent.exe\r\nPROCESS2=HELPER.exe\r\n", 0, true},
-    {"UnreadableNamesAreNeverTaken", L"TPROCESS=1\r\nPROCESS1=Unknown\r\n", 0, false},
-    {"EmptyNameFails", L"TPROCESS=2\r\nPROCESS1=\r\nPROCESS2=helper.exe\r\n", 0x1, true},
+    {"NotRunningFails", L"TPROCESS=2\r\nPROCESS1=HELPER.exe\r\nPROCESS2=absent.exe\r\n", 0x1, true},
+    {"UnreadableNamesAreNeverTaken", L"TPROCESS=1\r\nPROCESS1=Unknown\r\n", 0x1, false},
+    {"EmptyNameBeforeAnEndedOne", L"TPROCESS=2\r\nPROCESS1=\r\nPROCESS2=helper.exe\r\n", 0, true},
     {"NothingToDo", L"TPROCESS=0\r\n", 0, false},
 };
 

@@ -25,7 +25,8 @@ const RebootCase kCases[] = {
     {"PromptAgreed", L"SHOW_REBOOTDIALOG", L"", PromptAnswer::Restart, false, 0, 0, 1, 1, false},
     {"PromptDeclined", L"SHOW_REBOOTDIALOG", L"", PromptAnswer::Decline, false, 0, 0, 1, 0, false},
     {"PromptFails", L"SHOW_REBOOTDIALOG", L"", PromptAnswer::Fail, false, 0, 61, 1, 0, false},
-    {"PromptSilent", L"SHOW_REBOOTDIALOG", L"/s", PromptAnswer::Restart, false, 0, 0, 0, 0, false},
+    // The prompt runs in a silent run too.
+    {"PromptSilent", L"SHOW_REBOOTDIALOG", L"/s", PromptAnswer::Restart, false, 0, 0, 1, 1, false},
     {"PromptSuppressed", L"SHOW_REBOOTDIALOG", L"/REBOOT=Suppress", PromptAnswer::Restart, false, 0, 0, 0, 0, false},
     {"RebootAsks", L"CMD_REBOOT", L"", PromptAnswer::Restart, false, 0, 0, 1, 1, false},
     {"RebootPromptFails", L"CMD_REBOOT", L"", PromptAnswer::Fail, false, 0, 61, 1, 0, false},

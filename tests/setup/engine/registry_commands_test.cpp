@@ -213,18 +213,4 @@ TEST_F(Wow32EndToEnd, FindRegSearchesAndEditsThe32BitView) {
     EXPECT_FALSE(r.GetValue(L"HKLM\\SOFTWARE\\Vq\\Dev", L"Done"));
 }
 
-TEST_F(Wow32EndToEnd, ShowRegdataShowsNoBoxInASilentRun) {
-    winsim::Registry r(machine());
-    r.SetString(L"HKLM\\SOFTWARE\\Vq", L"Name", L"shown");
-    WriteScript(
-        L"[INIT]\r\nCMD1=SHOW_REGDATA\r\nCMD1_SECTION=S\r\n"
-        L"[S]\r\nMSGBOX_TITLE=T\r\nREG=1\r\nREG1_KEY=SOFTWARE\\Vq\r\nREG1_ENTRY=Name\r\n");
-    EXPECT_EQ(0, Run(L"/s").code);
-    EXPECT_TRUE(winsim::msgbox::Shown(machine()).empty());
-    EXPECT_EQ(0, Run(L"").code);
-    auto shown = winsim::msgbox::Shown(machine());
-    ASSERT_EQ(1u, shown.size());
-    EXPECT_EQ(L"shown", shown[0].text);
-}
-
 }  // namespace

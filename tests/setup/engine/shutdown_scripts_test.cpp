@@ -24,7 +24,8 @@ protected:
         ASSERT_TRUE(winsim::files::WriteBytes(
             machine(), kScript,
             Utf16(L"[One]\r\nCMD=1\r\nCMD1=C:\\Tools\\off.cmd\r\nCMD1_PARAM=/q\r\n"
-                  L"[Two]\r\nCMD=2\r\nCMD1=C:\\Tools\\off.cmd\r\nCMD1_PARAM=/q\r\nCMD2=C:\\Tools\\b.cmd\r\n")));
+                  L"[Two]\r\nCMD=2\r\nCMD1=C:\\Tools\\off.cmd\r\nCMD1_PARAM=/q\r\nCMD2=C:\\Tools\\b.cmd\r\n"
+                  L"[Empty]\r\nCMD=3\r\nCMD1=\r\nCMD2=C:\\Tools\\b.cmd\r\n")));
         Create();
     }
     winsim::Registry Reg() { return winsim::Registry(machine()); }
@@ -78,11 +79,20 @@ TEST_F(ShutdownScripts, TreesOutOfStepTakeTheFirstCommonFreeNumber) {
     EXPECT_EQ(L"y.cmd", Reg().GetString(Slot(kPolicy, 1), L"Script").value_or(L""));
 }
 
-TEST_F(ShutdownScripts, FullListFailsWritingNothing) {
+// A full list, or a command without a script, fails and writes no slot (the policy tree
+// still gets its keys).
+TEST_F(ShutdownScripts, FullListOrEmptyCommandFailsWritingNoSlot) {
     for (int i = 0; i < 25; ++i) Fill(kState, i, L"s" + std::to_wstring(i));
     EXPECT_EQ(78u, Run(L"One", 1));
-    EXPECT_FALSE(Reg().KeyExists(kPolicy + L"\\Shutdown\\0"));
+    EXPECT_TRUE(Reg().KeyExists(kPolicy + L"\\Shutdown\\0"));
+    EXPECT_FALSE(Reg().KeyExists(Slot(kPolicy, 0)));
     EXPECT_TRUE(Logged(L"CSetupCtrl::CreateShutdownScript Error"));
+    for (int i = 0; i < 25; ++i) Reg().DeleteKey(Slot(kState, i));
+    EXPECT_EQ(78u, Run(L"Empty", 1));
+    for (const auto& tree : {kState, kPolicy}) {
+        EXPECT_EQ(L"C:\\Tools\\b.cmd", Reg().GetString(Slot(tree, 0), L"Script").value_or(L""));
+        EXPECT_FALSE(Reg().KeyExists(Slot(tree, 1)));
+    }
 }
 
 TEST_F(ShutdownScripts, DeleteOfAMissingScriptFails) { EXPECT_EQ(79u, Run(L"One", 0)); }

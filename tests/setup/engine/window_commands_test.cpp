@@ -113,16 +113,39 @@ TEST_F(WindowCommands, CloseWindowByTitleAndByClass) {
     EXPECT_EQ(nullptr, FindWindowW(nullptr, L"Tray"));
 }
 
-// A window that ignores WM_CLOSE gets it every 200 ms for the whole budget; the command
-// still succeeds.
-TEST_F(WindowCommands, StubbornWindowIsAskedUntilTheBudgetEnds) {
-    Place(L"Stubborn", true);
-    Script(L"WIN=1\r\nTIMEOUT=1000\r\nWIN1=Stubborn\r\n");
+// A window that ignores WM_CLOSE gets it every 200 ms for the whole budget; an entry
+// naming no window asks no window, not even an untitled one. The command succeeds.
+struct CloseCase {
+    const char* name;
+    const wchar_t* title;  // of a window that ignores WM_CLOSE
+    std::wstring section;
+    DWORD elapsed;
+    int closes;
+};
+
+const CloseCase kCloses[] = {
+    {"StubbornAskedUntilTheBudgetEnds", L"Stubborn", L"WIN=1\r\nTIMEOUT=1000\r\nWIN1=Stubborn\r\n", 1000, 5},
+    {"EntryWithoutNameSkipped", L"", L"WIN=2\r\nWIN1=\r\nTIMEOUT=1000\r\n", 0, 0},
+};
+
+class CloseWindows : public WindowCommands, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseWindows, Asked) {
+    const CloseCase& c = GetParam();
+    Place(c.title, true);
+    Script(c.section);
     DWORD start = GetTickCount();
     EXPECT_EQ(0u, g_pSetupCtrl->CloseWindowFromIni(kScript, L"S"));
-    EXPECT_EQ(1000u, GetTickCount() - start);
-    EXPECT_EQ(5, g_counts.close);
-    EXPECT_NE(nullptr, FindWindowW(nullptr, L"Stubborn"));
+    EXPECT_EQ(c.elapsed, GetTickCount() - start);
+    EXPECT_EQ(c.closes, g_counts.close);
+    EXPECT_NE(nullptr, FindWindowW(kClass, c.title));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CloseWindows, ::testing::ValuesIn(kCloses),
+                         [](const ::testing::TestParamInfo<CloseCase>& i) { return std::string(i.param.name); });
+
+TEST_F(WindowCommands, PostWithoutBudgetOrWindowFails) {
+    Place(L"Stubborn", true);
     EXPECT_EQ(37u, g_pSetupCtrl->PostWinMessage(nullptr, L"Stubborn", WM_CLOSE, 0));
     EXPECT_EQ(37u, g_pSetupCtrl->PostWinMessage(nullptr, L"Nobody", WM_CLOSE, 5000));
 }
@@ -172,13 +195,14 @@ const ClickCase kClicks[] = {
      L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=1000\r\n"
      L"DIALOG1_CLOSEWAIT=500\r\n",
      0, true},
-    // No wait at all still makes one attempt.
-    {"NoOpenWait", 0, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\n", 0, true},
-    // The dialog shows up at the third attempt: its last attempt decides.
+    // A wait below 100 ms makes no attempt: the dialog counts as done.
+    {"NoOpenWait", 0, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=99\r\n", 0,
+     false},
+    // The dialog shows up at the third attempt: clicked, but the failed attempts count.
     {"LateDialog", 250,
      L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=5000\r\n"
      L"DIALOG1_CLOSEWAIT=500\r\n",
-     0, true},
+     72, true},
     {"NeverOpens", (DWORD)-1, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=OK\r\nDIALOG1_OPENWAIT=500\r\n",
      72, true},
     {"NoSuchButton", 0, L"DIALOGCOUNT=1\r\nDIALOG1_TITLE=Install\r\nDIALOG1_CHILD=Ok\r\nDIALOG1_OPENWAIT=300\r\n", 72,

@@ -31,6 +31,7 @@ protected:
         reg.SetString(L"HKLM\\SOFTWARE\\Vq\\Old", L"Gone", L"x");
         reg.SetString(L"HKLM\\SOFTWARE\\Vq\\Old", L"Kept", L"y");
         reg.SetString(L"HKLM\\SOFTWARE\\Vq\\Tree\\Sub", L"Deep", L"z");
+        reg.SetString(L"HKCU\\Environment", L"Old", L"x");
     }
 
     void WriteIni(const std::wstring& text) {
@@ -96,6 +97,13 @@ const AddDelCase kCases[] = {
      L"HKLM\\SOFTWARE\\Vq\\New", L"Mode", L"#16"},
     {"MultiString", ADD1(L"SOFTWARE\\Vq\\New", L"List", L"0x10000", L"a,b"), nullptr, nullptr, nullptr, 0, TRUE,
      L"HKLM\\SOFTWARE\\Vq\\New", L"List", L"a|b"},
+    // A text reaches the registry whole, whatever it holds.
+    {"TextWithCommaAndSemicolon", ADD1(L"SOFTWARE\\Vq\\New", L"Path", L"0", L"\"a,b;c\""), nullptr, nullptr, nullptr, 0,
+     TRUE, L"HKLM\\SOFTWARE\\Vq\\New", L"Path", L"a,b;c"},
+    {"TextWithQuotes", ADD1(L"SOFTWARE\\Vq\\New", L"Say", L"0x20000", L"say \"hi\", twice"), nullptr, nullptr, nullptr,
+     0, TRUE, L"HKLM\\SOFTWARE\\Vq\\New", L"Say", L"say \"hi\", twice"},
+    {"MultiStringItemsWhole", ADD1(L"SOFTWARE\\Vq\\New", L"List", L"0x10000", L"a;1, b \"2\""), nullptr, nullptr,
+     nullptr, 0, TRUE, L"HKLM\\SOFTWARE\\Vq\\New", L"List", L"a;1|b \"2\""},
     {"DefaultValue", ADD1(L"SOFTWARE\\Vq\\New", L"", L"", L"\"dflt\""), nullptr, nullptr, nullptr, 0, TRUE,
      L"HKLM\\SOFTWARE\\Vq\\New", L"", L"dflt"},
     {"DeletesAValue",
@@ -119,8 +127,14 @@ const AddDelCase kCases[] = {
      nullptr, nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\New", L"A", L"1"},
     {"EmptyMacroRefused", L"DELREG=1\r\nDELREG1_ROOT=HKLM\r\nDELREG1_SUBKEY=SOFTWARE\\Vq\\%Empty%\r\n", nullptr,
      nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\Old", L"Kept", L"y"},
-    {"EmptySubKeyRefused", ADD1(L"", L"A", L"0", L"1"), nullptr, nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\Old",
-     L"Kept", L"y"},
+    // Values below a first-level key go through; only a whole such key is never deleted.
+    {"ValueBelowAFirstLevelKey", ADD1(L"Environment", L"VqHome", L"0", L"C:\\Vq"), nullptr, nullptr, L"HKCU", 0, TRUE,
+     L"HKCU\\Environment", L"VqHome", L"C:\\Vq"},
+    {"DeletesAValueOfAFirstLevelKey",
+     L"DELREG=1\r\nDELREG1_ROOT=HKCU\r\nDELREG1_SUBKEY=Environment\r\nDELREG1_ENTRYNAME=Old\r\n", nullptr, nullptr,
+     nullptr, 0, TRUE, L"HKCU\\Environment", L"Old", L"<none>"},
+    {"WholeFirstLevelKeyRefused", L"DELREG=1\r\nDELREG1_ROOT=HKCU\r\nDELREG1_SUBKEY=Environment\r\n", nullptr, nullptr,
+     nullptr, 0, FALSE, L"HKCU\\Environment", L"Old", L"x"},
     {"FlagsThatAreNoNumberRefused", ADD1(L"SOFTWARE\\Vq\\New", L"A", L"0,0", L"1"), nullptr, nullptr, nullptr, 0, FALSE,
      L"HKLM\\SOFTWARE\\Vq\\New", L"A", L"<none>"},
     {"NothingListed", L"ADDREG=0\r\nDELREG=0\r\n", nullptr, nullptr, nullptr, 0, FALSE, L"HKLM\\SOFTWARE\\Vq\\Old",
@@ -205,6 +219,23 @@ const RegFileCase kRegFiles[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RegFile, ::testing::ValuesIn(kRegFiles),
                          [](const ::testing::TestParamInfo<RegFileCase>& i) { return std::string(i.param.name); });
+
+// The registry editor by build and view: the x86 build always starts the Windows folder's.
+TEST_F(RegImportTest, RegistryEditorOfEachBuild) {
+    const struct {
+        int b64, wow;
+        const wchar_t* program;
+    } cases[] = {{1, 0, L"C:\\Windows\\regedit.exe"},
+                 {1, 1, L"C:\\Windows\\SysWOW64\\regedit.exe"},
+                 {0, 0, L"C:\\Windows\\regedit.exe"},
+                 {0, 1, L"C:\\Windows\\regedit.exe"}};
+    for (const auto& c : cases) {
+        macros_.wow = c.wow;
+        WCHAR program[MAX_PATH] = L"";
+        EXPECT_TRUE(CRegCtrl::SystemProgramPath(L"regedit.exe", 1, c.b64, program));
+        EXPECT_EQ(winsim::Lower(c.program), winsim::Lower(program)) << c.b64 << c.wow;
+    }
+}
 
 TEST_F(RegImportTest, MissingRegFileFails) {
     EXPECT_FALSE(CRegCtrl::AddRegFromRegFile(InFolder(L"none.reg").c_str()));
