@@ -246,6 +246,29 @@ TEST_F(Power, AnotherSessionsLogoffMakesTheConsoleDecideAgain) {
     EXPECT_TRUE(f.codes.empty());
 }
 
+TEST_F(Power, ALogoffLeavesAnInstanceOutsideTheConsoleIdle) {
+    hci().set_posture_flags(0x2000);
+    auto& f = Open();
+    DWORD own = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    // The instance of the session that took the console signals.
+    machine().active_console_session = own + 1;
+    HANDLE sync = OpenEventW(EVENT_ALL_ACCESS, FALSE, ACTIVE_SYNC_EVENT_NAME);
+    ASSERT_NE(nullptr, sync);
+    SetEvent(sync);
+    CloseHandle(sync);
+    Pump(100);
+    ASSERT_FALSE(f.IsActive());
+    Send(WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, own + 2);
+    EXPECT_FALSE(f.IsActive());
+    f.codes.clear();
+    for (DWORD o : {DMDO_90, DMDO_DEFAULT}) {
+        display().Rotate(o);
+        Pump(1000);
+    }
+    EXPECT_TRUE(f.codes.empty());
+}
+
 struct RetryCase {
     const char* name;
     DWORD fail_ms;        // the registration fails until this long after the start
