@@ -18,6 +18,7 @@ const KindInfo kKinds[] = {
     {Kind::Set, "set", 2},
     {Kind::StopFlags, "stopflags", 1},
     {Kind::RfResume, "rfresume", 1},
+    {Kind::Plst, "plst", 1},
     {Kind::Install, "install", 0},
     {Kind::SvcStart, "svcstart", 0},
     {Kind::SvcStop, "svcstop", 0},
@@ -138,8 +139,9 @@ std::vector<Event> Generate(uint64_t seed) {
     for (auto& s : kSettings) v.push_back(SetEv(0, s.name, r.Range(s.lo, s.hi)));
     for (auto& s : kSwitches) v.push_back(SetEv(0, s.name, r.Chance(static_cast<int>(s.lo)) ? 1 : 0));
     if (r.Chance(50)) v.push_back(SetEv(0, "GobiConnectON", 1));
-    const int64_t flags[] = {0x2000, 0x1000, 0x8000, 0x4000};
-    v.push_back(Ev(0, Kind::StopFlags, flags[r.Range(0, 3)]));
+    // Now and then the driver names no RF-stop posture.
+    const int64_t flags[] = {0x2000, 0x1000, 0x8000, 0x4000, 0};
+    v.push_back(Ev(0, Kind::StopFlags, flags[r.Chance(10) ? 4 : r.Range(0, 3)]));
     v.push_back(Ev(0, Kind::RfResume, r.Range(-1, 1)));
     v.push_back(Ev(0, Kind::Install));
     v.push_back(Ev(0, Kind::SvcStart));
@@ -154,7 +156,7 @@ std::vector<Event> Generate(uint64_t seed) {
         {Kind::Logoff, 3},   {Kind::Lock, 1},     {Kind::Unlock, 1},    {Kind::Connect, 3}, {Kind::Disconnect, 1},
         {Kind::GuiStart, 3}, {Kind::GuiExit, 1},  {Kind::Unplug, 1},    {Kind::Plug, 3},    {Kind::Switch, 2},
         {Kind::Radio, 3},    {Kind::HciError, 2}, {Kind::HciRefuse, 2}, {Kind::ComHold, 2}, {Kind::SvcStop, 1},
-        {Kind::SvcStart, 3}, {Kind::Set, 3},
+        {Kind::SvcStart, 3}, {Kind::Set, 3},      {Kind::Plst, 2},
     };
     int total = 0;
     for (auto& k : kinds) total += k.weight;
@@ -206,6 +208,12 @@ std::vector<Event> Generate(uint64_t seed) {
         case Kind::Disconnect:
         case Kind::GuiStart: v.push_back(Ev(d, kind, session)); break;
         case Kind::Switch: v.push_back(Ev(d, kind, r.Range(0, 1))); break;
+        case Kind::Plst: {
+            // Mostly the tablet posture again; else no posture, or one that never stops RF.
+            const int64_t values[] = {1, 1, 1, 3, 3, 0, 2, 5};
+            v.push_back(Ev(d, kind, values[r.Range(0, 7)]));
+            break;
+        }
         case Kind::Radio: v.push_back(Ev(d, kind, r.Range(0, 2))); break;
         case Kind::HciError:
             v.push_back(Ev(d, kind, kSelectors[r.Range(0, 2)], r.Chance(50) ? 0x8000 : 0x0100, r.Range(500, 30000)));

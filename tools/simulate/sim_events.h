@@ -13,6 +13,7 @@ enum class Kind {
     Set,         // Set NAME VALUE: a DWORD setting of the product (VALUE -1 deletes it)
     StopFlags,   // the HCI driver's RF-stop posture flags
     RfResume,    // the HCI driver's RF after a resume (-1 as before, 0 off, 1 on)
+    Plst,        // the driver's posture method PLST: low bits 1 tablet, 3 no posture, 0 and 2 RF free
     Install,     // RVQXSVC -InstallService
     SvcStart,    // start the service through the Service Control Manager
     SvcStop,     // stop it

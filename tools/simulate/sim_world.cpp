@@ -15,6 +15,7 @@
 #include "winsim/scm.h"
 #include "winsim/serial.h"
 #include "winsim/user.h"
+#include "winsim/vundg.h"
 
 #include <algorithm>
 #include <deque>
@@ -91,7 +92,8 @@ struct Gui {
     DWORD session = 0;
     uint64_t started = 0;
     Snapshot settings;
-    bool drives = false;         // module found, RF-stop posture read and RF control allowed at its start
+    bool drives = false;         // module found, RF-stop posture known and RF control allowed at its start
+    int stop_posture = 0;        // the RF-stop posture it read at its start (6: the read failed)
     bool waits_ready = false;    // started while the service was not running
     uint64_t registered_at = 0;  // when it hears of session changes
     bool unsure = false;         // not the console's since its start: active only once registered
@@ -158,6 +160,7 @@ public:
         orientation_ = winsim::Display(m).orientation();
         stop_posture_ = StopPosture(winsim::HciDriver(m).posture_flags());
         rf_seen_ = winsim::HciDriver(m).rf();
+        plst_ = winsim::VundgDriver(m).plst();
 
         RunResult r;
         try {
@@ -242,6 +245,12 @@ private:
             if (f.selector == selector) return true;
         return false;
     }
+    uint64_t FaultUntil(DWORD selector) {
+        uint64_t until = 0;
+        for (auto& f : faults_)
+            if (f.selector == selector) until = std::max(until, f.until);
+        return until;
+    }
     bool ServiceRunning() { return winsim::scm::Status(*machine_, L"RVQXSVC").dwCurrentState == SERVICE_RUNNING; }
     Gui* GuiIn(DWORD session) {
         for (auto& g : guis_)
@@ -251,7 +260,20 @@ private:
     Gui* ConsoleGui() { return GuiIn(machine_->active_console_session); }
     static bool Running(const Gui& g) { return !g.proc->ended && !g.exiting; }
     bool LoggedOn(DWORD s) { return logged_on_.count(s) != 0; }
-    bool InStopPosture() { return static_cast<int>(orientation_) + 1 == stop_posture_; }
+    // The posture code the GUI reads: the driver's PLST (its low two bits: 1 the tablet
+    // posture, in which the orientation counts, 3 none, 0 and 2 no stop) and the orientation.
+    int PostureCode() {
+        switch (plst_ & 3) {
+        case 1: return static_cast<int>(orientation_) + 1;
+        case 3: return 0;
+        default: return 5;
+        }
+    }
+    // RF stops when the posture code equals the RF-stop posture the console's GUI read.
+    bool InStopPosture() {
+        Gui* g = ConsoleGui();
+        return PostureCode() == (g ? g->stop_posture : stop_posture_);
+    }
 
     uint64_t Setting(const Gui& g, const char* name) { return g.settings.get(name); }
 
@@ -344,9 +366,18 @@ private:
         g.settings = ReadSettings();
         // Without its polling periods (missing counts as 0) the GUI never polls: nothing then
         // brings RF back in step after a start, a resume or a console switch.
-        g.drives = ModulePresent() && !FaultOn(kPostureSelector) && g.settings.get("DisableSAR") != 1 &&
-                   g.settings.get("DisabledRFCtrl") != 1 && g.settings.get("StartTime") &&
-                   g.settings.get("ResumePollingInterval") && g.settings.get("ResumeRecoveryWaitTime");
+        g.drives = ModulePresent() && g.settings.get("DisableSAR") != 1 && g.settings.get("DisabledRFCtrl") != 1 &&
+                   g.settings.get("StartTime") && g.settings.get("ResumePollingInterval") &&
+                   g.settings.get("ResumeRecoveryWaitTime");
+        // It reads the RF-stop posture while it sets up: a fault of the read through all of
+        // that time makes it 6; one that ends meanwhile leaves it unknown.
+        g.stop_posture = stop_posture_;
+        if (FaultOn(kPostureSelector)) {
+            if (FaultUntil(kPostureSelector) >= Now() + kSetUpMs)
+                g.stop_posture = 6;
+            else
+                g.drives = false;
+        }
         g.waits_ready = !ServiceRunning();
         g.registered_at = Now() + kSessionRegisterMs;
         g.unsure = session != machine_->active_console_session;
@@ -516,6 +547,12 @@ private:
             stop_posture_ = StopPosture(static_cast<DWORD>(e.a));
             break;
         case Kind::RfResume: winsim::HciDriver(m).set_rf_after_resume(static_cast<int>(e.a)); break;
+        case Kind::Plst:
+            // No event tells the GUI: the next rotation, resume or polling takes it.
+            winsim::VundgDriver(m).set_plst(static_cast<DWORD>(e.a));
+            plst_ = static_cast<DWORD>(e.a);
+            obliged_ = false;
+            break;
         case Kind::Install: {
             std::wstring cmd = std::wstring(L"\"") + kSvc + L"\" -InstallService";
             STARTUPINFOW si{};
@@ -693,7 +730,7 @@ private:
     }
 
     // What the rule's decision is now.
-    bool WantRf(Rule rule) { return rule == Rule::Console ? !InStopPosture() : false; }
+    bool WantRf(Rule rule) { return rule == Rule::Console ? !InStopPosture() : PostureCode() == 5; }
 
     void CheckRf() {
         Rule rule = Authority();
@@ -701,13 +738,14 @@ private:
         if (!obliged_ || Now() < due_ || !ModulePresent()) return;
         bool rf = winsim::HciDriver(*machine_).rf();
         bool want = WantRf(rule);
-        if (rf != want)
-            Fail("rf-follows-posture", std::string("RF is ") + (rf ? "on" : "off") + " " +
-                                           std::to_string(Now() - due_ + kDecisionMs) +
-                                           " ms after the decision was due (" + why_ + "), with the display " +
-                                           (InStopPosture() ? "in" : "out of") + " the RF-stop posture (orientation " +
-                                           std::to_string(orientation_) + ")" +
-                                           (rule == Rule::Outside ? ", decided outside the console's session" : ""));
+        if (rf == want) return;
+        std::string what = std::string("RF is ") + (rf ? "on" : "off") + " " +
+                           std::to_string(Now() - due_ + kDecisionMs) + " ms after the decision was due (" + why_ +
+                           "), with the display " + (InStopPosture() ? "in" : "out of") +
+                           " the RF-stop posture (orientation " + std::to_string(orientation_) + ", posture " +
+                           std::to_string(PostureCode()) + ")";
+        if (rule == Rule::Outside) what += ", decided outside the console's session";
+        Fail("rf-follows-posture", what);
     }
 
     // SaveStatus holds the last state the service's state machine put into effect, and the
@@ -823,6 +861,7 @@ private:
     bool unplugged_ = false;
     DWORD orientation_ = 0;
     int stop_posture_ = 0;
+    DWORD plst_ = 1;
     std::set<DWORD> logged_on_;
     std::deque<Gui> guis_;  // pointers to its elements stay valid as GUIs start
     Service svc_;
