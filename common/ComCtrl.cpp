@@ -297,15 +297,9 @@ BOOL CComCtrl::IsUsingCom(LPCWSTR pszHardwareId) {
     HANDLE hComm = CreateFileW(szPath, GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
     if (hComm == INVALID_HANDLE_VALUE) {
-        DWORD dwError = GetLastError();
-        if (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_BUSY) {
-            DBGPRINT(L"IsUsingCom() COM port is unavailable by other process(%s) : hComm = 0x%X\n", szPath,
-                     HandleValue(hComm));
-            return TRUE;
-        }
-        // A port that is not there is not in use.
-        DBGPRINT(L"IsUsingCom() CreateFile Error(%s) : %d\n", szPath, dwError);
-        return FALSE;
+        DBGPRINT(L"IsUsingCom() COM port is unavailable by other process(%s) : hComm = 0x%X\n", szPath,
+                 HandleValue(hComm));
+        return TRUE;
     }
     DBGPRINT(L"IsUsingCom() COM port is available %s: hComm = 0x%X\n", szPath, HandleValue(hComm));
     CloseHandle(hComm);

@@ -40,7 +40,9 @@ public:
     // result text into pszResult (cbResult bytes, always terminated). 1 when written and read.
     BOOL GetAtCommand(LPCWSTR pszCommand, LPWSTR pszResult, DWORD cbResult, DWORD dwWaitMs);
     BOOL Close();
-    // 1 when the device's port exists but another opener holds it.
+    // 1 when the device's port name is found but the port cannot be opened (another process
+    // holds it, or any other failure); 0 when the device or its port name is not found, or
+    // the port opens.
     BOOL IsUsingCom(LPCWSTR pszHardwareId);
 
     // The result text of a cleaned reply (CR and LF removed) to pszCommand, as

@@ -217,9 +217,13 @@ LRESULT CMainFrame::OnSessionChange(WPARAM wParam, LPARAM lParam) {
         break;
     case WTS_CONSOLE_DISCONNECT: StopAllTimers(); break;
     case WTS_SESSION_LOGOFF:
+        // Only the console's instance drives RF again: an instance outside the console that
+        // took any session's logoff for itself would decide for the other session on every
+        // display change, against the console's instance.
+        if (!IsActiveConsoleSession()) break;
         m_bActive = 1;
         // The service switched RF off for the logoff: the console's instance decides again.
-        if (static_cast<DWORD>(lParam) != m_dwSessionId && IsActiveConsoleSession()) CheckPostureNow();
+        if (static_cast<DWORD>(lParam) != m_dwSessionId) CheckPostureNow();
         break;
     default: break;
     }

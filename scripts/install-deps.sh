@@ -12,8 +12,9 @@ if [[ "${1:-}" != "--linux-only" ]]; then
   # x64 programs (scripts/wine-run.sh, the GUI on Xvfb's display).
   packages+=(wine wine64 xvfb)
   # Pictures of the GUI's dialogs under Wine (scripts/screenshots.sh): the screen's dump,
-  # its cropping, and a font with the Japanese texts.
-  packages+=(x11-apps imagemagick fonts-wqy-microhei)
+  # its cropping, a font with the Japanese texts, and Wine's own fonts (the caption
+  # buttons' symbols).
+  packages+=(x11-apps imagemagick fonts-wqy-microhei fonts-wine)
 fi
 
 missing=()

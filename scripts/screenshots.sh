@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Pictures of the real dialogs: runs the x64 RVQXCTRL.exe under Wine on an Xvfb display with
+# Pictures of the real dialogs: runs the x64 RVQXCTRL.exe under Wine on an Xvfb display, in a
+# Wine desktop that draws the windows' frames and captions, with
 # DLGDEBUG = 1 (both dialogs at set-up), once in English and once in Japanese (LANGID), with
 # the sample texts (gui/sample/RVQXCTRL.ini) and PNG pictures beside it, and saves each
 # dialog as a PNG: docs/notice-en.png, docs/rfstopped-en.png, docs/notice-ja.png,
@@ -32,6 +33,12 @@ probe=$PWD/build/win64/tests/wine_probe.exe
 
 . scripts/wine-prefix.sh
 wine_fresh_prefix "$PWD/build/wineprefix-shots"
+# Every window in one Wine desktop of the screen's size, which Wine draws itself with the
+# windows' frames and captions (X has no window manager here to draw them).
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+# The caption buttons' symbols come from Wine's Marlett font.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 work=$PWD/build/screenshots-run
 rm -rf "$work"
 mkdir -p "$work"

@@ -180,11 +180,7 @@ BOOL CModuleInfo::ReadRfStopPosture() {
     return m_nRfStopPosture == 6;
 }
 
-BOOL CModuleInfo::IsPostureDifferent(int nPosture) const {
-    // Only a real orientation can stop RF.
-    if (m_nRfStopPosture < 1 || m_nRfStopPosture > 4) return TRUE;
-    return nPosture != m_nRfStopPosture;
-}
+BOOL CModuleInfo::IsPostureDifferent(int nPosture) const { return nPosture != m_nRfStopPosture; }
 
 BOOL CModuleInfo::FindModuleId() {
     CRegIdList list(WIRELESS_ID_KEY, LIST_3G_SUPPORT, KEY_QUERY_VALUE);

@@ -73,8 +73,8 @@ public:
 
     // 1 on an HCI error (the posture is then 6), else 0.
     BOOL ReadRfStopPosture();
-    // 1 when the posture code differs from the RF-stop posture. A record without a stop
-    // posture (0) or whose posture could not be read (6) finds every code different.
+    // 1 when the posture code differs from the RF-stop posture: without a stop posture (0)
+    // only "no posture" (0) is the same, with an unreadable one (6) only 6.
     BOOL IsPostureDifferent(int nPosture) const;
     BOOL FindModuleId();
     BOOL IsHardwareIdPresent(LPCWSTR pszHardwareId);

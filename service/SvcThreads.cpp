@@ -142,14 +142,18 @@ BOOL ServeModuleRequest(DWORD dwWait) {
 
 BOOL IsFirmwareExpected() { return g_pMBApiCtrl != NULL && g_pMBApiCtrl->CheckFirmware(g_pMBApiCtrl->InterfaceId()); }
 
+// A wait of the start-up restart ended by the eject or re-add event: the restart is given
+// up and the request is not carried out. FALSE for the stop.
+BOOL IsModuleRequest(DWORD dwWait) { return dwWait == WAIT_OBJECT_0 + 1 || dwWait == WAIT_OBJECT_0 + 2; }
+
 // Start-up restart of the module (DisableEnableFlag 1). FALSE when a stop ended it.
 BOOL RestartModule(DWORD dwFirstWaitMs, DWORD dwSecondWaitMs, DWORD dwPauseMs) {
     HANDLE hWait[3] = {g_hDisableEnableStopEvent, g_hEjectEvent, g_hReAddEvent};
     DWORD dwWait = WaitForMultipleObjects(3, hWait, FALSE, dwFirstWaitMs);
-    if (dwWait != WAIT_TIMEOUT) return ServeModuleRequest(dwWait);
+    if (dwWait != WAIT_TIMEOUT) return IsModuleRequest(dwWait);
     if (g_pMBApiCtrl == NULL || !g_pMBApiCtrl->FindModuleAdapter() || !IsFirmwareExpected()) return TRUE;
     dwWait = WaitForMultipleObjects(3, hWait, FALSE, dwSecondWaitMs);
-    if (dwWait != WAIT_TIMEOUT) return ServeModuleRequest(dwWait);
+    if (dwWait != WAIT_TIMEOUT) return IsModuleRequest(dwWait);
     if (!IsFirmwareExpected() || g_pModuleInfo == NULL) return TRUE;
     WCHAR szModuleId[MODULE_ID_CCH];
     lstrcpynW(szModuleId, g_pModuleInfo->GetModuleId(), MODULE_ID_CCH);

@@ -249,7 +249,7 @@ TEST_F(ComCtrlTest, WriteFailurePurgesAndKeepsThePortOpen) {
     EXPECT_STREQ(L"OK", result);
 }
 
-TEST_F(ComCtrlTest, PortHeldElsewhereIsInUse) {
+TEST_F(ComCtrlTest, PortThatCannotBeOpenedIsInUse) {
     CComCtrl com;
     EXPECT_FALSE(com.IsUsingCom(kAtPortId));
     EXPECT_FALSE(ports().IsOpen(L"COM5"));  // the trial handle was closed
@@ -258,8 +258,12 @@ TEST_F(ComCtrlTest, PortHeldElsewhereIsInUse) {
         EXPECT_TRUE(com.IsUsingCom(kAtPortId));
         EXPECT_FALSE(com.Open(kAtPortId));
     }
-    // A port whose device is gone is not in use.
-    tree().Unplug(tree().Find(L"USB\\VID_1A2B&PID_3C4D\\6&1F2E3D4C&0&4"));
+    // The port's device is present, its port fails to open: in use too.
+    ports().set_open_error(L"COM5", ERROR_GEN_FAILURE);
+    EXPECT_TRUE(com.IsUsingCom(kAtPortId));
+    ports().set_open_error(L"COM5", 0);
+    // A port whose device is not found is not in use.
+    tree().Unplug(tree().Find(kPortInstance));
     EXPECT_FALSE(com.IsUsingCom(kAtPortId));
     EXPECT_FALSE(com.IsUsingCom(L"USB\\VID_FFFF&PID_FFFF"));
 }
@@ -296,6 +300,15 @@ TEST_F(ComCtrlTest, SetupBuildLogsEveryStep) {
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ(L"ComCtrl::GetDeviceParamReg():Donot find. = NONE\n\n", log[0]);
     EXPECT_EQ(L"ComCtrl::GetPortName():Failed get device param regisry! = NONE\n\n", log[1]);
+
+    com.Close();
+    auto hold = ports().HoldAsOtherProcess(L"COM5");
+    process().debug_output.clear();
+    EXPECT_TRUE(com.IsUsingCom(kAtPortId));
+    log = Logged();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(L"IsUsingCom() COM port is unavailable by other process(\\\\.\\COM5) : hComm = 0xFFFFFFFF\n\n",
+              log.back());
 }
 
 TEST_F(ComCtrlTest, WithoutTheDebugObjectNothingIsLogged) {

@@ -158,6 +158,35 @@ TEST_F(Notices, RememberedChoicesKeepTheDialogsAway) {
     EXPECT_EQ(nullptr, f.GetRFStoppedDlg());
 }
 
+// Another program's request to show (lParam not 0) or hide (0) the RF-stopped dialog: no
+// control goes to the service; a shown dialog ends the start-up polling, unless the user
+// chose not to see it again.
+TEST_F(Notices, RfStoppedRequestShowsAndHidesTheDialogOnly) {
+    for (bool unwanted : {false, true}) {
+        if (unwanted) winsim::Registry(machine()).SetDword(kUserKey, L"DLGFLAG", 1);
+        SetProduct(L"StartTime", 1000);
+        SetProduct(L"PollingInterval", 500);
+        SetProduct(L"PollingMaxTime", 60000);
+        HANDLE ready = CreateEventW(nullptr, TRUE, TRUE, READY_EVENT_NAME);
+        auto& f = Open();
+        ASSERT_NE(0u, f.GetTimer(TIMER_POLLSTART));
+        f.codes.clear();
+        const struct {
+            LPARAM l;
+            bool visible;
+        } steps[] = {{0, false}, {1, true}, {1, true}, {0, false}, {7, true}};
+        for (const auto& s : steps) {
+            SendMessageW(f.m_hWnd, WM_APP_NOTIFY, NOTIFY_RFSTOPPED, s.l);
+            HWND dlg = f.GetRFStoppedDlg();
+            EXPECT_EQ(s.visible && !unwanted, dlg != nullptr && IsWindowVisible(dlg)) << unwanted << " " << s.l;
+        }
+        EXPECT_TRUE(f.codes.empty());
+        EXPECT_EQ(unwanted, f.GetTimer(TIMER_POLLSTART) != 0);
+        Close();
+        CloseHandle(ready);
+    }
+}
+
 int WINAPI SplashMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; }
 
 TEST_F(Notices, FirstCheckWaitsForTheNoticeThenStartsSplash) {

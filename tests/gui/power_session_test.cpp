@@ -1,14 +1,18 @@
 // Power, sessions and timers under the virtual clock: the Tarsk state, the panel's
-// brightness, the start-up polling, the three ways a sleep goes, resume and automatic
-// resume, console connect and disconnect, another session's logoff, and the session
-// registration retried every 3000 ms until the terminal services take it.
+// brightness, the start-up polling, the three ways a sleep goes (and the modem port that
+// keeps the module in), resume and automatic resume, console connect and disconnect,
+// another session's logoff, and the session registration retried every 3000 ms until the
+// terminal services take it.
 #include "gui_fixture.h"
 
+#include "winsim/devices.h"
+#include "winsim/serial.h"
 #include "winsim/wts.h"
 
 #include <ntddvdeo.h>
 #include <wtsapi32.h>
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -173,6 +177,39 @@ INSTANTIATE_TEST_SUITE_P(
                     17400}),
     [](const auto& i) { return std::string(i.param.name); });
 
+// The eject before a sleep needs the modem's port free: held by another process or failing
+// to open, it keeps the module in; a port whose device is not found does not count.
+struct PortCase {
+    const char* name;
+    int state;  // 0 free, 1 held by another process, 2 failing to open, 3 its device gone
+    std::vector<DWORD> codes;
+};
+void PrintTo(const PortCase& c, std::ostream* os) { *os << c.name; }
+class SuspendPort : public Power, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(SuspendPort, CheckedPortInUseKeepsTheModule) {
+    const auto& c = GetParam();
+    SetProduct(L"WaitTimeRemoveComplete", 1000);
+    winsim::SerialPorts ports(machine());
+    std::unique_ptr<winsim::SerialPorts::Hold> hold;
+    if (c.state == 1) hold = ports.HoldAsOtherProcess(L"COM5");
+    if (c.state == 2) ports.set_open_error(L"COM5", ERROR_GEN_FAILURE);
+    if (c.state == 3) {
+        winsim::DeviceTree tree(machine());
+        tree.Unplug(tree.FindByHardwareId(L"USB\\VID_1A2B&PID_3C4D&MI_03").front());
+    }
+    auto& f = Open();
+    Pump(2000);
+    f.codes.clear();
+    Send(WM_POWERBROADCAST, PBT_APMSUSPEND);
+    EXPECT_EQ(c.codes, f.codes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SuspendPort,
+                         ::testing::Values(PortCase{"Free", 0, {129, 171}}, PortCase{"HeldElsewhere", 1, {129}},
+                                           PortCase{"FailingToOpen", 2, {129}}, PortCase{"DeviceGone", 3, {129, 171}}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
 TEST_F(Power, ResumePollsThePostureAndReAddsTheModule) {
     hci().set_posture_flags(0x2000);  // DMDO_90 stops RF
     display().Rotate(DMDO_90);
@@ -243,6 +280,29 @@ TEST_F(Power, AnotherSessionsLogoffMakesTheConsoleDecideAgain) {
     machine().active_console_session = own + 1;
     f.codes.clear();
     Send(WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, own + 2);
+    EXPECT_TRUE(f.codes.empty());
+}
+
+TEST_F(Power, ALogoffLeavesAnInstanceOutsideTheConsoleIdle) {
+    hci().set_posture_flags(0x2000);
+    auto& f = Open();
+    DWORD own = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    // The instance of the session that took the console signals.
+    machine().active_console_session = own + 1;
+    HANDLE sync = OpenEventW(EVENT_ALL_ACCESS, FALSE, ACTIVE_SYNC_EVENT_NAME);
+    ASSERT_NE(nullptr, sync);
+    SetEvent(sync);
+    CloseHandle(sync);
+    Pump(100);
+    ASSERT_FALSE(f.IsActive());
+    Send(WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, own + 2);
+    EXPECT_FALSE(f.IsActive());
+    f.codes.clear();
+    for (DWORD o : {DMDO_90, DMDO_DEFAULT}) {
+        display().Rotate(o);
+        Pump(1000);
+    }
     EXPECT_TRUE(f.codes.empty());
 }
 

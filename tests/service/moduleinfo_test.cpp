@@ -331,7 +331,7 @@ struct DifferentCase {
 };
 class PostureDifferent : public ModuleTest, public ::testing::WithParamInterface<DifferentCase> {};
 
-TEST_P(PostureDifferent, OnlyARealStopPostureEqualsItself) {
+TEST_P(PostureDifferent, OnlyTheStopPostureEqualsItself) {
     winsim::HciDriver hci(machine());
     hci.set_posture_flags(GetParam().flags);
     if (GetParam().error) hci.set_error(HCI_WWAN_RFSTOP_POSTURE, 0x0100);
@@ -346,8 +346,8 @@ TEST_P(PostureDifferent, OnlyARealStopPostureEqualsItself) {
 INSTANTIATE_TEST_SUITE_P(Codes, PostureDifferent,
                          ::testing::Values(DifferentCase{"Flag2000", 0x2000, false, {2}},
                                            DifferentCase{"Flag4000", 0x4000, false, {1}},
-                                           DifferentCase{"NoFlags", 0, false, {}},
-                                           DifferentCase{"ReadError", 0x2000, true, {}}),
+                                           DifferentCase{"NoFlags", 0, false, {0}},
+                                           DifferentCase{"ReadError", 0x2000, true, {6}}),
                          [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace

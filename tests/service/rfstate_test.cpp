@@ -343,8 +343,10 @@ INSTANTIATE_TEST_SUITE_P(Postures, Resume,
                                            ResumeCase{"OtherOrientation", 0x2000, false, 1, 0, 1, 1},
                                            ResumeCase{"RfFree", 0x2000, false, 0, 1, 5, 1},
                                            ResumeCase{"NoPosture", 0x2000, false, 3, 1, 0, 1},
-                                           ResumeCase{"NoStopPostureNeverStops", 0, false, 1, 0, 1, 1},
-                                           ResumeCase{"UnreadableStopPostureNeverStops", 0x2000, true, 1, 1, 2, 1}),
+                                           ResumeCase{"NoStopPostureAtAnOrientation", 0, false, 1, 0, 1, 1},
+                                           ResumeCase{"NoStopPostureAndNoPostureStops", 0, false, 3, 0, 0, 0},
+                                           ResumeCase{"UnreadableStopPostureAtAnOrientation", 0x2000, true, 1, 1, 2,
+                                                      1}),
                          [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -395,7 +395,7 @@ struct WaitRequestCase {
 };
 class FlagOneRequest : public WorkerTest, public ::testing::WithParamInterface<WaitRequestCase> {};
 
-TEST_P(FlagOneRequest, RequestEndingAWaitIsCarriedOut) {
+TEST_P(FlagOneRequest, RequestEndingAWaitEndsTheRestartUndone) {
     Set(L"DisableEnableFlag", 1);
     Set(L"DE1S", 1000);
     Set(L"DE2S", 1000);
@@ -404,14 +404,18 @@ TEST_P(FlagOneRequest, RequestEndingAWaitIsCarriedOut) {
     if (GetParam().readd) {
         ASSERT_EQ(0, g_pModuleInfo->Eject(kModuleId));
     }
+    HANDLE request = GetParam().readd ? g_hReAddEvent : g_hEjectEvent;
     RunUntil(GetParam().at);
-    SetEvent(GetParam().readd ? g_hReAddEvent : g_hEjectEvent);
-    RunUntil(GetParam().at + 10);
-    EXPECT_EQ(GetParam().readd, IsHwIdPresent(kModuleId));
+    SetEvent(request);
     RunUntil(5000);
-    // The restart is given up; the thread serves requests.
-    EXPECT_FALSE(Ended(de_));
+    // The restart is given up and the request is not carried out.
+    EXPECT_EQ(!GetParam().readd, IsHwIdPresent(kModuleId));
     EXPECT_FALSE(Disabled());
+    // The thread serves the next one.
+    EXPECT_FALSE(Ended(de_));
+    SetEvent(request);
+    RunUntil(5010);
+    EXPECT_EQ(GetParam().readd, IsHwIdPresent(kModuleId));
 }
 
 INSTANTIATE_TEST_SUITE_P(Waits, FlagOneRequest,

@@ -15,14 +15,33 @@ struct KindInfo {
 };
 
 const KindInfo kKinds[] = {
-    {Kind::Set, "set", 2},           {Kind::StopFlags, "stopflags", 1}, {Kind::RfResume, "rfresume", 1},
-    {Kind::Install, "install", 0},   {Kind::SvcStart, "svcstart", 0},   {Kind::SvcStop, "svcstop", 0},
-    {Kind::Logon, "logon", 1},       {Kind::Logoff, "logoff", 1},       {Kind::Lock, "lock", 1},
-    {Kind::Unlock, "unlock", 1},     {Kind::Connect, "connect", 1},     {Kind::Disconnect, "disconnect", 1},
-    {Kind::GuiStart, "guistart", 1}, {Kind::GuiExit, "guiexit", 1},     {Kind::Rotate, "rotate", 1},
-    {Kind::Suspend, "suspend", 2},   {Kind::FailQuery, "failquery", 0}, {Kind::Unplug, "unplug", 0},
-    {Kind::Plug, "plug", 0},         {Kind::Switch, "switch", 1},       {Kind::Radio, "radio", 1},
-    {Kind::HciError, "hcierror", 3}, {Kind::HciRefuse, "hcirefuse", 2}, {Kind::ComHold, "comhold", 1},
+    {Kind::Set, "set", 2},
+    {Kind::StopFlags, "stopflags", 1},
+    {Kind::RfResume, "rfresume", 1},
+    {Kind::Plst, "plst", 1},
+    {Kind::Install, "install", 0},
+    {Kind::SvcStart, "svcstart", 0},
+    {Kind::SvcStop, "svcstop", 0},
+    {Kind::Logon, "logon", 1},
+    {Kind::LogonNoGui, "logonnogui", 1},
+    {Kind::Logoff, "logoff", 1},
+    {Kind::Lock, "lock", 1},
+    {Kind::Unlock, "unlock", 1},
+    {Kind::Connect, "connect", 1},
+    {Kind::SwitchBack, "switchback", 0},
+    {Kind::Disconnect, "disconnect", 1},
+    {Kind::GuiStart, "guistart", 1},
+    {Kind::GuiExit, "guiexit", 1},
+    {Kind::Rotate, "rotate", 1},
+    {Kind::Suspend, "suspend", 2},
+    {Kind::FailQuery, "failquery", 0},
+    {Kind::Unplug, "unplug", 0},
+    {Kind::Plug, "plug", 0},
+    {Kind::Switch, "switch", 1},
+    {Kind::Radio, "radio", 1},
+    {Kind::HciError, "hcierror", 3},
+    {Kind::HciRefuse, "hcirefuse", 2},
+    {Kind::ComHold, "comhold", 1},
 };
 
 const KindInfo& Info(Kind k) {
@@ -120,8 +139,9 @@ std::vector<Event> Generate(uint64_t seed) {
     for (auto& s : kSettings) v.push_back(SetEv(0, s.name, r.Range(s.lo, s.hi)));
     for (auto& s : kSwitches) v.push_back(SetEv(0, s.name, r.Chance(static_cast<int>(s.lo)) ? 1 : 0));
     if (r.Chance(50)) v.push_back(SetEv(0, "GobiConnectON", 1));
-    const int64_t flags[] = {0x2000, 0x1000, 0x8000, 0x4000};
-    v.push_back(Ev(0, Kind::StopFlags, flags[r.Range(0, 3)]));
+    // Now and then the driver names no RF-stop posture.
+    const int64_t flags[] = {0x2000, 0x1000, 0x8000, 0x4000, 0};
+    v.push_back(Ev(0, Kind::StopFlags, flags[r.Chance(10) ? 4 : r.Range(0, 3)]));
     v.push_back(Ev(0, Kind::RfResume, r.Range(-1, 1)));
     v.push_back(Ev(0, Kind::Install));
     v.push_back(Ev(0, Kind::SvcStart));
@@ -132,14 +152,16 @@ std::vector<Event> Generate(uint64_t seed) {
         int weight;
     };
     const Weighted kinds[] = {
-        {Kind::Rotate, 34},  {Kind::Suspend, 6},   {Kind::FailQuery, 1}, {Kind::Logon, 4},      {Kind::Logoff, 2},
-        {Kind::Lock, 1},     {Kind::Unlock, 1},    {Kind::Connect, 3},   {Kind::Disconnect, 1}, {Kind::GuiStart, 3},
-        {Kind::GuiExit, 1},  {Kind::Unplug, 1},    {Kind::Plug, 3},      {Kind::Switch, 2},     {Kind::Radio, 3},
-        {Kind::HciError, 2}, {Kind::HciRefuse, 2}, {Kind::ComHold, 2},   {Kind::SvcStop, 1},    {Kind::SvcStart, 3},
-        {Kind::Set, 3},
+        {Kind::Rotate, 34},  {Kind::Suspend, 6},  {Kind::FailQuery, 1}, {Kind::Logon, 4},   {Kind::LogonNoGui, 3},
+        {Kind::Logoff, 3},   {Kind::Lock, 1},     {Kind::Unlock, 1},    {Kind::Connect, 3}, {Kind::Disconnect, 1},
+        {Kind::GuiStart, 3}, {Kind::GuiExit, 1},  {Kind::Unplug, 1},    {Kind::Plug, 3},    {Kind::Switch, 2},
+        {Kind::Radio, 3},    {Kind::HciError, 2}, {Kind::HciRefuse, 2}, {Kind::ComHold, 2}, {Kind::SvcStop, 1},
+        {Kind::SvcStart, 3}, {Kind::Set, 3},      {Kind::Plst, 2},
     };
     int total = 0;
     for (auto& k : kinds) total += k.weight;
+    // Session 1 is the first user's; sessions 2 and 3 come and go.
+    auto pick_session = [&r]() -> int64_t { return r.Chance(60) ? 1 : r.Chance(60) ? 2 : 3; };
     int64_t count = r.Range(30, 80);
     for (int64_t i = 0; i < count; ++i) {
         int64_t pick = r.Range(0, total - 1);
@@ -152,27 +174,46 @@ std::vector<Event> Generate(uint64_t seed) {
             pick -= k.weight;
         }
         uint32_t d = Delay(r);
-        int64_t session = r.Chance(70) ? 1 : 2;
+        int64_t session = pick_session();
         switch (kind) {
-        case Kind::Rotate: v.push_back(Ev(d, kind, r.Range(0, 3))); break;
+        case Kind::Rotate:
+            v.push_back(Ev(d, kind, r.Range(0, 3)));
+            // Now and then the console moves while the rotation's decision is on its way.
+            if (r.Chance(10)) v.push_back(Ev(static_cast<uint32_t>(r.Range(0, 1000)), Kind::Connect, pick_session()));
+            break;
         case Kind::Suspend: {
             int64_t ms = r.Chance(30) ? r.Range(0, 3000) : r.Range(3000, 120000);
             v.push_back(Ev(d, kind, ms, r.Range(0, 3)));
             break;
         }
         case Kind::Logon:
+        case Kind::LogonNoGui:
             v.push_back(Ev(d, kind, session));
-            // Often the new user's session takes the console at once (switching users).
-            if (r.Chance(50)) v.push_back(Ev(static_cast<uint32_t>(r.Range(0, 3000)), Kind::Connect, session));
+            // Often the new user's session takes the console at once (fast user switching),
+            // and now and then the console is switched back later.
+            if (r.Chance(50)) {
+                v.push_back(Ev(static_cast<uint32_t>(r.Range(0, 3000)), Kind::Connect, session));
+                if (r.Chance(40)) v.push_back(Ev(Delay(r), Kind::SwitchBack));
+            }
+            break;
+        case Kind::GuiExit:
+            v.push_back(Ev(d, kind, session));
+            // A GUI started again later in the session that had one.
+            if (r.Chance(50)) v.push_back(Ev(Delay(r), Kind::GuiStart, session));
             break;
         case Kind::Logoff:
         case Kind::Lock:
         case Kind::Unlock:
         case Kind::Connect:
         case Kind::Disconnect:
-        case Kind::GuiStart:
-        case Kind::GuiExit: v.push_back(Ev(d, kind, session)); break;
+        case Kind::GuiStart: v.push_back(Ev(d, kind, session)); break;
         case Kind::Switch: v.push_back(Ev(d, kind, r.Range(0, 1))); break;
+        case Kind::Plst: {
+            // Mostly the tablet posture again; else no posture, or one that never stops RF.
+            const int64_t values[] = {1, 1, 1, 3, 3, 0, 2, 5};
+            v.push_back(Ev(d, kind, values[r.Range(0, 7)]));
+            break;
+        }
         case Kind::Radio: v.push_back(Ev(d, kind, r.Range(0, 2))); break;
         case Kind::HciError:
             v.push_back(Ev(d, kind, kSelectors[r.Range(0, 2)], r.Chance(50) ? 0x8000 : 0x0100, r.Range(500, 30000)));

@@ -13,14 +13,17 @@ enum class Kind {
     Set,         // Set NAME VALUE: a DWORD setting of the product (VALUE -1 deletes it)
     StopFlags,   // the HCI driver's RF-stop posture flags
     RfResume,    // the HCI driver's RF after a resume (-1 as before, 0 off, 1 on)
+    Plst,        // the driver's posture method PLST: low bits 1 tablet, 3 no posture, 0 and 2 RF free
     Install,     // RVQXSVC -InstallService
     SvcStart,    // start the service through the Service Control Manager
     SvcStop,     // stop it
     Logon,       // a user logs on to session a (and the GUI starts there, as at every logon)
+    LogonNoGui,  // a user logs on to session a, and no GUI starts there
     Logoff,      // the user of session a logs off: the session's programs end first
     Lock,        // lock session a
     Unlock,      // unlock session a
-    Connect,     // session a takes the console
+    Connect,     // session a takes the console (the session that had it is disconnected first)
+    SwitchBack,  // the console goes back to the session that had it before the last connect
     Disconnect,  // session a leaves the console
     GuiStart,    // start the GUI in session a
     GuiExit,     // WM_CLOSE to the GUI's frame in session a

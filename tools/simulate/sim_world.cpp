@@ -15,6 +15,7 @@
 #include "winsim/scm.h"
 #include "winsim/serial.h"
 #include "winsim/user.h"
+#include "winsim/vundg.h"
 
 #include <algorithm>
 #include <deque>
@@ -91,13 +92,25 @@ struct Gui {
     DWORD session = 0;
     uint64_t started = 0;
     Snapshot settings;
-    bool drives = false;         // module found, RF-stop posture read and RF control allowed at its start
+    bool drives = false;         // module found, RF-stop posture known and RF control allowed at its start
+    int stop_posture = 0;        // the RF-stop posture it read at its start (6: the read failed)
     bool waits_ready = false;    // started while the service was not running
     uint64_t registered_at = 0;  // when it hears of session changes
     bool unsure = false;         // not the console's since its start: active only once registered
+    bool registered = false;     // registered_at has passed (Register has looked at it)
+    // It may drive RF: the console's instance at its start, at a console connect it heard or
+    // when it registers as the console's, and at a logoff it heard while the console's; no
+    // longer once another instance signalled the active-sync event while it was outside the
+    // console's session.
+    bool active = false;
     bool exiting = false;
     uint64_t exit_due = 0;
 };
+
+// Who drives RF: the console's GUI (RF follows the posture), else instances outside the
+// console's session that still drive RF (they decide for another session: RF on only at
+// posture 5), else nobody.
+enum class Rule { None, Console, Outside };
 
 struct Service {
     std::shared_ptr<winsim::Process> proc;
@@ -147,6 +160,7 @@ public:
         orientation_ = winsim::Display(m).orientation();
         stop_posture_ = StopPosture(winsim::HciDriver(m).posture_flags());
         rf_seen_ = winsim::HciDriver(m).rf();
+        plst_ = winsim::VundgDriver(m).plst();
 
         RunResult r;
         try {
@@ -156,6 +170,7 @@ public:
                 if (progress) progress(i, Now());
                 if (opt_.debug)
                     std::printf("%10llu > %s\n", static_cast<unsigned long long>(Now()), Format(events_[i]).c_str());
+                Register();
                 Apply(events_[i]);
                 Check();
             }
@@ -230,6 +245,12 @@ private:
             if (f.selector == selector) return true;
         return false;
     }
+    uint64_t FaultUntil(DWORD selector) {
+        uint64_t until = 0;
+        for (auto& f : faults_)
+            if (f.selector == selector) until = std::max(until, f.until);
+        return until;
+    }
     bool ServiceRunning() { return winsim::scm::Status(*machine_, L"RVQXSVC").dwCurrentState == SERVICE_RUNNING; }
     Gui* GuiIn(DWORD session) {
         for (auto& g : guis_)
@@ -237,15 +258,29 @@ private:
         return nullptr;
     }
     Gui* ConsoleGui() { return GuiIn(machine_->active_console_session); }
+    static bool Running(const Gui& g) { return !g.proc->ended && !g.exiting; }
     bool LoggedOn(DWORD s) { return logged_on_.count(s) != 0; }
-    bool InStopPosture() { return static_cast<int>(orientation_) + 1 == stop_posture_; }
+    // The posture code the GUI reads: the driver's PLST (its low two bits: 1 the tablet
+    // posture, in which the orientation counts, 3 none, 0 and 2 no stop) and the orientation.
+    int PostureCode() {
+        switch (plst_ & 3) {
+        case 1: return static_cast<int>(orientation_) + 1;
+        case 3: return 0;
+        default: return 5;
+        }
+    }
+    // RF stops when the posture code equals the RF-stop posture the console's GUI read.
+    bool InStopPosture() {
+        Gui* g = ConsoleGui();
+        return PostureCode() == (g ? g->stop_posture : stop_posture_);
+    }
 
     uint64_t Setting(const Gui& g, const char* name) { return g.settings.get(name); }
 
     // A trigger after which the console's GUI decides again within bound ms (or later, when
     // its thread may still be blocked before a sleep or the radio watcher is at work).
     void Trigger(uint64_t bound, const char* why) {
-        if (!Healthy()) return;
+        if (Authority() != Rule::Console) return;
         uint64_t due = std::max(Now(), blocked_until_) + bound;
         if (hold_) due = std::max(due, hold_until_ + kDecisionMs);
         // A console connect it did not hear reaches it when it registers (and polls).
@@ -264,12 +299,61 @@ private:
             due = due_;
             reason += " after " + why_;
         }
+        Oblige(Rule::Console, due, reason);
+    }
+
+    // A trigger after which the instances outside the console's session that drive RF decide
+    // for another session (each rotation, a resume).
+    void TriggerOutside(const char* why) {
+        if (Authority() != Rule::Outside) return;
+        uint64_t due = std::max(Now(), blocked_until_) + kDecisionMs;
+        std::string reason = why;
+        if (obliged_ && rule_ == Rule::Outside && Now() < due_ && due_ > due) {
+            due = due_;
+            reason += " after " + why_;
+        }
+        Oblige(Rule::Outside, due, reason);
+    }
+
+    void Oblige(Rule rule, uint64_t due, const std::string& reason) {
         obliged_ = true;
+        rule_ = rule;
         due_ = due;
         why_ = reason;
         if (opt_.debug)
             std::printf("%10llu   [sim] RF must be %s from %llu (%s)\n", static_cast<unsigned long long>(Now()),
-                        InStopPosture() ? "off" : "on", static_cast<unsigned long long>(due), reason.c_str());
+                        WantRf(rule) ? "on" : "off", static_cast<unsigned long long>(due), reason.c_str());
+    }
+
+    // An instance's signal of the active-sync event: each instance outside the console's
+    // session stops driving RF (its watcher hears it, registered or not).
+    void Signal() {
+        for (auto& h : guis_)
+            if (!h.proc->ended && h.session != machine_->active_console_session) h.active = false;
+    }
+
+    // An instance hears session notices from registered_at on; one whose session the console
+    // connected to before then takes the missed connect (it drives RF and signals).
+    void Register() {
+        for (auto& g : guis_) {
+            if (g.registered || g.proc->ended || Now() < g.registered_at) continue;
+            g.registered = true;
+            if (g.session == machine_->active_console_session && !g.active) {
+                g.active = true;
+                Signal();
+            }
+        }
+    }
+    bool Heard(const Gui& g) { return Now() >= g.registered_at; }
+
+    // The instance's start-up or resume polling runs: its ticks follow the posture wherever
+    // the console is.
+    bool Polling(const Gui& g) {
+        HWND f = FrameOf(g);
+        if (!f) return false;
+        for (auto& t : winsim::user::Timers(*machine_, f))
+            if (t.id == TIMER_POLLSTART || t.id == TIMER_POLLRESUME) return true;
+        return false;
     }
 
     void StartGui(DWORD session) {
@@ -282,23 +366,41 @@ private:
         g.settings = ReadSettings();
         // Without its polling periods (missing counts as 0) the GUI never polls: nothing then
         // brings RF back in step after a start, a resume or a console switch.
-        g.drives = ModulePresent() && !FaultOn(kPostureSelector) && g.settings.get("DisableSAR") != 1 &&
-                   g.settings.get("DisabledRFCtrl") != 1 && g.settings.get("StartTime") &&
-                   g.settings.get("ResumePollingInterval") && g.settings.get("ResumeRecoveryWaitTime");
+        g.drives = ModulePresent() && g.settings.get("DisableSAR") != 1 && g.settings.get("DisabledRFCtrl") != 1 &&
+                   g.settings.get("StartTime") && g.settings.get("ResumePollingInterval") &&
+                   g.settings.get("ResumeRecoveryWaitTime");
+        // It reads the RF-stop posture while it sets up: a fault of the read through all of
+        // that time makes it 6; one that ends meanwhile leaves it unknown.
+        g.stop_posture = stop_posture_;
+        if (FaultOn(kPostureSelector)) {
+            if (FaultUntil(kPostureSelector) >= Now() + kSetUpMs)
+                g.stop_posture = 6;
+            else
+                g.drives = false;
+        }
         g.waits_ready = !ServiceRunning();
         g.registered_at = Now() + kSessionRegisterMs;
         g.unsure = session != machine_->active_console_session;
+        g.active = !g.unsure;
         DWORD err = 0;
         g.proc = winsim::StartImage(*machine_, o, &err);
         if (!g.proc)
             Fail("program-start", "the GUI did not start in session " + std::to_string(session) + " (error " +
                                       std::to_string(err) + ")");
         guis_.push_back(g);
+        Signal();
         if (session == machine_->active_console_session && !g.waits_ready)
             Trigger(Setting(g, "StartTime") + kDecisionMs, "GUI start");
     }
 
-    HWND FrameOf(const Gui& g) { return winsim::user::FindByTitle(*machine_, FRAME_TITLE, g.session); }
+    // The frame of that instance (a session may hold a GUI that ends and its successor).
+    HWND FrameOf(const Gui& g) {
+        for (HWND h : winsim::user::ProcessWindows(*machine_, g.proc->pid)) {
+            auto info = winsim::user::Info(*machine_, h);
+            if (info && info->class_name == FRAME_CLASS) return h;
+        }
+        return nullptr;
+    }
 
     void ExitGui(Gui& g) {
         g.exiting = true;
@@ -380,8 +482,10 @@ private:
     void Suspend(uint64_t ms, int64_t how) {
         winsim::Machine& m = *machine_;
         obliged_ = false;
-        Gui* g = ConsoleGui();
-        uint64_t wait_remove = g ? Setting(*g, "WaitTimeRemoveComplete") : 0;
+        // Each instance that drives RF may wait for the module's removal before the sleep.
+        uint64_t wait_remove = 0;
+        for (auto& x : guis_)
+            if (Running(x)) wait_remove = std::max<uint64_t>(wait_remove, Setting(x, "WaitTimeRemoveComplete"));
         if (!winsim::power::Suspend(m)) return;
         blocked_until_ = Now() + kShortSuspendMs + wait_remove + 1000;
         uint64_t end = Now() + ms;
@@ -398,13 +502,34 @@ private:
         o.from_failure = how == 3;
         if (winsim::HciDriver(m).rf_after_resume() >= 0) external_rf_ = true;
         winsim::power::Resume(m, o);
-        g = ConsoleGui();
-        if (g) {
+        TriggerOutside("resume");
+        if (Gui* g = ConsoleGui()) {
             // Either resume event starts the polling: directly, or the automatic resume's
             // check hands over to it one period later. The re-add follows after its wait.
             uint64_t period = Setting(*g, "ResumePollingInterval");
             Trigger(std::max(2 * period, Setting(*g, "ResumeRecoveryWaitTime")) + kDecisionMs, "resume");
         }
+    }
+
+    // Session s takes the console; as when users switch, the session that had it is
+    // disconnected first.
+    void ConnectConsole(DWORD s) {
+        winsim::Machine& m = *machine_;
+        if (!LoggedOn(s) || m.active_console_session == s) return;
+        DWORD prev = m.active_console_session;
+        if (LoggedOn(prev)) winsim::power::ConsoleDisconnect(m, prev);
+        previous_console_ = prev;
+        winsim::power::ConsoleConnect(m, s);
+        for (auto& x : guis_)
+            if (Now() < x.registered_at) x.unsure = true;
+        Gui* g = GuiIn(s);
+        // The instance of the session that connects drives RF and signals.
+        if (g && Heard(*g)) {
+            g->active = true;
+            Signal();
+        }
+        obliged_ = false;
+        if (g) Trigger(Setting(*g, "ResumePollingInterval") + kDecisionMs, "console connect");
     }
 
     void Apply(const Event& e) {
@@ -422,6 +547,12 @@ private:
             stop_posture_ = StopPosture(static_cast<DWORD>(e.a));
             break;
         case Kind::RfResume: winsim::HciDriver(m).set_rf_after_resume(static_cast<int>(e.a)); break;
+        case Kind::Plst:
+            // No event tells the GUI: the next rotation, resume or polling takes it.
+            winsim::VundgDriver(m).set_plst(static_cast<DWORD>(e.a));
+            plst_ = static_cast<DWORD>(e.a);
+            obliged_ = false;
+            break;
         case Kind::Install: {
             std::wstring cmd = std::wstring(L"\"") + kSvc + L"\" -InstallService";
             STARTUPINFOW si{};
@@ -438,10 +569,11 @@ private:
         case Kind::SvcStart: StartSvc(); break;
         case Kind::SvcStop: StopSvc(); break;
         case Kind::Logon:
+        case Kind::LogonNoGui:
             if (LoggedOn(s)) break;
             winsim::power::Logon(m, s);
             logged_on_.insert(s);
-            if (!GuiIn(s)) StartGui(s);
+            if (e.kind == Kind::Logon && !GuiIn(s)) StartGui(s);
             break;
         case Kind::Logoff:
             if (!LoggedOn(s)) break;
@@ -449,6 +581,9 @@ private:
                 Gui* g = ConsoleGui();
                 bool console = s == m.active_console_session;
                 Logoff(s);
+                // Of the instances that heard it, the console's drives RF again.
+                for (auto& x : guis_)
+                    if (Running(x) && Heard(x) && x.session == m.active_console_session) x.active = true;
                 // The service switched RF off for the logoff; the console's GUI, if it hears
                 // of it, decides again.
                 g = console ? nullptr : g;
@@ -464,16 +599,8 @@ private:
         case Kind::Unlock:
             if (LoggedOn(s)) winsim::power::Unlock(m, s);
             break;
-        case Kind::Connect: {
-            if (!LoggedOn(s) || m.active_console_session == s) break;
-            winsim::power::ConsoleConnect(m, s);
-            for (auto& x : guis_)
-                if (Now() < x.registered_at) x.unsure = true;
-            Gui* g = GuiIn(s);
-            obliged_ = false;
-            if (g) Trigger(Setting(*g, "ResumePollingInterval") + kDecisionMs, "console connect");
-            break;
-        }
+        case Kind::Connect: ConnectConsole(s); break;
+        case Kind::SwitchBack: ConnectConsole(previous_console_); break;
         case Kind::Disconnect:
             if (m.active_console_session != s) break;
             winsim::power::ConsoleDisconnect(m, s);
@@ -493,6 +620,7 @@ private:
             winsim::Display(m).Rotate(o);
             orientation_ = o;
             if (InStopPosture() != was) Trigger(kDecisionMs, "rotation");
+            TriggerOutside("rotation");
             break;
         }
         case Kind::Suspend: Suspend(static_cast<uint64_t>(std::max<int64_t>(e.a, 0)), e.b); break;
@@ -582,30 +710,42 @@ private:
     // ---------------------------------------------------------------------------------
     // Invariants
 
-    // Everything the RF rule needs: the service and the console's GUI run and may switch
-    // RF, the machine is awake and RF requests reach the driver.
-    bool Healthy() {
-        if (winsim::power::Suspended(*machine_)) return false;
-        if (!ServiceRunning() || !svc_.drives) return false;
-        Gui* g = ConsoleGui();
-        if (!g || !g->drives || g->waits_ready) return false;
-        if (FaultOn(kRfSelector)) return false;
-        return true;
+    // Who drives RF now, with everything the RF rule needs: the service runs and may switch
+    // RF, the machine is awake and RF requests reach the driver; the console's GUI drives RF
+    // and is not waiting for the service, or there is none and some instance elsewhere still
+    // drives RF.
+    Rule Authority() {
+        if (winsim::power::Suspended(*machine_)) return Rule::None;
+        if (!ServiceRunning() || !svc_.drives || FaultOn(kRfSelector)) return Rule::None;
+        if (Gui* g = ConsoleGui()) return g->drives && !g->waits_ready ? Rule::Console : Rule::None;
+        bool any = false;
+        for (auto& h : guis_) {
+            if (!Running(h) || !h.active || !h.drives) continue;
+            // Before it hears session notices, or while a polling of its time at the console
+            // runs, it may still follow the posture.
+            if (!h.registered || Polling(h)) return Rule::None;
+            any = true;
+        }
+        return any ? Rule::Outside : Rule::None;
     }
 
+    // What the rule's decision is now.
+    bool WantRf(Rule rule) { return rule == Rule::Console ? !InStopPosture() : PostureCode() == 5; }
+
     void CheckRf() {
-        if (!Healthy()) {
-            obliged_ = false;
-            return;
-        }
+        Rule rule = Authority();
+        if (rule == Rule::None || rule != rule_) obliged_ = false;
         if (!obliged_ || Now() < due_ || !ModulePresent()) return;
         bool rf = winsim::HciDriver(*machine_).rf();
-        bool want = !InStopPosture();
-        if (rf != want)
-            Fail("rf-follows-posture",
-                 std::string("RF is ") + (rf ? "on" : "off") + " " + std::to_string(Now() - due_ + kDecisionMs) +
-                     " ms after the decision was due (" + why_ + "), with the display " + (want ? "out of" : "in") +
-                     " the RF-stop posture (orientation " + std::to_string(orientation_) + ")");
+        bool want = WantRf(rule);
+        if (rf == want) return;
+        std::string what = std::string("RF is ") + (rf ? "on" : "off") + " " +
+                           std::to_string(Now() - due_ + kDecisionMs) + " ms after the decision was due (" + why_ +
+                           "), with the display " + (InStopPosture() ? "in" : "out of") +
+                           " the RF-stop posture (orientation " + std::to_string(orientation_) + ", posture " +
+                           std::to_string(PostureCode()) + ")";
+        if (rule == Rule::Outside) what += ", decided outside the console's session";
+        Fail("rf-follows-posture", what);
     }
 
     // SaveStatus holds the last state the service's state machine put into effect, and the
@@ -681,6 +821,7 @@ private:
     }
 
     void Check() {
+        Register();
         CheckSaveStatus();
         CheckRf();
         CheckEnded();
@@ -720,6 +861,7 @@ private:
     bool unplugged_ = false;
     DWORD orientation_ = 0;
     int stop_posture_ = 0;
+    DWORD plst_ = 1;
     std::set<DWORD> logged_on_;
     std::deque<Gui> guis_;  // pointers to its elements stay valid as GUIs start
     Service svc_;
@@ -730,7 +872,9 @@ private:
     bool hold_ = false;  // the radio watcher may switch RF off and decide again until hold_until_
     uint64_t hold_until_ = 0;
     uint64_t blocked_until_ = 0;
+    DWORD previous_console_ = 0;  // the session that had the console before the last connect
     bool obliged_ = false;
+    Rule rule_ = Rule::None;
     uint64_t due_ = 0;
     std::string why_;
     std::optional<DWORD> put_;  // what the state machine last put into effect
@@ -757,6 +901,8 @@ std::string BoundsText() {
            "suspend) and of the radio watcher's refresh (19500 ms after the module came up). A rotation while\n"
            "one of those decisions is on its way is due with it (the GUI compares with the posture it last\n"
            "decided on, and the polling reads the display as it then is).\n"
+           "With no GUI in the console's session, an instance elsewhere that still drives RF decides for another\n"
+           "session within 1000 ms of each rotation and resume (RF on only at posture 5).\n"
            "A GUI ends within 5000 ms of WM_CLOSE or WM_ENDSESSION (its threads' 500 ms stops and the radio\n"
            "watcher's 1000 ms); the service stops within 3000 ms (its three threads' 500 ms stops).\n";
 }

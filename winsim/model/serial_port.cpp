@@ -76,6 +76,7 @@ public:
         DeviceTree tree(m_);
         DWORD dn = tree.FindPort(name_);
         if (!dn) return ERROR_FILE_NOT_FOUND;
+        if (DWORD e = SerialPorts(m_).open_error(name_)) return e;
         if (OpenOn(dn) || test_holder_ || SerialPorts(m_).held(name_)) return ERROR_ACCESS_DENIED;
         auto node = tree.Get(dn);
         auto st = std::make_shared<PortHandleState>();
@@ -351,6 +352,12 @@ DWORD SerialPorts::purge_count(const std::wstring& port) {
 }
 DWORD SerialPorts::last_purge_flags(const std::wstring& port) {
     return static_cast<DWORD>(m_.store().GetInt(Ns(port), "purge_flags", 0));
+}
+void SerialPorts::set_open_error(const std::wstring& port, DWORD err) {
+    m_.store().SetInt(Ns(port), "open_error", err);
+}
+DWORD SerialPorts::open_error(const std::wstring& port) {
+    return static_cast<DWORD>(m_.store().GetInt(Ns(port), "open_error", 0));
 }
 void SerialPorts::set_write_error(const std::wstring& port, DWORD err) {
     m_.store().SetInt(Ns(port), "write_error", err);

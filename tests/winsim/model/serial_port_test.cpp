@@ -294,7 +294,11 @@ TEST_F(SerialTest, UnpluggedModuleTakesThePortAway) {
     CloseHandle(h2);
 }
 
-TEST_F(SerialTest, InjectedTransferFailures) {
+TEST_F(SerialTest, InjectedOpenAndTransferFailures) {
+    ports().set_open_error(L"COM5", ERROR_GEN_FAILURE);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenPort());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), GetLastError());
+    ports().set_open_error(L"COM5", 0);
     HANDLE h = OpenPort();
     ports().set_write_error(L"COM5", ERROR_GEN_FAILURE);
     DWORD n = 5;

@@ -5,7 +5,8 @@
 // with ERROR_FILE_NOT_FOUND. A port has one opener at a time across the whole machine,
 // whatever the sharing flags: a second open, from any process, fails with
 // ERROR_ACCESS_DENIED, as does an open while a test holds the port for another process or
-// the port's persisted hold flag is set (the winsim tool's "port hold"). An open port
+// the port's persisted hold flag is set (the winsim tool's "port hold"), and with the
+// error a test injected (set_open_error) while the device is present. An open port
 // vetoes the removal of its device's subtree (CM_Query_And_Remove_SubTreeW). When the
 // device goes away all the same (unplugged), the handles opened before fail every call
 // with ERROR_BAD_COMMAND, also after the device came back.
@@ -96,7 +97,9 @@ public:
     COMMTIMEOUTS timeouts(const std::wstring& port);
     DWORD purge_count(const std::wstring& port);
     DWORD last_purge_flags(const std::wstring& port);
-    // WriteFile / ReadFile on the port fail with the error (0: they work).
+    // CreateFileW / WriteFile / ReadFile on the port fail with the error (0: they work).
+    void set_open_error(const std::wstring& port, DWORD err);
+    DWORD open_error(const std::wstring& port);
     void set_write_error(const std::wstring& port, DWORD err);
     void set_read_error(const std::wstring& port, DWORD err);
     DWORD write_error(const std::wstring& port);
